@@ -1,0 +1,38 @@
+// Shared pieces of ovtool's subcommands: the command table and argument splitting.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace ovtool {
+
+struct TCommand {
+    std::string Name;
+    std::string Summary;
+    std::string Usage;  // full --help text
+    std::function<int(const std::vector<std::string>& args, std::ostream& out,
+                      std::ostream& err)>
+        Run;
+};
+
+// Every subcommand, in the order --help lists them.
+const std::vector<TCommand>& Commands();
+
+// Options come first and "--" ends them; an argument that begins with "-" but is not one of
+// the known options (an equation such as -2^2, a stage such as -0.5) is positional.
+struct TParsedArgs {
+    std::vector<std::pair<std::string, std::string>> Options;  // name, value ("" for flags)
+    std::vector<std::string> Positional;
+    bool Help = false;
+};
+// valueOptions take the next argument as their value ("--tables DIR" or "--tables=DIR").
+// Returns false and writes a message to err on a missing option value.
+bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
+               const std::vector<std::string>& flagOptions, TParsedArgs& parsed, std::ostream& err,
+               const std::string& command);
+
+int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace ovtool

@@ -1,0 +1,58 @@
+// ovtool timetag: time tags to date-time texts and back.
+#include <charconv>
+#include <cstdint>
+#include <ostream>
+
+#include "OvTool.h"
+#include "util/Format.h"
+#include "util/Scan.h"
+
+namespace ovtool {
+
+namespace {
+
+bool ParseTag(const std::string& s, std::int32_t& tag) {
+    const char* b = s.data();
+    const char* e = s.data() + s.size();
+    if (b != e && *b == '+') ++b;
+    auto [ptr, ec] = std::from_chars(b, e, tag);
+    return ec == std::errc() && ptr == e && b != e;
+}
+
+}  // namespace
+
+int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    TParsedArgs parsed;
+    if (!ParseArgs(args, {}, {}, parsed, err, "timetag")) return 2;
+    if (parsed.Help) {
+        out << Commands()[0].Usage;
+        return 0;
+    }
+    if (parsed.Positional.empty()) {
+        err << "ovtool timetag: no value given (see ovtool timetag --help)\n";
+        return 2;
+    }
+    int status = 0;
+    for (const std::string& v : parsed.Positional) {
+        std::int32_t tag = 0;
+        if (ParseTag(v, tag)) {
+            out << ov::TimeTagText(tag) << "\n";
+            continue;
+        }
+        int position = 1;
+        if (ov::ScanText(v, position, "%J", {&tag}) &&
+            position == static_cast<int>(v.size()) + 1) {
+            out << tag << "\n";
+            continue;
+        }
+        const ov::TTimeFormats& tf = ov::DefaultTimeFormats();
+        err << "ovtool timetag: '" << v << "' is neither a time tag nor a date-time text "
+            << "(expected a whole number, or month" << tf.Settings.DateSeparator << "day"
+            << tf.Settings.DateSeparator << "year hours" << tf.Settings.TimeSeparator << "minutes"
+            << tf.Settings.TimeSeparator << "seconds)\n";
+        status = 1;
+    }
+    return status;
+}
+
+}  // namespace ovtool
