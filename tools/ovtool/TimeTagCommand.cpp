@@ -36,11 +36,19 @@ int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std:
     for (const std::string& v : parsed.Positional) {
         std::int32_t tag = 0;
         if (ParseTag(v, tag)) {
+            if (tag < 0) {
+                err << "ovtool timetag: " << v
+                    << " is before the first time tag, 0 (12/31/1984 00:00:00)\n";
+                status = 1;
+                continue;
+            }
             out << ov::TimeTagText(tag) << "\n";
             continue;
         }
+        // Lower-case "j": the upper-case form would skip trailing text up to a comma, and a
+        // value with anything after its seconds is not a date-time text.
         int position = 1;
-        if (ov::ScanText(v, position, "%J", {&tag}) &&
+        if (ov::ScanText(v, position, "%j", {&tag}) &&
             position == static_cast<int>(v.size()) + 1) {
             out << tag << "\n";
             continue;
