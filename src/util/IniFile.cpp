@@ -1,0 +1,442 @@
+// The engine's INI reader/writer: parsing of section and key lines, the value encodings of the
+// profile functions and the atomic replacement of the file on disk.
+#include "util/IniFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+
+#include "util/FloatText.h"
+
+namespace ov {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view Trim(std::string_view s) {
+    const auto first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(kBlanks);
+    return s.substr(first, last - first + 1);
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerKey(std::string_view s) {
+    std::string r(Trim(s));
+    for (char& c : r) c = LowerAscii(c);
+    return r;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    a = Trim(a);
+    b = Trim(b);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
+}
+
+bool HasLineBreak(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+
+// "[name]" (blanks allowed around it; the last "]" closes the name) gives true and the name.
+bool ParseHeader(std::string_view line, std::string_view& name) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t.front() != '[') return false;
+    const auto close = t.rfind(']');
+    if (close == std::string_view::npos || close == 0) return false;
+    name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+// "key=value" gives true, the key and the value, both without the blanks around them.
+// Comment lines (";") and lines without "=" or without a key are not keys.
+bool ParseKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t.front() == ';') return false;
+    const auto eq = t.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = Trim(t.substr(0, eq));
+    if (key.empty()) return false;
+    value = Trim(t.substr(eq + 1));
+    return true;
+}
+
+bool ParseInteger(std::string_view text, std::int32_t& out) {
+    const std::string_view t = Trim(text);
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        // Hexadecimal is read as the 32-bit pattern it spells: 0xFFFFFFFF is -1.
+        const std::string_view digits = t.substr(2);
+        std::uint64_t v = 0;
+        const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, 16);
+        if (ec != std::errc() || ptr != digits.data() + digits.size() || v > 0xFFFFFFFFull)
+            return false;
+        out = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+        return true;
+    }
+    std::string_view digits = t;
+    bool negative = false;
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
+        negative = digits.front() == '-';
+        digits.remove_prefix(1);
+    }
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9') return false;
+    std::uint64_t v = 0;
+    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, 10);
+    if (ec != std::errc() || ptr != digits.data() + digits.size()) return false;
+    if (negative ? v > 2147483648ull : v > 2147483647ull) return false;
+    out = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v)
+                                             : static_cast<std::int64_t>(v));
+    return true;
+}
+
+std::string ErrnoText(int err) { return std::generic_category().message(err); }
+
+[[noreturn]] void ThrowFileError(const char* what, const fs::path& file, int err) {
+    throw EIniFileError(std::string(what) + " \"" + file.string() + "\": " + ErrnoText(err));
+}
+
+void CheckSectionName(std::string_view section) {
+    if (HasLineBreak(section))
+        throw EIniFileError("Invalid section name \"" + std::string(Trim(section)) +
+                            "\": a name cannot hold a line break");
+}
+
+void CheckKeyName(std::string_view key) {
+    const std::string_view k = Trim(key);
+    if (k.empty() || HasLineBreak(k) || k.find('=') != std::string_view::npos ||
+        k.front() == ';' || k.front() == '[')
+        throw EIniFileError("Invalid key name \"" + std::string(k) + "\"");
+}
+
+// Writes all of text to fd; false with errno set on failure.
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::atomic<unsigned> tempCounter{0};
+
+}  // namespace
+
+fs::path FindFileNoCase(const fs::path& folder, std::string_view name) {
+    const fs::path exact = folder / fs::path(std::string(name));
+    std::error_code ec;
+    if (fs::exists(exact, ec)) return exact;
+    fs::path best;
+    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::string candidate = it->path().filename().string();
+        if (candidate.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i)
+            same = LowerAscii(candidate[i]) == LowerAscii(name[i]);
+        // Of several spellings the first in byte order, so the choice does not depend on the
+        // order the folder happens to list them in.
+        if (same && (best.empty() || candidate < best.filename().string()))
+            best = folder / candidate;
+    }
+    return best.empty() ? exact : best;
+}
+
+TIniFile::TIniFile(fs::path fileName) : fileName_(std::move(fileName)) { Load(); }
+
+void TIniFile::Load() {
+    sections_.assign(1, TSection{});
+    std::string data;
+    const int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) ThrowFileError("Cannot read", fileName_, errno);
+    } else {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                const int err = errno;
+                ::close(fd);
+                ThrowFileError("Cannot read", fileName_, err);
+            }
+            if (n == 0) break;
+            data.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+    }
+
+    std::string_view rest = data;
+    bom_ = rest.starts_with("\xEF\xBB\xBF");
+    if (bom_) rest.remove_prefix(3);
+    const auto firstBreak = rest.find('\n');
+    crlf_ = firstBreak != std::string_view::npos && firstBreak > 0 && rest[firstBreak - 1] == '\r';
+
+    while (!rest.empty()) {
+        auto end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        std::string_view name;
+        if (ParseHeader(line, name)) {
+            sections_.push_back(TSection{std::string(line), std::string(name), {}});
+        } else {
+            sections_.back().Lines.emplace_back(line);
+        }
+    }
+    RebuildIndex();
+    modified_ = false;
+}
+
+void TIniFile::RebuildIndex() {
+    index_.clear();
+    for (std::size_t i = 1; i < sections_.size(); ++i)
+        index_.try_emplace(LowerKey(sections_[i].Name), i);
+}
+
+const TIniFile::TSection* TIniFile::FindSection(std::string_view section) const {
+    const auto it = index_.find(LowerKey(section));
+    return it == index_.end() ? nullptr : &sections_[it->second];
+}
+
+TIniFile::TSection* TIniFile::FindSection(std::string_view section) {
+    const auto it = index_.find(LowerKey(section));
+    return it == index_.end() ? nullptr : &sections_[it->second];
+}
+
+std::size_t TIniFile::FindKey(const TSection& s, std::string_view key) {
+    for (std::size_t i = 0; i < s.Lines.size(); ++i) {
+        std::string_view k, v;
+        if (ParseKeyLine(s.Lines[i], k, v) && SameName(k, key)) return i;
+    }
+    return std::string::npos;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue) const {
+    const TSection* s = FindSection(section);
+    if (s) {
+        const std::size_t line = FindKey(*s, key);
+        if (line != std::string::npos) {
+            std::string_view k, v;
+            ParseKeyLine(s->Lines[line], k, v);
+            return std::string(v);
+        }
+    }
+    return std::string(defaultValue);
+}
+
+std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
+                                   std::int32_t defaultValue) const {
+    std::int32_t v = 0;
+    return ParseInteger(ReadString(section, key, ""), v) ? v : defaultValue;
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+double TIniFile::ReadFloat(std::string_view section, std::string_view key, double defaultValue,
+                           const TFormatSettings& fs) const {
+    const std::string text = ReadString(section, key, "");
+    double v = defaultValue;
+    if (text.empty() || !TryTextToFloat(text, v, fs.DecimalSeparator)) return defaultValue;
+    return v;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    CheckSectionName(section);
+    CheckKeyName(key);
+    std::string oneLine(value);
+    for (char& c : oneLine)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+
+    TSection* s = FindSection(section);
+    if (!s) {
+        // A new section goes at the end of the file, after a blank line.
+        TSection& last = sections_.back();
+        const bool fileEmpty = sections_.size() == 1 && last.Lines.empty();
+        const std::string& lastLine = last.Lines.empty() ? last.Header : last.Lines.back();
+        if (!fileEmpty && !Trim(lastLine).empty()) last.Lines.emplace_back();
+        sections_.push_back(TSection{"[" + std::string(section) + "]", std::string(Trim(section)),
+                                     {}});
+        index_.try_emplace(LowerKey(section), sections_.size() - 1);
+        s = &sections_.back();
+    }
+
+    const std::size_t line = FindKey(*s, key);
+    if (line != std::string::npos) {
+        // Keep the key as it is spelt in the file; only the value changes.
+        std::string_view k, v;
+        ParseKeyLine(s->Lines[line], k, v);
+        std::string newLine = std::string(k) + "=" + oneLine;
+        if (s->Lines[line] != newLine) {
+            s->Lines[line] = std::move(newLine);
+            modified_ = true;
+        }
+        return;
+    }
+    // A new key goes after the last key of its section, before the blank lines and comments
+    // that separate it from the next one.
+    std::size_t insertAt = 0;
+    for (std::size_t i = 0; i < s->Lines.size(); ++i) {
+        std::string_view k, v;
+        if (ParseKeyLine(s->Lines[i], k, v)) insertAt = i + 1;
+    }
+    s->Lines.insert(s->Lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                    std::string(Trim(key)) + "=" + oneLine);
+    modified_ = true;
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniFile::WriteFloat(std::string_view section, std::string_view key, double value,
+                          const TFormatSettings& fs) {
+    WriteString(section, key, FloatToText(value, fs));
+}
+
+bool TIniFile::SectionExists(std::string_view section) const {
+    return FindSection(section) != nullptr;
+}
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
+    const TSection* s = FindSection(section);
+    return s && FindKey(*s, key) != std::string::npos;
+}
+
+std::vector<std::string> TIniFile::ReadSections() const {
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < sections_.size(); ++i) {
+        // Only the first section of a name is the one reads see.
+        const auto it = index_.find(LowerKey(sections_[i].Name));
+        if (it != index_.end() && it->second == i) names.push_back(sections_[i].Name);
+    }
+    return names;
+}
+
+std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
+    std::vector<std::string> keys;
+    const TSection* s = FindSection(section);
+    if (!s) return keys;
+    for (const std::string& line : s->Lines) {
+        std::string_view k, v;
+        if (!ParseKeyLine(line, k, v)) continue;
+        bool seen = false;
+        for (const std::string& known : keys) seen = seen || SameName(known, k);
+        if (!seen) keys.emplace_back(k);
+    }
+    return keys;
+}
+
+void TIniFile::EraseSection(std::string_view section) {
+    bool erased = false;
+    for (std::size_t i = sections_.size(); i-- > 1;) {
+        if (SameName(sections_[i].Name, section)) {
+            sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(i));
+            erased = true;
+        }
+    }
+    if (erased) {
+        RebuildIndex();
+        modified_ = true;
+    }
+}
+
+void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
+    TSection* s = FindSection(section);
+    if (!s) return;
+    const std::size_t line = FindKey(*s, key);
+    if (line == std::string::npos) return;
+    s->Lines.erase(s->Lines.begin() + static_cast<std::ptrdiff_t>(line));
+    modified_ = true;
+}
+
+std::string TIniFile::Text() const {
+    const std::string_view eol = crlf_ ? "\r\n" : "\n";
+    std::string text;
+    if (bom_) text = "\xEF\xBB\xBF";
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        if (i > 0) {
+            text += sections_[i].Header;
+            text += eol;
+        }
+        for (const std::string& line : sections_[i].Lines) {
+            text += line;
+            text += eol;
+        }
+    }
+    return text;
+}
+
+void TIniFile::UpdateFile() {
+    if (!modified_) return;
+
+    // Replace the file a link points to, not the link.
+    fs::path target = fileName_;
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) target = std::move(resolved);
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string text = Text();
+
+    // The temporary file lives in the same folder, so the rename is atomic.
+    fs::path temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
+                         "-" + std::to_string(tempCounter.fetch_add(1)));
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) ThrowFileError("Cannot write", fileName_, errno);
+
+    // The new file keeps the old one's permissions and owner.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        if (::fchmod(fd, old.st_mode & 07777) != 0) {
+            // Best effort: the content matters more than the mode.
+        }
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only the owner or root may keep a foreign owner; the writer's own is fine.
+        }
+    }
+
+    int err = 0;
+    if (!WriteAll(fd, text) || ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        ThrowFileError("Cannot write", fileName_, err);
+    }
+
+    // Make the rename itself durable.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+    modified_ = false;
+}
+
+}  // namespace ov
