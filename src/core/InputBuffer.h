@@ -1,0 +1,50 @@
+// The input buffer: station data handed from the main thread (the suite's item-change events)
+// to the calculation thread, first in, first out, bounded to 8192 items.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <semaphore>
+
+#include "core/CalcHost.h"
+#include "core/InputItems.h"
+
+namespace ov {
+
+inline constexpr int InputBufferSlots = 8192;
+// How long a producer waits for a free slot before it pumps events and wakes the thread.
+inline constexpr std::chrono::milliseconds InputSlotWait{10};
+
+class TInputStationSensorBuffer {
+public:
+    explicit TInputStationSensorBuffer(ICalcHost& host);
+    ~TInputStationSensorBuffer();
+    TInputStationSensorBuffer(const TInputStationSensorBuffer&) = delete;
+    TInputStationSensorBuffer& operator=(const TInputStationSensorBuffer&) = delete;
+
+    // Main thread. Waits for a free slot, processing the host's user-interface events and
+    // signalling the calculation thread every 10 ms, then appends item. False (item released)
+    // when the event processing failed, or for a null item.
+    bool Add(std::unique_ptr<TInputItem> item);
+
+    // Calculation thread. The head item, left in the buffer; it stays valid until the next
+    // Get or Clear. No slot changes.
+    bool Peek(TInputItem*& item);
+    // Calculation thread. Removes the head item, hands it to the caller and frees its slot.
+    bool Get(std::unique_ptr<TInputItem>& item);
+    bool HasItems();
+    int Count();
+    // Releases every item, tail first, freeing one slot per item.
+    void Clear();
+
+private:
+    ICalcHost& host_;
+    std::mutex lock_;
+    std::deque<std::unique_ptr<TInputItem>> items_;  // guarded by lock_; head at the front
+    // Taken outside lock_ by Add, given back by Get and Clear: free slots + items = 8192.
+    std::counting_semaphore<InputBufferSlots> freeSlots_{InputBufferSlots};
+};
+
+}  // namespace ov

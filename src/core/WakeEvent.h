@@ -1,0 +1,31 @@
+// The calculation thread's wake event: an automatically resetting event. The main window owns
+// it; producers and the stop request signal it, the calculation thread waits on it.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace ov {
+
+class TWakeEvent {
+public:
+    TWakeEvent() = default;
+    TWakeEvent(const TWakeEvent&) = delete;
+    TWakeEvent& operator=(const TWakeEvent&) = delete;
+
+    // Sets the event; one waiter (or the next one to wait) sees it and resets it.
+    void Signal();
+    // Waits at most timeout; true when the event was set, which also resets it.
+    bool WaitFor(std::chrono::milliseconds timeout);
+    // True when the event was set, resetting it; never waits.
+    bool TryWait();
+    void Reset();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool signalled_ = false;  // guarded by mutex_
+};
+
+}  // namespace ov

@@ -1,0 +1,124 @@
+// A stand-in for the main window as the engine's host: it records what the engine asks of
+// it, collects the output lines in order, and lets a test hook into the drain request and
+// the producer's event processing.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/CalcHost.h"
+#include "core/OutputBuffer.h"
+
+namespace ov::test {
+
+class TestCalcHost : public ov::ICalcHost {
+public:
+    using Line = std::pair<std::string, ov::TOutputKind>;
+
+    std::atomic<int> Detail{0};
+    ov::TWakeEvent Wake;
+    ov::TOutputBuffer* Output = nullptr;  // the buffer drain requests empty
+    bool InitResult = true;
+
+    // Hooks, run on the calling thread before the host's own work.
+    std::function<void()> OnDrainRequest;    // may throw, or skip the drain by setting Refuse
+    std::function<void()> OnProcessUiEvents;  // may throw
+    std::atomic<bool> RefuseDrain{false};
+
+    std::atomic<int> DrainRequests{0};
+    std::atomic<long long> LastDrainLimitMs{0};
+    std::atomic<int> UiEventRounds{0};
+    std::atomic<int> Signals{0};
+    std::atomic<int> InitCalls{0};
+    std::atomic<int> DoneCalls{0};
+
+    int LogDetail() const override { return Detail.load(); }
+    ov::TWakeEvent& WakeEvent() override { return Wake; }
+    void SignalThread() override {
+        ++Signals;
+        Wake.Signal();
+    }
+    bool RequestDrain(std::chrono::milliseconds limit) override {
+        ++DrainRequests;
+        LastDrainLimitMs = limit.count();
+        if (OnDrainRequest) OnDrainRequest();
+        if (RefuseDrain) return false;
+        Collect();
+        return true;
+    }
+    void ProcessUiEvents() override {
+        ++UiEventRounds;
+        if (OnProcessUiEvents) OnProcessUiEvents();
+    }
+    void PublishResult(const std::string& itemName, const std::string& text) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        Published.emplace_back(itemName, text);
+    }
+    void ThreadEnded(ov::TWorkThread& thread) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        EndedThreads.push_back(&thread);
+        ended_.notify_all();
+    }
+    bool QuerySetup(const std::string& key, std::string& value) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        auto it = Setup.find(key);
+        if (it == Setup.end()) return false;
+        value = it->second;
+        return true;
+    }
+    bool InitCalcThread() override {
+        ++InitCalls;
+        return InitResult;
+    }
+    void DoneCalcThread() override { ++DoneCalls; }
+
+    // Moves every waiting output line into the record, keeping their order.
+    void Collect() {
+        if (!Output) return;
+        std::lock_guard<std::mutex> guard(mutex_);
+        std::string text;
+        ov::TOutputKind kind;
+        while (Output->Get(text, kind)) lines_.emplace_back(text, kind);
+    }
+    std::vector<Line> Lines() {
+        Collect();
+        std::lock_guard<std::mutex> guard(mutex_);
+        return lines_;
+    }
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (auto& line : Lines()) texts.push_back(line.first);
+        return texts;
+    }
+    void ForgetLines() {
+        Collect();
+        std::lock_guard<std::mutex> guard(mutex_);
+        lines_.clear();
+    }
+    std::vector<ov::TWorkThread*> Ended() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return EndedThreads;
+    }
+    bool WaitEnded(std::chrono::milliseconds realLimit = std::chrono::seconds(20)) {
+        std::unique_lock<std::mutex> guard(mutex_);
+        return ended_.wait_for(guard, realLimit, [&] { return !EndedThreads.empty(); });
+    }
+
+    std::map<std::string, std::string> Setup;  // answers of QuerySetup; set before the start
+    std::vector<std::pair<std::string, std::string>> Published;  // guarded by mutex_
+    std::vector<ov::TWorkThread*> EndedThreads;                  // guarded by mutex_
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    std::vector<Line> lines_;  // guarded by mutex_
+};
+
+}  // namespace ov::test
