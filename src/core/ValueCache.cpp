@@ -1,0 +1,143 @@
+// The value cache of the calculation thread.
+#include "core/ValueCache.h"
+
+#include <memory>
+#include <utility>
+
+
+namespace ov {
+
+namespace {
+
+// Compares two names with ASCII letters folded to upper case, byte by byte otherwise.
+int CompareNames(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+int CompareKey(const TStationSensorDataItem& item, std::string_view stationID,
+               std::string_view sensorName) {
+    const int c = CompareNames(item.StationID, stationID);
+    return c != 0 ? c : CompareNames(item.SensorName, sensorName);
+}
+
+}  // namespace
+
+TStationSensorDataItem::TStationSensorDataItem(std::string stationID, std::string sensorName)
+    : StationID(std::move(stationID)), SensorName(std::move(sensorName)) {
+    TimeTags.SetSorted(true);
+}
+
+TStationSensorDataCache::TStationSensorDataCache(std::int32_t initialCapacity, IClock& clock)
+    : TOwningPtrArray(initialCapacity), clock_(clock) {
+    SetSorted(true);
+}
+
+int TStationSensorDataCache::Compare(TStationSensorDataItem* a, TStationSensorDataItem* b) const {
+    return CompareKey(*a, b->StationID, b->SensorName);
+}
+
+bool TStationSensorDataCache::FindKey(std::string_view stationID, std::string_view sensorName,
+                                      std::int32_t& index) const {
+    std::int32_t low = 0, high = Count() - 1;
+    bool found = false;
+    while (low <= high) {
+        const std::int32_t mid = (low + high) / 2;
+        const int cmp = CompareKey(*Items(mid), stationID, sensorName);
+        if (cmp < 0) {
+            low = mid + 1;
+        } else {
+            high = mid - 1;
+            if (cmp == 0) {
+                found = true;
+                low = mid;
+            }
+        }
+    }
+    index = low;
+    return found;
+}
+
+const TStationSensorDataItem* TStationSensorDataCache::FindItem(std::string_view stationID,
+                                                                std::string_view sensorName) const {
+    std::int32_t index = 0;
+    return FindKey(stationID, sensorName, index) ? Items(index) : nullptr;
+}
+
+void TStationSensorDataCache::Add(std::string_view stationID, std::string_view sensorName,
+                                  double value, TTimeTag timeTag) {
+    std::int32_t index = 0;
+    TStationSensorDataItem* item;
+    if (FindKey(stationID, sensorName, index)) {
+        item = Items(index);
+    } else {
+        auto created =
+            std::make_unique<TStationSensorDataItem>(std::string(stationID), std::string(sensorName));
+        item = created.get();
+        InsertAt(index, std::move(created));
+    }
+    // The expiry counts from the moment the value is stored, not from its time tag.
+    const TDateTime expiry = clock_.Now() + CacheRetention;
+    std::int32_t p = 0;
+    if (item->TimeTags.Find(timeTag, p)) {
+        item->Values.PutAt(p, value);
+        item->Expiries.PutAt(p, expiry);
+    } else {
+        // The three arrays must keep the same length, also when an insertion fails.
+        item->TimeTags.InsertAt(p, timeTag);
+        try {
+            item->Values.InsertAt(p, value);
+        } catch (...) {
+            item->TimeTags.Delete(p);
+            throw;
+        }
+        try {
+            item->Expiries.InsertAt(p, expiry);
+        } catch (...) {
+            item->Values.Delete(p);
+            item->TimeTags.Delete(p);
+            throw;
+        }
+    }
+}
+
+bool TStationSensorDataCache::Lookup(std::string_view stationID, std::string_view sensorName,
+                                     TTimeTag& timeTag, double& value) const {
+    const TStationSensorDataItem* item = FindItem(stationID, sensorName);
+    if (!item) return false;
+    std::int32_t p = 0;
+    if (item->TimeTags.Find(timeTag, p)) {
+        value = item->Values.GetAt(p);
+        return true;
+    }
+    // p counts the cached time tags earlier than the requested one. A single earlier value is
+    // not enough to stand in for the requested one.
+    if (p < 2) return false;
+    timeTag = item->TimeTags.GetAt(p - 1);
+    value = item->Values.GetAt(p - 1);
+    return true;
+}
+
+void TStationSensorDataCache::Purge() {
+    const TDateTime now = clock_.Now();
+    for (std::int32_t i = Count() - 1; i >= 0; --i) {
+        TStationSensorDataItem* item = Items(i);
+        for (std::int32_t j = item->Count() - 1; j >= 0; --j) {
+            if (item->Expiries.GetAt(j) < now) {
+                item->TimeTags.Delete(j);
+                item->Values.Delete(j);
+                item->Expiries.Delete(j);
+            }
+        }
+        if (item->Count() == 0) Delete(i);
+    }
+}
+
+}  // namespace ov

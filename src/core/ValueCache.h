@@ -1,0 +1,66 @@
+// The value cache: the recent values of every station.sensor by time tag, from which the
+// calculator reads the variables of an equation. Private to the calculation thread; no lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/Clock.h"
+#include "model/BaseArray.h"
+#include "model/PtrArray.h"
+#include "util/TimeTag.h"
+
+namespace ov {
+
+// How long a cached value is kept after it was stored: 3 hours.
+inline constexpr TDateTime CacheRetention = 0.125;
+
+// One cached station.sensor. The three arrays always have the same length; TimeTags is
+// strictly ascending and an entry is the triple at one position.
+class TStationSensorDataItem {
+public:
+    TStationSensorDataItem(std::string stationID, std::string sensorName);
+
+    std::int32_t Count() const { return TimeTags.Count(); }
+
+    std::string StationID;
+    std::string SensorName;
+    TIntArray TimeTags{16};
+    TDoubleArray Values{16};
+    TDoubleArray Expiries{16};  // date-time after which the entry is dropped
+};
+
+// Ordered by StationID, then SensorName, both without regard to case; one item per pair.
+class TStationSensorDataCache : public TOwningPtrArray<TStationSensorDataItem> {
+public:
+    explicit TStationSensorDataCache(std::int32_t initialCapacity = 20,
+                                     IClock& clock = SystemClock());
+
+    // Stores value for timeTag, replacing a value already cached for it; either way the
+    // entry expires CacheRetention after now.
+    void Add(std::string_view stationID, std::string_view sensorName, double value,
+             TTimeTag timeTag);
+    // The value cached for timeTag; failing that, the latest earlier one (timeTag becomes its
+    // time tag), but only when at least two earlier values are cached. False otherwise.
+    bool Lookup(std::string_view stationID, std::string_view sensorName, TTimeTag& timeTag,
+                double& value) const;
+    // Drops every entry whose expiry is earlier than now, and every item left empty.
+    void Purge();
+
+    // The item of a station.sensor, or null.
+    const TStationSensorDataItem* FindItem(std::string_view stationID,
+                                           std::string_view sensorName) const;
+
+protected:
+    int Compare(TStationSensorDataItem* a, TStationSensorDataItem* b) const override;
+
+private:
+    // Binary search for the pair, as Find does it: the item's position, or where it belongs.
+    bool FindKey(std::string_view stationID, std::string_view sensorName,
+                 std::int32_t& index) const;
+
+    IClock& clock_;
+};
+
+}  // namespace ov
