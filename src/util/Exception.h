@@ -23,4 +23,36 @@ private:
     int errorCode_;
 };
 
+// Arithmetic faults, with the texts the user knows from the platform's floating-point unit.
+class EMathError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EInvalidOp : public EMathError {
+public:
+    EInvalidOp() : EMathError("Invalid floating point operation") {}
+};
+class EZeroDivide : public EMathError {
+public:
+    EZeroDivide() : EMathError("Floating point division by zero") {}
+};
+class EOverflow : public EMathError {
+public:
+    EOverflow() : EMathError("Floating point overflow") {}
+};
+// Integer division (MOD) by zero.
+class EDivByZero : public EMathError {
+public:
+    EDivByZero() : EMathError("Division by zero") {}
+};
+
+// A text that should have been a number: "'abc' is not a valid floating point value".
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+    static EConvertError NotAFloat(const std::string& text) {
+        return EConvertError("'" + text + "' is not a valid floating point value");
+    }
+};
+
 }  // namespace ov

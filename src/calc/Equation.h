@@ -1,0 +1,52 @@
+// The equation grammar: one evaluation pass that computes an equation's value, one check pass
+// that lists the variables it uses. Both read the text afresh on every call.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "util/StringList.h"
+
+namespace ov {
+
+// The station and sensor attributes that equation functions read from the setup server.
+enum class TAttributeKind : int {
+    akShift = 0,
+    akOffset = 1,
+    akElevation = 2,
+    akStationCoefficient = 3,
+    akSensorCoefficient = 4,
+    akRatingTable = 5,
+    akStationGpNumber = 6,
+    akSensorGpNumber = 7,
+};
+
+// What an equation needs from the station network. Each hook returns a value or raises.
+class IEquationHooks {
+public:
+    virtual ~IEquationHooks() = default;
+    virtual double Variable(std::string_view name) = 0;
+    // LSTVAL(name, x); false makes the evaluation fail with error 1611.
+    virtual bool LastValue(std::string_view name, double x, double& value) = 0;
+    virtual double Attribute(TAttributeKind kind, std::string_view name, double x) = 0;
+    virtual double Table(std::string_view tableName, double x) = 0;
+};
+
+// Nesting deeper than this (parentheses, function arguments, NOT chains) is a syntax error
+// rather than a risk to the stack.
+inline constexpr int MaxEquationNesting = 1000;
+
+// Evaluates one expression from the start of the equation; text after a complete expression
+// is not read. Raises ECalcExException (errors 1607-1612), the arithmetic faults of
+// util/Exception.h, or whatever a hook raises. An empty equation yields 0.
+double EvaluateEquation(std::string_view equation, IEquationHooks& hooks);
+
+// Clears names and adds every variable name the equation uses (attribute functions' first
+// arguments included; TABLE and LSTVAL first arguments not). Raises ECalcExException on a
+// syntax error (1607, 1608).
+void CheckEquation(std::string_view equation, TStringList& names);
+
+// The process-wide generator of RND, seeded from the clock at start: 0 <= r < n, 0 for n <= 0.
+std::int32_t RandomBelow(std::int32_t n);
+
+}  // namespace ov

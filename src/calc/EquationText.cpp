@@ -1,0 +1,102 @@
+// Shared reading rules of the equation passes.
+#include "calc/EquationText.h"
+
+#include <charconv>
+
+#include "util/Exception.h"
+
+namespace ov {
+
+TEquationText::TEquationText(std::string_view equation) : text_(equation) {
+    for (char& c : text_)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+}
+
+void TEquationText::SkipBlanks() {
+    while (pos_ < text_.size()) {
+        const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+        if (c == ' ' || c >= 0x80) {
+            ++pos_;
+        } else if (c == '{') {
+            const std::size_t close = text_.find('}', pos_ + 1);
+            pos_ = close == std::string::npos ? text_.size() : close + 1;
+        } else {
+            break;
+        }
+    }
+}
+
+bool TEquationText::MatchWord(std::string_view word) {
+    SkipBlanks();
+    if (pos_ + word.size() > text_.size() || text_.compare(pos_, word.size(), word) != 0)
+        return false;
+    const std::size_t after = pos_ + word.size();
+    if (after < text_.size() && text_[after] >= 'A' && text_[after] <= 'Z') return false;
+    pos_ = after;
+    return true;
+}
+
+bool TEquationText::MatchSymbol(std::string_view symbol) {
+    SkipBlanks();
+    if (pos_ + symbol.size() > text_.size() || text_.compare(pos_, symbol.size(), symbol) != 0)
+        return false;
+    pos_ += symbol.size();
+    return true;
+}
+
+double TEquationText::ReadNumeral() {
+    const std::size_t start = pos_;
+    if (Current() == '+' || Current() == '-') Advance();
+    const std::size_t digitsStart = pos_;
+    bool anyDigit = false;
+    while (IsDigit(Current())) Advance(), anyDigit = true;
+    if (Current() == '.') Advance();
+    while (IsDigit(Current())) Advance(), anyDigit = true;
+    const std::size_t mantissaEnd = pos_;
+    bool exponentDigits = false;
+    if (Current() == 'E') {
+        Advance();
+        if (Current() == '+' || Current() == '-') Advance();
+        while (IsDigit(Current())) Advance(), exponentDigits = true;
+    }
+    // A lone sign or a lone "." has no digit: the numeral 0.
+    if (!anyDigit) return 0.0;
+    const bool negative = text_[start] == '-';
+    // An "E" without exponent digits adds nothing to the value.
+    const std::size_t end = exponentDigits ? pos_ : mantissaEnd;
+    const char* b = text_.data() + digitsStart;
+    const char* e = text_.data() + end;
+    double value = 0;
+    auto [ptr, ec] = std::from_chars(b, e, value, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        // Too small for a double reads as 0; too large is an overflow.
+        bool tooSmall = false;
+        for (const char* p = b; p < e; ++p) {
+            if (*p == 'E') {
+                tooSmall = p + 1 < e && p[1] == '-';
+                break;
+            }
+        }
+        if (!tooSmall) throw EOverflow();
+        value = 0;
+    }
+    (void)ptr;
+    return negative ? -value : value;
+}
+
+std::string_view TEquationText::ReadName() {
+    const std::size_t start = pos_;
+    while (IsNameChar(Current())) Advance();
+    return std::string_view(text_).substr(start, pos_ - start);
+}
+
+std::string_view TEquationText::ReadRawUntil(std::string_view stops, bool& found) {
+    const std::size_t stop = text_.find_first_of(stops, pos_);
+    found = stop != std::string::npos;
+    if (!found) return std::string_view(text_).substr(pos_);
+    std::string_view raw = std::string_view(text_).substr(pos_, stop - pos_);
+    pos_ = stop;
+    return raw;
+}
+
+}  // namespace ov

@@ -1,0 +1,63 @@
+// Case-insensitive text list.
+#include "util/StringList.h"
+
+namespace ov {
+
+namespace {
+inline unsigned char UpperAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
+}  // namespace
+
+int CompareText(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const int d = UpperAscii(static_cast<unsigned char>(a[i])) -
+                      UpperAscii(static_cast<unsigned char>(b[i]));
+        if (d != 0) return d;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CompareText(a, b) == 0;
+}
+
+bool TStringList::Find(std::string_view s, int& index) const {
+    int lo = 0, hi = Count() - 1;
+    while (lo <= hi) {
+        const int mid = lo + (hi - lo) / 2;
+        const int c = CompareText(items_[static_cast<std::size_t>(mid)], s);
+        if (c < 0) {
+            lo = mid + 1;
+        } else if (c > 0) {
+            hi = mid - 1;
+        } else {
+            index = mid;
+            return true;
+        }
+    }
+    index = lo;
+    return false;
+}
+
+int TStringList::Add(std::string_view s) {
+    if (!sorted_) {
+        items_.emplace_back(s);
+        return Count() - 1;
+    }
+    int index = 0;
+    if (Find(s, index)) return index;
+    items_.emplace(items_.begin() + index, s);
+    return index;
+}
+
+int TStringList::IndexOf(std::string_view s) const {
+    if (sorted_) {
+        int index = 0;
+        return Find(s, index) ? index : -1;
+    }
+    for (int i = 0; i < Count(); ++i)
+        if (SameText(items_[static_cast<std::size_t>(i)], s)) return i;
+    return -1;
+}
+
+}  // namespace ov
