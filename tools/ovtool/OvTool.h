@@ -34,5 +34,9 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
                const std::string& command);
 
 int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int VarsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int TableCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace ovtool
