@@ -73,6 +73,11 @@ public:
         std::unique_lock<std::mutex> guard(mutex_);
         return changed_.wait_for(guard, realLimit, [&] { return gateEntries_ > entries; });
     }
+    // Lets the waiting thread's time run up to ms after the start, without waiting for it.
+    void SetLimit(std::int64_t ms) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        limitMs_ = ms;
+    }
     // Lets the waiting thread's time run up to ms after the start, then waits until it rests
     // there. ms must exceed the time reached by at least one wait step.
     bool RunTo(std::int64_t ms) {
