@@ -1,0 +1,443 @@
+// Tests of the configuration file: reading the settings and groups, the list encodings,
+// writing everything back around foreign content, errors and the window placement.
+#include "model/ConfigFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support/ScratchFolder.h"
+
+namespace ov {
+namespace {
+
+using test::ReadFileText;
+using test::ScratchFolder;
+using test::WriteFileText;
+
+struct ConfigFixture : ::testing::Test {
+    ScratchFolder dir;
+    std::vector<std::string> log;
+    TConfigFile config{[this](const std::string& line) { log.push_back(line); },
+                       USFormatSettings()};
+
+    std::filesystem::path File() const { return dir / "OVCalc.OVG"; }
+
+    // Writes text as the folder's file, opens it and reads it.
+    void Read(const std::string& text, TConfigSettings& settings, TCalcGroups& groups) {
+        WriteFileText(File(), text);
+        config.OpenConfig(dir.Path());
+        config.ReadConfig(settings, groups);
+    }
+};
+
+void ExpectSameGroup(const TCalcGroupItem& a, const TCalcGroupItem& b) {
+    EXPECT_EQ(a.GroupName, b.GroupName);
+    EXPECT_EQ(a.CGIndex, b.CGIndex);
+    EXPECT_EQ(a.FuncName, b.FuncName);
+    EXPECT_EQ(a.Enabled, b.Enabled);
+    EXPECT_EQ(a.MultiStations, b.MultiStations);
+    EXPECT_EQ(a.Filter, b.Filter);
+    EXPECT_EQ(a.OutputStation, b.OutputStation);
+    EXPECT_EQ(a.OutputSensor, b.OutputSensor);
+    EXPECT_EQ(a.Variables, b.Variables);
+    EXPECT_EQ(a.SimilarStations, b.SimilarStations);
+    EXPECT_EQ(a.MultiVariables, b.MultiVariables);
+    EXPECT_EQ(a.MultiVariablesTrigger, b.MultiVariablesTrigger);
+}
+
+TEST_F(ConfigFixture, FileWithoutCalcGivesDefaults) {
+    TConfigSettings settings;
+    settings.LogDetail = 6;  // not the default: LogDetail defaults to 0, the delay to itself
+    TCalcGroups groups;
+    Read("[Other]\nLogDetail=4\n", settings, groups);
+    EXPECT_EQ(settings.LogDetail, 0);
+    EXPECT_DOUBLE_EQ(settings.ScheduleDelay, 1.0 / 1440);
+    EXPECT_EQ(groups.Count(), 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"Startup parameters loaded."}));
+}
+
+TEST_F(ConfigFixture, MissingFileReadsEmptyAndIsCreatedByTheWrite) {
+    TConfigSettings settings;
+    settings.ScheduleDelay = 0.25;
+    TCalcGroups groups;
+    config.OpenConfig(dir.Path());
+    config.ReadConfig(settings, groups);
+    EXPECT_DOUBLE_EQ(settings.ScheduleDelay, 0.25);
+    EXPECT_FALSE(std::filesystem::exists(File()));
+    EXPECT_EQ(log.back(), "Startup parameters loaded.");
+    config.WriteConfig(settings, groups);
+    EXPECT_EQ(ReadFileText(File()), "[Calc]\nLogDetail=0\nScheduleDelay=0.25\nGroupNames=\n");
+}
+
+TEST_F(ConfigFixture, SettingsEncodings) {
+    struct Case {
+        const char* logDetail;
+        const char* delay;
+        std::int32_t expectedLog;
+        double expectedDelay;
+    };
+    const Case cases[] = {
+        {"3", "0.5", 3, 0.5},
+        {"0x0A", "0.000694444444444444", 10, 0.000694444444444444},
+        {"ten", "soon", 0, 0.125},   // unreadable: the defaults
+        {"", "", 0, 0.125},
+        {"4.5", "0,5", 0, 0.125},   // the user's separator here is "."
+    };
+    for (const Case& c : cases) {
+        TConfigSettings settings;
+        settings.ScheduleDelay = 0.125;
+        TCalcGroups groups;
+        Read("[Calc]\nLogDetail=" + std::string(c.logDetail) + "\nScheduleDelay=" + c.delay + "\n",
+             settings, groups);
+        EXPECT_EQ(settings.LogDetail, c.expectedLog) << c.logDetail;
+        EXPECT_DOUBLE_EQ(settings.ScheduleDelay, c.expectedDelay) << c.delay;
+    }
+}
+
+TEST_F(ConfigFixture, GroupNamesList) {
+    struct Case {
+        std::string names;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"CalcGroup:1,CalcGroup:2", {"CalcGroup:1", "CalcGroup:2"}},
+        {"CalcGroup:1,CalcGroup:2,", {"CalcGroup:1", "CalcGroup:2"}},  // trailing comma: nothing
+        {"A,,B", {"A", "", "B"}},  // an empty element reads the section with the empty name
+        {",A", {"", "A"}},
+        {"One", {"One"}},
+        {"", {}},
+        {"A, B", {"A", " B"}},  // blanks belong to the element
+        {std::string("A\0B,C", 5), {"A"}},  // a NUL ends the text
+    };
+    for (const Case& c : cases) {
+        TConfigSettings settings;
+        TCalcGroups groups;
+        Read("[Calc]\nGroupNames=" + c.names + "\n[A]\nCGIndex=7\n[]\nCGIndex=8\n", settings,
+             groups);
+        std::vector<std::string> got;
+        for (std::int32_t i = 0; i < groups.Count(); ++i) got.push_back(groups.Items(i)->GroupName);
+        EXPECT_EQ(got, c.expected) << c.names;
+        for (std::int32_t i = 0; i < groups.Count(); ++i) {
+            const TCalcGroupItem& g = *groups.Items(i);
+            EXPECT_EQ(g.CGIndex, g.GroupName == "A" ? 7 : g.GroupName.empty() ? 8 : 0) << g.GroupName;
+        }
+    }
+}
+
+TEST_F(ConfigFixture, ReadsAGroupSection) {
+    TConfigSettings settings;
+    TCalcGroups groups;
+    Read("[Calc]\n"
+         "GroupNames=calcgroup:1,Missing,Flags,Multi\n"
+         "[CalcGroup:1]\n"
+         "CGIndex=1\n"
+         "FuncName=SQRT(H*2.5) + TABLE(RIVER1, H)\n"
+         "Enabled=2\n"
+         "MultiStations=yes\n"
+         "Filter=north.flt\n"
+         "OutputStation=RIVER1\n"
+         "OutputSensor=Q\n"
+         "VariablesName=A,B,X\n"
+         "VariablesValue=LEVEL,.\n"
+         "SimilarStations=RIVER2,RIVER3,\n"
+         "MultiVariablesTrigger=junk\n"
+         "[Flags]\n"
+         "Enabled=yes\n"
+         "MultiStations=0x1\n"
+         "[Multi]\n"
+         "MultiStations=1\n"
+         "MultiVariablesName=H1,H2,H3\n"
+         "MultiVariablesValue=RIVER1.HG,.,RIVER2.HG=X\n"
+         "MultiVariablesTrigger=2\n"
+         "VariablesName=\n"
+         "VariablesValue=LEVEL\n",
+         settings, groups);
+    ASSERT_EQ(groups.Count(), 4);
+
+    const TCalcGroupItem& g = *groups.Items(0);
+    EXPECT_EQ(g.GroupName, "calcgroup:1");  // the name as listed; the section matched anyway
+    EXPECT_EQ(g.CGIndex, 1);
+    EXPECT_EQ(g.FuncName, "SQRT(H*2.5) + TABLE(RIVER1, H)");
+    EXPECT_TRUE(g.Enabled);          // 2 is true
+    EXPECT_FALSE(g.MultiStations);   // "yes" is no integer: the default
+    EXPECT_EQ(g.Filter, "north.flt");
+    EXPECT_EQ(g.OutputStation, "RIVER1");
+    EXPECT_EQ(g.OutputSensor, "Q");
+    EXPECT_EQ(g.Variables, (std::vector<std::string>{"A=LEVEL", "B="}));  // X is dropped
+    EXPECT_EQ(g.SimilarStations, (std::vector<std::string>{"RIVER2", "RIVER3"}));
+    EXPECT_TRUE(g.MultiVariables.empty());
+    EXPECT_EQ(g.MultiVariablesTrigger, -1);
+
+    // A section named in the list but absent from the file: every default.
+    const TCalcGroupItem& missing = *groups.Items(1);
+    EXPECT_EQ(missing.GroupName, "Missing");
+    EXPECT_TRUE(missing.Enabled);
+    EXPECT_EQ(missing.FuncName, "");
+    EXPECT_EQ(missing.CGIndex, 0);
+    EXPECT_EQ(missing.MultiVariablesTrigger, -1);
+
+    const TCalcGroupItem& flags = *groups.Items(2);
+    EXPECT_TRUE(flags.Enabled);  // "yes" keeps the default, true
+    EXPECT_TRUE(flags.MultiStations);
+
+    const TCalcGroupItem& multi = *groups.Items(3);
+    EXPECT_TRUE(multi.MultiStations);
+    EXPECT_EQ(multi.MultiVariables,
+              (std::vector<std::string>{"H1=RIVER1.HG", "H2=", "H3=RIVER2.HG=X"}));
+    EXPECT_EQ(multi.MultiVariablesTrigger, 2);
+    EXPECT_TRUE(multi.Variables.empty());  // an empty names text reads no entries
+}
+
+TEST_F(ConfigFixture, WritesTheGroupFormat) {
+    config.OpenConfig(dir.Path());
+    TCalcGroups groups;
+    auto g = std::make_unique<TCalcGroupItem>();
+    g->GroupName = "CalcGroup:3";
+    g->CGIndex = 3;
+    g->FuncName = "A+B";
+    g->OutputStation = "RIVER1";
+    g->OutputSensor = "Q";
+    g->Variables = {"A=LEVEL", "B="};
+    groups.Add(std::move(g));
+    TConfigSettings settings;
+    settings.LogDetail = 2;
+    config.WriteConfig(settings, groups);
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_EQ(ReadFileText(File()),
+              "[Calc]\n"
+              "LogDetail=2\n"
+              "ScheduleDelay=0.000694444444444444\n"
+              "GroupNames=CalcGroup:3\n"
+              "\n"
+              "[CalcGroup:3]\n"
+              "CGIndex=3\n"
+              "FuncName=A+B\n"
+              "Enabled=1\n"
+              "MultiStations=0\n"
+              "Filter=\n"
+              "OutputStation=RIVER1\n"
+              "OutputSensor=Q\n"
+              "VariablesName=A,B\n"
+              "VariablesValue=LEVEL,.\n"
+              "SimilarStations=\n"
+              "MultiVariablesName=\n"
+              "MultiVariablesValue=\n"
+              "MultiVariablesTrigger=-1\n");
+}
+
+TEST_F(ConfigFixture, WrittenFileReadsBackTheSameGroupsAndKeepsForeignContent) {
+    const std::string foreign =
+        "; kept by hand\n"
+        "[Foreign]\n"
+        "Key=Value with = sign\n"
+        "\n"
+        "[Calc]\n"
+        "LogDetail=1\n"
+        "GroupNames=Old,Deleted\n"
+        "Note=not ours\n"
+        "\n"
+        "[Deleted]\n"
+        "CGIndex=9\n"
+        "FuncName=OLD\n"
+        "\n"
+        "[Old]\n"
+        "CGIndex=1\n"
+        "FuncName=X\n"
+        "Comment=a key the program does not know\n";
+    WriteFileText(File(), foreign);
+    TConfigSettings settings;
+    TCalcGroups groups;
+    config.OpenConfig(dir.Path());
+    config.ReadConfig(settings, groups);
+    ASSERT_EQ(groups.Count(), 2);
+    groups.DeleteAt(1);  // "Deleted" goes; its section stays in the file
+
+    auto single = std::make_unique<TCalcGroupItem>();
+    single->GroupName = "CalcGroup:2";
+    single->CGIndex = 2;
+    single->FuncName = "H*2 + {note} 1";
+    single->Enabled = false;
+    single->Filter = "/home/user/filters/north.flt";
+    single->OutputStation = "RIVER1";
+    single->OutputSensor = "Q";
+    single->Variables = {"H=", "B=LEVEL", "C="};
+    single->SimilarStations = {"RIVER2", "RIVER 3"};
+    groups.Add(std::move(single));
+
+    auto multi = std::make_unique<TCalcGroupItem>();
+    multi->GroupName = "CalcGroup:3";
+    multi->CGIndex = 3;
+    multi->FuncName = "A-B";
+    multi->MultiStations = true;
+    multi->OutputStation = "LAKE";
+    multi->OutputSensor = "DIFF";
+    multi->MultiVariables = {"A=RIVER1.HG", "B=", "C=LAKE.HG"};
+    multi->MultiVariablesTrigger = 2;
+    groups.Add(std::move(multi));
+
+    groups.Items(0)->FuncName = "X+1";
+
+    settings.LogDetail = 7;
+    settings.ScheduleDelay = 2.5 / 1440;
+    config.WriteConfig(settings, groups);
+    EXPECT_TRUE(log.size() == 1) << log.back();
+    config.WriteWindowPlacement(TWindowPlacement{10, 20, 800, 600});
+    EXPECT_FALSE(config.IsOpen());
+    const std::string written = ReadFileText(File());
+
+    // Everything that is not ours survives, in place.
+    for (const char* kept : {"; kept by hand\n[Foreign]\nKey=Value with = sign\n\n[Calc]\n",
+                             "Note=not ours\n", "[Deleted]\nCGIndex=9\nFuncName=OLD\n",
+                             "Comment=a key the program does not know\n"})
+        EXPECT_NE(written.find(kept), std::string::npos) << kept << "\n---\n" << written;
+    EXPECT_NE(written.find("GroupNames=Old,CalcGroup:2,CalcGroup:3\n"), std::string::npos);
+    EXPECT_NE(written.find("VariablesValue=.,LEVEL,.\n"), std::string::npos);
+
+    TConfigFile again([this](const std::string& line) { log.push_back(line); },
+                      USFormatSettings());
+    again.OpenConfig(dir.Path());
+    TConfigSettings readSettings;
+    TCalcGroups readGroups;
+    again.ReadConfig(readSettings, readGroups);
+    EXPECT_EQ(readSettings.LogDetail, 7);
+    EXPECT_NEAR(readSettings.ScheduleDelay, 2.5 / 1440, 1e-16);
+    ASSERT_EQ(readGroups.Count(), groups.Count());
+    for (std::int32_t i = 0; i < groups.Count(); ++i)
+        ExpectSameGroup(*readGroups.Items(i), *groups.Items(i));
+    const TWindowPlacement p = again.ReadWindowPlacement(TWindowPlacement{});
+    EXPECT_EQ(p.Left, 10);
+    EXPECT_EQ(p.Top, 20);
+    EXPECT_EQ(p.Width, 800);
+    EXPECT_EQ(p.Height, 600);
+
+    // Writing what was read changes nothing.
+    again.WriteConfig(readSettings, readGroups);
+    again.CloseConfig();
+    EXPECT_EQ(ReadFileText(File()), written);
+}
+
+TEST_F(ConfigFixture, AGroupWithAnOldNameOverwritesEveryKey) {
+    WriteFileText(File(),
+                  "[Calc]\nGroupNames=\n"
+                  "[CalcGroup:1]\nCGIndex=1\nFuncName=OLD\nEnabled=0\nMultiStations=1\n"
+                  "Filter=old.flt\nOutputStation=S\nOutputSensor=T\nVariablesName=A\n"
+                  "VariablesValue=B\nSimilarStations=X\nMultiVariablesName=M\n"
+                  "MultiVariablesValue=S.T\nMultiVariablesTrigger=0\n");
+    config.OpenConfig(dir.Path());
+    TCalcGroups groups;
+    auto g = std::make_unique<TCalcGroupItem>();
+    g->GroupName = "CalcGroup:1";
+    g->CGIndex = 5;
+    groups.Add(std::move(g));
+    config.WriteConfig(TConfigSettings{}, groups);
+
+    TConfigFile again(nullptr, USFormatSettings());
+    again.OpenConfig(dir.Path());
+    TConfigSettings settings;
+    TCalcGroups read;
+    again.ReadConfig(settings, read);
+    ASSERT_EQ(read.Count(), 1);
+    TCalcGroupItem expected;
+    expected.GroupName = "CalcGroup:1";
+    expected.CGIndex = 5;
+    ExpectSameGroup(*read.Items(0), expected);
+}
+
+TEST_F(ConfigFixture, DecimalSeparatorOfTheUser) {
+    TFormatSettings comma;
+    comma.DecimalSeparator = ',';
+    TConfigFile commaConfig(nullptr, comma);
+    commaConfig.OpenConfig(dir.Path());
+    TConfigSettings settings;
+    TCalcGroups groups;
+    commaConfig.WriteConfig(settings, groups);
+    EXPECT_NE(ReadFileText(File()).find("ScheduleDelay=0,000694444444444444\n"), std::string::npos);
+    TConfigSettings read;
+    read.ScheduleDelay = 9;
+    commaConfig.ReadConfig(read, groups);
+    EXPECT_NEAR(read.ScheduleDelay, 1.0 / 1440, 1e-18);
+}
+
+TEST_F(ConfigFixture, FileNameIsFoundWithoutRegardToCase) {
+    WriteFileText(dir / "ovcalc.ovg", "[Calc]\nLogDetail=5\n");
+    TConfigSettings settings;
+    TCalcGroups groups;
+    config.OpenConfig(dir.Path());
+    EXPECT_EQ(config.FilePath(), dir / "ovcalc.ovg");
+    config.ReadConfig(settings, groups);
+    EXPECT_EQ(settings.LogDetail, 5);
+    settings.LogDetail = 6;
+    config.WriteConfig(settings, groups);
+    EXPECT_FALSE(std::filesystem::exists(dir / "OVCalc.OVG"));
+    EXPECT_NE(ReadFileText(dir / "ovcalc.ovg").find("LogDetail=6"), std::string::npos);
+}
+
+TEST_F(ConfigFixture, UnreadableFileIsReportedAndNeverReplaced) {
+    std::filesystem::create_directory(File());  // exists, but cannot be read as a file
+    EXPECT_THROW(config.OpenConfig(dir.Path()), EIniFileError);
+    EXPECT_FALSE(config.IsOpen());
+    TConfigSettings settings;
+    TCalcGroups groups;
+    config.ReadConfig(settings, groups);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Error 1600: Cannot read \"" + File().string() + "\": ", 0), 0u)
+        << log[0];
+    auto g = std::make_unique<TCalcGroupItem>();
+    g->GroupName = "G";
+    groups.Add(std::move(g));
+    config.WriteConfig(settings, groups);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1], log[0]);
+    EXPECT_TRUE(std::filesystem::is_directory(File()));
+    EXPECT_EQ(config.ReadWindowPlacement(TWindowPlacement{1, 2, 3, 4}).Width, 3);
+    EXPECT_THROW(config.WriteWindowPlacement(TWindowPlacement{}), EIniFileError);
+}
+
+TEST_F(ConfigFixture, FailedWriteIsReportedAndRetriedAtClose) {
+    const auto folder = dir / "gone";
+    std::filesystem::create_directory(folder);
+    WriteFileText(folder / "OVCalc.OVG", "[Calc]\nLogDetail=1\n");
+    config.OpenConfig(folder);
+    std::filesystem::remove_all(folder);
+
+    TConfigSettings settings;
+    settings.LogDetail = 4;
+    TCalcGroups groups;
+    config.WriteConfig(settings, groups);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Error 1600: Cannot write \"" + (folder / "OVCalc.OVG").string(), 0),
+              0u)
+        << log[0];
+
+    // The lines are complete in memory, so the placement write at close can still save them.
+    std::filesystem::create_directory(folder);
+    config.WriteWindowPlacement(TWindowPlacement{});
+    EXPECT_NE(ReadFileText(folder / "OVCalc.OVG").find("LogDetail=4"), std::string::npos);
+}
+
+TEST_F(ConfigFixture, WindowPlacement) {
+    WriteFileText(File(),
+                  "[Windows Settings]\nLeft=0x10\nTop=-5\nWidth=wide\n[Calc]\nLogDetail=2\n");
+    config.OpenConfig(dir.Path());
+    const TWindowPlacement p = config.ReadWindowPlacement(TWindowPlacement{1, 2, 3, 4});
+    EXPECT_EQ(p.Left, 16);
+    EXPECT_EQ(p.Top, -5);
+    EXPECT_EQ(p.Width, 3);   // unreadable: the current value
+    EXPECT_EQ(p.Height, 4);  // missing: the current value
+    const TWindowPlacement design;
+    EXPECT_EQ(design.Left, 334);
+    EXPECT_EQ(design.Top, 335);
+    EXPECT_EQ(design.Width, 564);
+    EXPECT_EQ(design.Height, 421);
+
+    config.WriteWindowPlacement(TWindowPlacement{100, 200, 640, 480});
+    EXPECT_FALSE(config.IsOpen());
+    EXPECT_EQ(ReadFileText(File()),
+              "[Windows Settings]\nLeft=100\nTop=200\nWidth=640\nHeight=480\n[Calc]\nLogDetail=2\n");
+}
+
+}  // namespace
+}  // namespace ov
