@@ -1,0 +1,110 @@
+// The expression calculator the calculation thread and the setup dialog use: TCalcEx reads an
+// equation afresh on every call, resolves its variables from the value cache of the record
+// being computed, and its attribute functions from the setup server.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "calc/CalcErrors.h"
+#include "calc/Equation.h"
+#include "util/FormatSettings.h"
+#include "util/StringList.h"
+
+namespace ov {
+
+class TInputItem;
+class TCalcGroupItem;
+class TStationSensorDataCache;
+class TOutputBuffer;
+class ISetupQuery;
+
+// The root calculator: a variable hook and an evaluation entry with default answers.
+class TCalculator {
+public:
+    virtual ~TCalculator() = default;
+    // Reports no variable: false with value 0.
+    virtual bool GetVariable(const std::string& name, double& value);
+    // Evaluates nothing: answers x.
+    virtual double Evaluate(const std::string& expression, double x);
+};
+
+// The null-value settings of the general setup that decide whether a missing variable
+// yields NullValue instead of an error.
+struct TNullValueSettings {
+    bool UseNullValue = false;
+    bool NullOnMissing = false;
+    std::int32_t NullValue = 998877;
+};
+
+class TCalcEx : public TCalculator {
+public:
+    // Format settings of the calling thread's locale (the setup dialog's check).
+    TCalcEx();
+    // A copy of the given settings (the calculation thread passes its own locale's).
+    explicit TCalcEx(const TFormatSettings& settings);
+
+    // Lookup log lines are written only above level 4.
+    void SetLogLevel(int level) { logLevel_ = level; }
+    int LogLevel() const { return logLevel_; }
+
+    // Where the attribute functions ask (null: no answers, every attribute is 0).
+    void SetSetupQuery(ISetupQuery* setup) { setup_ = setup; }
+    // Where lookup log lines go (null: nowhere).
+    void SetOutput(TOutputBuffer* output) { output_ = output; }
+    // TABLE and DBTABLE; the process-wide rating-table cache unless replaced.
+    void SetTableLookup(std::function<double(const std::string& name, double x)> lookup) {
+        tableLookup_ = std::move(lookup);
+    }
+    // The null-value settings, read at every failed variable; the process-wide general setup
+    // unless replaced.
+    void SetNullValueSource(std::function<TNullValueSettings()> source) {
+        nullSource_ = std::move(source);
+    }
+
+    // Always fail: the calculator looks variables up only in a calculation's context.
+    bool GetVariable(const std::string& name, double& value) override;
+    double Evaluate(const std::string& expression, double x) override;
+
+    // The value of an equation variable at the input item's time tag; true or raises 1603,
+    // 1604, 1605.
+    virtual bool LookupVariable(const std::string& name, const TInputItem& inputItem,
+                                double& value, const TStationSensorDataCache& cache,
+                                const TCalcGroupItem& group);
+    // LSTVAL: the same lookup with plain messages that the null value never replaces; x is
+    // not used.
+    virtual bool LookupLastValue(const std::string& name, const TInputItem& inputItem,
+                                 double& value, const TStationSensorDataCache& cache,
+                                 const TCalcGroupItem& group, double x);
+    // Evaluates the group's equation in the context of the record; raises ECalcExException
+    // (arithmetic faults and conversion errors carried over with their texts).
+    virtual double Calculate(const TInputItem& inputItem, const TCalcGroupItem& group,
+                             const TStationSensorDataCache& cache);
+    // Clears names and adds the variables the equation uses; raises ECalcExException.
+    virtual void GetVariables(const std::string& equation, TStringList& names);
+
+    // An attribute of the variable's station or sensor from the setup server; 0 without an
+    // answer. The cache is not used.
+    double LookupAttribute(TAttributeKind kind, const std::string& name,
+                           const TStationSensorDataCache& cache, const TCalcGroupItem& group,
+                           const TInputItem& inputItem, double x);
+
+    const TFormatSettings& FormatSettings() const { return settings_; }
+
+private:
+    void LogDetail(const std::string& text);
+
+    int logLevel_ = 0;
+    TFormatSettings settings_;
+    ISetupQuery* setup_ = nullptr;
+    TOutputBuffer* output_ = nullptr;
+    std::function<double(const std::string&, double)> tableLookup_;
+    std::function<TNullValueSettings()> nullSource_;
+};
+
+// The table name in a rating-table file name: the text after the last "\", "/" or ":", with
+// everything from its last "." removed (C:\TABLES\RIVER1.TBL -> RIVER1).
+std::string TableNameOfFile(const std::string& fileName);
+
+}  // namespace ov
