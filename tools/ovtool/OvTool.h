@@ -19,6 +19,8 @@ struct TCommand {
 
 // Every subcommand, in the order --help lists them.
 const std::vector<TCommand>& Commands();
+// The --help text of a subcommand.
+const std::string& CommandUsage(const std::string& name);
 
 // Options come first and "--" ends them; an argument that begins with "-" but is not one of
 // the known options (an equation such as -2^2, a stage such as -0.5) is positional.

@@ -25,7 +25,7 @@ int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std:
     TParsedArgs parsed;
     if (!ParseArgs(args, {}, {}, parsed, err, "timetag")) return 2;
     if (parsed.Help) {
-        out << Commands()[0].Usage;
+        out << CommandUsage("timetag");
         return 0;
     }
     if (parsed.Positional.empty()) {

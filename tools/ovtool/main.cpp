@@ -80,8 +80,38 @@ const std::vector<TCommand>& Commands() {
          "  a date-time text in that form is printed as its time tag.\n"
          "A value that is neither is reported on standard error and the exit status is 1.\n",
          TimeTagCommand},
+        {"eval", "evaluate an equation as the engine does",
+         "Usage: ovtool eval [--tables DIR] [--setup FILE] EQUATION [NAME=VALUE ...]\n\n"
+         "Evaluates EQUATION the way OV Calc computes a calculation group and prints the\n"
+         "result as OV Calc writes it in a result record.\n\n"
+         "  NAME=VALUE     binds variable NAME to the value (\".\" is the decimal separator),\n"
+         "                 as a multiple-station group would bind it to station OVTOOL,\n"
+         "                 sensor NAME, with the value cached at the current time.\n"
+         "  --tables DIR   folder of the rating-table files (.TBL) for TABLE and DBTABLE.\n"
+         "  --setup FILE   INI file whose section [Params] answers the setup keys that the\n"
+         "                 attribute functions ask, e.g. SENSOR:OVTOOL:H,SHIFT=0.25;\n"
+         "                 keys not listed there have no answer (the attribute is 0).\n\n"
+         "Options come first; \"--\" ends them, and an argument that begins with \"-\" but is\n"
+         "not an option (such as -2^2) is the equation.\n"
+         "Exit status: 0 with the result on standard output; 1 with OV Calc's error message\n"
+         "on standard error; 2 for a usage error.\n",
+         EvalCommand},
+        {"vars", "list the variables of an equation",
+         "Usage: ovtool vars EQUATION\n\n"
+         "Checks EQUATION as the setup dialog does and prints the names of the variables it\n"
+         "uses, one per line, in ascending order without regard to case, each once. The\n"
+         "table names of TABLE and the names given to LSTVAL are not variables to bind.\n"
+         "Exit status: 0, or 1 with the check's error message on standard error.\n",
+         VarsCommand},
     };
     return commands;
+}
+
+const std::string& CommandUsage(const std::string& name) {
+    static const std::string none;
+    for (const TCommand& c : Commands())
+        if (c.Name == name) return c.Usage;
+    return none;
 }
 
 }  // namespace ovtool
