@@ -9,12 +9,15 @@
 
 #include "core/Clock.h"
 #include "core/WakeEvent.h"
+#include "suite/SetupQuery.h"
 
 namespace ov {
 
 class TWorkThread;
 
-class ICalcHost {
+// QuerySetup (from ISetupQuery): the setup server's value for a parameter key, false when
+// there is none; called on the calculation thread.
+class ICalcHost : public ISetupQuery {
 public:
     virtual ~ICalcHost() = default;
 
@@ -46,10 +49,6 @@ public:
     // call from a thread that was already replaced can be told apart; the host must not use
     // the object once it has destroyed it.
     virtual void ThreadEnded(TWorkThread& thread) = 0;
-
-    // The setup server's value for a parameter key; false when there is none (the answer
-    // "ERROR" or a failed call). Called on the calculation thread.
-    virtual bool QuerySetup(const std::string& key, std::string& value) = 0;
 
     // Per-thread set-up of what the calculations call from the calculation thread (the bus
     // connection of that thread). Called at the start of a run; false ends the run at once.
