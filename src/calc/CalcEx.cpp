@@ -10,33 +10,42 @@
 #include "suite/SetupQuery.h"
 #include "util/FloatText.h"
 #include "util/Format.h"
-#include "util/Scan.h"
 
 namespace ov {
 
 namespace {
 
-// STATION.SENSOR: the station up to the first ".", the sensor up to the next ","; a text
-// without "." is all station.
-void SplitStationSensor(std::string_view text, std::string& station, std::string& sensor) {
-    station.clear();
-    sensor.clear();
-    ScanTextFromStart(text, "%s.%P", {&station, &sensor});
+// STATION.SENSOR: the station up to the first ".", the sensor up to the next "," or line
+// break; a text without "." is all station. (The scan format "%s.%P", read directly: this
+// runs for every variable of every calculation.)
+void SplitStationSensor(std::string_view text, std::string_view& station,
+                        std::string_view& sensor) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos) {
+        station = text;
+        sensor = std::string_view();
+        return;
+    }
+    station = text.substr(0, dot);
+    sensor = text.substr(dot + 1);
+    const std::size_t end = sensor.find_first_of(std::string_view(",\n\r\0", 4));
+    if (end != std::string_view::npos) sensor = sensor.substr(0, end);
 }
 
 enum class TBinding { Found, Missing };
 
-// Finds the station and sensor a variable stands for in the group's bindings.
-TBinding ResolveVariable(const std::string& name, const TInputItem& item,
-                         const TCalcGroupItem& group, bool splitDottedSensor, std::string& station,
-                         std::string& sensor) {
+// Finds the station and sensor a variable stands for in the group's bindings. The views
+// point into the group's bindings and the input item.
+TBinding ResolveVariable(std::string_view name, const TInputItem& item,
+                         const TCalcGroupItem& group, bool splitDottedSensor,
+                         std::string_view& station, std::string_view& sensor) {
     if (!group.MultiStations) {
         const int i = IndexOfName(group.Variables, name);
         if (i < 0) return TBinding::Missing;
         station = item.StationID;
-        sensor = std::string(ValueOfEntry(group.Variables[static_cast<std::size_t>(i)]));
-        if (splitDottedSensor && sensor.find('.') != std::string::npos) {
-            const std::string dotted = sensor;
+        sensor = ValueOfEntry(group.Variables[static_cast<std::size_t>(i)]);
+        if (splitDottedSensor && sensor.find('.') != std::string_view::npos) {
+            const std::string_view dotted = sensor;
             SplitStationSensor(dotted, station, sensor);
         }
         return TBinding::Found;
@@ -106,7 +115,7 @@ void TCalcEx::LogDetail(const std::string& text) {
 bool TCalcEx::LookupVariable(const std::string& name, const TInputItem& inputItem,
                              double& value, const TStationSensorDataCache& cache,
                              const TCalcGroupItem& group) {
-    std::string station, sensor;
+    std::string_view station, sensor;
     if (ResolveVariable(name, inputItem, group, false, station, sensor) == TBinding::Missing)
         throw ECalcExException("Error 1603: Variable not found in poll group " +
                                std::to_string(group.CGIndex));
@@ -135,18 +144,19 @@ bool TCalcEx::LookupLastValue(const std::string& name, const TInputItem& inputIt
                               double& value, const TStationSensorDataCache& cache,
                               const TCalcGroupItem& group, double /*x*/) {
     const std::string number = std::to_string(group.CGIndex);
-    std::string station, sensor;
+    std::string_view station, sensor;
     if (ResolveVariable(name, inputItem, group, false, station, sensor) == TBinding::Missing)
         throw ECalcExException("Variable not found in poll group " + number);
     TTimeTag t = inputItem.TimeTag;
     if (!cache.Lookup(station, sensor, t, value)) {
         throw ECalcExException("Variable not found or never updated - PollGroup: " + number +
-                               " StaitonID: " + station + " SensorName: " + sensor);
+                               " StaitonID: " + std::string(station) +
+                               " SensorName: " + std::string(sensor));
     }
     if (!group.MultiStations && t != inputItem.TimeTag) {
         throw ECalcExException("Variable not updated - PollGroup: " + number + " StaitonID: " +
-                               station + " SensorName: " + sensor + " TimeTag: " +
-                               TimeTagText(t));
+                               std::string(station) + " SensorName: " + std::string(sensor) +
+                               " TimeTag: " + TimeTagText(t));
     }
     if (logLevel_ > 4)
         LogDetail("Lookup - Variable: " + name + " = " + FloatToText(value, settings_) + " @ " +
@@ -158,7 +168,7 @@ double TCalcEx::LookupAttribute(TAttributeKind kind, const std::string& name,
                                 const TStationSensorDataCache& /*cache*/,
                                 const TCalcGroupItem& group, const TInputItem& inputItem,
                                 double x) {
-    std::string station, sensor;
+    std::string_view station, sensor;
     if (ResolveVariable(name, inputItem, group, true, station, sensor) == TBinding::Missing)
         throw ECalcExException("Error 1603: Variable not found in poll group " +
                                std::to_string(group.CGIndex));
