@@ -7,19 +7,27 @@
 
 namespace ov {
 
-TEquationText::TEquationText(std::string_view equation) : text_(equation) {
-    for (char& c : text_)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+TEquationText::TEquationText(std::string_view equation) : size_(equation.size()) {
+    char* copy = inline_;
+    if (size_ > InlineSize) {
+        heap_ = std::make_unique<char[]>(size_);
+        copy = heap_.get();
+    }
+    for (std::size_t i = 0; i < size_; ++i) {
+        const char c = equation[i];
+        copy[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    text_ = copy;
 }
 
 void TEquationText::SkipBlanks() {
-    while (pos_ < text_.size()) {
+    while (pos_ < size_) {
         const unsigned char c = static_cast<unsigned char>(text_[pos_]);
         if (c == ' ' || c >= 0x80) {
             ++pos_;
         } else if (c == '{') {
-            const std::size_t close = text_.find('}', pos_ + 1);
-            pos_ = close == std::string::npos ? text_.size() : close + 1;
+            const std::size_t close = Text().find('}', pos_ + 1);
+            pos_ = close == std::string_view::npos ? size_ : close + 1;
         } else {
             break;
         }
@@ -28,17 +36,16 @@ void TEquationText::SkipBlanks() {
 
 bool TEquationText::MatchWord(std::string_view word) {
     SkipBlanks();
-    if (pos_ + word.size() > text_.size() || text_.compare(pos_, word.size(), word) != 0)
-        return false;
+    if (pos_ + word.size() > size_ || Text().compare(pos_, word.size(), word) != 0) return false;
     const std::size_t after = pos_ + word.size();
-    if (after < text_.size() && text_[after] >= 'A' && text_[after] <= 'Z') return false;
+    if (after < size_ && text_[after] >= 'A' && text_[after] <= 'Z') return false;
     pos_ = after;
     return true;
 }
 
 bool TEquationText::MatchSymbol(std::string_view symbol) {
     SkipBlanks();
-    if (pos_ + symbol.size() > text_.size() || text_.compare(pos_, symbol.size(), symbol) != 0)
+    if (pos_ + symbol.size() > size_ || Text().compare(pos_, symbol.size(), symbol) != 0)
         return false;
     pos_ += symbol.size();
     return true;
@@ -64,8 +71,8 @@ double TEquationText::ReadNumeral() {
     const bool negative = text_[start] == '-';
     // An "E" without exponent digits adds nothing to the value.
     const std::size_t end = exponentDigits ? pos_ : mantissaEnd;
-    const char* b = text_.data() + digitsStart;
-    const char* e = text_.data() + end;
+    const char* b = text_ + digitsStart;
+    const char* e = text_ + end;
     double value = 0;
     auto [ptr, ec] = std::from_chars(b, e, value, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
@@ -87,14 +94,14 @@ double TEquationText::ReadNumeral() {
 std::string_view TEquationText::ReadName() {
     const std::size_t start = pos_;
     while (IsNameChar(Current())) Advance();
-    return std::string_view(text_).substr(start, pos_ - start);
+    return Text().substr(start, pos_ - start);
 }
 
 std::string_view TEquationText::ReadRawUntil(std::string_view stops, bool& found) {
-    const std::size_t stop = text_.find_first_of(stops, pos_);
-    found = stop != std::string::npos;
-    if (!found) return std::string_view(text_).substr(pos_);
-    std::string_view raw = std::string_view(text_).substr(pos_, stop - pos_);
+    const std::size_t stop = Text().find_first_of(stops, pos_);
+    found = stop != std::string_view::npos;
+    if (!found) return Text().substr(pos_);
+    std::string_view raw = Text().substr(pos_, stop - pos_);
     pos_ = stop;
     return raw;
 }

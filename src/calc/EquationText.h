@@ -2,6 +2,7 @@
 // position, blanks and comments, words, symbols, numerals and names.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,13 +12,15 @@ class TEquationText {
 public:
     // Keeps an upper-cased copy (ASCII a-z only) of the equation.
     explicit TEquationText(std::string_view equation);
+    TEquationText(const TEquationText&) = delete;
+    TEquationText& operator=(const TEquationText&) = delete;
 
     // The character at the position; beyond the end a character that matches no rule.
-    char Current() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
+    char Current() const { return pos_ < size_ ? text_[pos_] : '\0'; }
     void Advance() { ++pos_; }
-    bool AtEnd() const { return pos_ >= text_.size(); }
+    bool AtEnd() const { return pos_ >= size_; }
     std::size_t Position() const { return pos_; }
-    const std::string& Text() const { return text_; }
+    std::string_view Text() const { return std::string_view(text_, size_); }
 
     // Skips blanks: spaces, bytes 0x80-0xFF and {comments} (an unclosed one runs to the end).
     // Tabs, line breaks and other control characters are not blanks.
@@ -44,7 +47,12 @@ public:
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 private:
-    std::string text_;
+    // Equations are short: the upper-cased copy lives in the object unless it is long.
+    static constexpr std::size_t InlineSize = 256;
+    char inline_[InlineSize];
+    std::unique_ptr<char[]> heap_;
+    const char* text_;
+    std::size_t size_;
     std::size_t pos_ = 0;
 };
 
