@@ -234,12 +234,6 @@ std::optional<fs::path> FindFileIgnoringCase(const std::string& path) {
     return std::nullopt;
 }
 
-std::string TableNameOfFile(std::string_view fileName) {
-    const std::size_t folderEnd = fileName.find_last_of("/\\:");
-    if (folderEnd != std::string_view::npos) fileName.remove_prefix(folderEnd + 1);
-    return std::string(fileName.substr(0, fileName.rfind('.')));
-}
-
 TTables::TTables(std::function<std::string()> tableDirectory)
     : TSortedCollection(10, 10), tableDirectory_(std::move(tableDirectory)) {}
 

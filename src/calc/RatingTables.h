@@ -118,10 +118,6 @@ bool ReadTableText(std::string_view text, TTable& table);
 // No value when there is no such regular file.
 std::optional<std::filesystem::path> FindFileIgnoringCase(const std::string& path);
 
-// The table name in a sensor's rating-table attribute: the file name without its folder
-// (after the last "/", "\" or ":") and without its extension (from the last "." on).
-std::string TableNameOfFile(std::string_view fileName);
-
 // The process-wide cache, made on first use (thread-safe) with no table folder until a
 // source is set.
 TTables& Tables();

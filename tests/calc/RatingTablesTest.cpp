@@ -401,19 +401,6 @@ TEST_F(RatingTablesTest, FolderIsAskedForAtEveryLookUp) {
     EXPECT_EQ(Value("T", 1), 2);
 }
 
-TEST(RatingTableFiles, TableNameOfFile) {
-    const struct {
-        const char* answer;
-        const char* name;
-    } cases[] = {
-        {"C:\\OV\\Tables\\RIVER1.TBL", "RIVER1"}, {"/srv/ov/tables/RIVER1.TBL", "RIVER1"},
-        {"D:RIVER1.TBL", "RIVER1"},              {"RIVER1", "RIVER1"},
-        {"tables.v2/RIVER1", "RIVER1"},          {"RIVER.A.TBL", "RIVER.A"},
-        {"", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(TableNameOfFile(c.answer), c.name) << c.answer;
-}
-
 TEST(RatingTableFiles, ProcessWideCache) {
     ScratchFolder s;
     WriteFileText(s / "RIVER1.TBL", River1);
