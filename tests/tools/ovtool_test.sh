@@ -36,6 +36,32 @@ expect "no value" 2 "" "no value given" -- timetag
 expect "help" 0 "$("$OVTOOL" timetag --help)" "" -- timetag --help
 expect "unknown command" 2 "" "unknown command 'frobnicate'" -- frobnicate
 
+# eval and vars
+work=$(mktemp -d)
+printf 'LINEAR\r\n0.5,0\r\n1.0,12.5\r\n2.0,48\r\n' > "$work/river1.tbl"
+printf '[Params]\nSensor:OVTOOL:H,Shift=0.25\nSENSOR:OVTOOL:H,OFFSET=ERROR\nSENSOR:OVTOOL:H,RATINGTABLE=C:\\TABLES\\RIVER1.TBL\nSTATION:OVTOOL,ELEVATION=high\n' > "$work/setup.ini"
+expect "eval" 0 "5" "" -- eval "SQRT(H*2.5)" H=10
+expect "eval divide by zero" 1 "" "Error 1612: Divide by Zero." -- eval "7/0"
+expect "eval unbound" 1 "" "Error 1603: Variable not found in poll group 0" -- eval "A+1"
+expect "eval leading minus is the equation" 0 "-4" "" -- eval -2^2
+expect "eval after --" 0 "-0.5" "" -- eval -- "-H" H=0.5
+expect "eval negative value" 0 "-1" "" -- eval "H*2" H=-0.5
+expect "eval general text" 0 "0.000694444444444444" "" -- eval "1/1440"
+expect "eval large" 0 "1E20" "" -- eval "1E10*1E10"
+expect "eval arithmetic fault" 1 "" "Invalid floating point operation" -- eval "SQRT(-1)"
+expect "eval table" 0 "30.25" "" -- eval --tables "$work" "TABLE(RIVER1, H)" H=1.5
+expect "eval setup answers" 0 "1.75" "" -- eval --setup "$work/setup.ini" "H + SHIFT(H) + OFFSET(H)" H=1.5
+expect "eval dbtable" 0 "30.25" "" -- eval --tables "$work" --setup "$work/setup.ini" "DBTABLE(H, H)" H=1.5
+expect "eval setup answer not a number" 1 "" "'high' is not a valid floating point value" -- eval --setup "$work/setup.ini" "ELEV(H)" H=1
+expect "eval bad value" 2 "" "is not a number" -- eval "H" H=1,5
+expect "eval bad binding" 2 "" "is not a NAME=VALUE binding" -- eval "H" H
+expect "eval missing setup file" 2 "" "does not exist" -- eval --setup "$work/none.ini" "H" H=1
+expect "eval no equation" 2 "" "no equation given" -- eval
+expect "vars" 0 $'A\nB\nC' "" -- vars "A + SHIFT(B) + TABLE(T1, C) + LSTVAL(D, 0) + a"
+expect "vars syntax error" 1 "" "Error 1608: Equation syntax error." -- vars "(A"
+expect "vars help" 0 "$("$OVTOOL" vars --help)" "" -- vars --help
+rm -rf "$work"
+
 rm -f /tmp/ovtool_err.$$
 echo "ovtool: $passes passed, $failures failed"
 [[ $failures == 0 ]]

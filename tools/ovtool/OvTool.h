@@ -39,6 +39,7 @@ int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std:
 int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int VarsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int TableCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+const std::string& TableCommandUsage();
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace ovtool

@@ -103,6 +103,7 @@ const std::vector<TCommand>& Commands() {
          "table names of TABLE and the names given to LSTVAL are not variables to bind.\n"
          "Exit status: 0, or 1 with the check's error message on standard error.\n",
          VarsCommand},
+        {"table", "evaluate a rating table at given stages", TableCommandUsage(), TableCommand},
     };
     return commands;
 }
