@@ -28,7 +28,14 @@ TWorkThread::TWorkThread(ICalcHost& host, TInputStationSensorBuffer& input, TOut
 TWorkThread::~TWorkThread() {
     if (thread_.joinable()) {
         RequestStop();
-        thread_.join();
+        // A run blocked on a full output buffer reaches its end only once the buffer is
+        // drained; a drain request made on the host's own thread drains at once.
+        while (!WaitFor(WakeWait)) {
+            try {
+                host_.RequestDrain(std::chrono::milliseconds(0));
+            } catch (...) {
+            }
+        }
     }
     // What a run that ended early left behind goes first: the indexes refer to the groups.
     singleIndex_.reset();

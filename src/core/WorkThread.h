@@ -35,7 +35,8 @@ public:
     // the buffers and the clock must outlive it.
     TWorkThread(ICalcHost& host, TInputStationSensorBuffer& input, TOutputBuffer& output,
                 IClock& clock = SystemClock());
-    // A running thread is asked to stop and waited for first; one never started does not run.
+    // A running thread is asked to stop and waited for first, the output buffer being drained
+    // meanwhile; one never started does not run.
     ~TWorkThread();
     TWorkThread(const TWorkThread&) = delete;
     TWorkThread& operator=(const TWorkThread&) = delete;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -288,6 +289,25 @@ TEST_F(WorkThreadTest, AThreadRunsOnceAndOneNeverStartedDoesNotRun) {
     EXPECT_THROW(thread->Start(), Exception);
     thread.reset();  // destroying a running thread stops it first
     EXPECT_EQ(host.Lines(), (Lines{Started, Stopped}));
+    EXPECT_EQ(host.Ended().size(), 1u);
+}
+
+TEST_F(WorkThreadTest, DestroyingAThreadBlockedOnAFullOutputBufferDrainsItAndEnds) {
+    host.Detail = 8;
+    StartAndSettle();
+    const Lines fillers = FillOutput();
+    host.RefuseDrainOffMainThread = true;  // the window is busy: it answers no request
+    ASSERT_TRUE(input.Add(std::make_unique<TInputStationEndItem>("RIVER1", 1000, KindCurrent)));
+    host.SignalThread();
+    for (int i = 0; i < 2000 && host.DrainRequests.load() < 2; ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_GE(host.DrainRequests.load(), 2) << "the thread waits for room in the output";
+
+    thread.reset();
+    const Lines lines = host.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[OutputBufferSlots + 1], BeginProcess);
+    EXPECT_EQ(lines.back(), Stopped);
     EXPECT_EQ(host.Ended().size(), 1u);
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
     std::function<void()> OnDrainRequest;    // may throw, or skip the drain by setting Refuse
     std::function<void()> OnProcessUiEvents;  // may throw
     std::atomic<bool> RefuseDrain{false};
+    // Refuses drain requests made on any thread but the one that created the host, as a
+    // window whose main thread is busy would.
+    std::atomic<bool> RefuseDrainOffMainThread{false};
 
     std::atomic<int> DrainRequests{0};
     std::atomic<long long> LastDrainLimitMs{0};
@@ -50,6 +54,7 @@ public:
         LastDrainLimitMs = limit.count();
         if (OnDrainRequest) OnDrainRequest();
         if (RefuseDrain) return false;
+        if (RefuseDrainOffMainThread && std::this_thread::get_id() != mainThread_) return false;
         Collect();
         return true;
     }
@@ -116,6 +121,7 @@ public:
     std::vector<ov::TWorkThread*> EndedThreads;                  // guarded by mutex_
 
 private:
+    const std::thread::id mainThread_ = std::this_thread::get_id();
     std::mutex mutex_;
     std::condition_variable ended_;
     std::vector<Line> lines_;  // guarded by mutex_
