@@ -349,10 +349,18 @@ bool TEvaluator::TryFunction(const TFunction& f, double& value) {
 
 class TChecker {
 public:
-    TChecker(std::string_view equation, TStringList& names) : t_(equation), names_(names) {}
+    TChecker(std::string_view equation, TStringList& names, TEquationFindings* findings)
+        : t_(equation), names_(names), findings_(findings) {}
     void Run() {
         if (t_.Text().empty()) return;
         Expression();
+        if (findings_ != nullptr) {
+            t_.SkipBlanks();
+            if (!t_.AtEnd()) {
+                findings_->UnreadAt = t_.Position();
+                findings_->Unread = std::string(t_.Text().substr(t_.Position()));
+            }
+        }
     }
 
 private:
@@ -369,6 +377,7 @@ private:
 
     TEquationText t_;
     TStringList& names_;
+    TEquationFindings* findings_;
     int depth_ = 0;
     bool failed_ = false;  // the failure mark
 };
@@ -448,10 +457,21 @@ void TChecker::Factor() {
         return;
     }
     if (c == '+' || c == '-' || c == '.' || TEquationText::IsDigit(c)) {
+        const std::size_t at = t_.Position();
+        bool hadDigits = true;
         try {
-            t_.ReadNumeral();
+            t_.ReadNumeral(&hadDigits);
         } catch (const EMathError&) {
             // Its value does not matter here; the evaluation reports it.
+        }
+        if (!hadDigits && findings_ != nullptr) {
+            // Look past blanks without moving: the pass itself goes on from here.
+            const std::size_t after = t_.Position();
+            t_.SkipBlanks();
+            const char next = t_.Current();
+            t_.SetPosition(after);
+            if ((next == '(' || TEquationText::IsNameChar(next)) && (c == '+' || c == '-'))
+                findings_->LoneSigns.push_back(at);
         }
         return;
     }
@@ -519,9 +539,10 @@ double EvaluateEquation(std::string_view equation, IEquationHooks& hooks) {
     return evaluator.Run();
 }
 
-void CheckEquation(std::string_view equation, TStringList& names) {
+void CheckEquation(std::string_view equation, TStringList& names, TEquationFindings* findings) {
     names.Clear();
-    TChecker checker(equation, names);
+    if (findings != nullptr) *findings = TEquationFindings{};
+    TChecker checker(equation, names, findings);
     checker.Run();
 }
 

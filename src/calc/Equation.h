@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/StringList.h"
 
@@ -41,10 +43,22 @@ inline constexpr int MaxEquationNesting = 1000;
 // util/Exception.h, or whatever a hook raises. An empty equation yields 0.
 double EvaluateEquation(std::string_view equation, IEquationHooks& hooks);
 
+// What the check pass noticed besides the names: the silent pitfalls of the grammar.
+struct TEquationFindings {
+    // 0-based positions of signs that read as the numeral 0 because a name or "(" follows
+    // (2*-A is 0, and A is never read).
+    std::vector<std::size_t> LoneSigns;
+    // Text after the complete expression that no pass reads (A B, A=B=C, a tab); empty when
+    // only blanks follow.
+    std::string Unread;
+    std::size_t UnreadAt = 0;
+};
+
 // Clears names and adds every variable name the equation uses (attribute functions' first
 // arguments included; TABLE and LSTVAL first arguments not). Raises ECalcExException on a
-// syntax error (1607, 1608).
-void CheckEquation(std::string_view equation, TStringList& names);
+// syntax error (1607, 1608). With findings, also reports the pitfalls.
+void CheckEquation(std::string_view equation, TStringList& names,
+                   TEquationFindings* findings = nullptr);
 
 // The process-wide generator of RND, seeded from the clock at start: 0 <= r < n, 0 for n <= 0.
 std::int32_t RandomBelow(std::int32_t n);

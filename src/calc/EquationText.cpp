@@ -51,7 +51,7 @@ bool TEquationText::MatchSymbol(std::string_view symbol) {
     return true;
 }
 
-double TEquationText::ReadNumeral() {
+double TEquationText::ReadNumeral(bool* hadDigits) {
     const std::size_t start = pos_;
     if (Current() == '+' || Current() == '-') Advance();
     const std::size_t digitsStart = pos_;
@@ -66,6 +66,7 @@ double TEquationText::ReadNumeral() {
         if (Current() == '+' || Current() == '-') Advance();
         while (IsDigit(Current())) Advance(), exponentDigits = true;
     }
+    if (hadDigits != nullptr) *hadDigits = anyDigit;
     // A lone sign or a lone "." has no digit: the numeral 0.
     if (!anyDigit) return 0.0;
     const bool negative = text_[start] == '-';

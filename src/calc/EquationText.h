@@ -20,6 +20,7 @@ public:
     void Advance() { ++pos_; }
     bool AtEnd() const { return pos_ >= size_; }
     std::size_t Position() const { return pos_; }
+    void SetPosition(std::size_t pos) { pos_ = pos; }
     std::string_view Text() const { return std::string_view(text_, size_); }
 
     // Skips blanks: spaces, bytes 0x80-0xFF and {comments} (an unclosed one runs to the end).
@@ -34,7 +35,7 @@ public:
     // A numeral: sign, digits, ".", digits, then "E" with sign and digits. Returns false for
     // text that starts no numeral. The value of a numeral without digits is 0. Throws
     // EOverflow for a numeral beyond the double range.
-    double ReadNumeral();
+    double ReadNumeral(bool* hadDigits = nullptr);
     // The longest run of 0-9, A-Z and "_" at the position (no blanks skipped).
     std::string_view ReadName();
     // The raw text from the position up to (not including) the first of the stop characters;

@@ -209,5 +209,30 @@ TEST(CheckEquation, NamesAndFailures) {
     }
 }
 
+TEST(CheckEquation, FindingsOfThePitfalls) {
+    struct Case {
+        const char* eq;
+        std::vector<std::size_t> loneSigns;
+        const char* unread;
+    };
+    const Case cases[] = {
+        {"2*-A", {2}, "A"},
+        {"2* -SQRT(B)", {3}, "SQRT(B)"},
+        {"2*-3 + A", {}, ""},
+        {"A B", {}, "B"},
+        {"A=B=C", {}, "=C"},
+        {"A\t+ B", {}, "\t+ B"},
+        {"A ^ B", {}, "^ B"},
+        {"A + {note} B  ", {}, ""},
+    };
+    for (const Case& c : cases) {
+        TStringList names(true);
+        TEquationFindings f;
+        CheckEquation(c.eq, names, &f);
+        EXPECT_EQ(f.LoneSigns, c.loneSigns) << c.eq;
+        EXPECT_EQ(f.Unread, c.unread) << c.eq;
+    }
+}
+
 }  // namespace
 }  // namespace ov

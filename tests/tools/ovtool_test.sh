@@ -60,6 +60,59 @@ expect "eval no equation" 2 "" "no equation given" -- eval
 expect "vars" 0 $'A\nB\nC' "" -- vars "A + SHIFT(B) + TABLE(T1, C) + LSTVAL(D, 0) + a"
 expect "vars syntax error" 1 "" "Error 1608: Equation syntax error." -- vars "(A"
 expect "vars help" 0 "$("$OVTOOL" vars --help)" "" -- vars --help
+
+# check
+cat > "$work/OVCalc.OVG" <<'OVG'
+[Calc]
+GroupNames=Good,Pitfalls,Broken,Multi
+[Good]
+CGIndex=1
+FuncName=SQRT(H*2.5) + SHIFT(H)
+OutputStation=RIVER1
+OutputSensor=Q
+VariablesName=H
+VariablesValue=HG
+[Pitfalls]
+CGIndex=2
+FuncName=2*-H + T A
+OutputStation=RIVER1
+OutputSensor=Q2
+VariablesName=H,T,Z
+VariablesValue=HG,TA,ZZ
+[Broken]
+CGIndex=3
+FuncName=SQRT(H
+OutputStation=RIVER1
+OutputSensor=Q3
+[Multi]
+CGIndex=4
+MultiStations=1
+FuncName=(A+B)/2 + C
+OutputStation=BASIN
+OutputSensor=HAVG
+MultiVariablesName=A,B
+MultiVariablesValue=RIVER1.HG,HG
+MultiVariablesTrigger=5
+OVG
+out=$("$OVTOOL" check "$work/OVCalc.OVG")
+rc=$?
+check_line() {
+  if [[ "$out" != *"$1"* ]]; then
+    echo "FAIL check: missing [$1] in:"; echo "$out"; failures=$((failures + 1))
+  else
+    passes=$((passes + 1))
+  fi
+}
+[[ $rc == 1 ]] && passes=$((passes + 1)) || { echo "FAIL check status $rc"; failures=$((failures + 1)); }
+check_line "group 2 [Pitfalls] -> RIVER1.Q2: warning: the sign at position 3 of \"2*-H + T A\" is read as the number 0"
+check_line "group 2 [Pitfalls] -> RIVER1.Q2: warning: variable Z is bound but the equation does not use it"
+check_line "group 3 [Broken] -> RIVER1.Q3: error: the equation \"SQRT(H\" fails the check: Error 1607: Invalid variable names in the function"
+check_line "group 4 [Multi] -> BASIN.HAVG: error: variable C is used but not bound"
+check_line "group 4 [Multi] -> BASIN.HAVG: warning: variable B is bound to 'HG', which has no station part"
+check_line "group 4 [Multi] -> BASIN.HAVG: error: the trigger variable (index 5) is not one of the 2 bound variables"
+check_line "4 groups checked: 3 errors, 6 warnings"
+[[ "$out" != *"group 1 "* ]] && passes=$((passes + 1)) || { echo "FAIL check: findings for the good group"; failures=$((failures + 1)); }
+expect "check missing file" 2 "" "is not a file" -- check "$work/none.OVG"
 rm -rf "$work"
 
 rm -f /tmp/ovtool_err.$$

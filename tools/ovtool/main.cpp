@@ -104,6 +104,20 @@ const std::vector<TCommand>& Commands() {
          "Exit status: 0, or 1 with the check's error message on standard error.\n",
          VarsCommand},
         {"table", "evaluate a rating table at given stages", TableCommandUsage(), TableCommand},
+        {"check", "check the calculation groups of a configuration file",
+         "Usage: ovtool check FILE\n\n"
+         "Reads FILE, a configuration file such as OVCalc.OVG, and reports for every\n"
+         "calculation group, one line per finding:\n"
+         "  errors:   an equation that fails the check (with OV Calc's message), a variable\n"
+         "            that is used but not bound or bound to nothing, a multiple-station\n"
+         "            trigger that is not one of the bound variables, an incomplete output;\n"
+         "  warnings: a binding the equation does not use, and the equations that compute\n"
+         "            something other than they seem to: a sign before a variable or\n"
+         "            function (2*-A is 0), text after a complete expression (A B, A=B=C,\n"
+         "            a tab), a blank before \"^\".\n"
+         "The last line counts the groups, errors and warnings.\n"
+         "Exit status: 0 when no group has an error, 1 otherwise, 2 for a usage error.\n",
+         CheckCommand},
     };
     return commands;
 }
