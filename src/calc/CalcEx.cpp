@@ -3,10 +3,12 @@
 
 #include <cmath>
 
+#include "calc/RatingTables.h"
 #include "core/InputItems.h"
 #include "core/OutputBuffer.h"
 #include "core/ValueCache.h"
 #include "model/CalcGroups.h"
+#include "suite/SetupParams.h"
 #include "suite/SetupQuery.h"
 #include "util/FloatText.h"
 #include "util/Format.h"
@@ -98,7 +100,13 @@ double TCalculator::Evaluate(const std::string&, double x) { return x; }
 
 TCalcEx::TCalcEx() : TCalcEx(LocaleFormatSettings()) {}
 
-TCalcEx::TCalcEx(const TFormatSettings& settings) : settings_(settings) {}
+TCalcEx::TCalcEx(const TFormatSettings& settings)
+    : settings_(settings),
+      tableLookup_([](const std::string& name, double x) { return rating::TableValue(name, x); }),
+      nullSource_([] {
+          const TGeneralSetup& g = GeneralSetup();
+          return TNullValueSettings{g.UseNullValue, g.NullOnMissing, g.NullValue};
+      }) {}
 
 bool TCalcEx::GetVariable(const std::string&, double&) {
     throw ECalcExException("Lookup is not supported.");

@@ -53,7 +53,8 @@ public:
     void SetSetupQuery(ISetupQuery* setup) { setup_ = setup; }
     // Where lookup log lines go (null: nowhere).
     void SetOutput(TOutputBuffer* output) { output_ = output; }
-    // TABLE and DBTABLE; the process-wide rating-table cache unless replaced.
+    // TABLE and DBTABLE; the process-wide rating-table cache (in the general setup's table
+    // folder) unless replaced.
     void SetTableLookup(std::function<double(const std::string& name, double x)> lookup) {
         tableLookup_ = std::move(lookup);
     }

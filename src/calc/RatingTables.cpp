@@ -1,6 +1,8 @@
 // Rating tables: reading table files, the cache, and the six interpolation kinds.
 #include "calc/RatingTables.h"
 
+#include "suite/SetupParams.h"
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -311,7 +313,8 @@ void TTables::ClearTables() {
 
 TTables& Tables() {
     // Made on first use, which the language makes thread-safe; lives until the process ends.
-    static TTables tables([] { return std::string(); });
+    // Its folder is the general setup's, read afresh at every look-up on disk.
+    static TTables tables([] { return GeneralSetup().TableDirectory; });
     return tables;
 }
 
