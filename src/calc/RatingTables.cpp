@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "util/Scan.h"
+#include "util/TextCompare.h"
 
 namespace ov::rating {
 
@@ -23,15 +24,6 @@ using Real = long double;  // intermediates of every interpolation
 constexpr Real ExpLimit = 230.25L;
 // Only this many characters of a table file's line are read.
 constexpr std::size_t MaxLineLength = 80;
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-    return true;
-}
 
 // The kind a table file's first line names: the keyword position (1 to 6) of its first
 // comma-list item, compared exactly apart from letter case; ikNone for anything else.
@@ -226,7 +218,7 @@ std::optional<fs::path> FindFileIgnoringCase(const std::string& path) {
         const fs::path folder = found.empty() ? fs::path(".") : found;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             std::string candidate = it->path().filename().string();
-            if (EqualsIgnoringAsciiCase(candidate, name) && (!match || candidate < *match))
+            if (SameText(candidate, name) && (!match || candidate < *match))
                 match = std::move(candidate);
         }
         if (!match) return std::nullopt;

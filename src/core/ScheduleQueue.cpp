@@ -5,25 +5,9 @@
 #include <utility>
 
 #include "util/Exception.h"
+#include "util/TextCompare.h"
 
 namespace ov {
-
-namespace {
-
-// Compares two names with ASCII letters folded to upper case, byte by byte otherwise.
-int CompareNames(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
-}  // namespace
 
 TScheduleQueueItem::TScheduleQueueItem(std::unique_ptr<TInputStationEndItem> input,
                                        TDateTime dueTime)
@@ -48,7 +32,7 @@ void TScheduleQueue::Add(std::unique_ptr<TScheduleQueueItem> item) {
 int TScheduleQueue::Compare(TScheduleQueueItem* a, TScheduleQueueItem* b) const {
     if (a->Input->TimeTag != b->Input->TimeTag)
         return a->Input->TimeTag < b->Input->TimeTag ? -1 : 1;
-    return CompareNames(a->Input->StationID, b->Input->StationID);
+    return CompareText(a->Input->StationID, b->Input->StationID);
 }
 
 }  // namespace ov

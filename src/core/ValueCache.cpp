@@ -1,6 +1,8 @@
 // The value cache of the calculation thread.
 #include "core/ValueCache.h"
 
+#include "util/TextCompare.h"
+
 #include <memory>
 #include <utility>
 
@@ -9,23 +11,10 @@ namespace ov {
 
 namespace {
 
-// Compares two names with ASCII letters folded to upper case, byte by byte otherwise.
-int CompareNames(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
 int CompareKey(const TStationSensorDataItem& item, std::string_view stationID,
                std::string_view sensorName) {
-    const int c = CompareNames(item.StationID, stationID);
-    return c != 0 ? c : CompareNames(item.SensorName, sensorName);
+    const int c = CompareText(item.StationID, stationID);
+    return c != 0 ? c : CompareText(item.SensorName, sensorName);
 }
 
 }  // namespace

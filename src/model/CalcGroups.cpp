@@ -3,20 +3,9 @@
 
 #include <algorithm>
 
+#include "util/TextCompare.h"
+
 namespace ov {
-
-namespace {
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-    return true;
-}
-
-}  // namespace
 
 std::string_view NameOfEntry(std::string_view entry) {
     const std::size_t eq = entry.find('=');
@@ -37,7 +26,7 @@ std::string MakeEntry(std::string_view name, std::string_view value) {
 
 int IndexOfName(const std::vector<std::string>& list, std::string_view name) {
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (SameTextAscii(NameOfEntry(list[i]), name)) return static_cast<int>(i);
+        if (SameText(NameOfEntry(list[i]), name)) return static_cast<int>(i);
     }
     return -1;
 }

@@ -2,35 +2,16 @@
 // binary search with names compared without regard to ASCII case.
 #include "model/CalcIndexes.h"
 
+#include "util/TextCompare.h"
+
 namespace ov {
-
-namespace {
-
-unsigned char UpperAscii(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-}
-
-// ASCII letters fold to upper case; every other byte compares by its unsigned value.
-int CompareTextAscii(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char ca = UpperAscii(a[i]);
-        const unsigned char cb = UpperAscii(b[i]);
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
-
-}  // namespace
 
 // ---- TCalSingleStation ----
 
 TCalSingleStation::TCalSingleStation() : TOwningPtrArray(20) { SetSorted(true); }
 
 int TCalSingleStation::Compare(TCalSingleStationItem* a, TCalSingleStationItem* b) const {
-    return CompareTextAscii(a->StationID, b->StationID);
+    return CompareText(a->StationID, b->StationID);
 }
 
 void TCalSingleStation::AddGroup(std::string_view stationID, TCalcGroupItem* group) {
@@ -60,8 +41,8 @@ bool TCalSingleStation::Find(std::string_view stationID, const TGroupRefs*& grou
 TCalMultipleStation::TCalMultipleStation() : TOwningPtrArray(20) { SetSorted(true); }
 
 int TCalMultipleStation::Compare(TCalMultipleStationItem* a, TCalMultipleStationItem* b) const {
-    const int byStation = CompareTextAscii(a->StationID, b->StationID);
-    return byStation != 0 ? byStation : CompareTextAscii(a->SensorName, b->SensorName);
+    const int byStation = CompareText(a->StationID, b->StationID);
+    return byStation != 0 ? byStation : CompareText(a->SensorName, b->SensorName);
 }
 
 void TCalMultipleStation::AddGroup(std::string_view stationID, std::string_view sensorName,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "util/TextCompare.h"
 #include "util/TimeTag.h"
 
 namespace ov {
@@ -148,7 +149,7 @@ void FormatAppend(std::string& out, std::string_view format, std::span<const TFo
         const std::size_t fieldStart = out.size();
         if (letter >= 'A' && letter <= 'Z' && !out.empty()) out += ',';
 
-        switch (std::toupper(static_cast<unsigned char>(letter))) {
+        switch (UpperAscii(letter)) {
             case 'P':
             case 'S': {
                 std::string_view text = next().TextForm();

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "util/FloatText.h"
+#include "util/TextCompare.h"
 #include "util/TimeTag.h"
 
 namespace ov {
@@ -199,8 +200,8 @@ bool Scanner::ReadReal(double& v) {
 }
 
 bool Scanner::Literal(char c) {
-    if (std::tolower(static_cast<unsigned char>(Ch())) == std::tolower(static_cast<unsigned char>(c)) &&
-        !Ended()) {
+    // Letters match without regard to ASCII case; the locale plays no part.
+    if (UpperAscii(Ch()) == UpperAscii(c) && !Ended()) {
         ++p_;
         return true;
     }
@@ -282,7 +283,7 @@ bool Scanner::Run(std::string_view format) {
         if (i >= n) break;
         const char letter = format[i++];
 
-        switch (std::toupper(static_cast<unsigned char>(letter))) {
+        switch (UpperAscii(letter)) {
             case 'P':
                 Store(ReadUntilComma());
                 break;
@@ -408,7 +409,7 @@ bool Scanner::Run(std::string_view format) {
                     if (len <= best || at + len > src_.size()) continue;
                     bool match = true;
                     for (std::size_t k = 0; k < len && match; ++k)
-                        match = std::toupper(static_cast<unsigned char>(src_[at + k])) == w.word[k];
+                        match = UpperAscii(src_[at + k]) == w.word[k];
                     if (match) best = len, value = w.value;
                 }
                 ok = best > 0;
@@ -470,9 +471,7 @@ bool Scanner::Run(std::string_view format) {
                 std::string phrase = b == std::string::npos ? "" : text.substr(b, e - b + 1);
                 auto* const* target = a ? std::get_if<std::int32_t*>(&a->target()) : nullptr;
                 if (target == nullptr) break;
-                std::string upper;
-                for (char c : phrase) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                if (upper == "NOW") {
+                if (UpperCaseAscii(phrase) == "NOW") {
                     if (**target == 0) **target = NowTimeTag();
                 } else {
                     Scanner inner(phrase, 1, {}, tf_);

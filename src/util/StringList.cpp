@@ -3,24 +3,6 @@
 
 namespace ov {
 
-namespace {
-inline unsigned char UpperAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
-}  // namespace
-
-int CompareText(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const int d = UpperAscii(static_cast<unsigned char>(a[i])) -
-                      UpperAscii(static_cast<unsigned char>(b[i]));
-        if (d != 0) return d;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && CompareText(a, b) == 0;
-}
-
 bool TStringList::Find(std::string_view s, int& index) const {
     int lo = 0, hi = Count() - 1;
     while (lo <= hi) {

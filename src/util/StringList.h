@@ -6,11 +6,9 @@
 #include <string_view>
 #include <vector>
 
-namespace ov {
+#include "util/TextCompare.h"
 
-// Compares two texts with ASCII letters folded to upper case, byte-wise otherwise.
-int CompareText(std::string_view a, std::string_view b);
-bool SameText(std::string_view a, std::string_view b);
+namespace ov {
 
 class TStringList {
 public:
