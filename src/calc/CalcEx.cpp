@@ -29,9 +29,13 @@ void SplitStationSensor(std::string_view text, std::string_view& station,
         return;
     }
     station = text.substr(0, dot);
-    sensor = text.substr(dot + 1);
-    const std::size_t end = sensor.find_first_of(std::string_view(",\n\r\0", 4));
-    if (end != std::string_view::npos) sensor = sensor.substr(0, end);
+    std::size_t end = dot + 1;
+    while (end < text.size()) {
+        const char c = text[end];
+        if (c == ',' || c == '\n' || c == '\r' || c == '\0') break;
+        ++end;
+    }
+    sensor = text.substr(dot + 1, end - dot - 1);
 }
 
 enum class TBinding { Found, Missing };
@@ -45,7 +49,8 @@ TBinding ResolveVariable(std::string_view name, const TInputItem& item,
         const int i = IndexOfName(group.Variables, name);
         if (i < 0) return TBinding::Missing;
         station = item.StationID;
-        sensor = ValueOfEntry(group.Variables[static_cast<std::size_t>(i)]);
+        // The entry is name "=" sensor: its value starts right after the name.
+        sensor = std::string_view(group.Variables[static_cast<std::size_t>(i)]).substr(name.size() + 1);
         if (splitDottedSensor && sensor.find('.') != std::string_view::npos) {
             const std::string_view dotted = sensor;
             SplitStationSensor(dotted, station, sensor);
@@ -54,8 +59,9 @@ TBinding ResolveVariable(std::string_view name, const TInputItem& item,
     }
     const int i = IndexOfName(group.MultiVariables, name);
     if (i < 0) return TBinding::Missing;
-    SplitStationSensor(ValueOfEntry(group.MultiVariables[static_cast<std::size_t>(i)]), station,
-                       sensor);
+    SplitStationSensor(
+        std::string_view(group.MultiVariables[static_cast<std::size_t>(i)]).substr(name.size() + 1),
+        station, sensor);
     return TBinding::Found;
 }
 

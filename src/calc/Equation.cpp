@@ -11,11 +11,13 @@
 // taken before the exponent is read, and text after a complete expression is left unread.
 #include "calc/Equation.h"
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <limits>
 #include <mutex>
 #include <random>
+#include <span>
 #include <string>
 
 #include "calc/CalcErrors.h"
@@ -67,14 +69,28 @@ constexpr TFunction Functions[] = {
     {"TRUNC", TForm::Numeric, TOp::Trunc, {}},
 };
 
-bool StartsFunction(char c) {
-    switch (c) {
-        case 'A': case 'C': case 'D': case 'E': case 'I': case 'L':
-        case 'N': case 'O': case 'R': case 'S': case 'T':
-            return true;
-        default:
-            return false;
+// The functions of each first letter, as a range of Functions (which lists them grouped by
+// letter); found once instead of scanning the table at every factor.
+struct TLetterRange {
+    std::uint8_t Begin = 0, End = 0;
+};
+constexpr auto MakeLetterRanges() {
+    std::array<TLetterRange, 26> ranges{};
+    constexpr auto n = static_cast<std::uint8_t>(std::size(Functions));
+    for (std::uint8_t i = 0; i < n; ++i) {
+        TLetterRange& r = ranges[static_cast<std::size_t>(Functions[i].Name[0] - 'A')];
+        if (r.Begin == r.End) r.Begin = i;
+        r.End = static_cast<std::uint8_t>(i + 1);
     }
+    return ranges;
+}
+constexpr std::array<TLetterRange, 26> LetterRanges = MakeLetterRanges();
+
+// The functions whose name begins with c, in the order they are tried.
+std::span<const TFunction> FunctionsOf(char c) {
+    if (c < 'A' || c > 'Z') return {};
+    const TLetterRange r = LetterRanges[static_cast<std::size_t>(c - 'A')];
+    return std::span<const TFunction>(Functions + r.Begin, Functions + r.End);
 }
 
 // A result that left the double range is the fault the floating-point unit would report;
@@ -84,6 +100,14 @@ double Checked(long double r) {
     const double d = static_cast<double>(r);
     if (std::isinf(d)) throw EOverflow();
     return d;
+}
+
+// The four operations work on doubles; an infinite result is the overflow the floating-point
+// unit would report (NaN cannot arise from finite operands except 0/0, refused as 1612).
+inline double Finite(double r) {
+    if (std::isinf(r)) throw EOverflow();
+    if (std::isnan(r)) throw EInvalidOp();
+    return r;
 }
 
 // Truncation toward zero to a 64-bit integer, as the word operators, TRUNC and ROUND need.
@@ -98,26 +122,30 @@ long double NaturalLog(long double a) {
     return std::log(a);
 }
 
+// Degrees to radians after taking whole turns off (exact in floating point), so that
+// SIN(390) is SIN(30) to the last bit and large angles skip the slow argument reduction.
+long double Radians(long double degrees) { return std::fmod(degrees, 360.0L) * RadPerDeg; }
+
 double ApplyNumeric(TOp op, double a) {
     const long double x = a;
     switch (op) {
         case TOp::Arctan: return Checked(std::atan(x) * DegPerRad);
         case TOp::Abs: return std::fabs(a);
-        case TOp::Cos: return Checked(std::cos(x * RadPerDeg));
+        case TOp::Cos: return Checked(std::cos(Radians(x)));
         case TOp::Exp: return Checked(std::exp(x));
         case TOp::Int: return std::trunc(a);
         case TOp::Log: return Checked(NaturalLog(x) / std::log(10.0L));
         case TOp::Ln: return Checked(NaturalLog(x));
         case TOp::Rnd: return RandomBelow(static_cast<std::int32_t>(ToInt64(x)));
         case TOp::Round: return static_cast<double>(ToInt64(std::nearbyint(x)));
-        case TOp::Sin: return Checked(std::sin(x * RadPerDeg));
+        case TOp::Sin: return Checked(std::sin(Radians(x)));
         case TOp::Sqrt:
             if (a < 0) throw EInvalidOp();
             return Checked(std::sqrt(x));
         case TOp::Tan: {
-            const long double c = std::cos(x * RadPerDeg);
+            const long double c = std::cos(Radians(x));
             if (c == 0) throw EZeroDivide();
-            return Checked(std::sin(x * RadPerDeg) / c);
+            return Checked(std::sin(Radians(x)) / c);
         }
         case TOp::Trunc: return static_cast<double>(ToInt64(x));
         case TOp::None: break;
@@ -210,7 +238,7 @@ double TEvaluator::Sum() {
         if (c == '+' || c == '-') {
             t_.Advance();
             const double b = Term();
-            v = Checked(c == '+' ? static_cast<long double>(v) + b : static_cast<long double>(v) - b);
+            v = Finite(c == '+' ? v + b : v - b);
         } else if (c == 'O' && t_.MatchWord("OR")) {
             const std::int64_t a = ToInt64(v);
             v = static_cast<double>(a | ToInt64(Term()));
@@ -230,12 +258,12 @@ double TEvaluator::Term() {
         const char c = t_.Current();
         if (c == '*') {
             t_.Advance();
-            v = Checked(static_cast<long double>(v) * Power());
+            v = Finite(v * Power());
         } else if (c == '/') {
             t_.Advance();
             const double d = Power();
             if (d == 0) throw ECalcExException(MsgDivideByZero);
-            v = Checked(static_cast<long double>(v) / d);
+            v = Finite(v / d);
         } else if (c == 'A' && t_.MatchWord("AND")) {
             const std::int64_t a = ToInt64(v);
             v = static_cast<double>(a & ToInt64(Power()));
@@ -277,11 +305,9 @@ double TEvaluator::Factor() {
         return v;
     }
     if (c == '+' || c == '-' || c == '.' || TEquationText::IsDigit(c)) return t_.ReadNumeral();
-    if (StartsFunction(c)) {
-        double v = 0;
-        for (const TFunction& f : Functions)
-            if (f.Name[0] == c && TryFunction(f, v)) return v;
-    }
+    double v = 0;
+    for (const TFunction& f : FunctionsOf(c))
+        if (TryFunction(f, v)) return v;
     const std::string_view name = t_.ReadName();
     if (name.empty()) throw ECalcExException(MsgInvalidVariableName);
     return hooks_.Variable(name);
@@ -475,10 +501,8 @@ void TChecker::Factor() {
         }
         return;
     }
-    if (StartsFunction(c)) {
-        for (const TFunction& f : Functions)
-            if (f.Name[0] == c && TryFunction(f)) return;
-    }
+    for (const TFunction& f : FunctionsOf(c))
+        if (TryFunction(f)) return;
     AddName(t_.ReadName());
 }
 

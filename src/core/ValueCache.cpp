@@ -11,10 +11,15 @@ namespace ov {
 
 namespace {
 
-int CompareKey(const TStationSensorDataItem& item, std::string_view stationID,
-               std::string_view sensorName) {
-    const int c = CompareText(item.StationID, stationID);
-    return c != 0 ? c : CompareText(item.SensorName, sensorName);
+// The search key of a station.sensor: both names folded to upper case, joined by a NUL so
+// that comparing keys byte by byte orders by station, then sensor. Every look-up of every
+// equation variable searches with it, so it is built once per item, not folded per step.
+void MakeKey(std::string_view stationID, std::string_view sensorName, std::string& key) {
+    key.resize(stationID.size() + 1 + sensorName.size());
+    char* out = key.data();
+    for (char c : stationID) *out++ = UpperAscii(c);
+    *out++ = '\0';
+    for (char c : sensorName) *out++ = UpperAscii(c);
 }
 
 }  // namespace
@@ -22,6 +27,7 @@ int CompareKey(const TStationSensorDataItem& item, std::string_view stationID,
 TStationSensorDataItem::TStationSensorDataItem(std::string stationID, std::string sensorName)
     : StationID(std::move(stationID)), SensorName(std::move(sensorName)) {
     TimeTags.SetSorted(true);
+    MakeKey(StationID, SensorName, Key);
 }
 
 TStationSensorDataCache::TStationSensorDataCache(std::int32_t initialCapacity, IClock& clock)
@@ -30,16 +36,18 @@ TStationSensorDataCache::TStationSensorDataCache(std::int32_t initialCapacity, I
 }
 
 int TStationSensorDataCache::Compare(TStationSensorDataItem* a, TStationSensorDataItem* b) const {
-    return CompareKey(*a, b->StationID, b->SensorName);
+    return a->Key.compare(b->Key);
 }
 
 bool TStationSensorDataCache::FindKey(std::string_view stationID, std::string_view sensorName,
                                       std::int32_t& index) const {
+    std::string key;
+    MakeKey(stationID, sensorName, key);
     std::int32_t low = 0, high = Count() - 1;
     bool found = false;
     while (low <= high) {
         const std::int32_t mid = (low + high) / 2;
-        const int cmp = CompareKey(*Items(mid), stationID, sensorName);
+        const int cmp = ItemUnchecked(mid)->Key.compare(key);
         if (cmp < 0) {
             low = mid + 1;
         } else {

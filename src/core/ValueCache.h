@@ -26,12 +26,14 @@ public:
 
     std::string StationID;
     std::string SensorName;
+    std::string Key;  // both names folded to upper case, joined by a NUL: the search key
     TIntArray TimeTags{16};
     TDoubleArray Values{16};
     TDoubleArray Expiries{16};  // date-time after which the entry is dropped
 };
 
-// Ordered by StationID, then SensorName, both without regard to case; one item per pair.
+// Ordered by StationID, then SensorName, both without regard to case (by Key); one item per
+// pair.
 class TStationSensorDataCache : public TOwningPtrArray<TStationSensorDataItem> {
 public:
     explicit TStationSensorDataCache(std::int32_t initialCapacity = 20,

@@ -25,8 +25,15 @@ std::string MakeEntry(std::string_view name, std::string_view value) {
 }
 
 int IndexOfName(const std::vector<std::string>& list, std::string_view name) {
+    // The part before an entry's first "=" never holds a "=": such a name matches nothing.
+    if (name.find('=') != std::string_view::npos) return -1;
+    // Every variable of every calculation is searched here: compare the name with the start of
+    // the entry instead of splitting each entry first.
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (SameText(NameOfEntry(list[i]), name)) return static_cast<int>(i);
+        const std::string& entry = list[i];
+        if (entry.size() > name.size() && entry[name.size()] == '=' &&
+            SameText(std::string_view(entry).substr(0, name.size()), name))
+            return static_cast<int>(i);
     }
     return -1;
 }

@@ -21,6 +21,10 @@ public:
     T* Items(std::int32_t index) const { return this->GetAt(index); }
 
 protected:
+    // The reference at index without the range check, for searches that keep
+    // 0 <= index < Count themselves.
+    T* ItemUnchecked(std::int32_t index) const { return this->Load(this->ItemPtr(index)); }
+
     int Compare(T* a, T* b) const override {
         std::less<const T*> less;
         return less(a, b) ? -1 : (less(b, a) ? 1 : 0);
