@@ -38,6 +38,7 @@ TWorkThread::~TWorkThread() {
         }
     }
     // What a run that ended early left behind goes first: the indexes refer to the groups.
+    calculator_.reset();
     singleIndex_.reset();
     goesIndex_.reset();
     multiIndex_.reset();
@@ -119,8 +120,10 @@ void TWorkThread::Run() {
     scheduleQueue_ = std::make_unique<TScheduleQueue>(20);
     localFormat_ = LocaleFormatSettings();
     usFormat_ = USFormatSettings();
-    // The calculator is created here, with localFormat_ and the log detail of this moment,
-    // which it keeps for the whole run.
+    calculator_ = std::make_unique<TCalcEx>(localFormat_);
+    calculator_->SetLogLevel(LogLevel());
+    calculator_->SetSetupQuery(&host_);
+    calculator_->SetOutput(&output_);
 
     // What the calculations call from this thread needs its own set-up; without it there is
     // no run at all, and the objects made above go with the thread object.
@@ -182,7 +185,7 @@ void TWorkThread::EndRun() {
     singleIndex_.reset();
     goesIndex_.reset();
     multiIndex_.reset();
-    // The calculator is released here.
+    calculator_.reset();
     scheduleQueue_.reset();  // deferred records not yet due are lost
     try {
         Log("Calcuation thread stopped.", okStatus);
@@ -191,47 +194,11 @@ void TWorkThread::EndRun() {
     host_.DoneCalcThread();
 }
 
-void TWorkThread::BuildIndexes() {
-    // The three indexes are filed from groups_ here; until then they stay empty and no item
-    // sets off a calculation.
-}
-
 void TWorkThread::DoIdle() {
     if (LogLevel() > 8) Log("Begin DoIdle", okDetail);
     DoDelayedCalculation();
     valueCache_->Purge();
     if (LogLevel() > 8) Log("End DoIdle", okDetail);
-}
-
-void TWorkThread::DoProcess() {
-    if (LogLevel() > 7) Log("Begin DoProcess", okDetail);
-    try {
-        TInputItem* head = nullptr;
-        if (input_.Peek(head)) {
-            std::unique_ptr<TInputItem> item;
-            input_.Get(item);
-            // Dispatch by the item's class goes here: begin items are released, sensor values
-            // cached and calculated, end items calculated or scheduled. Until then every item
-            // is simply released.
-        }
-    } catch (...) {
-        if (LogLevel() > 7) Log("End DoProcess", okDetail);
-        throw;
-    }
-    if (LogLevel() > 7) Log("End DoProcess", okDetail);
-}
-
-void TWorkThread::DoDelayedCalculation() {
-    if (LogLevel() > 8)
-        Log("Begin DoDelayedCalculation - Scheduled Item Count: " +
-                std::to_string(scheduleQueue_->Count()),
-            okDetail);
-    // The due records of scheduleQueue_ are calculated and removed here; nothing schedules
-    // records yet, so the pass finds the queue empty.
-    if (LogLevel() > 8)
-        Log("End DoDelayedCalculation - Scheduled Item Count: " +
-                std::to_string(scheduleQueue_->Count()),
-            okDetail);
 }
 
 }  // namespace ov

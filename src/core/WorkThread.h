@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "calc/CalcEx.h"
 #include "core/CalcHost.h"
 #include "core/InputBuffer.h"
 #include "core/OutputBuffer.h"
@@ -61,6 +62,17 @@ public:
     // The host's current log detail, read afresh at every call.
     int LogLevel() const { return host_.LogDetail(); }
 
+    // How long a time-tagged record waits before its calculation (days; 1 minute unless set).
+    // The main window sets it from the configuration; the run reads it at every record.
+    void SetScheduleDelay(TDateTime delay) { scheduleDelay_ = delay; }
+    TDateTime ScheduleDelay() const { return scheduleDelay_.load(); }
+
+    // The record a calculation publishes: the "%j" text of tag, station.sensor and the value
+    // as general text with the decimal separator of fs.
+    static std::string ResultRecord(TTimeTag tag, std::string_view station,
+                                    std::string_view sensor, double value,
+                                    const TFormatSettings& fs);
+
     const TCalcGroups& Groups() const { return *groups_; }
 
 private:
@@ -72,6 +84,18 @@ private:
     void DoIdle();
     void DoProcess();
     void DoDelayedCalculation();
+    // The calculation modes.
+    void DoCurrentCalculation(const TInputItem& item);
+    void DoGOESCalculation(const TInputSensorItem& item);
+    void DoMultiCalculation(const TInputSensorItem& item);
+    // One group for one item: evaluate, round, publish; a calculator error is logged as error
+    // 1602 and the caller goes on with the next group.
+    void CalculateGroup(const TInputItem& item, const TCalcGroupItem& group,
+                        std::string_view outputStation, const std::string& beginLine);
+    // Rounds timeTag to the output sensor's "RoundOffTime" setting; unchanged when there is
+    // none or it is unusable.
+    void RoundOffTime(const std::string& stationID, const std::string& sensorName,
+                      TTimeTag& timeTag);
 
     ICalcHost& host_;
     TInputStationSensorBuffer& input_;
@@ -79,6 +103,7 @@ private:
     IClock& clock_;
 
     std::atomic<bool> stopRequested_{false};  // written by the main thread, read by the run
+    std::atomic<TDateTime> scheduleDelay_{1.0 / 1440};  // written by the main thread
 
     // Below: created by the constructor or the run, used by the calculation thread only (the
     // main thread touches groups_ only before the start).
@@ -89,8 +114,9 @@ private:
     std::unique_ptr<TCalSingleStation> singleIndex_;
     std::unique_ptr<TCalMultipleStation> goesIndex_;
     std::unique_ptr<TCalMultipleStation> multiIndex_;
-    // The calculator joins here: created by the run with localFormat_ and the log detail of
-    // the moment, released at its end.
+    // Created by the run with localFormat_ and the log detail of the moment, released at its
+    // end: a change of the log detail reaches the calculator only with the next thread.
+    std::unique_ptr<TCalcEx> calculator_;
     std::unique_ptr<TScheduleQueue> scheduleQueue_;
 
     // Main thread only.

@@ -162,4 +162,20 @@ std::string CurrentDateTimeText() {
                       tf);
 }
 
+std::string DateTimeText(TDateTime dt, const TFormatSettings& fs) {
+    int y, mo, d, h, mi, s, ms;
+    DecodeDateTime(dt, y, mo, d, h, mi, s, ms);
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    const std::string format = fs.ShortDateFormat + " " + fs.LongTimeFormat;
+    char buf[256];
+    const std::size_t n = std::strftime(buf, sizeof buf, format.c_str(), &t);
+    return std::string(buf, n);
+}
+
 }  // namespace ov

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/FormatSettings.h"
+
 namespace ov {
 
 using TTimeTag = std::int32_t;
@@ -36,5 +38,8 @@ TDateTime Now();
 
 // "yyyy/mm/dd hh:nn:ss" of the current local time with the locale's separators.
 std::string CurrentDateTimeText();
+
+// A date-time as the record's short date and long time formats write it (date, blank, time).
+std::string DateTimeText(TDateTime dt, const TFormatSettings& fs);
 
 }  // namespace ov

@@ -30,6 +30,24 @@ const Line Stopping{"Calculation thread stopping... All unprocessed messages wil
                     okDetail};
 const Line BeginProcess{"Begin DoProcess", okDetail};
 const Line EndProcess{"End DoProcess", okDetail};
+// What one item of a record logs when no group uses the station: a begin item, a sensor
+// value, an end item ("not found" appears above detail 8).
+const Lines BeginItem{BeginProcess, EndProcess};
+const Lines SensorItem{BeginProcess,
+                       {"Begin DoMultiCalculation", okDetail},
+                       {"End DoMultiCalculation", okDetail},
+                       EndProcess};
+const Lines EndItemAt8{BeginProcess,
+                       {"Begin DoCurrentCalculation", okDetail},
+                       {"End DoCurrentCalculation", okDetail},
+                       EndProcess};
+Lines EndItemAt9(const std::string& station) {
+    return {BeginProcess,
+            {"Begin DoCurrentCalculation", okDetail},
+            {"  Poll group for StationID not found: " + station, okDetail},
+            {"End DoCurrentCalculation", okDetail},
+            EndProcess};
+}
 const Lines IdleStep{{"Begin DoIdle", okDetail},
                      {"Begin DoDelayedCalculation - Scheduled Item Count: 0", okDetail},
                      {"End DoDelayedCalculation - Scheduled Item Count: 0", okDetail},
@@ -111,7 +129,9 @@ TEST_F(WorkThreadTest, ARunGoesThroughStartItemsIdleStepsAndStopWithItsMessagesI
     Stop();
 
     EXPECT_EQ(host.Lines(), Join({{Started},
-                                  Repeat({BeginProcess, EndProcess}, 3),
+                                  BeginItem,
+                                  SensorItem,
+                                  EndItemAt9("RIVER1"),
                                   Repeat(IdleStep, 2),
                                   {Stopped}}));
     ASSERT_EQ(host.Ended().size(), 1u);
@@ -144,7 +164,7 @@ TEST_F(WorkThreadTest, AtLogDetailEightNoThresholdEightLineIsWritten) {
     AddRecord("RIVER1", 1000, 0);
     Wake();
     Stop();
-    EXPECT_EQ(host.Lines(), Join({{Started}, Repeat({BeginProcess, EndProcess}, 2), {Stopped}}));
+    EXPECT_EQ(host.Lines(), Join({{Started}, BeginItem, EndItemAt8, {Stopped}}));
 }
 
 TEST_F(WorkThreadTest, RaisingTheLogDetailTakesEffectAtOnce) {
@@ -161,8 +181,14 @@ TEST_F(WorkThreadTest, RaisingTheLogDetailTakesEffectAtOnce) {
     AddRecord("RIVER1", 1002, 0);
     Wake();
     Stop();
-    EXPECT_EQ(host.Lines(),
-              Join({{Started}, IdleStep, Repeat({BeginProcess, EndProcess}, 2), {Stopped}}));
+    // At detail 7 only the mode lines of the last record remain.
+    EXPECT_EQ(host.Lines(), Join({{Started},
+                                  IdleStep,
+                                  BeginItem,
+                                  EndItemAt9("RIVER1"),
+                                  {{"Begin DoCurrentCalculation", okDetail},
+                                   {"End DoCurrentCalculation", okDetail}},
+                                  {Stopped}}));
 }
 
 TEST_F(WorkThreadTest, BetweenItemsTheIdleStepRunsAndThenWaitsTenSeconds) {
@@ -171,21 +197,20 @@ TEST_F(WorkThreadTest, BetweenItemsTheIdleStepRunsAndThenWaitsTenSeconds) {
     clock.SetElapsed(5020);  // past the first idle time, while the thread rests
     AddRecord("RIVER1", 1000, 1);
     Wake();
-    EXPECT_EQ(host.Lines(), Join({{Started, BeginProcess, EndProcess},
-                                  IdleStep,
-                                  Repeat({BeginProcess, EndProcess}, 2)}));
+    EXPECT_EQ(host.Lines(),
+              Join({{Started}, BeginItem, IdleStep, SensorItem, EndItemAt9("RIVER1")}));
     host.ForgetLines();
 
     clock.SetElapsed(15000);  // less than ten seconds after that idle step
     ASSERT_TRUE(input.Add(std::make_unique<TInputStationEndItem>("RIVER1", 1001, KindCurrent)));
     Wake();
-    EXPECT_EQ(host.Lines(), (Lines{BeginProcess, EndProcess}));
+    EXPECT_EQ(host.Lines(), EndItemAt9("RIVER1"));
     host.ForgetLines();
 
     clock.SetElapsed(15060);
     ASSERT_TRUE(input.Add(std::make_unique<TInputStationEndItem>("RIVER1", 1002, KindCurrent)));
     Wake();
-    EXPECT_EQ(host.Lines(), Join({{BeginProcess, EndProcess}, IdleStep}));
+    EXPECT_EQ(host.Lines(), Join({EndItemAt9("RIVER1"), IdleStep}));
     Stop();
 }
 
@@ -247,7 +272,10 @@ TEST_F(WorkThreadTest, AnErrorInOneItemDoesNotStopTheThread) {
     EXPECT_EQ(host.Lines(), Join({{Started},
                                   fillers,
                                   {{"Drain refused", okError}},
-                                  Repeat({BeginProcess, EndProcess}, 4),
+                                  BeginItem,
+                                  EndItemAt8,
+                                  BeginItem,
+                                  EndItemAt8,
                                   {Stopped}}));
 }
 
