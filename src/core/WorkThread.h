@@ -90,8 +90,9 @@ private:
     void DoMultiCalculation(const TInputSensorItem& item);
     // One group for one item: evaluate, round, publish; a calculator error is logged as error
     // 1602 and the caller goes on with the next group.
+    // sensor names the sensor in the begin line (the satellite and multiple-station modes).
     void CalculateGroup(const TInputItem& item, const TCalcGroupItem& group,
-                        std::string_view outputStation, const std::string& beginLine);
+                        std::string_view outputStation, const std::string* sensor);
     // Rounds timeTag to the output sensor's "RoundOffTime" setting; unchanged when there is
     // none or it is unusable.
     void RoundOffTime(const std::string& stationID, const std::string& sensorName,

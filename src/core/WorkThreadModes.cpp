@@ -132,9 +132,9 @@ void TWorkThread::DoProcess() {
 }
 
 void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& group,
-                                 std::string_view outputStation, const std::string& beginLine) {
+                                 std::string_view outputStation, const std::string* sensor) {
     try {
-        if (LogLevel() > 3) Log(beginLine, okDetail);
+        if (LogLevel() > 3) Log(ComputingLine(item, sensor, group), okDetail);
         const double result = calculator_->Calculate(item, group, *valueCache_);
         if (LogLevel() > 3)
             Log("End Computing - Func: " + group.FuncName +
@@ -160,7 +160,7 @@ void TWorkThread::DoCurrentCalculation(const TInputItem& item) {
     if (singleIndex_->Find(item.StationID, groups)) {
         // A group applied to a similar station writes to that station.
         for (const TCalcGroupItem* group : *groups)
-            CalculateGroup(item, *group, item.StationID, ComputingLine(item, nullptr, *group));
+            CalculateGroup(item, *group, item.StationID, nullptr);
     } else if (LogLevel() > 8) {
         Log("  Poll group for StationID not found: " + item.StationID, okDetail);
     }
@@ -172,8 +172,7 @@ void TWorkThread::DoGOESCalculation(const TInputSensorItem& item) {
     const TGroupRefs* groups = nullptr;
     if (goesIndex_->Find(item.StationID, item.SensorName, groups)) {
         for (const TCalcGroupItem* group : *groups)
-            CalculateGroup(item, *group, group->OutputStation,
-                           ComputingLine(item, &item.SensorName, *group));
+            CalculateGroup(item, *group, group->OutputStation, &item.SensorName);
     }
     if (LogLevel() > 5) Log("End DoGOESCalculation", okDetail);
 }
@@ -183,8 +182,7 @@ void TWorkThread::DoMultiCalculation(const TInputSensorItem& item) {
     const TGroupRefs* groups = nullptr;
     if (multiIndex_->Find(item.StationID, item.SensorName, groups)) {
         for (const TCalcGroupItem* group : *groups)
-            CalculateGroup(item, *group, group->OutputStation,
-                           ComputingLine(item, &item.SensorName, *group));
+            CalculateGroup(item, *group, group->OutputStation, &item.SensorName);
     }
     if (LogLevel() > 5) Log("End DoMultiCalculation", okDetail);
 }

@@ -14,50 +14,49 @@ std::string FloatToText(double value, char decimalSeparator) {
     if (value == 0.0) return "0";
 
     // Round to 15 significant digits first: the notation depends on the rounded value.
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
-    std::string sci(buf, res.ptr);
+    // Every result record carries one of these, so it works in fixed buffers.
+    char sci[40];
+    const auto res = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific, 14);
     // sci: [-]d.dddddddddddddde[+-]xx
-    bool negative = sci[0] == '-';
-    std::size_t start = negative ? 1 : 0;
-    std::size_t ePos = sci.find('e');
-    std::string digits;
-    for (std::size_t i = start; i < ePos; ++i)
-        if (sci[i] != '.') digits += sci[i];
+    const char* p = sci;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    char digits[16];
+    int n = 0;
+    for (; *p != 'e'; ++p)
+        if (*p != '.') digits[n++] = *p;
+    ++p;  // past "e"
     int exponent = 0;
-    std::from_chars(sci.data() + ePos + 1 + (sci[ePos + 1] == '+' ? 1 : 0),
-                    sci.data() + sci.size(), exponent);
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    std::from_chars(p + (*p == '+' ? 1 : 0), res.ptr, exponent);
+    while (n > 1 && digits[n - 1] == '0') --n;
 
-    std::string out;
-    if (negative) out += '-';
+    char out[48];
+    int o = 0;
+    if (negative) out[o++] = '-';
     if (exponent >= -5 && exponent <= 14) {
         if (exponent < 0) {
-            out += '0';
-            out += decimalSeparator;
-            out.append(static_cast<std::size_t>(-exponent - 1), '0');
-            out += digits;
+            out[o++] = '0';
+            out[o++] = decimalSeparator;
+            for (int i = 0; i < -exponent - 1; ++i) out[o++] = '0';
+            for (int i = 0; i < n; ++i) out[o++] = digits[i];
         } else {
-            std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
-            if (digits.size() <= intDigits) {
-                out += digits;
-                out.append(intDigits - digits.size(), '0');
-            } else {
-                out.append(digits, 0, intDigits);
-                out += decimalSeparator;
-                out.append(digits, intDigits, std::string::npos);
+            const int intDigits = exponent + 1;
+            for (int i = 0; i < intDigits; ++i) out[o++] = i < n ? digits[i] : '0';
+            if (n > intDigits) {
+                out[o++] = decimalSeparator;
+                for (int i = intDigits; i < n; ++i) out[o++] = digits[i];
             }
         }
     } else {
-        out += digits[0];
-        if (digits.size() > 1) {
-            out += decimalSeparator;
-            out.append(digits, 1, std::string::npos);
+        out[o++] = digits[0];
+        if (n > 1) {
+            out[o++] = decimalSeparator;
+            for (int i = 1; i < n; ++i) out[o++] = digits[i];
         }
-        out += 'E';
-        out += std::to_string(exponent);
+        out[o++] = 'E';
+        o = static_cast<int>(std::to_chars(out + o, out + sizeof out, exponent).ptr - out);
     }
-    return out;
+    return std::string(out, static_cast<std::size_t>(o));
 }
 
 bool TryTextToFloat(std::string_view text, double& value, char decimalSeparator) {

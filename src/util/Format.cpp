@@ -62,6 +62,33 @@ void AppendQuoted(std::string& out, std::string_view text) {
     }
 }
 
+// The "%j" text written directly: every result record carries one, so it skips the nested
+// formats. False for what only the general path writes the same way (negative fields, years
+// beyond four digits).
+bool AppendDateTimeFast(std::string& out, std::int32_t tag, const TTimeFormats& tf) {
+    int y, mo, d, h, mi, s;
+    DecodeTimeTag(tag, y, mo, d, h, mi, s);
+    if (tag < 0 || y > 9999 || h > 99) return false;
+    auto two = [&out](int v) {
+        out += static_cast<char>('0' + v / 10);
+        out += static_cast<char>('0' + v % 10);
+    };
+    const char ds = tf.Settings.DateSeparator, ts = tf.Settings.TimeSeparator;
+    two(mo);
+    out += ds;
+    two(d);
+    out += ds;
+    two(y / 100);
+    two(y % 100);
+    out += ' ';
+    two(h);
+    out += ts;
+    two(mi);
+    out += ts;
+    two(s);
+    return true;
+}
+
 }  // namespace
 
 TTimeFormats::TTimeFormats(const TFormatSettings& fs) : Settings(fs) {
@@ -200,8 +227,12 @@ void FormatAppend(std::string& out, std::string_view format, std::span<const TFo
                 out += "\r\n";
                 break;
             case 'J': {
+                const std::int32_t tag = next().Payload();
+                if (tf.Settings.DateSeparator != '%' && tf.Settings.TimeSeparator != '%' &&
+                    AppendDateTimeFast(out, tag, tf))
+                    break;
                 int y, mo, d, h, mi, s;
-                DecodeTimeTag(next().Payload(), y, mo, d, h, mi, s);
+                DecodeTimeTag(tag, y, mo, d, h, mi, s);
                 FormatAppend(out, tf.DateTimeFormat,
                              {std::int32_t(mo), std::int32_t(d), std::int32_t(y), std::int32_t(h),
                               std::int32_t(mi), std::int32_t(s)},
@@ -254,7 +285,10 @@ std::string FormatText(std::string_view format, std::span<const TFormatArg> args
 }
 
 std::string TimeTagText(std::int32_t tag, const TTimeFormats& tf) {
-    return FormatText("%j", {tag}, tf);
+    std::string out;
+    out.reserve(19);
+    FormatAppend(out, "%j", {tag}, tf);
+    return out;
 }
 
 }  // namespace ov

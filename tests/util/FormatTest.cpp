@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "util/Format.h"
+#include "util/TimeTag.h"
 
 namespace ov {
 namespace {
@@ -89,6 +90,19 @@ TEST(FormatText, SystemMessages) {
               "Error 1605: Variable not updated - PollGroup: 3  StationID: RIVER1  "
               "SensorName: HG  TimeTag: 12/08/2026 20:41:05");
     EXPECT_EQ(FormatText("SENSOR:%p:%p,SHIFT", {"RIVER1", "HG"}, US()), "SENSOR:RIVER1:HG,SHIFT");
+}
+
+TEST(FormatText, TimeTagTextAgreesWithTheNestedFormats) {
+    // The direct path of "%j" writes what the nested time formats write.
+    for (std::int32_t tag : {0, 1, 59, 86399, 86400, 1323463265, 2147483647, 946684799}) {
+        int y, mo, d, h, mi, s;
+        DecodeTimeTag(tag, y, mo, d, h, mi, s);
+        const std::string nested = FormatText(
+            US().DateTimeFormat, {std::int32_t(mo), std::int32_t(d), std::int32_t(y),
+                                  std::int32_t(h), std::int32_t(mi), std::int32_t(s)},
+            US());
+        EXPECT_EQ(TimeTagText(tag, US()), nested) << tag;
+    }
 }
 
 TEST(FormatText, TimeFieldsFollowTheSeparatorsOfTheRecord) {
