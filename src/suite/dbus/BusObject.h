@@ -1,0 +1,49 @@
+// An object exported on the bus whose methods are plain functions, and whose introspection
+// data are the interface descriptions of dbus/. The suite's stand-in servers are made of it.
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace ov {
+
+class TBusObject : public QDBusVirtualObject {
+  public:
+    // Answers a call: the reply (call.createReply(...)) or an error (call.createErrorReply).
+    using THandler = std::function<QDBusMessage(const QDBusMessage& call)>;
+
+    // Introspection names the interfaces in this order: their methods and signals as
+    // described in dbus/<interface>.xml.
+    explicit TBusObject(std::vector<std::string_view> interfaces);
+
+    // Serves interface.member for calls whose arguments have inSignature ("" none, "s", "ss").
+    // A call with other arguments gets the error InvalidArgs; a call that names no interface
+    // finds its member in any interface. QtDBus answers introspection and unknown members.
+    void AddMethod(std::string_view interface, std::string_view member,
+                   std::string_view inSignature, THandler handler);
+
+    // Exports the object at path on connection (a single node). False when the path is taken.
+    bool Register(QDBusConnection& connection, const QString& path);
+
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+  private:
+    struct TMethod {
+        QString Interface;
+        QString Member;
+        QString Signature;
+        THandler Handler;
+    };
+    std::vector<std::string_view> interfaces_;
+    std::vector<TMethod> methods_;
+};
+
+}  // namespace ov

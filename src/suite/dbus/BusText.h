@@ -1,0 +1,40 @@
+// Text and settings values between the engine and the bus. The engine's text is 8-bit; the
+// bus carries UTF-8, where a byte 0x80-0xFF travels as the code point of the same number.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "suite/SetupValue.h"
+
+namespace ov {
+
+// 8-bit text as bus text: every byte the code point of its value.
+QString BusText(std::string_view text);
+// Bus text as 8-bit text; a code point above U+00FF, which 8-bit text cannot hold, reads "?".
+std::string EngineText(const QString& text);
+// The same from UTF-8 bytes (sd-bus hands strings over so); a malformed byte reads "?".
+std::string EngineTextFromUtf8(std::string_view utf8);
+// 8-bit text as UTF-8 bytes for sd-bus.
+std::string Utf8FromEngineText(std::string_view text);
+
+// A settings element as a bus variant of its own type: s, b, y, n, q, i, u, x, t or d.
+// False for the empty element, which the bus cannot carry.
+bool SetupValueToVariant(const TSetupValue& value, QVariant& variant);
+// A settings array as the list that QtDBus sends as "av"; false if an element is empty.
+bool SetupValuesToVariants(const std::vector<TSetupValue>& values, QVariantList& list);
+
+// A received variant as a settings element; false for a type the settings cannot hold
+// (an array, a structure, an object path ...).
+bool VariantToSetupValue(const QVariant& variant, TSetupValue& value);
+// A received "av" argument (a QDBusArgument or an already converted list) as a settings
+// array; false (values unchanged) if the argument is no array of variants or an element has a
+// type the settings cannot hold.
+bool ArgumentToSetupValues(const QVariant& argument, std::vector<TSetupValue>& values);
+
+}  // namespace ov

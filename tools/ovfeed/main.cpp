@@ -1,0 +1,121 @@
+// ovfeed: a data source of the suite as a small stand-in. It owns the bus name of the decoder,
+// the EUMETSAT decoder, the RTU poller or the Modbus RTU poller, serves LinkItem and sends an
+// item change for every input line.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QMetaObject>
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Feed.h"
+#include "LineSource.h"
+#include "suite/dbus/BusNames.h"
+
+namespace {
+
+constexpr const char* Usage =
+    R"(Usage: ovfeed --as decoder|mdecoder|rtu|mbrtu [--rate LINES_PER_SECOND] [--wait-link]
+              [--shutdown] [--stay] [--app-id APPID] [FILE]
+
+Owns the chosen data source's bus name and object on the session bus, serves LinkItem(AppID,
+Item) and sends OnItemChange(AppID, Item, Data) for every line of FILE (standard input when
+there is none): the item name, a blank, the data text, for example
+  $TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52,RIVER1.TA,12.5
+Empty lines and lines beginning with "#" are skipped. At the end it prints how many lines it
+sent and ends.
+
+  --as SOURCE      decoder   OVDecode.OVDecodeCom    /OVDecodeCom   OVDecode.IOVDecodeCom
+                   mdecoder  OVMDecode.OVMDecodeCom  /OVMDecodeCom  OVDecode.IOVDecodeCom
+                   rtu       OVRtu.OVRtuCOM          /OVRtuCOM      OVRtu.IOVRtuDataCOM
+                   mbrtu     OVMBRtu.OVMBRTUCOM      /OVMBRTUCOM    OVMBRtu.IOVMBRTUDataCOM
+  --rate N         N lines per second (default: as fast as the bus takes them)
+  --wait-link      hold each line until some client has linked its item
+  --shutdown       send OnAppShutdown (event 2) after the last line
+  --stay           keep serving after the last line, until interrupted
+  --app-id APPID   the AppID the events carry (default: the source's interface's)
+  --help           show this text
+)";
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "ovfeed: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+
+    ov::TFeedOptions options;
+    std::string file;
+    bool appIdGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        const bool takesValue = a == "--as" || a == "--rate" || a == "--app-id";
+        if (takesValue && i + 1 >= args.size()) return Fail(a + " needs an argument");
+        if (a == "--as") {
+            options.Source = ov::FindDataSource(args[++i]);
+            if (options.Source == nullptr) {
+                return Fail("--as takes decoder, mdecoder, rtu or mbrtu, not \"" + args[i] + "\"");
+            }
+        } else if (a == "--rate") {
+            const std::string& text = args[++i];
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), options.Rate);
+            if (ec != std::errc() || end != text.data() + text.size() || !(options.Rate > 0) ||
+                options.Rate > 1e7) {
+                return Fail("--rate takes a number of lines per second above 0, not \"" + text +
+                            "\"");
+            }
+        } else if (a == "--app-id") {
+            options.AppId = QString::fromUtf8(args[++i].c_str());
+            appIdGiven = true;
+        } else if (a == "--wait-link") {
+            options.WaitLink = true;
+        } else if (a == "--shutdown") {
+            options.Shutdown = true;
+        } else if (a == "--stay") {
+            options.Stay = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail("unknown option " + a + " (see ovfeed --help)");
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            return Fail("one input file only (see ovfeed --help)");
+        }
+    }
+    if (options.Source == nullptr) return Fail("--as is required (see ovfeed --help)");
+    if (!appIdGiven) {
+        options.AppId = QString::fromUtf8(options.Source->AppID.data(),
+                                          static_cast<qsizetype>(options.Source->AppID.size()));
+    }
+
+    std::unique_ptr<std::istream> owned;
+    if (!file.empty()) {
+        owned = std::make_unique<std::ifstream>(file, std::ios::binary);
+        if (!*owned) return Fail("cannot read " + file);
+    }
+    std::istream& in = owned ? *owned : std::cin;
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
+    }
+    ov::TFeed feed(bus, options);
+    std::string error;
+    if (!feed.Start(error)) return Fail(error);
+    feed.Run(std::make_unique<ov::TLineSource>(std::move(owned), in, [&feed, &app] {
+        QMetaObject::invokeMethod(&app, [&feed] { feed.Resume(); }, Qt::QueuedConnection);
+    }));
+    return app.exec();
+}

@@ -1,0 +1,45 @@
+// ovsetup's bus object: the setup server's calls and events (OVSetup.IOVSetupCom,
+// OVSetup.IOVSetupComEvents) and its own commands (OVSetup.Control) at /OVSetupCom.
+#pragma once
+
+#include <QDBusConnection>
+#include <QString>
+
+#include <filesystem>
+#include <string>
+
+#include "SetupSettingsFile.h"
+#include "suite/dbus/BusObject.h"
+
+namespace ov {
+
+class TSetupService {
+  public:
+    // Serves settings read from file (empty: the defaults, there being no file); events carry
+    // appId. Not loaded until MarkLoaded: until then every key answers "ERROR" and the
+    // settings arrays are empty.
+    TSetupService(QDBusConnection connection, std::filesystem::path file, TSetupSettings settings,
+                  QString appId);
+    ~TSetupService();
+    TSetupService(const TSetupService&) = delete;
+    TSetupService& operator=(const TSetupService&) = delete;
+
+    // Exports the object; false with error when the path or the bus name is taken.
+    bool Start(std::string& error);
+    void MarkLoaded() { loaded_ = true; }
+
+    // Reads the file again; on a fault the settings in force stay and error says why.
+    bool Reload(std::string& error);
+    // Sends event 1-4 (no data) or 5 (item change).
+    void SendEvent(int event, const QString& item = {}, const QString& data = {});
+
+  private:
+    QDBusConnection connection_;
+    std::filesystem::path file_;
+    TSetupSettings settings_;
+    QString appId_;
+    bool loaded_ = false;
+    TBusObject object_;
+};
+
+}  // namespace ov

@@ -1,0 +1,282 @@
+// Reading ovsetup's settings file.
+#include "SetupSettingsFile.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "suite/Encrypt.h"
+#include "suite/dbus/BusNames.h"
+#include "util/Latin1.h"
+
+namespace ov {
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string_view Trim(std::string_view text) {
+    const char* blanks = " \t";
+    std::size_t begin = text.find_first_not_of(blanks);
+    if (begin == std::string_view::npos) return {};
+    std::size_t end = text.find_last_not_of(blanks);
+    return text.substr(begin, end - begin + 1);
+}
+
+// What the element's type accepts, for the error message.
+std::string TypeText(const TSetupValue& sample) {
+    switch (sample.index()) {
+        case 2:
+            return "a boolean (True, False or a number, 0 being false)";
+        case 3:
+            return "a whole number from 0 to 255";
+        case 5:
+            return "a whole number from 0 to 65535";
+        case 6:
+            return "a whole number from -2147483648 to 2147483647";
+        default:
+            return "a text";
+    }
+}
+
+// One record's elements: by index or name, with their type samples and the line each was
+// given on (0: not yet).
+struct TRecordTable {
+    bool General;  // TGeneralSetup, else TDataServerSetup
+    const char* Section;
+    int Count;
+    std::string_view (*NameOf)(int);
+    int (*IndexOf)(std::string_view);
+    std::string_view Example;
+    std::vector<TSetupValue> Samples;
+    std::vector<int> Lines;
+};
+
+int ElementIndex(const TRecordTable& table, std::string_view key) {
+    int index = -1;
+    auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), index);
+    if (ec == std::errc() && end == key.data() + key.size()) {
+        return index >= 0 && index < table.Count ? index : -1;
+    }
+    return table.IndexOf(key);
+}
+
+enum TSection { scNone, scGeneral, scDataServer, scParams };
+
+class TReader {
+  public:
+    TReader(const std::filesystem::path& file, TSetupSettings& settings)
+        : file_(file), settings_(settings) {}
+
+    bool Read(std::string& error) {
+        std::ifstream in(file_, std::ios::binary);
+        if (!in) return Fail(error, 0, "cannot be read");
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) return Fail(error, 0, "cannot be read");
+        if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+        std::istringstream lines(text);
+        std::string line;
+        int number = 0;
+        while (std::getline(lines, line)) {
+            ++number;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            std::string message;
+            if (!ReadLine(line, number, message)) return Fail(error, number, message);
+        }
+        return true;
+    }
+
+  private:
+    bool Fail(std::string& error, int line, const std::string& message) {
+        error = file_.string();
+        if (line > 0) error += ":" + std::to_string(line);
+        error += ": " + message;
+        return false;
+    }
+
+    bool ReadLine(const std::string& raw, int number, std::string& message) {
+        std::string_view line = Trim(raw);
+        if (line.empty() || line[0] == ';' || line[0] == '#') return true;
+        if (line[0] == '[') {
+            if (line.back() != ']') {
+                message = "a section header must end with \"]\"";
+                return false;
+            }
+            std::string name = Lower(Trim(line.substr(1, line.size() - 2)));
+            if (name == "general") {
+                section_ = scGeneral;
+            } else if (name == "dataserver") {
+                section_ = scDataServer;
+            } else if (name == "params") {
+                section_ = scParams;
+            } else {
+                message = "unknown section " + std::string(line) +
+                          "; the sections are [General], [DataServer] and [Params]";
+                return false;
+            }
+            return true;
+        }
+        std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            message = "\"" + std::string(line) + "\" is not of the form key=value";
+            return false;
+        }
+        std::string_view key = Trim(line.substr(0, equals));
+        std::string_view value = Trim(line.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+            value = value.substr(1, value.size() - 2);
+        }
+        if (key.empty()) {
+            message = "a setting without a key";
+            return false;
+        }
+        if (section_ == scNone) {
+            message = "the setting " + std::string(key) + " stands before the first section";
+            return false;
+        }
+        std::string text;
+        if (!Utf8ToLatin1(value, text)) {
+            message = "the value of " + std::string(key) +
+                      " holds characters that 8-bit text cannot hold (UTF-8 text of "
+                      "U+0001-U+00FF only)";
+            return false;
+        }
+        if (text.find('\0') != std::string::npos) {
+            message = "the value of " + std::string(key) + " holds a zero byte";
+            return false;
+        }
+        if (section_ == scParams) return ReadParam(key, text, number, message);
+        return ReadElement(section_ == scGeneral ? general_ : dataServer_, key, text, number,
+                           message);
+    }
+
+    bool ReadParam(std::string_view key, const std::string& text, int number,
+                   std::string& message) {
+        std::string folded;
+        if (!Utf8ToLatin1(key, folded) || folded.find('\0') != std::string::npos) {
+            message = "the key " + std::string(key) + " holds characters a key cannot hold";
+            return false;
+        }
+        folded = Lower(folded);
+        auto [it, added] = paramLines_.emplace(folded, number);
+        if (!added) {
+            message = "the key " + std::string(key) + " is given twice (first on line " +
+                      std::to_string(it->second) + ")";
+            return false;
+        }
+        settings_.Params[folded] = text;
+        return true;
+    }
+
+    bool ReadElement(TRecordTable& table, std::string_view key, const std::string& text,
+                     int number, std::string& message) {
+        int index = ElementIndex(table, key);
+        if (index < 0) {
+            message = "unknown element " + std::string(key) + " in [" + table.Section +
+                      "]: an index from 0 to " + std::to_string(table.Count - 1) +
+                      " or a field name such as " + std::string(table.Example);
+            return false;
+        }
+        std::string name(table.NameOf(index));
+        std::string label = name + " (element " + std::to_string(index) + ")";
+        int& first = table.Lines[static_cast<std::size_t>(index)];
+        if (first != 0) {
+            message = label + " is given twice (first on line " + std::to_string(first) + ")";
+            return false;
+        }
+        first = number;
+        if (table.General) {
+            if (!SetGeneralElement(settings_.General, index, text)) {
+                message = label + " takes " + TypeText(table.Samples[static_cast<std::size_t>(index)]) +
+                          ", not \"" + Latin1ToUtf8(text) + "\"";
+                return false;
+            }
+            return true;
+        }
+        if (index == DataServerElementIndex("DatabasePassword")) {
+            return SetPassword(text, label, message);
+        }
+        if (!SetDataServerElement(settings_.DataServer, index, text)) {
+            message = label + " takes " + TypeText(table.Samples[static_cast<std::size_t>(index)]) +
+                      ", not \"" + Latin1ToUtf8(text) + "\"";
+            return false;
+        }
+        return true;
+    }
+
+    // The password is served enciphered. The bus cannot carry a zero byte in a text, and the
+    // enciphered bytes up to the ":" are fixed by the password itself, so such a password
+    // is refused rather than sent cut short.
+    bool SetPassword(const std::string& password, const std::string& label,
+                     std::string& message) {
+        if (password.empty()) {
+            settings_.DataServer.DatabasePassword.clear();
+            return true;
+        }
+        std::string field;
+        if (!EncodeLogin(password, "", field)) {
+            message = label + ": a password cannot hold \":\" and has at most " +
+                      std::to_string(LoginFieldLength - 1) + " characters";
+            return false;
+        }
+        if (field.find('\0') != std::string::npos) {
+            message = label +
+                      ": the enciphered form of this password holds a zero byte, which the bus "
+                      "cannot carry in a text; choose another password";
+            return false;
+        }
+        settings_.DataServer.DatabasePassword = field;
+        return true;
+    }
+
+    const std::filesystem::path& file_;
+    TSetupSettings& settings_;
+    TSection section_ = scNone;
+    TRecordTable general_{true,
+                          "General",
+                          GeneralSetupCount,
+                          &GeneralElementName,
+                          &GeneralElementIndex,
+                          "TableDirectory",
+                          EncodeGeneralSetup(TGeneralSetup{}),
+                          std::vector<int>(GeneralSetupCount, 0)};
+    TRecordTable dataServer_{false,
+                             "DataServer",
+                             DataServerSetupCount,
+                             &DataServerElementName,
+                             &DataServerElementIndex,
+                             "DatabaseAlias",
+                             EncodeDataServerSetup(TDataServerSetup{}),
+                             std::vector<int>(DataServerSetupCount, 0)};
+    std::map<std::string, int> paramLines_;
+};
+
+}  // namespace
+
+bool LoadSetupSettings(const std::filesystem::path& file, TSetupSettings& settings,
+                       std::string& error) {
+    TSetupSettings loaded;
+    TReader reader(file, loaded);
+    if (!reader.Read(error)) return false;
+    settings = std::move(loaded);
+    return true;
+}
+
+std::string SetupParamAnswer(const TSetupSettings& settings, const std::string& key) {
+    std::string folded = Lower(key);
+    auto it = settings.Params.find(folded);
+    if (it != settings.Params.end()) return it->second;
+    if (folded == Lower(SetupLoadKey)) return std::string(SetupLoadedAnswer);
+    return std::string(SetupNoValue);
+}
+
+}  // namespace ov

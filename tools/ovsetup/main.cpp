@@ -1,0 +1,189 @@
+// ovsetup: the suite's setup server as a small stand-in. It serves the general settings, the
+// data-server settings and single parameters from a settings file on the session bus, and
+// sends the setup server's events when asked to (also from its own command line).
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QString>
+#include <QTimer>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SetupService.h"
+#include "SetupSettingsFile.h"
+#include "suite/dbus/BusNames.h"
+
+namespace {
+
+constexpr const char* Usage = R"(Usage: ovsetup [SETTINGS_FILE] [--app-id APPID] [--load-delay SECONDS]
+       ovsetup COMMAND...
+
+Serves the setup server OVSetup.Applications (object /OVSetupCom, interfaces
+OVSetup.IOVSetupCom, OVSetup.IOVSetupComEvents and OVSetup.Control) on the session bus
+with the settings of SETTINGS_FILE (default: OVSetup.ini beside the program; without that
+file, the settings' defaults). A bad settings file is reported with its line, and the server
+does not start.
+
+  --app-id APPID       the AppID its events carry (default: the setup server's own,
+                       {CFD3E936-D378-4CD8-AA86-325A38C7B7E7})
+  --load-delay SECONDS report the setup loaded ("SetupLoad" answers "OK") only after this
+                       pause; until then every key answers "ERROR" and the settings are empty
+
+Commands for the running server, carried out in the order given:
+  --reload             read the settings file again (a bad file leaves the settings in force)
+  --setup-changed      send OnSetupChanged (event 1)
+  --refresh            send OnRefreshRequest (event 2)
+  --shutdown           send OnShutdown (event 3); the server keeps running
+  --heartbeat          send OnHeartBeat (event 4)
+  --item-change ITEM DATA
+                       send OnItemChange (event 5)
+  --quit               end the server
+  --help               show this text
+
+The settings file:
+  [General]            elements 0-36 by index or field name: 3=/data/tables or
+                       TableDirectory=/data/tables, RtuEnabled=True, NullValue=-9999
+  [DataServer]         elements 0-5 likewise; DatabasePassword (3) in plain text, served
+                       enciphered with the suite's cipher
+  [Params]             key=answer for GetSetupParam, keys without regard to letter case:
+                       Sensor:RIVER1:HG,RoundOffTime=00:15:00
+  Lines beginning with ";" or "#" are comments; "..." keeps the blanks of an answer.
+)";
+
+int Fail(const std::string& message, int code = 1) {
+    std::fprintf(stderr, "ovsetup: %s\n", message.c_str());
+    return code;
+}
+
+struct TCommand {
+    QString Method;
+    QVariantList Arguments;
+    std::string Option;
+};
+
+int RunCommands(const std::vector<TCommand>& commands) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
+    for (const auto& command : commands) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QString::fromUtf8(ov::SetupBusName.data(), ov::SetupBusName.size()),
+            QString::fromUtf8(ov::SetupObjectPath.data(), ov::SetupObjectPath.size()),
+            QString::fromUtf8(ov::SetupControlInterface.data(), ov::SetupControlInterface.size()),
+            command.Method);
+        call.setArguments(command.Arguments);
+        call.setAutoStartService(false);
+        QDBusMessage reply = bus.call(call, QDBus::Block,
+                                      static_cast<int>(ov::SetupCallTimeout.count()));
+        if (reply.type() == QDBusMessage::ReplyMessage) continue;
+        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+            return Fail("no setup server is running (" + std::string(ov::SetupBusName) +
+                        " has no owner)");
+        }
+        return Fail(command.Option + ": " + reply.errorMessage().toStdString());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+
+    std::vector<TCommand> commands;
+    std::string fileArg;
+    QString appId = QString::fromUtf8(ov::SetupAppID.data(), ov::SetupAppID.size());
+    double loadDelay = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto needs = [&](std::size_t count) {
+            if (i + count < args.size()) return true;
+            std::fprintf(stderr, "ovsetup: %s needs %zu argument%s\n", a.c_str(), count,
+                         count == 1 ? "" : "s");
+            return false;
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (a == "--reload") {
+            commands.push_back({"Reload", {}, a});
+        } else if (a == "--setup-changed") {
+            commands.push_back({"SendSetupChanged", {}, a});
+        } else if (a == "--refresh") {
+            commands.push_back({"SendRefresh", {}, a});
+        } else if (a == "--shutdown") {
+            commands.push_back({"SendShutdown", {}, a});
+        } else if (a == "--heartbeat") {
+            commands.push_back({"SendHeartBeat", {}, a});
+        } else if (a == "--item-change") {
+            if (!needs(2)) return 1;
+            commands.push_back({"SendItemChange",
+                                {QString::fromUtf8(args[i + 1].c_str()),
+                                 QString::fromUtf8(args[i + 2].c_str())},
+                                a});
+            i += 2;
+        } else if (a == "--quit") {
+            commands.push_back({"Quit", {}, a});
+        } else if (a == "--app-id") {
+            if (!needs(1)) return 1;
+            appId = QString::fromUtf8(args[++i].c_str());
+        } else if (a == "--load-delay") {
+            if (!needs(1)) return 1;
+            const std::string& text = args[++i];
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), loadDelay);
+            if (ec != std::errc() || end != text.data() + text.size() || loadDelay < 0 ||
+                loadDelay > 3600) {
+                return Fail("--load-delay takes a number of seconds from 0 to 3600, not \"" +
+                            text + "\"");
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail("unknown option " + a + " (see ovsetup --help)");
+        } else if (fileArg.empty()) {
+            fileArg = a;
+        } else {
+            return Fail("one settings file only (see ovsetup --help)");
+        }
+    }
+
+    if (!commands.empty()) {
+        if (!fileArg.empty()) return Fail("commands for a running server take no settings file");
+        return RunCommands(commands);
+    }
+
+    std::filesystem::path file = fileArg;
+    ov::TSetupSettings settings;
+    if (fileArg.empty()) {
+        file = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
+               "OVSetup.ini";
+    }
+    std::string error;
+    if (fileArg.empty() && !std::filesystem::exists(file)) {
+        std::fprintf(stderr, "ovsetup: no settings file %s; serving the defaults\n",
+                     file.string().c_str());
+    } else if (!ov::LoadSetupSettings(file, settings, error)) {
+        std::fprintf(stderr, "ovsetup: %s\n", error.c_str());
+        return Fail("the setup server does not start", 2);
+    }
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
+    }
+    ov::TSetupService service(bus, file, std::move(settings), appId);
+    if (!service.Start(error)) return Fail(error);
+    if (loadDelay > 0) {
+        QTimer::singleShot(static_cast<int>(loadDelay * 1000), &app,
+                           [&service] { service.MarkLoaded(); });
+    } else {
+        service.MarkLoaded();
+    }
+    std::fprintf(stderr, "ovsetup: serving %s as %s\n", file.string().c_str(),
+                 std::string(ov::SetupBusName).c_str());
+    return app.exec();
+}
