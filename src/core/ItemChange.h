@@ -1,0 +1,37 @@
+// An item change of a data source (decoder, RTU poller, Modbus RTU poller) turned into a
+// station record on the input buffer: one begin item, one sensor item per station.sensor and
+// value pair of the data line, one end item, then the calculation thread is woken.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/InputBuffer.h"
+
+namespace ov {
+
+// The main window's status log (its LogStatus).
+using TItemChangeLogProc = std::function<void(const std::string& text)>;
+// Wakes the calculation thread; the main window's SignalThread, which does so only while a
+// thread runs.
+using TItemChangeSignalProc = std::function<void()>;
+
+// The item names a data source's changes are taken from.
+inline constexpr std::string_view ItemGOESTimed = "$GOESTIMED";
+inline constexpr std::string_view ItemGOESRandom = "$GOESRANDOM";
+inline constexpr std::string_view ItemTimeTag = "$TIMETAG";
+inline constexpr std::string_view ItemRealTime = "$REALTIME";
+
+// Main thread. Queues the record of one item change, unless the sender is this program
+// (ownAppID) or no data source, or the item (upper-cased) is none of the four above, or the
+// data line does not begin with a time tag and a pair. The caller skips the call while no
+// calculation thread runs (ThreadStopped). Bad data after that point is logged as
+// "Error 1600: " + text; what was queued stays and the record is closed. Returns the number
+// of items the buffer took.
+int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
+                     std::string_view eventData, std::string_view ownAppID,
+                     TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
+                     const TItemChangeLogProc& logStatus);
+
+}  // namespace ov

@@ -1,0 +1,263 @@
+// Tests of the item-change handling: which senders and items are taken, and the exact input
+// items a data line becomes, with bad time stamps, bad pairs, blanks, line breaks and hostile
+// lines.
+#include "core/ItemChange.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "suite/AppIds.h"
+#include "support/TestCalcHost.h"
+#include "util/Format.h"
+#include "util/TimeTag.h"
+
+namespace ov {
+namespace {
+
+const std::string Stamp = "12/08/2026 20:41:05";
+
+// The time tag text as the scanner expects it: the platform's separators.
+std::string StampText() { return TimeTagText(MakeTimeTag(2026, 12, 8, 20, 41, 5)); }
+
+class ItemChangeTest : public ::testing::Test {
+protected:
+    test::TestCalcHost host;
+    TInputStationSensorBuffer input{host};
+    std::vector<std::string> log;
+    int signals = 0;
+
+    int Handle(std::string_view appID, std::string_view item, std::string_view data,
+               std::string_view ownAppID = IOVCalcDataCOMAppID) {
+        return HandleItemChange(
+            appID, item, data, ownAppID, input, [this] { ++signals; },
+            [this](const std::string& text) { log.push_back(text); });
+    }
+    int Handle(std::string_view item, std::string_view data) {
+        return Handle(IOVDecodeComAppID, item, data);
+    }
+
+    // Every queued item, taken out, as "B|station|tag|kind", "S|station|sensor|value|tag|kind"
+    // or "E|station|tag|kind", the tag in its "%j" text.
+    std::vector<std::string> Taken() {
+        std::vector<std::string> out;
+        std::unique_ptr<TInputItem> item;
+        while (input.Get(item)) {
+            const std::string common = "|" + TimeTagText(item->TimeTag) + "|" + item->Kind;
+            if (auto* s = dynamic_cast<TInputSensorItem*>(item.get()))
+                out.push_back("S|" + s->StationID + "|" + s->SensorName + "|" + s->ValueText +
+                              common);
+            else if (dynamic_cast<TInputStationBeginItem*>(item.get()))
+                out.push_back("B|" + item->StationID + common);
+            else if (dynamic_cast<TInputStationEndItem*>(item.get()))
+                out.push_back("E|" + item->StationID + common);
+        }
+        return out;
+    }
+};
+
+TEST_F(ItemChangeTest, SendersAndItemsThatAreTaken) {
+    struct Case {
+        std::string appID;
+        std::string item;
+        const char* kind;  // nullptr: nothing is queued
+    };
+    const std::string decode(IOVDecodeComAppID);
+    const Case cases[] = {
+        {decode, "$GOESTIMED", "S"},
+        {std::string(IOVRtuDataCOMAppID), "$REALTIME", "C"},
+        {std::string(IOVMBRTUDataCOMAppID), "$TIMETAG", "T"},
+        {decode, "$GOESRANDOM", "R"},
+        {decode, "$goestimed", "S"},  // the item name is upper-cased first
+        {decode, "$TimeTag", "T"},
+        // Senders: this program, the setup server, anything not exactly a source's AppID.
+        {std::string(IOVCalcDataCOMAppID), "$REALTIME", nullptr},
+        {std::string(IOVSetupComAppID), "$REALTIME", nullptr},
+        {"{c75f696c-07a5-422e-be99-3afcb281c367}", "$REALTIME", nullptr},
+        {"C75F696C-07A5-422E-BE99-3AFCB281C367", "$REALTIME", nullptr},
+        {decode + " ", "$REALTIME", nullptr},
+        {"", "$REALTIME", nullptr},
+        // Items: only the four names, exactly.
+        {decode, "$CURRENT", nullptr},
+        {decode, "REALTIME", nullptr},
+        {decode, "$REALTIME ", nullptr},
+        {decode, "$TIMETAGS", nullptr},
+        {decode, "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.appID + " " + c.item);
+        signals = 0;
+        const int added = Handle(c.appID, c.item, Stamp + ",RIVER1.HG,3.52");
+        const std::vector<std::string> items = Taken();
+        if (c.kind == nullptr) {
+            EXPECT_EQ(added, 0);
+            EXPECT_TRUE(items.empty());
+            EXPECT_EQ(signals, 0);
+        } else {
+            const std::string k = std::string("|") + StampText() + "|" + c.kind;
+            EXPECT_EQ(added, 3);
+            EXPECT_EQ(items, (std::vector<std::string>{"B|RIVER1" + k, "S|RIVER1|HG|3.52" + k,
+                                                       "E|RIVER1" + k}));
+            EXPECT_EQ(signals, 1);
+        }
+    }
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(ItemChangeTest, ItsOwnAppIDIsRefusedEvenWhenItIsASourcesOne) {
+    EXPECT_EQ(Handle(IOVRtuDataCOMAppID, "$REALTIME", Stamp + ",A.B,1", IOVRtuDataCOMAppID), 0);
+    EXPECT_EQ(Handle(IOVDecodeComAppID, "$REALTIME", Stamp + ",A.B,1", IOVRtuDataCOMAppID), 3);
+}
+
+TEST_F(ItemChangeTest, MultiStationLineIsOneRecordOfTheFirstStation) {
+    EXPECT_EQ(Handle("$REALTIME", Stamp + ",RIVER1.HG,3.52,RIVER2.HG,1.25,river1.TA,12.5"), 5);
+    const std::string k = "|" + StampText() + "|C";
+    EXPECT_EQ(Taken(), (std::vector<std::string>{
+                           "B|RIVER1" + k,
+                           "S|RIVER1|HG|3.52" + k,
+                           "S|RIVER2|HG|1.25" + k,  // each value with its own station
+                           "S|river1|TA|12.5" + k,  // names as written
+                           "E|RIVER1" + k,
+                       }));
+    EXPECT_EQ(signals, 1);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(ItemChangeTest, DataLinesAndTheirItems) {
+    const std::string k = "|" + StampText() + "|S";
+    struct Case {
+        std::string data;
+        std::vector<std::string> items;
+    };
+    const Case cases[] = {
+        // A time tag alone: a record with an empty station and one empty sensor item.
+        {Stamp, {"B|" + k, "S|||" + k, "E|" + k}},
+        {Stamp + ",", {"B|" + k, "S|||" + k, "E|" + k}},
+        // Text after the seconds, up to the comma, is skipped.
+        {Stamp + " UTC,RIVER1.HG,1", {"B|RIVER1" + k, "S|RIVER1|HG|1" + k, "E|RIVER1" + k}},
+        // Blanks are part of the fields.
+        {Stamp + ",RIVER 1. HG , 3.52 ",
+         {"B|RIVER 1" + k, "S|RIVER 1| HG | 3.52 " + k, "E|RIVER 1" + k}},
+        // A sensor name may hold full stops; a value may be anything up to the comma.
+        {Stamp + ",R.A.B,x,R.C,", {"B|R" + k, "S|R|A.B|x" + k, "S|R|C|" + k, "E|R" + k}},
+        // A pair without a value at the end.
+        {Stamp + ",R.A,1,R.B", {"B|R" + k, "S|R|A|1" + k, "S|R|B|" + k, "E|R" + k}},
+        // A last field without a full stop swallows nothing: a station with empty sensor.
+        {Stamp + ",R.A,1,JUNK", {"B|R" + k, "S|R|A|1" + k, "S|JUNK||" + k, "E|R" + k}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.data);
+        EXPECT_EQ(Handle("$GOESTIMED", c.data), static_cast<int>(c.items.size()));
+        EXPECT_EQ(Taken(), c.items);
+    }
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(ItemChangeTest, BadTimeStampQueuesNothing) {
+    for (const std::string& data : {
+             std::string("12-08-2026 20:41:05,RIVER1.HG,1"),
+             std::string("12/08/2026 20.41.05,RIVER1.HG,1"),
+             std::string(" 12/08/2026 20:41:05,RIVER1.HG,1"),  // no blank before a number
+             std::string("12/08/2026,RIVER1.HG,1"),
+             std::string("12/08/2026  20:41:05,RIVER1.HG,1"),
+             std::string("RIVER1.HG,1"),
+             std::string(""),
+             std::string("\r\n"),
+             std::string("12/08/70000 20:41:05,RIVER1.HG,1"),
+         }) {
+        SCOPED_TRACE(data);
+        EXPECT_EQ(Handle("$REALTIME", data), 0);
+        EXPECT_TRUE(Taken().empty());
+    }
+    EXPECT_EQ(signals, 0);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(ItemChangeTest, BadPairAfterGoodOnesKeepsThemAndClosesTheRecord) {
+    // Without a full stop the station would run on to RIVER1 and take TA's value with it.
+    EXPECT_EQ(Handle("$REALTIME", Stamp + ",RIVER1.HG,3.52,BADPAIR,RIVER1.TA,12.5"), 3);
+    const std::string k = "|" + StampText() + "|C";
+    EXPECT_EQ(Taken(),
+              (std::vector<std::string>{"B|RIVER1" + k, "S|RIVER1|HG|3.52" + k, "E|RIVER1" + k}));
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "Error 1600: Data item is not STATION.SENSOR - BADPAIR"}));
+    EXPECT_EQ(signals, 1);
+
+    // An empty field is no station.sensor either.
+    log.clear();
+    EXPECT_EQ(Handle("$REALTIME", Stamp + ",RIVER1.HG,3.52,,RIVER1.TA,12.5"), 3);
+    EXPECT_EQ(Taken().size(), 3u);
+    EXPECT_EQ(log, (std::vector<std::string>{"Error 1600: Data item is not STATION.SENSOR - "}));
+}
+
+TEST_F(ItemChangeTest, BadFirstPairQueuesNothing) {
+    // No begin item was queued, so no end item may set off the station's groups either.
+    EXPECT_EQ(Handle("$REALTIME", Stamp + ",HG,3.52,RIVER1.TA,12.5"), 0);
+    EXPECT_TRUE(Taken().empty());
+    EXPECT_EQ(signals, 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"Error 1600: Data item is not STATION.SENSOR - HG"}));
+}
+
+TEST_F(ItemChangeTest, LineBreaksEndTheDataLine) {
+    const std::string k = "|" + StampText() + "|T";
+    const std::vector<std::string> one{"B|RIVER1" + k, "S|RIVER1|HG|3.52" + k, "E|RIVER1" + k};
+    for (const std::string& data : {Stamp + ",RIVER1.HG,3.52\r\n", Stamp + ",RIVER1.HG,3.52\n",
+                                   Stamp + ",RIVER1.HG,3.52\r", Stamp + ",RIVER1.HG,3.52\r\n\r\n"}) {
+        EXPECT_EQ(Handle("$TIMETAG", data), 3);
+        EXPECT_EQ(Taken(), one);
+    }
+    EXPECT_TRUE(log.empty());
+
+    // A time tag and a line break: the empty pair of a bare time tag, nothing made of the break.
+    EXPECT_EQ(Handle("$TIMETAG", Stamp + "\r\n"), 3);
+    EXPECT_EQ(Taken(), (std::vector<std::string>{"B|" + k, "S|||" + k, "E|" + k}));
+    EXPECT_TRUE(log.empty());
+
+    // What follows a line break is not part of the line, and the user is told.
+    EXPECT_EQ(Handle("$TIMETAG", Stamp + ",RIVER1.HG,3.52\r\nRIVER2.HG,1\n"), 3);
+    EXPECT_EQ(Taken(), one);
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "Error 1600: Data after a line break ignored - RIVER2.HG,1"}));
+}
+
+TEST_F(ItemChangeTest, HostileLinesEndAndStayBounded) {
+    const std::string lines[] = {
+        Stamp + ",.,.,.",
+        Stamp + ",..........",
+        Stamp + "," + std::string(5000, '.'),
+        Stamp + "," + std::string(5000, ','),
+        Stamp + ",A.B,1," + std::string(3000, 'x'),
+        Stamp + ",A.,,.,,.,",
+        Stamp + ",A.B" + std::string(100, '\0') + ",1",
+        Stamp + std::string(1, '\0') + ",A.B,1",
+        Stamp + ",A.B,1,\x80\xff.\x01,2",
+    };
+    for (const std::string& data : lines) {
+        SCOPED_TRACE(data.substr(0, 60));
+        const int added = Handle("$GOESRANDOM", data);
+        // Every pair uses at least one character of the line.
+        EXPECT_LE(added, static_cast<int>(data.size()) + 2);
+        const std::vector<std::string> items = Taken();
+        EXPECT_EQ(static_cast<int>(items.size()), added);
+        if (!items.empty()) {
+            EXPECT_EQ(items.front()[0], 'B');
+            EXPECT_EQ(items.back()[0], 'E');
+        }
+    }
+}
+
+TEST_F(ItemChangeTest, AnErrorWhileClosingTheRecordIsLogged) {
+    const int added = HandleItemChange(
+        IOVDecodeComAppID, "$REALTIME", Stamp + ",RIVER1.HG,1", IOVCalcDataCOMAppID, input,
+        [] { throw std::runtime_error("wake event lost"); },
+        [this](const std::string& text) { log.push_back(text); });
+    EXPECT_EQ(added, 3);  // the end item was queued before the signal failed
+    EXPECT_EQ(Taken().size(), 3u);
+    EXPECT_EQ(log, (std::vector<std::string>{"Error 1600: wake event lost"}));
+}
+
+}  // namespace
+}  // namespace ov
