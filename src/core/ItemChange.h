@@ -23,12 +23,10 @@ inline constexpr std::string_view ItemGOESRandom = "$GOESRANDOM";
 inline constexpr std::string_view ItemTimeTag = "$TIMETAG";
 inline constexpr std::string_view ItemRealTime = "$REALTIME";
 
-// Main thread. Queues the record of one item change, unless the sender is this program
-// (ownAppID) or no data source, or the item (upper-cased) is none of the four above, or the
-// data line does not begin with a time tag and a pair. The caller skips the call while no
-// calculation thread runs (ThreadStopped). Bad data after that point is logged as
-// "Error 1600: " + text; what was queued stays and the record is closed. Returns the number
-// of items the buffer took.
+// Main thread, skipped by the caller while ThreadStopped. Queues the record of one item change
+// from a data source (not ownAppID) for one of the four items (any letter case) whose data
+// begins with a time tag; bad data is logged as "Error 1600: " + text, what was queued stays
+// and the record is closed. Returns the number of items the buffer took.
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
