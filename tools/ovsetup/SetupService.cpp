@@ -87,7 +87,7 @@ TSetupService::~TSetupService() {
 }
 
 bool TSetupService::Start(std::string& error) {
-    if (!object_.Register(connection_, Q(SetupObjectPath))) {
+    if (!object_.Register(connection_, Q(SetupObjectPath), true)) {
         error = "cannot export " + std::string(SetupObjectPath);
         return false;
     }

@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QString>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -24,9 +25,10 @@ class TSetupService {
     TSetupService(const TSetupService&) = delete;
     TSetupService& operator=(const TSetupService&) = delete;
 
-    // Exports the object; false with error when the path or the bus name is taken.
+    // Exports the object; false with error when the path or the bus name is taken. The calls
+    // are answered in QtDBus's connection thread, which alone touches the settings.
     bool Start(std::string& error);
-    void MarkLoaded() { loaded_ = true; }
+    void MarkLoaded() { loaded_ = true; }  // any thread
 
     // Reads the file again; on a fault the settings in force stay and error says why.
     bool Reload(std::string& error);
@@ -36,9 +38,9 @@ class TSetupService {
   private:
     QDBusConnection connection_;
     std::filesystem::path file_;
-    TSetupSettings settings_;
+    TSetupSettings settings_;  // the bus thread's only, once started
     QString appId_;
-    bool loaded_ = false;
+    std::atomic<bool> loaded_{false};
     TBusObject object_;
 };
 

@@ -1,6 +1,8 @@
 // Dispatch of the calls of an exported object to its handlers.
 #include "suite/dbus/BusObject.h"
 
+#include <QDBusConnectionInterface>
+
 #include <utility>
 
 #include "suite/dbus/BusInterfaces.h"
@@ -23,7 +25,13 @@ void TBusObject::AddMethod(std::string_view interface, std::string_view member,
         {ToQString(interface), ToQString(member), ToQString(inSignature), std::move(handler)});
 }
 
-bool TBusObject::Register(QDBusConnection& connection, const QString& path) {
+bool TBusObject::Register(QDBusConnection& connection, const QString& path, bool inBusThread) {
+    // QtDBus hands a call to an object of another thread as an event and waits for it, and
+    // sends a reply made there through its own thread: three switches per call. The bus
+    // interface object lives in QtDBus's connection thread.
+    if (inBusThread && connection.interface() != nullptr) {
+        moveToThread(connection.interface()->thread());
+    }
     return connection.registerVirtualObject(path, this, QDBusConnection::SingleNode);
 }
 

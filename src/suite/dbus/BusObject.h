@@ -30,7 +30,10 @@ class TBusObject : public QDBusVirtualObject {
                    std::string_view inSignature, THandler handler);
 
     // Exports the object at path on connection (a single node). False when the path is taken.
-    bool Register(QDBusConnection& connection, const QString& path);
+    // With inBusThread the object moves to the thread where QtDBus reads the connection, and
+    // its handlers run there: a call then costs no switch between threads, but the handlers
+    // must guard whatever they share with other threads.
+    bool Register(QDBusConnection& connection, const QString& path, bool inBusThread = false);
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
