@@ -414,9 +414,12 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
     eventItem_ = TextArgument(arguments, 1);
     eventData_ = TextArgument(arguments, 2);
     if (window_.ThreadStopped()) return;
+    // Copies: a full input buffer serves events while it waits, and the next item change
+    // overwrites the stored ones while this one is still being read.
+    const std::string appID = eventAppID_, item = eventItem_, data = eventData_;
     try {
         HandleItemChange(
-            eventAppID_, eventItem_, eventData_, CalcAppID, input_,
+            appID, item, data, CalcAppID, input_,
             [this] { window_.SignalThread(); },
             [this](const std::string& text) { window_.LogStatus(text); });
     } catch (const std::exception& e) {

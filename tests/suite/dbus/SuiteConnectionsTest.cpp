@@ -380,6 +380,30 @@ TEST(SuiteConnections, ARunningSourceThatCannotBeConnectedReportsItsError) {
     EXPECT_TRUE(WaitForName(DataSource(dsRtu).BusName, false));
 }
 
+TEST(SuiteConnections, ASetupServerThatDoesNotAnswerEndsTheRefresh) {
+    // The setup server's bus name is held by a connection that serves no object: the question
+    // for "SetupLoad" itself fails.
+    const QString address = QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    QDBusConnection squatter = QDBusConnection::connectToBus(address, "setup-squatter");
+    ASSERT_TRUE(squatter.registerService(Q(SetupBusName)));
+    {
+        TSuiteOptions options = TConnectionsRig::Options();
+        options.CallTimeout = 1000ms;
+        TConnectionsRig rig(options);
+        TRefreshOutcome outcome = rig.connections->Refresh();
+        EXPECT_FALSE(outcome.Result);
+        EXPECT_TRUE(outcome.SetupAttached);
+        ASSERT_EQ(rig.window.Status.size(), 2u);
+        EXPECT_EQ(rig.window.Status[1].rfind("Error 1600: GetSetupParam(\"SetupLoad\") failed: ", 0),
+                  0u)
+            << rig.window.Status[1];
+        EXPECT_FALSE(rig.connections->SetupSinkAttached());
+    }
+    squatter.unregisterService(Q(SetupBusName));
+    QDBusConnection::disconnectFromBus("setup-squatter");
+    EXPECT_TRUE(WaitForName(SetupBusName, false));
+}
+
 TEST(SuiteConnections, SetupServerEventsReachTheWindow) {
     {
         // Refresh requests carrying this program's own AppID are its own echo: ignored. A
