@@ -120,6 +120,12 @@ TfrmCalcMain::TfrmCalcMain(TCalcMainOptions options, QWidget* parent)
     tmrHeartBeat_ = new QTimer(this);
     tmrHeartBeat_->setObjectName("tmrHeartBeat");
     tmrHeartBeat_->setInterval(60000);
+    connect(tmrHeartBeat_, &QTimer::timeout, this, [this] {
+        try {
+            com_->HeartBeat();
+        } catch (...) {
+        }
+    });
 
     setupDialog_ = &MakeDefaultSetupDialog;
     FormCreate();
@@ -207,6 +213,9 @@ void TfrmCalcMain::FormCreate() {
     dataStore_->AddItem(TimeTagItem);
     dataStore_->AddItem(RealTimeItem);
 
+    com_ = std::make_shared<TOVCalcCOM>(*dataStore_, this);
+    dataStore_->RegisterAutomationObject(com_);
+
     groups_ = std::make_unique<TCalcGroups>();
 
     configFile_ = std::make_unique<TConfigFile>(
@@ -228,6 +237,14 @@ void TfrmCalcMain::FormCreate() {
         setupQuery_ = std::make_unique<TBusSetupQuery>();
         suite_ = std::make_unique<TSuiteConnections>(*this, *input_, QDBusConnection::sessionBus(),
                                                      options_.Suite);
+        if (options_.Automation) {
+            comAdaptor_ = std::make_unique<TOVCalcComAdaptor>(*com_, QDBusConnection::sessionBus());
+            connect(comAdaptor_.get(), &TOVCalcComAdaptor::ClientsChanged, this,
+                    &TfrmCalcMain::ClientsChanged);
+            if (!comAdaptor_->Export())
+                LogStatus(QString("Error 1600: the automation object could not be exported at "
+                                  "/OVCalcCOM"));
+        }
     }
     threadStopped_ = true;
 }
@@ -241,6 +258,9 @@ TfrmCalcMain::~TfrmCalcMain() {
     thread_.reset();
     suite_.reset();
     FormDestroy();
+    comAdaptor_.reset();
+    dataStore_->RevokeAutomationObject();
+    com_.reset();
     dataStore_->SetHost(nullptr);
 }
 
@@ -507,6 +527,10 @@ void TfrmCalcMain::RefreshParams() {
     QMetaObject::invokeMethod(this, &TfrmCalcMain::actRefreshParamsExecute, Qt::QueuedConnection);
 }
 
+void TfrmCalcMain::ResetAllParams() {
+    QMetaObject::invokeMethod(this, &TfrmCalcMain::actRefreshParamsExecute, Qt::QueuedConnection);
+}
+
 void TfrmCalcMain::ShutdownCommanded() {
     ForcedClose = true;
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -589,6 +613,7 @@ bool TfrmCalcMain::FormCloseQuery() {
     if (!ConfirmExit()) return false;
     try {
         setWindowTitle("*** Shutting Down OV Calc... Please Wait ***");
+        com_->AnnounceShutdown();
         StopThread();
         if (suite_) suite_->DisconnectAll();
         settings_.LogDetail = logDetail_;

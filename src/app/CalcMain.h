@@ -20,6 +20,7 @@
 #include "core/WorkThread.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
+#include "suite/dbus/OVCalcComAdaptor.h"
 #include "suite/dbus/SuiteConnections.h"
 
 class QAction;
@@ -40,11 +41,13 @@ struct TCalcMainOptions {
     QString ExeFolder;     // with a trailing "/"; empty: the executable's folder
     bool UseBus = true;    // setup queries and suite connections on the session bus
     TSuiteOptions Suite;   // how the suite's programs are reached
+    bool Automation = true;  // export the automation object at /OVCalcCOM (with UseBus)
 };
 
 class TfrmCalcMain : public QMainWindow,
                      public ICalcHost,
-                     public ISuiteWindow {
+                     public ISuiteWindow,
+                     public IOVCalcComHost {
     Q_OBJECT
 public:
     // The status list holds at most this many lines; at the limit it is cut to TrimTo - 1.
@@ -116,6 +119,11 @@ public:
     // ISuiteWindow (LogStatus, LogDetail, SignalThread and ThreadStopped above)
     void RefreshParams() override;
     void ShutdownCommanded() override;
+    // IOVCalcComHost: the automation method, a refresh (queued: the call is answered first).
+    void ResetAllParams() override;
+    // Bus clients that linked items and are still connected.
+    int ClientsHoldingObjects() const { return comAdaptor_ ? comAdaptor_->ClientsHoldingObjects() : 0; }
+    TOVCalcCOM& Automation() { return *com_; }
 
     // The data store's host (its IDataStoreHost): the box when it runs out of room, on the
     // main thread whatever thread asks; and the close request, queued.
@@ -129,6 +137,8 @@ public slots:
 signals:
     // After the shutdown work of the close (the window is about to close).
     void ShutdownDone();
+    // The number of clients holding the automation object changed.
+    void ClientsChanged(int count);
 
 protected:
     bool event(QEvent* event) override;
@@ -171,6 +181,8 @@ private:
     std::unique_ptr<TWorkThread> thread_;
     std::unique_ptr<TBusSetupQuery> setupQuery_;      // thread-safe itself
     std::unique_ptr<TSuiteConnections> suite_;
+    std::shared_ptr<TOVCalcCOM> com_;                 // registered with the data store
+    std::unique_ptr<TOVCalcComAdaptor> comAdaptor_;   // null without the bus
     std::atomic<std::int32_t> logDetail_{0};          // read by the calculation thread
     bool threadStopped_ = true;
     bool firstShow_ = true;

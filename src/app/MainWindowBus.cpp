@@ -1,0 +1,13 @@
+// The main window's Restore on the bus.
+#include "app/MainWindowBus.h"
+
+#include "app/CalcMain.h"
+
+namespace ov {
+
+TMainWindowBus::TMainWindowBus(TfrmCalcMain* window)
+    : QDBusAbstractAdaptor(window), window_(window) {}
+
+void TMainWindowBus::Restore() { window_->Restore(); }
+
+}  // namespace ov
