@@ -1,0 +1,328 @@
+// ovclient: a command-line client of OV Calc's automation object on the session bus. It
+// follows items (each change's data line printed as it arrives), reads and writes the items
+// "$TIMETAG" and "$REALTIME", asks whether OV Calc is alive and asks it to refresh.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "suite/dbus/BusNames.h"
+#include "suite/dbus/BusSignalReceiver.h"
+#include "suite/dbus/OVCalcComAdaptor.h"
+
+namespace {
+
+constexpr const char* Usage =
+    R"(Usage: ovclient COMMAND [ARGUMENTS]
+
+A client of OV Calc's automation object (bus name OVCalc.OVCalcCOM, object /OVCalcCOM,
+interface OVCalc.IOVCalcDataCOM) on the session bus.
+
+Commands:
+  watch [--count N] [--app-id APPID] [ITEM ...]
+                        follow items (default $TIMETAG) and print each change's data line
+  get TIMETAG|REALTIME  print the item's value
+  set TIMETAG|REALTIME VALUE
+                        store VALUE in the item and announce it to the clients that follow it
+  alive                 print OV Calc's current date and time (IsAlive)
+  reset                 ask OV Calc to refresh all parameters and connections (ResetAllParams)
+
+"ovclient COMMAND --help" describes a command. The exit status is 0 on success and 1 on an
+error, among them OV Calc not running.
+)";
+
+constexpr const char* WatchUsage =
+    R"(Usage: ovclient watch [--count N] [--app-id APPID] [ITEM ...]
+
+Follows the items named (default: $TIMETAG, where OV Calc publishes every result record) and
+prints the data of each of their changes on a line of its own as it arrives, for example
+  12/08/2026 20:41:05,RIVER1.FLOW,12.75
+It subscribes to OnItemChange first and then calls SetItemLink(APPID, ITEM) for each item, so
+no change after the link is missed. Only changes of the items named are printed (their names
+compared without regard to letter case, as OV Calc compares them); changes of other items,
+which other clients may announce with SetItemChange, are left out.
+
+It ends with status 0 after N lines (--count), on SIGINT or SIGTERM, or when OV Calc ends.
+
+  --count N       end after N lines (N at least 1)
+  --app-id APPID  the AppID given to SetItemLink (default: ovclient's own,
+                  {3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3})
+  --help          show this text
+)";
+
+constexpr const char* GetUsage =
+    R"(Usage: ovclient get TIMETAG|REALTIME
+
+Prints the value of the item "$TIMETAG" or "$REALTIME" (the property of the same name; empty
+before anything was written).
+)";
+
+constexpr const char* SetUsage =
+    R"(Usage: ovclient set TIMETAG|REALTIME VALUE
+
+Stores VALUE in the item "$TIMETAG" or "$REALTIME" (the property of the same name). OV Calc
+announces it with OnItemChange when some client follows the item.
+)";
+
+constexpr const char* AliveUsage =
+    R"(Usage: ovclient alive
+
+Prints OV Calc's answer to IsAlive: its current date and time, "yyyy/mm/dd hh:nn:ss".
+)";
+
+constexpr const char* ResetUsage =
+    R"(Usage: ovclient reset
+
+Calls ResetAllParams: OV Calc refreshes all parameters and connections, as its refresh command
+does, and answers when it is done.
+)";
+
+constexpr const char* ClientAppID = "{3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3}";
+// The refresh waits for the setup server (up to about 21 s); the other calls answer at once.
+constexpr int CallTimeoutMs = 25000;
+constexpr int ResetTimeoutMs = 120000;
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "ovclient: %s\n", message.c_str());
+    return 1;
+}
+
+int NotRunning() {
+    return Fail("OV Calc is not running (no owner of " + std::string(ov::CalcBusName) +
+                " on the session bus)");
+}
+
+void Print(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// The session bus with OV Calc on it; 0, or the exit status of the error reported.
+int Connect(QDBusConnection& bus) {
+    if (!bus.isConnected()) {
+        return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
+    }
+    QDBusConnectionInterface* daemon = bus.interface();
+    if (daemon == nullptr || !daemon->isServiceRegistered(Q(ov::CalcBusName)).value()) {
+        return NotRunning();
+    }
+    return 0;
+}
+
+// Calls member of interface on OV Calc's object: the reply, or an error reported (status in
+// *status, reply of type ErrorMessage).
+QDBusMessage Call(QDBusConnection& bus, std::string_view interface, const QString& member,
+                  const QList<QVariant>& arguments, int& status,
+                  int timeoutMs = CallTimeoutMs) {
+    QDBusMessage call = QDBusMessage::createMethodCall(Q(ov::CalcBusName), Q(ov::CalcObjectPath),
+                                                       Q(interface), member);
+    call.setArguments(arguments);
+    QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
+    status = 0;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+            status = NotRunning();
+        } else {
+            status = Fail(member.toStdString() + " failed: " + reply.errorMessage().toStdString());
+        }
+    }
+    return reply;
+}
+
+// "TIMETAG" or "REALTIME" in any letter case as the property's name; empty for another text.
+QString PropertyName(const std::string& text) {
+    const QString name = QString::fromLocal8Bit(text.c_str()).toUpper();
+    if (name == QLatin1String("TIMETAG") || name == QLatin1String("REALTIME")) return name;
+    return {};
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+    for (const auto& a : args) {
+        if (a == "--help" || a == "-h") return true;
+    }
+    return false;
+}
+
+// SIGINT and SIGTERM end the watch through the event loop.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
+}
+
+int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
+    long long count = 0;
+    QString appID = QLatin1String(ClientAppID);
+    std::vector<QString> items;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--count" || a == "--app-id") && i + 1 >= args.size()) {
+            return Fail(a + " needs an argument (see ovclient watch --help)");
+        }
+        if (a == "--count") {
+            const std::string& text = args[++i];
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
+            if (ec != std::errc() || end != text.data() + text.size() || count < 1) {
+                return Fail("--count takes a whole number of lines above 0, not \"" + text + "\"");
+            }
+        } else if (a == "--app-id") {
+            appID = QString::fromLocal8Bit(args[++i].c_str());
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Fail("unknown option " + a + " (see ovclient watch --help)");
+        } else if (a.empty()) {
+            return Fail("an item name cannot be empty");
+        } else {
+            items.push_back(QString::fromLocal8Bit(a.c_str()));
+        }
+    }
+    if (items.empty()) items.push_back(Q(ov::TimeTagItem));
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (int status = Connect(bus)) return status;
+
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot make a pipe");
+    QSocketNotifier interrupted(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&interrupted, &QSocketNotifier::activated, &app, [&app] { app.exit(0); });
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+
+    // OV Calc ending ends the watch: nothing more can arrive.
+    QDBusServiceWatcher ended(Q(ov::CalcBusName), bus, QDBusServiceWatcher::WatchForUnregistration);
+    QObject::connect(&ended, &QDBusServiceWatcher::serviceUnregistered, &app, [&app] {
+        std::fprintf(stderr, "ovclient: OV Calc has ended\n");
+        app.exit(0);
+    });
+
+    long long printed = 0;
+    ov::TBusSignalReceiver receiver(
+        bus, Q(ov::CalcBusName), Q(ov::CalcObjectPath), Q(ov::CalcEventsInterface),
+        Q(ov::ItemChangeSignal), [&](const QDBusMessage& signal) {
+            const QList<QVariant> args = signal.arguments();
+            if (args.size() != 3 || (count > 0 && printed >= count)) return;
+            const QString item = args.at(1).toString();
+            bool watched = false;
+            for (const auto& name : items) {
+                // Letter case folded for ASCII letters only, as OV Calc's store compares.
+                if (name.size() == item.size() &&
+                    QString::compare(name, item, Qt::CaseInsensitive) == 0) {
+                    watched = true;
+                    break;
+                }
+            }
+            if (!watched) return;
+            Print(args.at(2).toString());
+            if (count > 0 && ++printed >= count) app.exit(0);
+        });
+    if (!receiver.Subscribed()) {
+        return Fail("cannot subscribe to OnItemChange: " + bus.lastError().message().toStdString());
+    }
+    for (const auto& item : items) {
+        int status = 0;
+        Call(bus, ov::CalcInterface, QStringLiteral("SetItemLink"), {appID, item}, status);
+        if (status != 0) return status;
+    }
+    return app.exec();
+}
+
+int GetOrSet(const std::vector<std::string>& args, bool set) {
+    if (args.size() != (set ? 2u : 1u)) {
+        return Fail(std::string(set ? "set takes TIMETAG or REALTIME and a value"
+                                    : "get takes TIMETAG or REALTIME") +
+                    " (see ovclient " + (set ? "set" : "get") + " --help)");
+    }
+    const QString name = PropertyName(args[0]);
+    if (name.isEmpty()) {
+        return Fail("the property is TIMETAG or REALTIME, not \"" + args[0] + "\"");
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (int status = Connect(bus)) return status;
+    int status = 0;
+    if (set) {
+        const QVariant value =
+            QVariant::fromValue(QDBusVariant(QString::fromLocal8Bit(args[1].c_str())));
+        Call(bus, "org.freedesktop.DBus.Properties", QStringLiteral("Set"),
+             {Q(ov::CalcInterface), name, value}, status);
+        return status;
+    }
+    QDBusMessage reply = Call(bus, "org.freedesktop.DBus.Properties", QStringLiteral("Get"),
+                              {Q(ov::CalcInterface), name}, status);
+    if (status != 0) return status;
+    if (reply.arguments().size() != 1) return Fail("Get answered no value");
+    Print(reply.arguments().at(0).value<QDBusVariant>().variant().toString());
+    return 0;
+}
+
+int Simple(const std::vector<std::string>& args, const QString& member) {
+    if (!args.empty()) return Fail("unexpected argument \"" + args[0] + "\"");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (int status = Connect(bus)) return status;
+    int status = 0;
+    const bool reset = member == QLatin1String("ResetAllParams");
+    QDBusMessage reply = Call(bus, ov::CalcInterface, member, {}, status,
+                              reset ? ResetTimeoutMs : CallTimeoutMs);
+    if (status != 0) return status;
+    if (!reset) {
+        if (reply.arguments().size() != 1) return Fail("IsAlive answered no time");
+        Print(reply.arguments().at(0).toString());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(Usage, stderr);
+        return 1;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    struct TCommand {
+        const char* Name;
+        const char* Help;
+    };
+    static const TCommand commands[] = {{"watch", WatchUsage}, {"get", GetUsage},
+                                        {"set", SetUsage},     {"alive", AliveUsage},
+                                        {"reset", ResetUsage}};
+    for (const auto& c : commands) {
+        if (command == c.Name && WantsHelp(args)) {
+            std::fputs(c.Help, stdout);
+            return 0;
+        }
+    }
+    if (command == "watch") return Watch(app, args);
+    if (command == "get") return GetOrSet(args, false);
+    if (command == "set") return GetOrSet(args, true);
+    if (command == "alive") return Simple(args, QStringLiteral("IsAlive"));
+    if (command == "reset") return Simple(args, QStringLiteral("ResetAllParams"));
+    return Fail("unknown command \"" + command + "\" (see ovclient --help)");
+}
