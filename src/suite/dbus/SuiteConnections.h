@@ -61,9 +61,9 @@ struct TSuiteOptions {
     std::chrono::milliseconds CallTimeout = SetupCallTimeout;
 
     // The arguments the started setup server gets: the environment variable
-    // OVCALC_OVSETUP_ARGS (split like a shell command line) when it is set; otherwise the
-    // settings file "OVSetup.ini" beside this program's executable when it exists; otherwise
-    // none, and ovsetup reads the OVSetup.ini beside itself.
+    // OVCALC_OVSETUP_ARGS (blanks separate the arguments, double quotes keep blanks) when it
+    // is set; otherwise the settings file "OVSetup.ini" beside this program's executable when
+    // it exists; otherwise none, and ovsetup reads the OVSetup.ini beside itself.
     static QStringList DefaultSetupArguments();
 };
 
