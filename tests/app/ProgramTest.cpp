@@ -1,0 +1,61 @@
+// The program's start: the single-instance lock name, and a second start of ovcalc on the same
+// bus leaving the first instance alone.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFileInfo>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "PrivateBus.h"
+#include "app/Program.h"
+#include "suite/dbus/BusNames.h"
+
+namespace ov::test {
+extern TPrivateBus* AppTestBus;
+}
+
+namespace ov {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Program, InstanceLockNamePerSessionBus) {
+    const std::string a = InstanceLockName("unix:path=/tmp/dbus-a");
+    const std::string b = InstanceLockName("unix:path=/tmp/dbus-b");
+    EXPECT_EQ(a.rfind("OVCalcMutex-", 0), 0u);
+    EXPECT_EQ(a.size(), std::string("OVCalcMutex-").size() + 8);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a, InstanceLockName("unix:path=/tmp/dbus-a"));
+}
+
+bool CalcNameOwned() {
+    return QDBusConnection::sessionBus()
+        .interface()
+        ->isServiceRegistered(QString::fromLatin1(CalcBusName.data(), CalcBusName.size()))
+        .value();
+}
+
+TEST(Program, SecondStartEndsAndLeavesTheFirstRunning) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    const QString ovcalc = QCoreApplication::applicationDirPath() + "/../src/app/ovcalc";
+    if (!QFileInfo::exists(ovcalc)) GTEST_SKIP() << "ovcalc is not built";
+    test::TChildProcess first({ovcalc.toStdString(), "-platform", "offscreen"});
+    auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (!CalcNameOwned() && std::chrono::steady_clock::now() < deadline) QTest::qWait(20);
+    ASSERT_TRUE(CalcNameOwned());
+
+    test::TChildProcess second({ovcalc.toStdString(), "-platform", "offscreen"});
+    auto status = second.Wait(10s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(first.Wait(0ms).has_value());  // still running
+    EXPECT_TRUE(CalcNameOwned());
+}
+
+}  // namespace
+}  // namespace ov
