@@ -1,5 +1,6 @@
 // Options dialog, about box version line, exit confirmation and the help URLs.
 #include <QApplication>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -21,9 +22,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs action on the first top-level TfrmExitConfirm as soon as one is visible.
-void WhenConfirmShown(std::function<void(TfrmExitConfirm&)> action) {
-    auto* poll = new QTimer;
+// Runs action on the first top-level TfrmExitConfirm as soon as one is visible. The poll
+// belongs to the application until it has acted (delete it when no window is expected).
+QTimer* WhenConfirmShown(std::function<void(TfrmExitConfirm&)> action) {
+    auto* poll = new QTimer(QCoreApplication::instance());
     poll->setInterval(5);
     QObject::connect(poll, &QTimer::timeout, [poll, action] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -37,6 +39,7 @@ void WhenConfirmShown(std::function<void(TfrmExitConfirm&)> action) {
         }
     });
     poll->start();
+    return poll;
 }
 
 TEST(OptionsDialog, LevelOutsideTheListSelectsNothingAndOkHandsBackMinusOne) {
@@ -138,13 +141,14 @@ TEST(ExitConfirm, SecondRequestWhileAskingIsRefused) {
 TEST(ExitConfirm, ForcedCloseSkipsTheQuestion) {
     ForcedClose = true;
     bool shown = false;
-    WhenConfirmShown([&](TfrmExitConfirm& form) {
+    QTimer* poll = WhenConfirmShown([&](TfrmExitConfirm& form) {
         shown = true;
         form.btnCancel->click();
     });
     EXPECT_TRUE(ConfirmExit(10s));
     QTest::qWait(30);
     EXPECT_FALSE(shown);
+    delete poll;
     EXPECT_FALSE(ExitConfirmBusy);
     ForcedClose = false;
 }
