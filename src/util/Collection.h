@@ -59,9 +59,9 @@ public:
             ReportError(-1, i);
             return nullptr;
         }
-        std::unique_ptr<T>* slots = items_.get();
-        std::unique_ptr<T> taken = std::move(slots[i]);
-        std::move(slots + i + 1, slots + count_, slots + i);
+        std::unique_ptr<T>* entries = items_.get();
+        std::unique_ptr<T> taken = std::move(entries[i]);
+        std::move(entries + i + 1, entries + count_, entries + i);
         --count_;
         return taken;
     }
@@ -80,9 +80,9 @@ public:
                 return;
             }
         }
-        std::unique_ptr<T>* slots = items_.get();
-        std::move_backward(slots + i, slots + count_, slots + count_ + 1);
-        slots[i] = std::move(item);
+        std::unique_ptr<T>* entries = items_.get();
+        std::move_backward(entries + i, entries + count_, entries + count_ + 1);
+        entries[i] = std::move(item);
         ++count_;
     }
 
