@@ -9,6 +9,9 @@
 #include <QMetaObject>
 #include <QVariantMap>
 
+#include <exception>
+#include <utility>
+
 #include "suite/dbus/BusNames.h"
 #include "suite/dbus/BusObject.h"
 #include "suite/dbus/BusText.h"
@@ -26,6 +29,20 @@ QDBusMessage Failed(const QDBusMessage& call, const QString& text) {
     return call.createErrorReply(QDBusError::Failed, text);
 }
 
+// A member's error goes back to the caller as a failed call with the error's text; nothing
+// is logged and the object goes on serving.
+TBusObject::THandler Guarded(TBusObject::THandler handler) {
+    return [handler = std::move(handler)](const QDBusMessage& call) {
+        try {
+            return handler(call);
+        } catch (const std::exception& error) {
+            return Failed(call, QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            return Failed(call, QStringLiteral("Unexpected error"));
+        }
+    };
+}
+
 }  // namespace
 
 TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connection,
@@ -40,24 +57,28 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
     connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
             &TOVCalcComAdaptor::ClientGone);
 
-    object_->AddMethod(CalcInterface, "AppShutdown", "s", [this](const QDBusMessage& call) {
+    auto add = [this](std::string_view interface, std::string_view member,
+                      std::string_view signature, TBusObject::THandler handler) {
+        object_->AddMethod(interface, member, signature, Guarded(std::move(handler)));
+    };
+    add(CalcInterface, "AppShutdown", "s", [this](const QDBusMessage& call) {
         service_.AppShutdown(EngineText(call.arguments().at(0).toString()));
         return call.createReply();
     });
-    object_->AddMethod(CalcInterface, "IsAlive", "", [this](const QDBusMessage& call) {
+    add(CalcInterface, "IsAlive", "", [this](const QDBusMessage& call) {
         return call.createReply(BusText(service_.IsAlive()));
     });
-    object_->AddMethod(CalcInterface, "ResetAllParams", "", [this](const QDBusMessage& call) {
+    add(CalcInterface, "ResetAllParams", "", [this](const QDBusMessage& call) {
         service_.ResetAllParams();
         return call.createReply();
     });
-    object_->AddMethod(CalcInterface, "SetItemChange", "sss", [this](const QDBusMessage& call) {
+    add(CalcInterface, "SetItemChange", "sss", [this](const QDBusMessage& call) {
         const QList<QVariant> args = call.arguments();
         service_.SetItemChange(EngineText(args.at(0).toString()), EngineText(args.at(1).toString()),
                                EngineText(args.at(2).toString()));
         return call.createReply();
     });
-    object_->AddMethod(CalcInterface, "SetItemLink", "ss", [this](const QDBusMessage& call) {
+    add(CalcInterface, "SetItemLink", "ss", [this](const QDBusMessage& call) {
         const QList<QVariant> args = call.arguments();
         const QString item = args.at(1).toString();
         if (!service_.SetItemLink(EngineText(args.at(0).toString()), EngineText(item))) {
@@ -77,7 +98,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         return call.createErrorReply(QDBusError::UnknownProperty,
                                      QStringLiteral("No property \"%1\"").arg(name));
     };
-    object_->AddMethod(PropertiesInterface, "Get", "ss", [this, unknownProperty](const QDBusMessage& call) {
+    add(PropertiesInterface, "Get", "ss", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         std::string value;
@@ -93,7 +114,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         if (!ok) return Failed(call, QStringLiteral("%1 cannot be read.").arg(name));
         return call.createReply(QVariant::fromValue(QDBusVariant(BusText(value))));
     });
-    object_->AddMethod(PropertiesInterface, "Set", "ssv", [this, unknownProperty](const QDBusMessage& call) {
+    add(PropertiesInterface, "Set", "ssv", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         const bool timeTag = name == QLatin1String("TIMETAG");
@@ -110,7 +131,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         if (!ok) return Failed(call, QStringLiteral("%1 cannot be written.").arg(name));
         return call.createReply();
     });
-    object_->AddMethod(PropertiesInterface, "GetAll", "s", [this, unknownProperty](const QDBusMessage& call) {
+    add(PropertiesInterface, "GetAll", "s", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
         if (interface != Q(CalcInterface)) return unknownProperty(call, interface, QString());
         std::string timeTag, realTime;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,8 +33,12 @@ const std::string OwnID(OVCalcAppID);
 class RecordingHost : public IOVCalcComHost {
   public:
     int Refreshes = 0;
+    bool RefreshFails = false;
     std::vector<std::string> Lines;
-    void ResetAllParams() override { ++Refreshes; }
+    void ResetAllParams() override {
+        if (RefreshFails) throw std::runtime_error("Error 1613: refresh failed");
+        ++Refreshes;
+    }
     void LogStatus(const std::string& text) override { Lines.push_back(text); }
 };
 
@@ -217,6 +222,14 @@ TEST_F(OVCalcComBus, BadCallsGetErrorsAndChangeNothing) {
         EXPECT_NE(run.Status, 0) << c.Argv[8];
         EXPECT_NE(run.Err.find(c.ErrorPart), std::string::npos) << c.Argv[8] << ": " << run.Err;
     }
+    // An error inside a member fails that call with its text; the object goes on serving.
+    host.RefreshFails = true;
+    TRun reset = CallMember("ResetAllParams");
+    EXPECT_NE(reset.Status, 0);
+    EXPECT_NE(reset.Err.find("Error 1613: refresh failed"), std::string::npos) << reset.Err;
+    EXPECT_EQ(CallMember("IsAlive").Status, 0);
+    EXPECT_TRUE(host.Lines.empty());
+
     EXPECT_EQ(Value(TimeTagItem), "");
     EXPECT_EQ(adaptor->ClientsHoldingObjects(), 0);
     SpinUntil([] { return false; }, 200ms);
