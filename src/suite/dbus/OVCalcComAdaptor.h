@@ -11,11 +11,7 @@
 #include <memory>
 #include <string>
 
-// The engine's collections name a variable "slots", which Qt defines as a keyword macro.
-#pragma push_macro("slots")
-#undef slots
 #include "suite/OVCalcCom.h"
-#pragma pop_macro("slots")
 
 class QDBusServiceWatcher;
 
