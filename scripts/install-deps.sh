@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev libmuparser-dev
-  qt6-base-dev dbus-daemon libsystemd-dev
+  qt6-base-dev dbus-daemon libsystemd-dev libglib2.0-bin
 )
 
 missing=()
