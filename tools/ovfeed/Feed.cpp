@@ -161,9 +161,15 @@ void TFeed::Pump() {
         }
         if (options_.WaitLink && !Linked(heldItem_)) {
             // LinkItem calls Pump again; the rate counts from the moment the line goes.
+            heldForLink_ = true;
+            return;
+        }
+        if (heldForLink_) {
+            // A clock that ran on while the line waited would let the lines after it out at
+            // once until they caught up with the rate.
+            heldForLink_ = false;
             rateBase_ = sent_;
             clock_.restart();
-            return;
         }
         if (options_.Rate > 0) {
             // Line n after the clock's start is due at n / rate seconds.

@@ -60,6 +60,7 @@ class TFeed {
     std::map<QString, std::set<QString>> links_;
     std::map<QString, QString> linkAppIds_;
     bool haveHeld_ = false;  // held_ waits for a link of its item
+    bool heldForLink_ = false;  // the held line has waited for a link: the rate restarts
     QString heldItem_, heldData_;
     bool finished_ = false;
     long long sent_ = 0;

@@ -43,7 +43,9 @@ TLineSource::TTake TLineSource::Take(std::string& line) {
     if (!lines_.empty()) {
         line = std::move(lines_.front());
         lines_.pop_front();
-        if (lines_.size() == Capacity - 1) room_.notify_one();
+        // The reader refills in batches from half full: woken for every single free slot it
+        // would cost a thread switch per line.
+        if (lines_.size() == Capacity / 2) room_.notify_one();
         return tkLine;
     }
     if (ended_) return tkEnd;

@@ -140,6 +140,34 @@ TEST(FeedBus, WaitLinkHoldsEachLineUntilItsItemIsLinked) {
     EXPECT_NE(err.find("(" + std::string(CalcAppID) + ") linked $REALTIME"), std::string::npos) << err;
 }
 
+// The rate counts from the moment a held line goes, not from the start of the wait: lines
+// held for longer than the rate's spacing must not all leave at once when the link comes.
+TEST(FeedBus, WaitLinkWithARateKeepsTheRateAfterTheLink) {
+    ScratchFolder folder;
+    WriteFileText(folder / "feed.txt",
+                  "$TIMETAG 12/08/2026 20:41:05,A.B,1\n$TIMETAG 12/08/2026 20:41:06,A.B,2\n"
+                  "$TIMETAG 12/08/2026 20:41:07,A.B,3\n");
+    const auto& source = DataSource(dsRtu);
+    TSourceEvents events(source);
+    // 5 lines per second: the third line goes 0.4 s after the first.
+    TProgram feed(FeedArgs({"--as", "rtu", "--wait-link", "--rate", "5",
+                            (folder / "feed.txt").string()}));
+    ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
+    SpinUntil([] { return false; }, std::chrono::milliseconds(1000));
+    ASSERT_TRUE(events.Received.empty());
+
+    const auto linked = std::chrono::steady_clock::now();
+    QDBusMessage call = QDBusMessage::createMethodCall(Q(source.BusName), Q(source.ObjectPath),
+                                                       Q(source.Interface), "LinkItem");
+    call << Q(CalcAppID) << QString("$TIMETAG");
+    ASSERT_EQ(QDBusConnection::sessionBus().call(call, QDBus::Block, 5000).type(),
+              QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 3; }));
+    // A lower bound only: a slow machine makes the time longer, never shorter.
+    EXPECT_GE(std::chrono::steady_clock::now() - linked, std::chrono::milliseconds(350));
+    EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+}
+
 TEST(FeedBus, BadCommandLinesAndATakenNameAreRefused) {
     struct TCase {
         std::vector<std::string> Args;
