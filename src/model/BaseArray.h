@@ -36,7 +36,8 @@ public:
 // The memory an array may grow into: available physical memory plus half the free swap, in
 // bytes, read once from /proc/meminfo (no limit when it cannot be read).
 std::int64_t MemoryLimit();
-// Bytes the heap currently has in use (mallinfo2: uordblks + hblkhd). Walks the heap: slow.
+// Bytes the program currently has in use: its resident size (/proc/self/statm), or where that
+// cannot be read the heap's bytes in use (mallinfo2: uordblks + hblkhd, which walks the heap).
 std::int64_t HeapInUse();
 
 // The untyped array. Elements are raw blocks of ItemSize bytes, copied with memcpy/memmove,

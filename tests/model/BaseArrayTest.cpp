@@ -317,6 +317,16 @@ TEST(BaseArrayTest, MemoryGuardRefusesGrowthBeyondWhatTheSystemCanGive) {
     EXPECT_EQ(ints.GetAt(0), 1);
 }
 
+TEST(BaseArrayTest, MemoryInUseCountsAFilledBlock) {
+    const std::int64_t before = HeapInUse();
+    ASSERT_GT(before, 0);
+    // 64 MiB written through: memory in use, however it is measured.
+    std::vector<char> block(std::size_t(64) << 20, 'x');
+    const std::int64_t after = HeapInUse();
+    EXPECT_GE(after - before, std::int64_t(48) << 20) << before << " -> " << after;
+    EXPECT_EQ(block[block.size() / 2], 'x');
+}
+
 TEST(BaseArrayTest, ErrorsDeriveFromTheEngineException) {
     TIntArray a(0);
     EXPECT_THROW(a.Delete(0), Exception);
