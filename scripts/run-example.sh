@@ -60,6 +60,11 @@ cp "$EXAMPLES/OVCalc.OVG" "$EXAMPLES/OVSetup.ini" "$RUN/"
 ln -s "$EXAMPLES" "$RUN/examples"
 cd "$RUN"
 CALC="$RUN/$(basename "$OVCALC")"
+# OV Calc's instance locks live in the runtime folder, and the automation server's lock is one
+# per runtime folder whatever the bus: a private one, so that another OV Calc on this machine
+# (a user's, another test's) neither blocks this one's automation object nor is disturbed.
+export XDG_RUNTIME_DIR="$RUN/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 SETUP="$RUN/$(basename "$OVSETUP")"
 
 BUS_PID=""; FEED_PID=""; CALC_PID=""; WATCH_PID=""; TAIL_PID=""; SETUP_PID=""
