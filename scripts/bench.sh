@@ -6,3 +6,13 @@ scripts/install-deps.sh
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DOV_BUILD_TESTS=OFF >/dev/null
 cmake --build build/bench -j "$(nproc)" --target ovbench
 build/bench/bench/ovbench --benchmark_counters_tabular=true "$@"
+cat <<'TARGETS'
+
+End to end (BM_EndToEnd_*: ovfeed -> bus -> ovcalc -> bus -> result events, real processes on a
+private bus; the raw rates are measured just before each figure, in the same run):
+  NoGroupLines  lines/s at least 50 % of raw_signals/s       (%_of_raw_signals)
+  CalcPerLine   lines/s at least 70 % of raw_queries/s       (%_of_raw_queries; one
+                RoundOffTime query per calculation)
+  Latency1000   p99_ms under 5 at 1000 lines per second      (item change to result event)
+  Flood         VmHWM_after_MB: ovcalc's peak resident size after 10^5 lines
+TARGETS
