@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "PrivateBus.h"
@@ -144,6 +145,13 @@ struct TBusWorld {
 
 inline TBusWorld& World() {
     static auto* world = new TBusWorld;  // lives to the end of the process
+    // Its folder goes at the end of the process, after everything made later that used it.
+    static const struct TFolderRemover {
+        ~TFolderRemover() {
+            std::error_code ec;
+            if (!World().Folder.empty()) std::filesystem::remove_all(World().Folder, ec);
+        }
+    } remover;
     return *world;
 }
 
