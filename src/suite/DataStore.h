@@ -12,13 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "suite/AppIds.h"
 #include "util/Collection.h"
 
 namespace ov {
 
 // The program's own application identifier (that of IOVCalcDataCOM), carried by every
 // change announcement of the store.
-inline constexpr std::string_view OVCalcAppID = "{91F3C529-1A17-4EE7-9BD8-364546B6F3F4}";
+inline constexpr std::string_view OVCalcAppID = IOVCalcDataCOMAppID;
 
 // The two well-known items, added at start-up.
 inline constexpr std::string_view TimeTagItem = "$TIMETAG";

@@ -11,19 +11,18 @@ std::string_view SetupEventName(int event) {
 }
 
 const std::array<TDataSource, 4>& DataSources() {
-    static constexpr std::string_view decodeAppID = "{C75F696C-07A5-422E-BE99-3AFCB281C367}";
     static const std::array<TDataSource, 4> sources{{
         {dsDecoder, "decoder", "OVDecode.OVDecodeCom", "/OVDecodeCom", "OVDecode.IOVDecodeCom",
-         "OVDecode.IOVDecodeComEvents", decodeAppID, "TOVDecoderForm",
+         "OVDecode.IOVDecodeComEvents", IOVDecodeComAppID, "TOVDecoderForm",
          {"$GOESTIMED", "$GOESRANDOM"}},
         {dsMDecoder, "mdecoder", "OVMDecode.OVMDecodeCom", "/OVMDecodeCom",
-         "OVDecode.IOVDecodeCom", "OVDecode.IOVDecodeComEvents", decodeAppID,
+         "OVDecode.IOVDecodeCom", "OVDecode.IOVDecodeComEvents", IOVDecodeComAppID,
          "TOVMDecoderForm", {"$GOESTIMED", "$GOESRANDOM"}},
         {dsRtu, "rtu", "OVRtu.OVRtuCOM", "/OVRtuCOM", "OVRtu.IOVRtuDataCOM",
-         "OVRtu.IOVRtuDataCOMEvents", "{7552BE47-EFFF-47F1-8EEA-BD38F2B70761}",
+         "OVRtu.IOVRtuDataCOMEvents", IOVRtuDataCOMAppID,
          "TOVRtuServeForm", {"$REALTIME", "$TIMETAG"}},
         {dsMBRtu, "mbrtu", "OVMBRtu.OVMBRTUCOM", "/OVMBRTUCOM", "OVMBRtu.IOVMBRTUDataCOM",
-         "OVMBRtu.IOVMBRTUDataCOMEvents", "{FBFBD7FC-253B-4A4F-BA6F-9E9FE28B3B1B}",
+         "OVMBRtu.IOVMBRTUDataCOMEvents", IOVMBRTUDataCOMAppID,
          "TFrm_RTUMain", {"$REALTIME", "$TIMETAG"}},
     }};
     return sources;

@@ -6,13 +6,15 @@
 #include <chrono>
 #include <string_view>
 
+#include "suite/AppIds.h"
+
 namespace ov {
 
 // Calls to suite servers wait at most this long; a call that times out has failed.
 inline constexpr std::chrono::milliseconds SetupCallTimeout{3000};
 
 inline constexpr std::string_view CalcBusName = "OVCalc.OVCalcCOM";
-inline constexpr std::string_view CalcAppID = "{91F3C529-1A17-4EE7-9BD8-364546B6F3F4}";
+inline constexpr std::string_view CalcAppID = IOVCalcDataCOMAppID;
 
 inline constexpr std::string_view SetupBusName = "OVSetup.Applications";
 inline constexpr std::string_view SetupObjectPath = "/OVSetupCom";
@@ -20,7 +22,7 @@ inline constexpr std::string_view SetupInterface = "OVSetup.IOVSetupCom";
 inline constexpr std::string_view SetupEventsInterface = "OVSetup.IOVSetupComEvents";
 // ovsetup's own commands (reload, send events, quit), on the same object.
 inline constexpr std::string_view SetupControlInterface = "OVSetup.Control";
-inline constexpr std::string_view SetupAppID = "{CFD3E936-D378-4CD8-AA86-325A38C7B7E7}";
+inline constexpr std::string_view SetupAppID = IOVSetupComAppID;
 inline constexpr std::string_view SetupLoadKey = "SetupLoad";
 inline constexpr std::string_view SetupLoadedAnswer = "OK";
 
