@@ -1,7 +1,8 @@
 // A system-wide named lock for "only one process does this": an exclusive flock on the file
-// <name>.lock in $XDG_RUNTIME_DIR (else /tmp), held until released or the process ends.
-// OV Calc uses it for "OVCalcMutex-<suffix>" (one instance) and "OVCalcCOMMutex" (one
-// automation server).
+// <name>.lock in $XDG_RUNTIME_DIR (else /tmp), held until released or the process ends. The
+// file exists while the lock is held: Release removes it (a crashed holder's file stays and is
+// simply locked again). OV Calc uses it for "OVCalcMutex-<suffix>" (one instance) and
+// "OVCalcCOMMutex" (one automation server).
 #pragma once
 
 #include <string>
@@ -12,7 +13,7 @@ namespace ov {
 enum TInstanceLockResult {
     ilAcquired,       // this process holds the lock now
     ilHeldElsewhere,  // another process (or another TInstanceLock) holds it
-    ilFailed          // the lock file could not be opened; Error() says why
+    ilFailed          // the lock file could not be opened or locked; Error() says why
 };
 
 class TInstanceLock {
@@ -24,9 +25,10 @@ class TInstanceLock {
     TInstanceLock(const TInstanceLock&) = delete;
     TInstanceLock& operator=(const TInstanceLock&) = delete;
 
-    // Tries once to take the lock, without waiting. Held again: ilAcquired. The file is
+    // Tries to take the lock, without waiting. Held again: ilAcquired. The file is
     // opened close-on-exec, so programs started by this one never inherit the lock.
     TInstanceLockResult TryAcquire();
+    // Removes the lock file and lets the lock go; nothing when not held.
     void Release();
     bool Held() const { return fd_ >= 0; }
 
