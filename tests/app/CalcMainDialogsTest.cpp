@@ -1,0 +1,285 @@
+// The main window's small commands as the user runs them: the about box and the options dialog
+// opened through their commands (acted on from inside their modal loops), and Restore, the
+// call a second start of the program makes on the running window.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "PrivateBus.h"
+#include "ScratchFolder.h"
+#include "app/CalcMain.h"
+#include "app/MainWindowBus.h"
+#include "app/Program.h"
+#include "suite/dbus/BusNames.h"
+#include "suite/dbus/InstanceLock.h"
+#include "ui/AboutForm.h"
+#include "ui/ExitConfirm.h"
+#include "ui/Options.h"
+
+#if !defined(OV_FILE_VERSION) || !defined(OV_PRODUCT_VERSION)
+#error "the about box is checked against the version strings compiled into the program"
+#endif
+
+namespace ov::test {
+extern TPrivateBus* AppTestBus;
+}
+
+namespace ov {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ScratchFolder;
+
+TCalcMainOptions Offline(const ScratchFolder& folder) {
+    TCalcMainOptions options;
+    options.ExeFolder = QString::fromStdString(folder.Path().string());
+    options.UseBus = false;
+    return options;
+}
+
+QString Q(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// Triggers command and, once the modal dialog of type Dialog it opens is up, runs act on it
+// from inside the dialog's own event loop; act closes it. True when such a dialog showed.
+// A dialog still open after act (a failed check returned early), or a modal of another type
+// that stays up, is rejected, so that a failing test cannot hang.
+template <class Dialog>
+bool RunModalCommand(QAction* command, const std::function<void(Dialog&)>& act) {
+    bool seen = false;
+    int ticks = 0;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* dialog = qobject_cast<Dialog*>(modal);
+        if (dialog == nullptr) {
+            if (modal != nullptr && ++ticks > 1000) {
+                if (auto* other = qobject_cast<QDialog*>(modal)) other->reject();
+            }
+            return;
+        }
+        poll.stop();
+        seen = true;
+        QPointer<Dialog> guard(dialog);
+        act(*dialog);
+        if (guard && guard->isVisible()) guard->reject();
+    });
+    poll.start();
+    command->trigger();
+    poll.stop();
+    return seen;
+}
+
+// Closing without the exit confirmation, as after the setup server's shutdown command.
+class TForcedCloseScope {
+public:
+    TForcedCloseScope() { ForcedClose = true; }
+    ~TForcedCloseScope() { ForcedClose = false; }
+};
+
+TEST(MainWindowCommands, AboutShowsTheProgramsVersionAndTheWindowGoesOn) {
+    ScratchFolder folder;
+    TfrmCalcMain window(Offline(folder));
+    window.show();
+    window.actClearStatusExecute();
+
+    // The build number is what follows the third dot of the file version.
+    const QString fileVersion = OV_FILE_VERSION;
+    ASSERT_EQ(fileVersion.count('.'), 3) << fileVersion.toStdString();
+    const QString expectedVersion = QString("Version %1 (Build %2)")
+                                        .arg(QString(OV_PRODUCT_VERSION), fileVersion.section('.', 3));
+
+    QString caption, appName, partNumber, version;
+    bool drainedWhileOpen = false;
+    const bool shown = RunModalCommand<TfmAbout>(window.Action("actAbout"), [&](TfmAbout& box) {
+        caption = box.windowTitle();
+        appName = box.AppNameLabel->text();
+        partNumber = box.PartNumberLabel->text();
+        version = box.lblVersion->text();
+        // The window's one-second timer keeps moving status lines while the box is open.
+        window.OutputBuffer().Add("while the box is open", okStatus);
+        drainedWhileOpen = WaitFor([&] { return window.OutputBuffer().Count() == 0; });
+        box.btnOK->click();
+    });
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(caption, "About OV Calc");
+    EXPECT_EQ(appName, "OV Calc");
+    EXPECT_EQ(partNumber, "XXXX-XXXX");
+    EXPECT_EQ(version, expectedVersion);
+    EXPECT_TRUE(drainedWhileOpen);
+
+    // The box is gone (made for one showing), and the window carries on.
+    EXPECT_TRUE(window.findChildren<TfmAbout*>().isEmpty());
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_FALSE(window.StatusLines().isEmpty());
+    EXPECT_TRUE(window.StatusLines().first().endsWith("    while the box is open"));
+    EXPECT_EQ(window.StatusPanelText(0), "while the box is open");
+    window.LogStatus(QString("after the box"));
+    EXPECT_TRUE(window.StatusLines().first().endsWith("    after the box"));
+    // It opens again; Escape closes it too.
+    EXPECT_TRUE(RunModalCommand<TfmAbout>(window.Action("actAbout"), [](TfmAbout& box) {
+        QTest::keyClick(&box, Qt::Key_Escape);
+    }));
+    EXPECT_TRUE(window.isVisible());
+}
+
+// The level the options dialog starts from comes from the configuration file (where a hand
+// edit can leave 12); the one it ends with is the window's level and is written back when the
+// window closes, so that the next start has it.
+struct TOptionsCase {
+    const char* name;
+    const char* configLevel;  // "LogDetail=" in OVCalc.OVG; nullptr: no file
+    int shownIndex;           // the selection the dialog opens with
+    int choose;               // the item picked; -1: none picked
+    bool ok;                  // OK, else Cancel
+    std::int32_t levelAfter;
+};
+void PrintTo(const TOptionsCase& c, std::ostream* os) { *os << c.name; }
+
+class OptionsCommand : public ::testing::TestWithParam<TOptionsCase> {};
+
+TEST_P(OptionsCommand, ShowsTheLevelAndOkSetsItForThisAndTheNextRun) {
+    const TOptionsCase& c = GetParam();
+    ScratchFolder folder;
+    if (c.configLevel != nullptr)
+        test::WriteFileText(folder / "OVCalc.OVG",
+                            std::string("[Calc]\nLogDetail=") + c.configLevel + "\nGroupNames=\n");
+    {
+        TfrmCalcMain window(Offline(folder));
+        int shownIndex = -2;
+        int itemCount = 0;
+        const bool shown =
+            RunModalCommand<TfrmOptions>(window.Action("actAppOptions"), [&](TfrmOptions& form) {
+                shownIndex = form.cboLogDetail->currentIndex();
+                itemCount = form.cboLogDetail->count();
+                if (c.choose >= 0) form.cboLogDetail->setCurrentIndex(c.choose);
+                (c.ok ? form.btnOK : form.btnCancel)->click();
+            });
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(itemCount, 11);
+        EXPECT_EQ(shownIndex, c.shownIndex);
+        EXPECT_EQ(window.LogDetail(), c.levelAfter);
+        EXPECT_TRUE(window.findChildren<TfrmOptions*>().isEmpty());
+
+        TForcedCloseScope forced;
+        EXPECT_TRUE(window.close());
+    }
+    TfrmCalcMain next(Offline(folder));
+    EXPECT_EQ(next.LogDetail(), c.levelAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, OptionsCommand,
+    ::testing::Values(TOptionsCase{"OkTakesTheChosenLevel", "3", 3, 7, true, 7},
+                      TOptionsCase{"CancelAfterChoosingKeepsTheLevel", "3", 3, 7, false, 3},
+                      TOptionsCase{"NoFileStartsAtZero", nullptr, 0, 10, true, 10},
+                      TOptionsCase{"HandEdited12ShowsNoSelectionAndCancelKeepsIt", "12", -1, -1,
+                                   false, 12},
+                      TOptionsCase{"HandEdited12WithOkUnchosenGivesMinus1", "12", -1, -1, true, -1},
+                      TOptionsCase{"HandEdited12ThenChosen", "12", -1, 0, true, 0}),
+    [](const ::testing::TestParamInfo<TOptionsCase>& info) { return std::string(info.param.name); });
+
+// How the window is left before Restore, and what Restore must make of it.
+struct TRestoreCase {
+    const char* name;
+    std::function<void(TfrmCalcMain&)> prepare;
+    bool maximizedAfter;
+};
+void PrintTo(const TRestoreCase& c, std::ostream* os) { *os << c.name; }
+
+class RestoreCall : public ::testing::TestWithParam<TRestoreCase> {};
+
+TEST_P(RestoreCall, ShowsTheWindowNormalUnlessMaximized) {
+    ScratchFolder folder;
+    TfrmCalcMain window(Offline(folder));
+    GetParam().prepare(window);
+    window.Restore();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(window.isMaximized(), GetParam().maximizedAfter);
+    // Twice is the same as once.
+    window.Restore();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, RestoreCall,
+    ::testing::Values(
+        TRestoreCase{"NeverShown", [](TfrmCalcMain&) {}, false},
+        TRestoreCase{"Hidden",
+                     [](TfrmCalcMain& w) {
+                         w.show();
+                         w.hide();
+                     },
+                     false},
+        TRestoreCase{"Minimized", [](TfrmCalcMain& w) { w.showMinimized(); }, false},
+        TRestoreCase{"HiddenWhileMinimized",
+                     [](TfrmCalcMain& w) {
+                         w.showMinimized();
+                         w.hide();
+                     },
+                     false},
+        TRestoreCase{"Maximized", [](TfrmCalcMain& w) { w.showMaximized(); }, true}),
+    [](const ::testing::TestParamInfo<TRestoreCase>& info) { return std::string(info.param.name); });
+
+// The whole way: this process holds the single-instance lock and offers the window on the bus
+// as the running program does; a second ovcalc finds the lock taken, calls Restore and ends.
+TEST(MainWindowCommands, SecondStartRestoresTheRunningWindowThroughTheBus) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    const QString ovcalc = QCoreApplication::applicationDirPath() + "/../src/app/ovcalc";
+    if (!QFileInfo::exists(ovcalc)) GTEST_SKIP() << "ovcalc is not built";
+
+    TInstanceLock instance(InstanceLockName(test::AppTestBus->Address()));
+    ASSERT_EQ(instance.TryAcquire(), ilAcquired) << instance.Error();
+
+    ScratchFolder folder;
+    TfrmCalcMain window(Offline(folder));
+    new TMainWindowBus(&window);  // owned by the window
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(bus.registerObject(Q(MainWindowPath), &window, QDBusConnection::ExportAdaptors));
+    ASSERT_TRUE(bus.registerService(Q(CalcBusName)));
+    window.showMinimized();
+    window.hide();
+    ASSERT_FALSE(window.isVisible());
+
+    test::TChildProcess second({ovcalc.toStdString(), "-platform", "offscreen"});
+    std::optional<int> status;
+    // Events are served meanwhile: the call arrives at this process's main thread.
+    EXPECT_TRUE(WaitFor([&] { return (status = second.Wait(0ms)).has_value(); }, 15s));
+    EXPECT_EQ(status.value_or(-1), 0);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+
+    bus.unregisterService(Q(CalcBusName));
+    bus.unregisterObject(Q(MainWindowPath));
+}
+
+}  // namespace
+}  // namespace ov
