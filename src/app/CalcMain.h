@@ -184,7 +184,7 @@ private:
     std::shared_ptr<TOVCalcCOM> com_;                 // registered with the data store
     std::unique_ptr<TOVCalcComAdaptor> comAdaptor_;   // null without the bus
     std::atomic<std::int32_t> logDetail_{0};          // read by the calculation thread
-    bool threadStopped_ = true;
+    std::atomic<bool> threadStopped_{true};  // read by the item-change receiver too
     bool firstShow_ = true;
     bool timerBusy_ = false;
     bool logToFile_ = false;

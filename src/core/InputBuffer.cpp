@@ -10,14 +10,22 @@ TInputStationSensorBuffer::TInputStationSensorBuffer(ICalcHost& host) : host_(ho
 TInputStationSensorBuffer::~TInputStationSensorBuffer() { Clear(); }
 
 bool TInputStationSensorBuffer::Add(std::unique_ptr<TInputItem> item) {
-    if (!item) return false;
-    // The slot is taken outside the lock, so a full buffer never blocks the consumer's Get.
-    while (!freeSlots_.try_acquire_for(InputSlotWait)) {
+    return Add(std::move(item), [this] {
         try {
             host_.ProcessUiEvents();
         } catch (...) {
             return false;  // the item is dropped, as the events could not be served
         }
+        return true;
+    });
+}
+
+bool TInputStationSensorBuffer::Add(std::unique_ptr<TInputItem> item,
+                                    const TSlotWaitProc& whileWaiting) {
+    if (!item) return false;
+    // The slot is taken outside the lock, so a full buffer never blocks the consumer's Get.
+    while (!freeSlots_.try_acquire_for(InputSlotWait)) {
+        if (whileWaiting && !whileWaiting()) return false;
         host_.SignalThread();
     }
     std::lock_guard<std::mutex> guard(lock_);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <semaphore>
@@ -28,6 +29,13 @@ public:
     // signalling the calculation thread every 10 ms, then appends item. False (item released)
     // when the event processing failed, or for a null item.
     bool Add(std::unique_ptr<TInputItem> item);
+    // What a producer off the main thread does between its waits for a slot instead of the
+    // user-interface events; false gives the wait up.
+    using TSlotWaitProc = std::function<bool()>;
+    // Any thread. As Add, but between the 10 ms waits it calls whileWaiting (no user-interface
+    // events) and then wakes the calculation thread; false (item released) when whileWaiting
+    // gave up, or for a null item.
+    bool Add(std::unique_ptr<TInputItem> item, const TSlotWaitProc& whileWaiting);
 
     // Calculation thread. The head item, left in the buffer; it stays valid until the next
     // Get or Clear. No slot changes.

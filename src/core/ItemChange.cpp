@@ -17,7 +17,7 @@ namespace {
 
 // A pair of the data line that cannot be read as station.sensor and value.
 class EDataLineError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
@@ -27,7 +27,9 @@ struct TPair {
     std::string Value;
 };
 
-bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool IsLineBreak(char c) {
+    return c == '\r' || c == '\n';
+}
 
 // Reads the station.sensor,value pair at position. The station runs to the first full stop;
 // in a pair without one it would run on through the following pairs, so a station holding a
@@ -44,22 +46,28 @@ TPair ScanPair(std::string_view line, int& position) {
     return pair;
 }
 
-bool Queue(TInputStationSensorBuffer& input, std::unique_ptr<TInputItem> item, int& added) {
-    // A false Add dropped the item while the user-interface events could not be served; the
-    // buffer treats that as silent.
-    if (!input.Add(std::move(item))) return false;
+bool Queue(TInputStationSensorBuffer& input, std::unique_ptr<TInputItem> item, int& added,
+           const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting) {
+    // A false Add dropped the item while the user-interface events could not be served (or
+    // the waiting producer gave up); the buffer treats that as silent.
+    const bool taken =
+        whileWaiting ? input.Add(std::move(item), whileWaiting) : input.Add(std::move(item));
+    if (!taken) return false;
     ++added;
     return true;
 }
 
-std::string ErrorText(const std::exception& e) { return std::string("Error 1600: ") + e.what(); }
+std::string ErrorText(const std::exception& e) {
+    return std::string("Error 1600: ") + e.what();
+}
 
 }  // namespace
 
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
-                     const TItemChangeLogProc& logStatus) {
+                     const TItemChangeLogProc& logStatus,
+                     const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting) {
     if (eventAppID == ownAppID) return 0;
     if (!IsDataSourceAppID(eventAppID)) return 0;
     const std::string itemName = UpperCaseAscii(eventItem);
@@ -89,12 +97,13 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
         const std::string_view kind = InputKindOfItemName(itemName);
 
         auto end = std::make_unique<TInputStationEndItem>(first.Station, timeTag, kind);
-        Queue(input, std::make_unique<TInputStationBeginItem>(first.Station, timeTag, kind), added);
+        Queue(input, std::make_unique<TInputStationBeginItem>(first.Station, timeTag, kind), added,
+              whileWaiting);
         try {
             Queue(input,
                   std::make_unique<TInputSensorItem>(first.Station, timeTag, kind, first.Sensor,
                                                      first.Value),
-                  added);
+                  added, whileWaiting);
             while (static_cast<std::size_t>(position) <= line.size()) {
                 const int before = position;
                 TPair pair = ScanPair(line, position);
@@ -102,14 +111,14 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                       std::make_unique<TInputSensorItem>(std::move(pair.Station), timeTag, kind,
                                                          std::move(pair.Sensor),
                                                          std::move(pair.Value)),
-                      added);
+                      added, whileWaiting);
                 // A scan that used nothing would read the same pair for ever.
                 if (position <= before) break;
             }
         } catch (const std::exception& e) {
             logStatus(ErrorText(e));
         }
-        Queue(input, std::move(end), added);
+        Queue(input, std::move(end), added, whileWaiting);
         signalThread();
         if (!afterLine.empty())
             logStatus("Error 1600: Data after a line break ignored - " + afterLine);

@@ -23,13 +23,16 @@ inline constexpr std::string_view ItemGOESRandom = "$GOESRANDOM";
 inline constexpr std::string_view ItemTimeTag = "$TIMETAG";
 inline constexpr std::string_view ItemRealTime = "$REALTIME";
 
-// Main thread, skipped by the caller while ThreadStopped. Queues the record of one item change
-// from a data source (not ownAppID) for one of the four items (any letter case) whose data
-// begins with a time tag; bad data is logged as "Error 1600: " + text, what was queued stays
-// and the record is closed. Returns the number of items the buffer took.
+// Skipped by the caller while ThreadStopped. Queues the record of one item change from a data
+// source (not ownAppID) for one of the four items (any letter case) whose data begins with a
+// time tag; bad data is logged as "Error 1600: " + text, what was queued stays and the record
+// is closed. Returns the number of items the buffer took. Without whileWaiting it runs on the
+// main thread and a full buffer serves the user-interface events; with it, on any thread, and
+// a full buffer calls it between waits (false drops the items still to come).
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
-                     const TItemChangeLogProc& logStatus);
+                     const TItemChangeLogProc& logStatus,
+                     const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting = {});
 
 }  // namespace ov

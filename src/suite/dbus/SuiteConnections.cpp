@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "suite/dbus/BusSignalReceiver.h"
 #include "suite/dbus/BusText.h"
 #include "suite/dbus/DBusSetupServer.h"
+#include "suite/dbus/ItemChangeReceiver.h"
 
 namespace ov {
 namespace {
@@ -121,7 +123,6 @@ struct TSuiteConnections::TSink {
 struct TSuiteConnections::TSourceState {
     explicit TSourceState(const TDataSource& source) : Source(source) {}
     const TDataSource& Source;
-    std::unique_ptr<TSink> Sink;
     bool Connected = false;  // DecoderConnected, MDecoderConnected, RtuConnected, MBRtuConnected
 };
 
@@ -143,12 +144,27 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
 }
 
 TSuiteConnections::~TSuiteConnections() {
+    // Its thread is stopped before anything it calls goes; a delivery waiting for an input
+    // slot gives up.
+    receiver_.reset();
     // The subscriptions are children of this object and end with it; no event reaches a
     // sink from here on.
     if (setupSink_) *setupSink_->Active = false;
-    for (auto& source : sources_) {
-        if (source->Sink) *source->Sink->Active = false;
-    }
+}
+
+std::string TSuiteConnections::EventAppID() const {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    return eventAppID_;
+}
+
+std::string TSuiteConnections::EventItem() const {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    return eventItem_;
+}
+
+std::string TSuiteConnections::EventData() const {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    return eventData_;
 }
 
 TSuiteConnections::TSourceState& TSuiteConnections::Source(TDataSourceKind kind) {
@@ -301,24 +317,21 @@ bool TSuiteConnections::ConnectServers(bool showErrors) {
 
 bool TSuiteConnections::ConnectSource(TSourceState& state) {
     const TDataSource& source = state.Source;
-    // A sink left from a failed attempt would deliver every item change twice.
-    DropSink(state.Sink);
-    state.Sink = std::make_unique<TSink>();
-    const std::array<std::pair<std::string_view, int>, 2> sourceEvents{
-        {{ItemChangeSignal, 1}, {AppShutdownSignal, 2}}};
-    for (const auto& [name, event] : sourceEvents) {
-        std::weak_ptr<bool> active = state.Sink->Active;
-        const TDataSourceKind kind = source.Kind;
-        auto receiver = std::make_unique<TBusSignalReceiver>(
-            connection_, Q(source.BusName), Q(source.ObjectPath), Q(source.EventsInterface),
-            Q(name), [this, kind, event, active](const QDBusMessage& signal) {
-                auto alive = active.lock();
-                if (alive && *alive) SourceEvent(kind, event, signal.arguments());
-            });
-        receiver->setParent(this);
-        state.Sink->Receivers.push_back(receiver.release());
+    if (receiver_ && !receiver_->Ready()) {
+        // Its connection was lost; a new one is made for the sources connected from now on.
+        std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
+        receiver_.reset();
     }
-    bool ok = state.Sink->Subscribed();
+    if (!receiver_) {
+        receiver_ = std::make_unique<TItemChangeReceiver>(
+            [this](TDataSourceKind, const std::string& appID, const std::string& item,
+                   const std::string& data) { ReceivedItemChange(appID, item, data); },
+            [this](TDataSourceKind kind, const std::string& appID) {
+                ReceivedShutdown(kind, appID);
+            });
+    }
+    bool ok = receiver_->Ready() && receiver_->Subscribe(source, options_.CallTimeout);
+    if (!ok) std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
     for (std::size_t i = 0; ok && i < source.Items.size(); ++i) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             Q(source.BusName), Q(source.ObjectPath), Q(source.Interface),
@@ -330,7 +343,7 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
     }
     if (!ok) {
         // A source that is not connected delivers nothing.
-        DropSink(state.Sink);
+        receiver_->Unsubscribe(source.Kind);
         return false;
     }
     state.Connected = true;
@@ -347,7 +360,7 @@ void TSuiteConnections::DisconnectSetup() {
 
 void TSuiteConnections::DisconnectSource(TDataSourceKind kind) {
     TSourceState& state = Source(kind);
-    DropSink(state.Sink);
+    if (receiver_) receiver_->Unsubscribe(kind);
     // Restarting the timer gives the source a full period before it is tried again.
     tmrServersReconnect_.stop();
     state.Connected = false;
@@ -375,12 +388,16 @@ void TSuiteConnections::tmrServersReconnectTimer() {
 }
 
 void TSuiteConnections::SetupEvent(int event, const QList<QVariant>& arguments) {
-    eventAppID_ = TextArgument(arguments, 0);
+    const std::string appID = TextArgument(arguments, 0);
+    {
+        std::lock_guard<std::mutex> guard(eventLock_);
+        eventAppID_ = appID;
+    }
     switch (event) {
         case 1:
         case 2:
             // This program's own refresh request is not obeyed twice.
-            if (eventAppID_ != CalcAppID) {
+            if (appID != CalcAppID) {
                 window_.LogStatus("Refresh command received");
                 window_.RefreshParams();
             }
@@ -398,25 +415,26 @@ void TSuiteConnections::SetupEvent(int event, const QList<QVariant>& arguments) 
     }
 }
 
-void TSuiteConnections::SourceEvent(TDataSourceKind kind, int event,
-                                    const QList<QVariant>& arguments) {
-    eventAppID_ = TextArgument(arguments, 0);
-    if (event == 1) {
-        ItemChange(arguments);
-    } else if (event == 2) {
-        window_.LogStatus(ShutdownText(kind));
-        DisconnectSource(kind);
-    }
+void TSuiteConnections::StoreEvent(const std::string& appID, const std::string& item,
+                                   const std::string& data) {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    eventAppID_ = appID;
+    eventItem_ = item;
+    eventData_ = data;
+}
+
+void TSuiteConnections::PostStatus(const std::string& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { window_.LogStatus(text); }, Qt::QueuedConnection);
 }
 
 void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
-    eventAppID_ = TextArgument(arguments, 0);
-    eventItem_ = TextArgument(arguments, 1);
-    eventData_ = TextArgument(arguments, 2);
-    if (window_.ThreadStopped()) return;
     // Copies: a full input buffer serves events while it waits, and the next item change
     // overwrites the stored ones while this one is still being read.
-    const std::string appID = eventAppID_, item = eventItem_, data = eventData_;
+    const std::string appID = TextArgument(arguments, 0), item = TextArgument(arguments, 1),
+                      data = TextArgument(arguments, 2);
+    StoreEvent(appID, item, data);
+    if (window_.ThreadStopped()) return;
     try {
         HandleItemChange(
             appID, item, data, CalcAppID, input_,
@@ -425,6 +443,40 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
     } catch (const std::exception& e) {
         window_.LogStatus(std::string("Error 1600: ") + e.what());
     }
+}
+
+void TSuiteConnections::ReceivedItemChange(const std::string& appID, const std::string& item,
+                                           const std::string& data) {
+    StoreEvent(appID, item, data);
+    if (window_.ThreadStopped()) return;
+    try {
+        // A full buffer holds this thread, and with it the reading of further item changes;
+        // a calculation thread that stops meanwhile ends the wait, as it ignores them anyway.
+        HandleItemChange(
+            appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
+            [this](const std::string& text) { PostStatus(text); },
+            [this] {
+                return TItemChangeReceiver::ServeWhileWaiting() && !window_.ThreadStopped();
+            });
+    } catch (const std::exception& e) {
+        PostStatus(std::string("Error 1600: ") + e.what());
+    }
+}
+
+void TSuiteConnections::ReceivedShutdown(TDataSourceKind kind, const std::string& appID) {
+    // Every item change the source sent before it has been queued by now.
+    QMetaObject::invokeMethod(
+        this,
+        [this, kind, appID] {
+            if (!Source(kind).Connected) return;
+            {
+                std::lock_guard<std::mutex> guard(eventLock_);
+                eventAppID_ = appID;
+            }
+            window_.LogStatus(ShutdownText(kind));
+            DisconnectSource(kind);
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace ov

@@ -1,7 +1,9 @@
 // The main window's connections to the suite's servers: the setup server (started when it is
 // not running, its settings loaded, its events followed) and the four data sources (decoder,
 // EUMETSAT decoder, RTU poller, Modbus RTU poller), whose item changes become station records
-// on the input buffer. An event sink is a set of signal subscriptions on the source's object.
+// on the input buffer. The setup server's sink is a set of signal subscriptions on the main
+// thread; the data sources' events come through the item-change receiver's own thread, which
+// stops reading while the input buffer is full.
 #pragma once
 
 #include <QDBusConnection>
@@ -13,6 +15,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/InputBuffer.h"
@@ -22,8 +25,10 @@ namespace ov {
 
 class TBusNameWatcher;
 class TDBusSetupServer;
+class TItemChangeReceiver;
 
-// What the connections need of the main window. Every call comes on the main thread.
+// What the connections need of the main window. Every call comes on the main thread, except
+// ThreadStopped and SignalThread, which the item-change receiver's thread calls too.
 class ISuiteWindow {
   public:
     virtual ~ISuiteWindow() = default;
@@ -35,9 +40,9 @@ class ISuiteWindow {
     virtual void RefreshParams() = 0;
     // The setup server's shutdown: set ForcedClose and close the window.
     virtual void ShutdownCommanded() = 0;
-    // True while no calculation thread runs; item changes are then ignored.
+    // True while no calculation thread runs; item changes are then ignored. Thread-safe.
     virtual bool ThreadStopped() const = 0;
-    // Wakes the calculation thread (only while one runs).
+    // Wakes the calculation thread (only while one runs). Thread-safe.
     virtual void SignalThread() = 0;
 };
 
@@ -114,9 +119,9 @@ class TSuiteConnections : public QObject {
     bool SetupSinkAttached() const;
     bool ReconnectTimerActive() const { return tmrServersReconnect_.isActive(); }
     // The last event received from a server (AppID, item, data), as the sinks stored it.
-    const std::string& EventAppID() const { return eventAppID_; }
-    const std::string& EventItem() const { return eventItem_; }
-    const std::string& EventData() const { return eventData_; }
+    std::string EventAppID() const;
+    std::string EventItem() const;
+    std::string EventData() const;
 
   private Q_SLOTS:
     void tmrServersReconnectTimer();
@@ -131,8 +136,14 @@ class TSuiteConnections : public QObject {
     bool AttachSetupSink();
     void DropSink(std::unique_ptr<TSink>& sink);
     void SetupEvent(int event, const QList<QVariant>& arguments);
-    void SourceEvent(TDataSourceKind kind, int event, const QList<QVariant>& arguments);
     void ItemChange(const QList<QVariant>& arguments);
+    // The data sources' events, on the receiver's thread.
+    void ReceivedItemChange(const std::string& appID, const std::string& item,
+                            const std::string& data);
+    void ReceivedShutdown(TDataSourceKind kind, const std::string& appID);
+    void StoreEvent(const std::string& appID, const std::string& item, const std::string& data);
+    // A status line from another thread, shown by the main thread.
+    void PostStatus(const std::string& text);
     TSourceState& Source(TDataSourceKind kind);
 
     ISuiteWindow& window_;
@@ -144,7 +155,10 @@ class TSuiteConnections : public QObject {
     std::unique_ptr<TSink> setupSink_;
     std::array<std::unique_ptr<TSourceState>, 4> sources_;  // by TDataSourceKind
     QTimer tmrServersReconnect_;
-    std::string eventAppID_, eventItem_, eventData_;
+    mutable std::mutex eventLock_;
+    std::string eventAppID_, eventItem_, eventData_;  // guarded by eventLock_
+    // Made at the first connect; its thread calls back into this object, so it goes first.
+    std::unique_ptr<TItemChangeReceiver> receiver_;
 };
 
 }  // namespace ov

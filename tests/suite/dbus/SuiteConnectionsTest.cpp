@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
@@ -42,6 +43,7 @@ class TTestWindow : public ISuiteWindow {
         if (OnRefresh) OnRefresh();
     }
     void ShutdownCommanded() override { ++Shutdowns; }
+    // These two are called on the item-change receiver's thread too.
     bool ThreadStopped() const override { return Stopped; }
     void SignalThread() override { ++Signals; }
 
@@ -51,8 +53,9 @@ class TTestWindow : public ISuiteWindow {
 
     std::vector<std::string> Status;
     int Detail = 0;
-    bool Stopped = false;
-    int Refreshes = 0, Shutdowns = 0, Signals = 0;
+    std::atomic<bool> Stopped{false};
+    int Refreshes = 0, Shutdowns = 0;
+    std::atomic<int> Signals{0};
     std::function<void()> OnRefresh;
 };
 
@@ -340,6 +343,49 @@ TEST(SuiteConnections, SourceShutdownDisconnectsAndTheTimerReconnects) {
             EXPECT_EQ(rig.window.Status[i], "Connected to OV EUMETSAT Decode Interface");
         }
     }
+}
+
+// A flood bigger than the input buffer: the buffer fills and stays full while nothing is taken
+// (the rest waits at the bus, not in this process), a source connected meanwhile is
+// subscribed all the same, and once the items are taken every record arrives whole and in
+// order.
+TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
+    TSetupServer setup("[General]\nRtuEnabled=True\nDecoderEnabled=True\n");
+    ASSERT_TRUE(setup.Started()) << setup.Err();
+    constexpr int lines = 3000;  // 4 items each: 12000 items for 8192 slots
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        text += "$TIMETAG 12/08/2026 20:41:05,R" + std::to_string(i) + ".HG," +
+                std::to_string(i) + ",R" + std::to_string(i) + ".TA,1\n";
+    }
+    TFeed rtu("rtu", text);
+    ASSERT_TRUE(rtu.Started());
+    TConnectionsRig rig;
+    ASSERT_TRUE(rig.connections->Refresh().Result);
+    ASSERT_TRUE(SpinUntil([&] { return rig.input.Count() == InputBufferSlots; }));
+
+    // Connected by the reconnect timer while the receiver waits for a slot.
+    TFeed decoder("decoder", "$GOESTIMED 12/08/2026 21:00:00,SAT1.BV,12.9\n", {"--stay"});
+    ASSERT_TRUE(decoder.Started());
+    ASSERT_TRUE(SpinUntil([&] { return rig.connections->Connected(dsDecoder); }));
+    EXPECT_EQ(rig.input.Count(), InputBufferSlots);
+
+    std::vector<std::string> fromRtu, fromDecoder;
+    ASSERT_TRUE(SpinUntil([&] {
+        for (auto& item : TakeItems(rig.input)) {
+            (item.find(" R") == 1 ? fromRtu : fromDecoder).push_back(item);
+        }
+        return fromRtu.size() == 4 * lines && fromDecoder.size() == 3;
+    })) << fromRtu.size() << " " << fromDecoder.size();
+    const std::string t = Tag(2026, 12, 8, 20, 41, 5);
+    for (int i = 0; i < lines; ++i) {
+        const std::string st = "R" + std::to_string(i);
+        ASSERT_EQ(fromRtu[4 * i], "B " + st + " T " + t);
+        ASSERT_EQ(fromRtu[4 * i + 1], "S " + st + ".HG=" + std::to_string(i) + " T " + t);
+        ASSERT_EQ(fromRtu[4 * i + 3], "E " + st + " T " + t);
+    }
+    EXPECT_EQ(fromDecoder[1], "S SAT1.BV=12.9 S " + Tag(2026, 12, 8, 21, 0, 0));
+    EXPECT_EQ(rig.window.Status.size(), 1u);
 }
 
 TEST(SuiteConnections, ARunningSourceThatCannotBeConnectedReportsItsError) {
