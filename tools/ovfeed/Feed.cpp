@@ -1,43 +1,108 @@
 // ovfeed's bus side.
 #include "Feed.h"
 
-#include <QCoreApplication>
-#include <QDBusConnectionInterface>
-#include <QDBusServiceWatcher>
-#include <QStringDecoder>
-#include <QTimer>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
 #include <utility>
 
-#include "suite/dbus/BusSignalReceiver.h"
+#include "suite/dbus/BusText.h"
 
 namespace ov {
 namespace {
 
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+constexpr const char* BusDaemon = "org.freedesktop.DBus";
+constexpr const char* BusDaemonPath = "/org/freedesktop/DBus";
+// Clients leaving the bus: the name's owner becomes empty.
+constexpr const char* ClientGoneRule =
+    "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+    "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg2=''";
 
 // Lines in one go before the event loop serves the bus again.
 constexpr int PumpBatch = 256;
-// Sent signals between two round trips to the bus, which keep the queue of unsent messages
+// Sent signals between two flushes of the write queue, which keep the queue of unsent messages
 // short however fast the lines come.
 constexpr long long SyncEvery = 1024;
 
-// The line as bus text: UTF-8 when it is well-formed, else 8-bit text, byte for code point.
-QString LineText(const std::string& line) {
-    QByteArray bytes(line.data(), static_cast<qsizetype>(line.size()));
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError()) text = QString::fromLatin1(bytes);
+std::uint64_t NowUsec() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
+
+// Whether text is UTF-8 that the bus carries: well-formed, no surrogates, no noncharacters
+// (sd-bus refuses those).
+bool BusUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t code = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07u;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0u) != 0x80u) return false;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+            (code >= 0xD800 && code <= 0xDFFF) || (code >= 0xFDD0 && code <= 0xFDEF) ||
+            (code & 0xFFFEu) == 0xFFFEu) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// The line as bus text: as it stands when it is UTF-8, else 8-bit text, byte for code point.
+std::string LineText(std::string text) {
+    return BusUtf8(text) ? text : Utf8FromEngineText(text);
+}
+
+// An item name compared without regard to case: ASCII and Latin-1 letters upper case.
+std::string UpperKey(std::string text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 'a' && c <= 'z') {
+            text[i] = static_cast<char>(c - 0x20);
+        } else if (c == 0xC3 && i + 1 < text.size()) {
+            // U+00E0-U+00FE (not U+00F7, the division sign) to U+00C0-U+00DE.
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7) {
+                text[i + 1] = static_cast<char>(next - 0x20);
+            }
+            ++i;
+        }
+    }
     return text;
 }
 
 // Splits "ITEM DATA": the item up to the first blank, the data after that blank as it stands.
 // False for a line to skip (empty, or a comment beginning with "#").
-bool SplitLine(std::string line, QString& item, QString& data) {
+bool SplitLine(std::string line, std::string& item, std::string& data) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::size_t begin = line.find_first_not_of(" \t");
     if (begin == std::string::npos || line[begin] == '#') return false;
@@ -52,97 +117,230 @@ bool SplitLine(std::string line, QString& item, QString& data) {
     return true;
 }
 
-}  // namespace
-
-TFeed::TFeed(QDBusConnection connection, TFeedOptions options)
-    : connection_(std::move(connection)),
-      options_(std::move(options)),
-      object_({options_.Source->Interface, options_.Source->EventsInterface}),
-      path_(Q(options_.Source->ObjectPath)),
-      events_(Q(options_.Source->EventsInterface)),
-      clients_(std::make_unique<QDBusServiceWatcher>()),
-      timer_(std::make_unique<QTimer>()) {
-    timer_->setSingleShot(true);
-    timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Pump(); });
-    clients_->setConnection(connection_);
-    clients_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-    QObject::connect(clients_.get(), &QDBusServiceWatcher::serviceUnregistered,
-                     [this](const QString& client) { ClientGone(client); });
-
-    object_.AddMethod(options_.Source->Interface, "LinkItem", "ss",
-                      [this](const QDBusMessage& call) {
-                          const QString client = call.service();
-                          const QString appId = call.arguments().at(0).toString();
-                          const QString item = call.arguments().at(1).toString().toUpper();
-                          if (links_.find(client) == links_.end()) {
-                              clients_->addWatchedService(client);
-                          }
-                          links_[client].insert(item);
-                          linkAppIds_[client] = appId;
-                          std::fprintf(stderr, "ovfeed: %s (%s) linked %s\n",
-                                       qPrintable(client), qPrintable(appId),
-                                       qPrintable(item));
-                          if (haveHeld_ && heldItem_.toUpper() == item) {
-                              // The held line may go now; the rate restarts from here.
-                              QTimer::singleShot(0, QCoreApplication::instance(),
-                                                 [this] { Pump(); });
-                          }
-                          return call.createReply();
-                      });
+std::string ErrorText(int r, const sd_bus_error* error = nullptr) {
+    if (error != nullptr && error->message != nullptr) return error->message;
+    return std::strerror(r < 0 ? -r : r);
 }
 
+}  // namespace
+
+TFeed::TFeed(TFeedOptions options)
+    : options_(std::move(options)),
+      busName_(options_.Source->BusName),
+      path_(options_.Source->ObjectPath),
+      interface_(options_.Source->Interface),
+      events_(options_.Source->EventsInterface) {}
+
 TFeed::~TFeed() {
-    connection_.unregisterObject(path_);
+    // The reading thread notifies through wakeFd_: it ends before the sources go.
+    lines_.reset();
+    pump_.reset();
+    timer_.reset();
+    wake_.reset();  // closes wakeFd_
+    clientsGone_.reset();
+    eventsObject_.reset();
+    object_.reset();
+    if (bus_) sd_bus_detach_event(bus_.get());
+    bus_.reset();
+    event_.reset();
 }
 
 bool TFeed::Start(std::string& error) {
-    if (!object_.Register(connection_, path_)) {
-        error = "cannot export " + std::string(options_.Source->ObjectPath);
+    // The vtables hold the handlers by pointer: they take this feed as user data.
+    static const sd_bus_vtable sourceVtable[] = {
+        SD_BUS_VTABLE_START(0),
+        SD_BUS_METHOD_WITH_NAMES("LinkItem", "ss", SD_BUS_PARAM(AppID) SD_BUS_PARAM(Item), "",
+                                 "", &TFeed::OnLinkItem, 0),
+        SD_BUS_VTABLE_END,
+    };
+    static const sd_bus_vtable eventsVtable[] = {
+        SD_BUS_VTABLE_START(0),
+        SD_BUS_SIGNAL_WITH_NAMES(ItemChangeSignal.data(), "sss",
+                                 SD_BUS_PARAM(AppID) SD_BUS_PARAM(Item) SD_BUS_PARAM(Data), 0),
+        SD_BUS_SIGNAL_WITH_NAMES(AppShutdownSignal.data(), "s", SD_BUS_PARAM(AppID), 0),
+        SD_BUS_VTABLE_END,
+    };
+
+    sd_event* event = nullptr;
+    int r = sd_event_new(&event);
+    if (r < 0) {
+        error = "cannot make an event loop: " + ErrorText(r);
         return false;
     }
-    auto reply = connection_.interface()->registerService(
-        Q(options_.Source->BusName), QDBusConnectionInterface::DontQueueService,
-        QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        error = reply.isValid() ? std::string(options_.Source->BusName) +
-                                      " is already owned by another program"
-                                : "cannot own " + std::string(options_.Source->BusName) + ": " +
-                                      reply.error().message().toStdString();
-        connection_.unregisterObject(path_);
+    event_.reset(event);
+    sd_bus* bus = nullptr;
+    r = sd_bus_open_user(&bus);
+    if (r < 0) {
+        error = "cannot reach the session bus: " + ErrorText(r);
         return false;
     }
+    bus_.reset(bus);
+    // A bus that goes away ends the loop (Run reports it).
+    sd_bus_set_exit_on_disconnect(bus, 1);
+    r = sd_bus_attach_event(bus, event, SD_EVENT_PRIORITY_NORMAL);
+    if (r < 0) {
+        error = "cannot serve the session bus: " + ErrorText(r);
+        return false;
+    }
+
+    sd_bus_slot* slot = nullptr;
+    r = sd_bus_add_object_vtable(bus, &slot, path_.c_str(), interface_.c_str(), sourceVtable,
+                                 this);
+    if (r >= 0) {
+        object_.reset(slot);
+        r = sd_bus_add_object_vtable(bus, &slot, path_.c_str(), events_.c_str(), eventsVtable,
+                                     this);
+        if (r >= 0) eventsObject_.reset(slot);
+    }
+    if (r < 0) {
+        error = "cannot export " + path_ + ": " + ErrorText(r);
+        return false;
+    }
+    // Watching clients leave before the name is owned: no client links unwatched.
+    r = sd_bus_add_match(bus, &slot, ClientGoneRule, &TFeed::OnNameOwnerChanged, this);
+    if (r < 0) {
+        error = "cannot watch the clients: " + ErrorText(r);
+        return false;
+    }
+    clientsGone_.reset(slot);
+
+    r = sd_bus_request_name(bus, busName_.c_str(), 0);
+    if (r == -EEXIST) {
+        error = busName_ + " is already owned by another program";
+        return false;
+    }
+    if (r < 0) {
+        error = "cannot own " + busName_ + ": " + ErrorText(r);
+        return false;
+    }
+
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+        error = "cannot make an event: " + ErrorText(errno);
+        return false;
+    }
+    sd_event_source* source = nullptr;
+    r = sd_event_add_io(event, &source, wakeFd_, EPOLLIN, &TFeed::OnWake, this);
+    if (r < 0) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+        error = "cannot watch the input: " + ErrorText(r);
+        return false;
+    }
+    wake_.reset(source);
+    sd_event_source_set_io_fd_own(source, 1);
     return true;
 }
 
-void TFeed::Run(std::unique_ptr<TLineSource> lines) {
+bool TFeed::Run(std::unique_ptr<TLineSource> lines, std::string& error) {
     lines_ = std::move(lines);
+    sd_event_source* source = nullptr;
+    int r = sd_event_add_defer(event_.get(), &source, &TFeed::OnPump, this);
+    if (r < 0) {
+        error = "cannot start: " + ErrorText(r);
+        return false;
+    }
+    pump_.reset(source);
+    // The bus comes before the lines: a flood of lines never keeps a LinkItem call waiting.
+    sd_event_source_set_priority(source, SD_EVENT_PRIORITY_IDLE);
     lines_->Start();
-    clock_.start();
-    QTimer::singleShot(0, QCoreApplication::instance(), [this] { Pump(); });
-}
-
-bool TFeed::Linked(const QString& item) const {
-    const QString upper = item.toUpper();
-    for (const auto& [client, items] : links_) {
-        if (items.count(upper) > 0) return true;
+    clockStart_ = NowUsec();
+    r = sd_event_loop(event_.get());
+    if (r == 0 && failure_.empty()) return true;
+    if (!failure_.empty()) {
+        error = failure_;
+    } else if (r > 0) {
+        error = "the session bus went away";
+    } else {
+        error = "the event loop failed: " + ErrorText(r);
     }
     return false;
 }
 
-void TFeed::ClientGone(const QString& client) {
-    links_.erase(client);
-    linkAppIds_.erase(client);
-    clients_->removeWatchedService(client);
+void TFeed::Wake() {
+    const std::uint64_t one = 1;
+    // Cannot fail short of a counter at its maximum, which a pending wake-up covers anyway.
+    if (::write(wakeFd_, &one, sizeof one) < 0) return;
 }
 
-void TFeed::Emit(const QString& item, const QString& data) {
-    QDBusMessage signal =
-        QDBusMessage::createSignal(path_, events_, Q(ItemChangeSignal));
-    signal << options_.AppId << item << data;
-    connection_.send(signal);
+int TFeed::OnWake(sd_event_source*, int fd, std::uint32_t, void* feed) {
+    std::uint64_t count = 0;
+    // Nothing to read is no fault: the count was taken on an earlier wake-up.
+    if (::read(fd, &count, sizeof count) < 0 && errno != EAGAIN) {
+        static_cast<TFeed*>(feed)->Failed("cannot read the input's event", -errno);
+        return 0;
+    }
+    static_cast<TFeed*>(feed)->Pump();
+    return 0;
+}
+
+int TFeed::OnTimer(sd_event_source*, std::uint64_t, void* feed) {
+    static_cast<TFeed*>(feed)->Pump();
+    return 0;
+}
+
+int TFeed::OnPump(sd_event_source*, void* feed) {
+    static_cast<TFeed*>(feed)->Pump();
+    return 0;
+}
+
+int TFeed::OnLinkItem(sd_bus_message* call, void* userdata, sd_bus_error*) {
+    auto* feed = static_cast<TFeed*>(userdata);
+    const char* appId = nullptr;
+    const char* item = nullptr;
+    int r = sd_bus_message_read(call, "ss", &appId, &item);
+    if (r < 0) return r;  // answered with an error
+    const char* sender = sd_bus_message_get_sender(call);
+    const std::string client = sender != nullptr ? sender : "";
+    const std::string key = UpperKey(item);
+    feed->links_[client].insert(key);
+    std::fprintf(stderr, "ovfeed: %s (%s) linked %s\n", client.c_str(), appId, key.c_str());
+    if (feed->haveHeld_ && feed->heldKey_ == key) {
+        // The held line may go now (the rate restarts from there); not from inside the bus's
+        // own processing.
+        feed->PumpSoon();
+    }
+    return sd_bus_reply_method_return(call, "");
+}
+
+int TFeed::OnNameOwnerChanged(sd_bus_message* signal, void* userdata, sd_bus_error*) {
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    if (sd_bus_message_read(signal, "sss", &name, &oldOwner, &newOwner) < 0) return 0;
+    if (*newOwner == '\0') static_cast<TFeed*>(userdata)->links_.erase(name);
+    return 0;
+}
+
+void TFeed::PumpSoon() {
+    if (pump_) sd_event_source_set_enabled(pump_.get(), SD_EVENT_ONESHOT);
+}
+
+bool TFeed::Linked(const std::string& key) const {
+    for (const auto& [client, items] : links_) {
+        if (items.count(key) > 0) return true;
+    }
+    return false;
+}
+
+bool TFeed::Failed(const std::string& what, int r) {
+    if (failure_.empty()) failure_ = what + ": " + ErrorText(r);
+    finished_ = true;
+    sd_event_exit(event_.get(), 1);
+    return false;
+}
+
+bool TFeed::Emit(const std::string& item, const std::string& data) {
+    int r = sd_bus_emit_signal(bus_.get(), path_.c_str(), events_.c_str(),
+                               ItemChangeSignal.data(), "sss", options_.AppId.c_str(),
+                               item.c_str(), data.c_str());
+    if (r < 0) return Failed("cannot send an item change", r);
     ++sent_;
-    if (sent_ % SyncEvery == 0) SyncWithBus(connection_);
+    if (sent_ % SyncEvery == 0) {
+        r = sd_bus_flush(bus_.get());
+        if (r < 0) return Failed("cannot send an item change", r);
+    }
+    return true;
 }
 
 void TFeed::Pump() {
@@ -151,16 +349,17 @@ void TFeed::Pump() {
         if (!haveHeld_) {
             std::string line;
             TLineSource::TTake took = lines_->Take(line);
-            if (took == TLineSource::tkNone) return;  // the reader calls Pump again
+            if (took == TLineSource::tkNone) return;  // the reader wakes the loop again
             if (took == TLineSource::tkEnd) {
                 Finish();
                 return;
             }
             if (!SplitLine(std::move(line), heldItem_, heldData_)) continue;
+            heldKey_ = UpperKey(heldItem_);
             haveHeld_ = true;
         }
-        if (options_.WaitLink && !Linked(heldItem_)) {
-            // LinkItem calls Pump again; the rate counts from the moment the line goes.
+        if (options_.WaitLink && !Linked(heldKey_)) {
+            // LinkItem pumps again; the rate counts from the moment the line goes.
             heldForLink_ = true;
             return;
         }
@@ -169,35 +368,60 @@ void TFeed::Pump() {
             // once until they caught up with the rate.
             heldForLink_ = false;
             rateBase_ = sent_;
-            clock_.restart();
+            clockStart_ = NowUsec();
         }
         if (options_.Rate > 0) {
             // Line n after the clock's start is due at n / rate seconds.
-            const double due = static_cast<double>(sent_ - rateBase_) / options_.Rate;
-            const double now = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
-            if (due > now) {
-                timer_->start(static_cast<int>(std::ceil((due - now) * 1000)));
+            const std::uint64_t due =
+                clockStart_ + static_cast<std::uint64_t>(std::ceil(
+                                  static_cast<double>(sent_ - rateBase_) * 1e6 / options_.Rate));
+            if (due > NowUsec()) {
+                int r = 0;
+                if (!timer_) {
+                    sd_event_source* source = nullptr;
+                    r = sd_event_add_time(event_.get(), &source, CLOCK_MONOTONIC, due, 1,
+                                          &TFeed::OnTimer, this);
+                    if (r >= 0) timer_.reset(source);
+                } else {
+                    r = sd_event_source_set_time(timer_.get(), due);
+                    if (r >= 0) r = sd_event_source_set_enabled(timer_.get(), SD_EVENT_ONESHOT);
+                }
+                if (r < 0) Failed("cannot set a timer", r);
                 return;
             }
         }
-        Emit(heldItem_, heldData_);
+        if (!Emit(heldItem_, heldData_)) return;
         haveHeld_ = false;
     }
-    QTimer::singleShot(0, QCoreApplication::instance(), [this] { Pump(); });
+    PumpSoon();
 }
 
 void TFeed::Finish() {
     finished_ = true;
     if (options_.Shutdown) {
-        QDBusMessage signal = QDBusMessage::createSignal(path_, events_, Q(AppShutdownSignal));
-        signal << options_.AppId;
-        connection_.send(signal);
+        int r = sd_bus_emit_signal(bus_.get(), path_.c_str(), events_.c_str(),
+                                   AppShutdownSignal.data(), "s", options_.AppId.c_str());
+        if (r < 0) {
+            Failed("cannot send the shutdown event", r);
+            return;
+        }
     }
-    // Everything sent has reached the bus before the count is told.
-    SyncWithBus(connection_);
+    // Everything sent has reached the bus before the count is told: the bus daemon answers a
+    // call only after the messages before it.
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_call_method(bus_.get(), BusDaemon, BusDaemonPath, BusDaemon, "GetId", &error,
+                               &reply, "");
+    sd_bus_message_unref(reply);
+    if (r < 0) {
+        failure_ = "cannot reach the bus at the end: " + ErrorText(r, &error);
+        sd_bus_error_free(&error);
+        sd_event_exit(event_.get(), 1);
+        return;
+    }
     std::printf("ovfeed: %lld lines sent\n", sent_);
     std::fflush(stdout);
-    if (!options_.Stay) QCoreApplication::quit();
+    if (!options_.Stay) sd_event_exit(event_.get(), 0);
 }
 
 }  // namespace ov

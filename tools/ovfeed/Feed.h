@@ -1,11 +1,12 @@
 // ovfeed's bus side: a data source's name and object (LinkItem), and its item-change events
-// sent for the input lines at a given rate or as fast as the bus takes them.
+// sent for the input lines at a given rate or as fast as the bus takes them. It runs on sd-bus
+// in an sd-event loop of its own: a sender with no toolkit between it and the socket.
 #pragma once
 
-#include <QDBusConnection>
-#include <QElapsedTimer>
-#include <QString>
+#include <systemd/sd-bus.h>
+#include <systemd/sd-event.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -13,10 +14,6 @@
 
 #include "LineSource.h"
 #include "suite/dbus/BusNames.h"
-#include "suite/dbus/BusObject.h"
-
-class QDBusServiceWatcher;
-class QTimer;
 
 namespace ov {
 
@@ -26,46 +23,72 @@ struct TFeedOptions {
     bool WaitLink = false;  // hold a line until some client has linked its item
     bool Shutdown = false;  // send OnAppShutdown after the last line
     bool Stay = false;      // keep serving after the last line
-    QString AppId;          // carried by the events
+    std::string AppId;      // carried by the events, UTF-8
+};
+
+struct TSdBusUnref {
+    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+};
+struct TSdEventUnref {
+    void operator()(sd_event* event) const { sd_event_unref(event); }
+};
+struct TSdSlotUnref {
+    void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+};
+struct TSdSourceUnref {
+    void operator()(sd_event_source* source) const { sd_event_source_unref(source); }
 };
 
 class TFeed {
   public:
-    TFeed(QDBusConnection connection, TFeedOptions options);
+    explicit TFeed(TFeedOptions options);
     ~TFeed();
+    TFeed(const TFeed&) = delete;
+    TFeed& operator=(const TFeed&) = delete;
 
-    // Owns the source's bus name and exports its object; false with error when taken.
+    // Connects to the session bus, exports the source's object and owns its bus name; false
+    // with error when the bus cannot be reached or the name is taken.
     bool Start(std::string& error);
-    // Starts reading lines and sends them from the event loop; quits the application at the
-    // end unless Stay.
-    void Run(std::unique_ptr<TLineSource> lines);
-    // Goes on with the lines (the source's notification, posted to the event loop).
-    void Resume() { Pump(); }
+    // Reads the lines and sends them from the event loop until the last one (for ever with
+    // Stay). False with error when the bus failed or went away: the input may then still be
+    // open, and the reading thread blocked in it.
+    bool Run(std::unique_ptr<TLineSource> lines, std::string& error);
+    // Wakes the loop for the lines; called on the reading thread (the source's notification).
+    void Wake();
 
   private:
-    void Pump();
-    void Finish();
-    bool Linked(const QString& item) const;
-    void Emit(const QString& item, const QString& data);
-    void ClientGone(const QString& client);
+    static int OnLinkItem(sd_bus_message* call, void* feed, sd_bus_error* error);
+    static int OnNameOwnerChanged(sd_bus_message* signal, void* feed, sd_bus_error* error);
+    static int OnWake(sd_event_source* source, int fd, std::uint32_t events, void* feed);
+    static int OnTimer(sd_event_source* source, std::uint64_t usec, void* feed);
+    static int OnPump(sd_event_source* source, void* feed);
 
-    QDBusConnection connection_;
+    void Pump();
+    void PumpSoon();
+    void Finish();
+    bool Linked(const std::string& key) const;
+    bool Emit(const std::string& item, const std::string& data);
+    bool Failed(const std::string& what, int r);
+
     TFeedOptions options_;
+    std::string busName_, path_, interface_, events_;
+    // Declared in the order they are built: they go in reverse, the loop and the bus last.
+    std::unique_ptr<sd_event, TSdEventUnref> event_;
+    std::unique_ptr<sd_bus, TSdBusUnref> bus_;
+    std::unique_ptr<sd_bus_slot, TSdSlotUnref> object_, eventsObject_, clientsGone_;
+    std::unique_ptr<sd_event_source, TSdSourceUnref> wake_, timer_, pump_;
+    int wakeFd_ = -1;  // an eventfd, owned by wake_ once that exists
     std::unique_ptr<TLineSource> lines_;
-    TBusObject object_;
-    QString path_, events_;
-    std::unique_ptr<QDBusServiceWatcher> clients_;
-    std::unique_ptr<QTimer> timer_;
-    // Links by client (its unique bus name): the AppID it gave and the items, upper case.
-    std::map<QString, std::set<QString>> links_;
-    std::map<QString, QString> linkAppIds_;
-    bool haveHeld_ = false;  // held_ waits for a link of its item
+    // Links by client (its unique bus name): the items it linked, upper case, UTF-8.
+    std::map<std::string, std::set<std::string>> links_;
+    bool haveHeld_ = false;     // the held line waits (for a link or for its time)
     bool heldForLink_ = false;  // the held line has waited for a link: the rate restarts
-    QString heldItem_, heldData_;
+    std::string heldItem_, heldKey_, heldData_;
     bool finished_ = false;
+    std::string failure_;  // why the loop ended early
     long long sent_ = 0;
-    QElapsedTimer clock_;
-    long long rateBase_ = 0;  // lines already sent when the clock last restarted
+    std::uint64_t clockStart_ = 0;  // CLOCK_MONOTONIC microseconds at the rate's start
+    long long rateBase_ = 0;        // lines already sent when the clock last restarted
 };
 
 }  // namespace ov

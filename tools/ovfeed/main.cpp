@@ -1,12 +1,9 @@
 // ovfeed: a data source of the suite as a small stand-in. It owns the bus name of the decoder,
 // the EUMETSAT decoder, the RTU poller or the Modbus RTU poller, serves LinkItem and sends an
 // item change for every input line.
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QMetaObject>
-
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -50,7 +47,6 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
 
     ov::TFeedOptions options;
@@ -78,7 +74,7 @@ int main(int argc, char** argv) {
                             "\"");
             }
         } else if (a == "--app-id") {
-            options.AppId = QString::fromUtf8(args[++i].c_str());
+            options.AppId = args[++i];
             appIdGiven = true;
         } else if (a == "--wait-link") {
             options.WaitLink = true;
@@ -96,8 +92,7 @@ int main(int argc, char** argv) {
     }
     if (options.Source == nullptr) return Fail("--as is required (see ovfeed --help)");
     if (!appIdGiven) {
-        options.AppId = QString::fromUtf8(options.Source->AppID.data(),
-                                          static_cast<qsizetype>(options.Source->AppID.size()));
+        options.AppId = std::string(options.Source->AppID);
     }
 
     std::unique_ptr<std::istream> owned;
@@ -107,15 +102,17 @@ int main(int argc, char** argv) {
     }
     std::istream& in = owned ? *owned : std::cin;
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
-    }
-    ov::TFeed feed(bus, options);
+    ov::TFeed feed(options);
     std::string error;
     if (!feed.Start(error)) return Fail(error);
-    feed.Run(std::make_unique<ov::TLineSource>(std::move(owned), in, [&feed, &app] {
-        QMetaObject::invokeMethod(&app, [&feed] { feed.Resume(); }, Qt::QueuedConnection);
-    }));
-    return app.exec();
+    if (!feed.Run(std::make_unique<ov::TLineSource>(std::move(owned), in,
+                                                    [&feed] { feed.Wake(); }),
+                  error)) {
+        // The input may still be open, its reading thread blocked in it: end without waiting.
+        Fail(error);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    return 0;
 }

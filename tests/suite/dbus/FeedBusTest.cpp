@@ -1,6 +1,6 @@
 // ovfeed on a private bus: item changes received in order with the source's AppID, for each of
-// the four data sources; input from standard input; LinkItem and waiting for a link; the
-// shutdown event.
+// the four data sources; input from standard input; LinkItem and waiting for a link; links
+// forgotten when their client leaves; the shutdown event.
 #include <gtest/gtest.h>
 
 #include <QDBusMessage>
@@ -15,13 +15,15 @@ struct TReceived {
     std::string Member, AppID, Item, Data;
 };
 
-// Every event of source, in the order received.
+// Every event of source, in the order received. Taken from any sender, which on the private
+// bus is the feed alone: QtDBus learns that a well-known name has a new owner only after the
+// signals that its owner sends at once, and drops those when it filters by the name.
 class TSourceEvents {
   public:
     explicit TSourceEvents(const TDataSource& source) {
         for (auto name : {ItemChangeSignal, AppShutdownSignal}) {
             receivers_.push_back(std::make_unique<TBusSignalReceiver>(
-                QDBusConnection::sessionBus(), Q(source.BusName), Q(source.ObjectPath),
+                QDBusConnection::sessionBus(), QString(), Q(source.ObjectPath),
                 Q(source.EventsInterface), Q(name), [this](const QDBusMessage& m) {
                     TReceived r{m.member().toStdString(), {}, {}, {}};
                     const auto args = m.arguments();
@@ -166,6 +168,49 @@ TEST(FeedBus, WaitLinkWithARateKeepsTheRateAfterTheLink) {
     // A lower bound only: a slow machine makes the time longer, never shorter.
     EXPECT_GE(std::chrono::steady_clock::now() - linked, std::chrono::milliseconds(350));
     EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+}
+
+// A client that leaves the bus loses its links: a line whose item only that client linked waits
+// for the next link.
+TEST(FeedBus, AClientLeavingTheBusLosesItsLinks) {
+    ScratchFolder folder;
+    WriteFileText(folder / "feed.txt", "$REALTIME 1\n$TIMETAG 2\n");
+    const auto& source = DataSource(dsRtu);
+    TSourceEvents events(source);
+    TProgram feed(FeedArgs({"--as", "rtu", "--wait-link", (folder / "feed.txt").string()}));
+    ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
+
+    auto link = [&](QDBusConnection connection, const char* item) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            Q(source.BusName), Q(source.ObjectPath), Q(source.Interface), "LinkItem");
+        call << Q(CalcAppID) << QString(item);
+        QDBusMessage reply = connection.call(call, QDBus::Block, 5000);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    };
+    const QString otherName = "feed-test-other-client";
+    std::string gone;
+    {
+        QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                              otherName);
+        ASSERT_TRUE(other.isConnected());
+        gone = other.baseService().toStdString();
+        link(other, "$TIMETAG");
+    }
+    QDBusConnection::disconnectFromBus(otherName);
+    // Gone at the bus daemon: the feed hears of it before the next call.
+    ASSERT_TRUE(WaitForName(gone, false));
+
+    link(QDBusConnection::sessionBus(), "$REALTIME");
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 1; }));
+    SpinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(events.Received.size(), 1u);  // $TIMETAG's only client has left
+    EXPECT_EQ(feed.Wait(std::chrono::milliseconds(0)), -1);
+
+    link(QDBusConnection::sessionBus(), "$TIMETAG");
+    ASSERT_EQ(feed.Wait(), 0) << feed.Err();
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 2; }));
+    EXPECT_EQ(events.Received[0].Data, "1");
+    EXPECT_EQ(events.Received[1].Data, "2");
 }
 
 TEST(FeedBus, BadCommandLinesAndATakenNameAreRefused) {
