@@ -22,6 +22,7 @@
 #include <ostream>
 #include <string>
 
+#include "AppTestSupport.h"
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
 #include "app/CalcMain.h"
@@ -45,25 +46,11 @@ namespace ov {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Offline;
 using test::ScratchFolder;
-
-TCalcMainOptions Offline(const ScratchFolder& folder) {
-    TCalcMainOptions options;
-    options.ExeFolder = QString::fromStdString(folder.Path().string());
-    options.UseBus = false;
-    return options;
-}
+using test::WaitFor;
 
 QString Q(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 // Triggers command and, once the modal dialog of type Dialog it opens is up, runs act on it
 // from inside the dialog's own event loop; act closes it. True when such a dialog showed.

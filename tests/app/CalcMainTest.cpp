@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "AppTestSupport.h"
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
 #include "app/CalcMain.h"
@@ -29,27 +30,13 @@ namespace ov {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Offline;
 using test::ScratchFolder;
-
-TCalcMainOptions Offline(const ScratchFolder& folder) {
-    TCalcMainOptions options;
-    options.ExeFolder = QString::fromStdString(folder.Path().string());
-    options.UseBus = false;
-    return options;
-}
+using test::WaitFor;
 
 // The setup server stand-in built beside the tests.
 QString OvSetupProgram() {
     return QCoreApplication::applicationDirPath() + "/../tools/ovsetup/ovsetup";
-}
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QTest::qWait(10);
-    }
-    return true;
 }
 
 // A setup dialog that adds a group and saves, or only looks.

@@ -286,10 +286,11 @@ void TItemChangeReceiver::WaitForBus() {
     int timeoutMs = -1;
     std::uint64_t until = 0;
     if (sd_bus_get_timeout(bus_, &until) > 0 && until != UINT64_MAX) {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const std::uint64_t nowUs = static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
-                                    static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+        // The bus's time-outs are on the monotonic clock, as steady_clock is.
+        const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
+        const auto nowUs = static_cast<std::uint64_t>(now);
         timeoutMs = until <= nowUs ? 0 : static_cast<int>((until - nowUs + 999) / 1000);
     }
     if (::poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN) != 0) {
