@@ -388,6 +388,31 @@ TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
     EXPECT_EQ(rig.window.Status.size(), 1u);
 }
 
+// A bad data line from a source: its error reaches the status list from the receiving
+// thread, what it held before the bad pair is queued, and the next line still goes.
+TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
+    TSetupServer setup("[General]\nRtuEnabled=True\n");
+    ASSERT_TRUE(setup.Started()) << setup.Err();
+    TFeed rtu("rtu",
+              "$TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52,BADPAIR,RIVER1.TA,12.5\n"
+              "$TIMETAG 12/08/2026 20:42:05,RIVER2.HG,1.25\n");
+    ASSERT_TRUE(rtu.Started());
+    TConnectionsRig rig;
+    ASSERT_TRUE(rig.connections->Refresh().Result);
+    std::vector<std::string> items;
+    ASSERT_TRUE(SpinUntil([&] {
+        for (auto& item : TakeItems(rig.input)) items.push_back(item);
+        return items.size() >= 6 && rig.window.Status.size() >= 2;
+    })) << items.size();
+    const std::string t1 = Tag(2026, 12, 8, 20, 41, 5), t2 = Tag(2026, 12, 8, 20, 42, 5);
+    EXPECT_EQ(items, (std::vector<std::string>{
+                         "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1, "E RIVER1 T " + t1,
+                         "B RIVER2 T " + t2, "S RIVER2.HG=1.25 T " + t2, "E RIVER2 T " + t2}));
+    EXPECT_EQ(rig.window.Status,
+              (std::vector<std::string>{Retrieving,
+                                        "Error 1600: Data item is not STATION.SENSOR - BADPAIR"}));
+}
+
 TEST(SuiteConnections, ARunningSourceThatCannotBeConnectedReportsItsError) {
     TSetupServer setup("[General]\nRtuEnabled=True\nDecoderEnabled=True\n");
     ASSERT_TRUE(setup.Started()) << setup.Err();
