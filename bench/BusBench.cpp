@@ -18,11 +18,11 @@
 
 #include "BusWorld.h"
 #include "suite/SetupServer.h"
-#include "suite/dbus/BusNameWatcher.h"
-#include "suite/dbus/BusNames.h"
-#include "suite/dbus/BusSetupQuery.h"
-#include "suite/dbus/BusSignalReceiver.h"
-#include "suite/dbus/DBusSetupServer.h"
+#include "bus/BusNameWatcher.h"
+#include "busnames/BusNames.h"
+#include "bus/BusSetupQuery.h"
+#include "bus/BusSignalReceiver.h"
+#include "bus/DBusSetupServer.h"
 
 namespace {
 

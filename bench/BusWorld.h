@@ -25,9 +25,9 @@
 #include <thread>
 
 #include "PrivateBus.h"
-#include "suite/dbus/BusNameWatcher.h"
-#include "suite/dbus/BusNames.h"
-#include "suite/dbus/BusSignalReceiver.h"
+#include "bus/BusNameWatcher.h"
+#include "busnames/BusNames.h"
+#include "bus/BusSignalReceiver.h"
 
 namespace ov::bench {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "calc/RatingTables.h"
-#include "core/WorkThread.h"
+#include "thread/WorkThread.h"
 #include "suite/SetupParams.h"
 #include "util/TimeTag.h"
 

@@ -31,10 +31,10 @@
 #include <vector>
 
 #include "BusWorld.h"
-#include "suite/dbus/BusNameWatcher.h"
-#include "suite/dbus/BusNames.h"
-#include "suite/dbus/BusSetupQuery.h"
-#include "suite/dbus/OVCalcComAdaptor.h"
+#include "bus/BusNameWatcher.h"
+#include "busnames/BusNames.h"
+#include "bus/BusSetupQuery.h"
+#include "bus/OVCalcComAdaptor.h"
 
 namespace {
 

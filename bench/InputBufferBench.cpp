@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "core/WorkThread.h"
+#include "thread/WorkThread.h"
 
 namespace {
 

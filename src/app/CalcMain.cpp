@@ -31,7 +31,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "suite/dbus/BusSetupQuery.h"
+#include "bus/BusSetupQuery.h"
 #include "ui/AboutForm.h"
 #include "ui/ExitConfirm.h"
 #include "ui/Help.h"

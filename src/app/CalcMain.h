@@ -14,14 +14,14 @@
 #include <mutex>
 
 #include "app/SetupDialog.h"
-#include "core/CalcHost.h"
+#include "thread/CalcHost.h"
 #include "core/InputBuffer.h"
 #include "core/OutputBuffer.h"
-#include "core/WorkThread.h"
+#include "thread/WorkThread.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
-#include "suite/dbus/OVCalcComAdaptor.h"
-#include "suite/dbus/SuiteConnections.h"
+#include "bus/OVCalcComAdaptor.h"
+#include "bus/SuiteConnections.h"
 
 class QAction;
 class QFile;

@@ -1,5 +1,5 @@
 // The program's start and end.
-#include "suite/dbus/InstanceLock.h"
+#include "bus/InstanceLock.h"
 
 #include "app/Program.h"
 
@@ -15,7 +15,7 @@
 
 #include "app/CalcMain.h"
 #include "app/MainWindowBus.h"
-#include "suite/dbus/BusNames.h"
+#include "busnames/BusNames.h"
 #include "ui/ExitConfirm.h"
 
 namespace ov {

@@ -8,8 +8,6 @@
 
 namespace ov {
 
-inline constexpr std::string_view MainWindowPath = "/MainWindow";
-inline constexpr std::string_view MainWindowInterface = "OVCalc.TfrmCalcMain";
 inline constexpr std::string_view AutomationLockName = "OVCalcCOMMutex";
 
 // "OVCalcMutex-" and a suffix naming the session bus: one instance per desktop session (a

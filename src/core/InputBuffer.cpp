@@ -5,7 +5,7 @@
 
 namespace ov {
 
-TInputStationSensorBuffer::TInputStationSensorBuffer(ICalcHost& host) : host_(host) {}
+TInputStationSensorBuffer::TInputStationSensorBuffer(IQueueHost& host) : host_(host) {}
 
 TInputStationSensorBuffer::~TInputStationSensorBuffer() { Clear(); }
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <semaphore>
 
-#include "core/CalcHost.h"
+#include "core/QueueHost.h"
 #include "core/InputItems.h"
 
 namespace ov {
@@ -20,7 +20,7 @@ inline constexpr std::chrono::milliseconds InputSlotWait{10};
 
 class TInputStationSensorBuffer {
 public:
-    explicit TInputStationSensorBuffer(ICalcHost& host);
+    explicit TInputStationSensorBuffer(IQueueHost& host);
     ~TInputStationSensorBuffer();
     TInputStationSensorBuffer(const TInputStationSensorBuffer&) = delete;
     TInputStationSensorBuffer& operator=(const TInputStationSensorBuffer&) = delete;
@@ -48,7 +48,7 @@ public:
     void Clear();
 
 private:
-    ICalcHost& host_;
+    IQueueHost& host_;
     std::mutex lock_;
     std::deque<std::unique_ptr<TInputItem>> items_;  // guarded by lock_; head at the front
     // Taken outside lock_ by Add, given back by Get and Clear: free slots + items = 8192.

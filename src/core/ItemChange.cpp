@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/InputItems.h"
-#include "suite/AppIds.h"
+#include "busnames/BusNames.h"
 #include "util/Exception.h"
 #include "util/Scan.h"
 #include "util/TextCompare.h"

@@ -3,7 +3,7 @@
 
 namespace ov {
 
-TOutputBuffer::TOutputBuffer(ICalcHost& host) : host_(host) {}
+TOutputBuffer::TOutputBuffer(IQueueHost& host) : host_(host) {}
 
 TOutputBuffer::~TOutputBuffer() { Clear(); }
 

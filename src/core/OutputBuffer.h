@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "core/CalcHost.h"
+#include "core/QueueHost.h"
 
 namespace ov {
 
@@ -25,7 +25,7 @@ inline constexpr std::chrono::milliseconds DrainRequestLimit{3000};
 
 class TOutputBuffer {
 public:
-    explicit TOutputBuffer(ICalcHost& host);
+    explicit TOutputBuffer(IQueueHost& host);
     ~TOutputBuffer();
     TOutputBuffer(const TOutputBuffer&) = delete;
     TOutputBuffer& operator=(const TOutputBuffer&) = delete;
@@ -41,7 +41,7 @@ public:
     void Clear();
 
 private:
-    ICalcHost& host_;
+    IQueueHost& host_;
     std::mutex lock_;
     std::deque<std::pair<std::string, TOutputKind>> lines_;  // guarded by lock_
     // Taken outside lock_ by Add, given back by Get and Clear: free slots + lines = 64.

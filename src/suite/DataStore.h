@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "suite/AppIds.h"
+#include "busnames/BusNames.h"
 #include "util/Collection.h"
 
 namespace ov {

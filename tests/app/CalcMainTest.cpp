@@ -18,7 +18,7 @@
 #include "ScratchFolder.h"
 #include "app/CalcMain.h"
 #include "suite/SetupParams.h"
-#include "suite/dbus/BusNames.h"
+#include "busnames/BusNames.h"
 #include "util/FormatSettings.h"
 #include "util/TimeTag.h"
 

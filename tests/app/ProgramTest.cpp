@@ -13,7 +13,7 @@
 
 #include "PrivateBus.h"
 #include "app/Program.h"
-#include "suite/dbus/BusNames.h"
+#include "busnames/BusNames.h"
 
 namespace ov::test {
 extern TPrivateBus* AppTestBus;

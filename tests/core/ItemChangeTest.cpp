@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "suite/AppIds.h"
+#include "busnames/BusNames.h"
 #include "support/TestCalcHost.h"
 #include "util/Format.h"
 #include "util/TimeTag.h"

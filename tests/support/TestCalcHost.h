@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/CalcHost.h"
+#include "thread/CalcHost.h"
 #include "core/OutputBuffer.h"
 
 namespace ov::test {

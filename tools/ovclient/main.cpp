@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "suite/dbus/BusNames.h"
-#include "suite/dbus/BusSignalReceiver.h"
-#include "suite/dbus/OVCalcComAdaptor.h"
+#include "busnames/BusNames.h"
+#include "bus/BusSignalReceiver.h"
+#include "bus/OVCalcComAdaptor.h"
 
 namespace {
 

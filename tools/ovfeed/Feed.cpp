@@ -12,7 +12,7 @@
 #include <string_view>
 #include <utility>
 
-#include "suite/dbus/BusText.h"
+#include "bus/BusText.h"
 
 namespace ov {
 namespace {

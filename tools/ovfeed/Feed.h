@@ -13,7 +13,7 @@
 #include <string>
 
 #include "LineSource.h"
-#include "suite/dbus/BusNames.h"
+#include "busnames/BusNames.h"
 
 namespace ov {
 

@@ -12,7 +12,7 @@
 
 #include "Feed.h"
 #include "LineSource.h"
-#include "suite/dbus/BusNames.h"
+#include "busnames/BusNames.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "suite/dbus/BusNames.h"
-#include "suite/dbus/BusText.h"
+#include "busnames/BusNames.h"
+#include "bus/BusText.h"
 
 namespace ov {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "SetupSettingsFile.h"
-#include "suite/dbus/BusObject.h"
+#include "bus/BusObject.h"
 
 namespace ov {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "suite/Encrypt.h"
-#include "suite/dbus/BusNames.h"
+#include "busnames/BusNames.h"
 #include "util/Latin1.h"
 
 namespace ov {

@@ -16,7 +16,7 @@
 
 #include "SetupService.h"
 #include "SetupSettingsFile.h"
-#include "suite/dbus/BusNames.h"
+#include "busnames/BusNames.h"
 
 namespace {
 

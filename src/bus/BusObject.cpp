@@ -1,0 +1,69 @@
+// Dispatch of the calls of an exported object to its handlers.
+#include "bus/BusObject.h"
+
+#include <QDBusConnectionInterface>
+
+#include <utility>
+
+#include "bus/BusInterfaces.h"
+
+namespace ov {
+namespace {
+
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+TBusObject::TBusObject(std::vector<std::string_view> interfaces)
+    : interfaces_(std::move(interfaces)) {}
+
+void TBusObject::AddMethod(std::string_view interface, std::string_view member,
+                           std::string_view inSignature, THandler handler) {
+    methods_.push_back(
+        {ToQString(interface), ToQString(member), ToQString(inSignature), std::move(handler)});
+}
+
+bool TBusObject::Register(QDBusConnection& connection, const QString& path, bool inBusThread) {
+    // QtDBus hands a call to an object of another thread as an event and waits for it, and
+    // sends a reply made there through its own thread: three switches per call. The bus
+    // interface object lives in QtDBus's connection thread.
+    if (inBusThread && connection.interface() != nullptr) {
+        moveToThread(connection.interface()->thread());
+    }
+    return connection.registerVirtualObject(path, this, QDBusConnection::SingleNode);
+}
+
+QString TBusObject::introspect(const QString&) const {
+    QString xml;
+    for (auto name : interfaces_) xml += InterfaceXml(name) + QLatin1Char('\n');
+    return xml;
+}
+
+bool TBusObject::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+    if (message.type() != QDBusMessage::MethodCallMessage) return false;
+    const TMethod* found = nullptr;
+    for (const auto& method : methods_) {
+        if (method.Member == message.member() &&
+            (message.interface().isEmpty() || method.Interface == message.interface())) {
+            found = &method;
+            break;
+        }
+    }
+    // Introspection, Peer and anything else unknown: QtDBus answers it.
+    if (found == nullptr) return false;
+    QDBusMessage reply;
+    if (message.signature() != found->Signature) {
+        reply = message.createErrorReply(
+            QDBusError::InvalidArgs,
+            QStringLiteral("%1 takes the arguments \"%2\", not \"%3\"")
+                .arg(found->Member, found->Signature, message.signature()));
+    } else {
+        reply = found->Handler(message);
+    }
+    if (message.isReplyRequired()) connection.send(reply);
+    return true;
+}
+
+}  // namespace ov

@@ -1,0 +1,328 @@
+// The data sources' events read and delivered on the receiver thread.
+#include "bus/ItemChangeReceiver.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <future>
+#include <utility>
+
+#include "bus/BusText.h"
+
+namespace ov {
+namespace {
+
+std::string ErrorText(int r) {
+    return std::strerror(-r);
+}
+
+template <typename T>
+std::string NumberText(T value) {
+    char text[64];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return ec == std::errc() ? std::string(text, end) : std::string();
+}
+
+template <typename T>
+bool ReadNumber(sd_bus_message* m, char type, std::string& text) {
+    T value{};
+    if (sd_bus_message_read_basic(m, type, &value) <= 0) return false;
+    text = NumberText(value);
+    return true;
+}
+
+// The next argument as text, as a receiver that takes any argument "as a string" reads it:
+// a text as it is, a number in decimal, a variant by its content; anything else is empty.
+// Past the last argument: empty.
+std::string ReadText(sd_bus_message* m) {
+    char type = 0;
+    const char* contents = nullptr;
+    if (sd_bus_message_peek_type(m, &type, &contents) <= 0) return {};
+    std::string text;
+    bool read = false;
+    switch (type) {
+        case 's':
+        case 'o':
+        case 'g': {
+            const char* s = nullptr;
+            read = sd_bus_message_read_basic(m, type, &s) > 0;
+            if (read) text = EngineTextFromUtf8(s);
+            break;
+        }
+        case 'b': {
+            int b = 0;
+            read = sd_bus_message_read_basic(m, 'b', &b) > 0;
+            if (read) text = b != 0 ? "true" : "false";
+            break;
+        }
+        case 'y':
+            read = ReadNumber<std::uint8_t>(m, type, text);
+            break;
+        case 'n':
+            read = ReadNumber<std::int16_t>(m, type, text);
+            break;
+        case 'q':
+            read = ReadNumber<std::uint16_t>(m, type, text);
+            break;
+        case 'i':
+            read = ReadNumber<std::int32_t>(m, type, text);
+            break;
+        case 'u':
+            read = ReadNumber<std::uint32_t>(m, type, text);
+            break;
+        case 'x':
+            read = ReadNumber<std::int64_t>(m, type, text);
+            break;
+        case 't':
+            read = ReadNumber<std::uint64_t>(m, type, text);
+            break;
+        case 'd':
+            read = ReadNumber<double>(m, type, text);
+            break;
+        case 'v':
+            if (sd_bus_message_enter_container(m, 'v', contents) > 0) {
+                text = ReadText(m);
+                sd_bus_message_exit_container(m);
+                read = true;
+            }
+            break;
+        default:
+            break;
+    }
+    if (!read) sd_bus_message_skip(m, nullptr);
+    return text;
+}
+
+std::string MatchRule(const TDataSource& source, std::string_view member) {
+    return "type='signal',sender='" + std::string(source.BusName) + "',path='" +
+           std::string(source.ObjectPath) + "',interface='" + std::string(source.EventsInterface) +
+           "',member='" + std::string(member) + "'";
+}
+
+}  // namespace
+
+TItemChangeReceiver::TItemChangeReceiver(TItemChangeProc itemChange, TShutdownProc shutdown)
+    : itemChange_(std::move(itemChange)), shutdown_(std::move(shutdown)) {
+    sd_bus* bus = nullptr;
+    int r = sd_bus_open_user(&bus);
+    if (r < 0) {
+        SetError("cannot reach the session bus: " + ErrorText(r));
+        return;
+    }
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+        SetError(std::string("cannot make a wake-up event: ") + std::strerror(errno));
+        sd_bus_flush_close_unref(bus);
+        return;
+    }
+    bus_ = bus;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        running_ = true;
+    }
+    thread_ = std::thread([this] { Run(); });
+}
+
+TItemChangeReceiver::~TItemChangeReceiver() {
+    stopping_ = true;
+    if (wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    }
+    if (thread_.joinable()) thread_.join();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+bool TItemChangeReceiver::Ready() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return running_;
+}
+
+std::string TItemChangeReceiver::LastError() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return error_;
+}
+
+void TItemChangeReceiver::SetError(std::string text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    error_ = std::move(text);
+}
+
+bool TItemChangeReceiver::Post(TCommand command) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!running_) return false;
+        commands_.push_back(std::move(command));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    return true;
+}
+
+bool TItemChangeReceiver::Subscribe(const TDataSource& source, std::chrono::milliseconds timeout) {
+    const std::size_t kind = static_cast<std::size_t>(source.Kind);
+    const unsigned generation = ++lastGeneration_;
+    // In force before the bus knows the rule, so that nothing it routes here is turned away.
+    active_[kind] = generation;
+    auto done = std::make_shared<std::promise<bool>>();
+    std::future<bool> answer = done->get_future();
+    bool ok = false;
+    if (!Post([this, source, generation, done] {
+            done->set_value(AddMatches(source, generation));
+        })) {
+        SetError("the data sources' bus connection is closed");
+    } else if (answer.wait_for(timeout) != std::future_status::ready) {
+        SetError("the receiver did not subscribe in time");
+    } else {
+        ok = answer.get();
+    }
+    if (!ok) {
+        unsigned expected = generation;
+        active_[kind].compare_exchange_strong(expected, 0);
+        Post([this] { Prune(); });
+    }
+    return ok;
+}
+
+void TItemChangeReceiver::Unsubscribe(TDataSourceKind kind) {
+    active_[static_cast<std::size_t>(kind)] = 0;
+    Post([this] { Prune(); });
+}
+
+bool TItemChangeReceiver::AddMatches(const TDataSource& source, unsigned generation) {
+    Prune();
+    for (bool shutdown : {false, true}) {
+        auto match = std::make_unique<TMatch>(TMatch{this, source.Kind, generation, shutdown});
+        const std::string rule = MatchRule(source, shutdown ? AppShutdownSignal : ItemChangeSignal);
+        // Synchronous: when it returns the bus routes the source's signals here.
+        sd_bus_message_handler_t handler = [](sd_bus_message* message, void* userdata,
+                                              sd_bus_error*) -> int {
+            auto* signal = static_cast<TMatch*>(userdata);
+            signal->Owner->Deliver(*signal, message);
+            return 0;
+        };
+        int r = sd_bus_add_match(bus_, &match->Slot, rule.c_str(), handler, match.get());
+        if (r < 0) {
+            SetError("cannot subscribe to " + std::string(source.BusName) + ": " + ErrorText(r));
+            return false;  // the caller's failure prunes what was added
+        }
+        matches_.push_back(std::move(match));
+    }
+    return true;
+}
+
+void TItemChangeReceiver::Prune() {
+    // A match cannot go while its own signal is being delivered; the main loop does it after.
+    if (delivering_) {
+        pruneWanted_ = true;
+        return;
+    }
+    pruneWanted_ = false;
+    std::erase_if(matches_, [this](const std::unique_ptr<TMatch>& match) {
+        if (match->Generation == active_[static_cast<std::size_t>(match->Kind)]) return false;
+        sd_bus_slot_unref(match->Slot);
+        return true;
+    });
+}
+
+void TItemChangeReceiver::Deliver(const TMatch& match, sd_bus_message* message) {
+    // A signal sent to this connection alone is not one the bus routed by the subscription's
+    // sender, so anyone could have sent it.
+    if (sd_bus_message_get_destination(message) != nullptr) return;
+    if (match.Generation != active_[static_cast<std::size_t>(match.Kind)]) return;
+    delivering_ = true;
+    try {
+        const std::string appID = ReadText(message);
+        if (match.Shutdown) {
+            if (shutdown_) shutdown_(match.Kind, appID);
+        } else {
+            const std::string item = ReadText(message);
+            const std::string data = ReadText(message);
+            if (itemChange_) itemChange_(match.Kind, appID, item, data);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "OV Calc: an event of %s was not handled: %s\n",
+                     std::string(DataSource(match.Kind).BusName).c_str(), e.what());
+    } catch (...) {
+        std::fprintf(stderr, "OV Calc: an event of %s was not handled\n",
+                     std::string(DataSource(match.Kind).BusName).c_str());
+    }
+    delivering_ = false;
+}
+
+namespace {
+// The receiver whose thread this is.
+thread_local TItemChangeReceiver* CurrentReceiver = nullptr;
+}  // namespace
+
+bool TItemChangeReceiver::ServeWhileWaiting() {
+    TItemChangeReceiver* self = CurrentReceiver;
+    if (self == nullptr) return true;
+    if (self->stopping_) return false;
+    self->RunCommands();
+    return !self->stopping_;
+}
+
+void TItemChangeReceiver::RunCommands() {
+    std::deque<TCommand> commands;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        commands.swap(commands_);
+    }
+    for (auto& command : commands) command();
+}
+
+void TItemChangeReceiver::WaitForBus() {
+    pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0},
+                     {wakeFd_, POLLIN, 0}};
+    int timeoutMs = -1;
+    std::uint64_t until = 0;
+    if (sd_bus_get_timeout(bus_, &until) > 0 && until != UINT64_MAX) {
+        // The bus's time-outs are on the monotonic clock, as steady_clock is.
+        const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
+        const auto nowUs = static_cast<std::uint64_t>(now);
+        timeoutMs = until <= nowUs ? 0 : static_cast<int>((until - nowUs + 999) / 1000);
+    }
+    if (::poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
+    }
+}
+
+void TItemChangeReceiver::Run() {
+    CurrentReceiver = this;
+    while (!stopping_) {
+        RunCommands();
+        if (pruneWanted_) Prune();
+        const int r = sd_bus_process(bus_, nullptr);
+        if (r < 0) {
+            SetError("the bus connection was lost: " + ErrorText(r));
+            std::fprintf(stderr, "OV Calc: the data sources' bus connection was lost: %s\n",
+                         ErrorText(r).c_str());
+            break;
+        }
+        if (r == 0) WaitForBus();
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        running_ = false;
+    }
+    // Commands that came too late still answer (a Subscribe waiting on one fails at once).
+    RunCommands();
+    for (auto& match : matches_) sd_bus_slot_unref(match->Slot);
+    matches_.clear();
+    sd_bus_flush_close_unref(bus_);
+    bus_ = nullptr;
+}
+
+}  // namespace ov

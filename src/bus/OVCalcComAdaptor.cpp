@@ -1,0 +1,206 @@
+// The automation object's calls answered on the bus, its events sent as signals, and the
+// clients that linked items followed until their connections end.
+#include "bus/OVCalcComAdaptor.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QMetaObject>
+#include <QVariantMap>
+
+#include <exception>
+#include <utility>
+
+#include "busnames/BusNames.h"
+#include "bus/BusObject.h"
+#include "bus/BusText.h"
+
+namespace ov {
+namespace {
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+constexpr std::string_view PropertiesInterface = "org.freedesktop.DBus.Properties";
+
+QDBusMessage Failed(const QDBusMessage& call, const QString& text) {
+    return call.createErrorReply(QDBusError::Failed, text);
+}
+
+// A member's error goes back to the caller as a failed call with the error's text; nothing
+// is logged and the object goes on serving.
+TBusObject::THandler Guarded(TBusObject::THandler handler) {
+    return [handler = std::move(handler)](const QDBusMessage& call) {
+        try {
+            return handler(call);
+        } catch (const std::exception& error) {
+            return Failed(call, QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            return Failed(call, QStringLiteral("Unexpected error"));
+        }
+    };
+}
+
+}  // namespace
+
+TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connection,
+                                     QObject* parent)
+    : QObject(parent),
+      service_(service),
+      connection_(std::move(connection)),
+      object_(std::make_unique<TBusObject>(
+          std::vector<std::string_view>{CalcInterface, CalcEventsInterface})),
+      watcher_(std::make_unique<QDBusServiceWatcher>(
+          QString(), connection_, QDBusServiceWatcher::WatchForUnregistration)) {
+    connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
+            &TOVCalcComAdaptor::ClientGone);
+
+    auto add = [this](std::string_view interface, std::string_view member,
+                      std::string_view signature, TBusObject::THandler handler) {
+        object_->AddMethod(interface, member, signature, Guarded(std::move(handler)));
+    };
+    add(CalcInterface, "AppShutdown", "s", [this](const QDBusMessage& call) {
+        service_.AppShutdown(EngineText(call.arguments().at(0).toString()));
+        return call.createReply();
+    });
+    add(CalcInterface, "IsAlive", "", [this](const QDBusMessage& call) {
+        return call.createReply(BusText(service_.IsAlive()));
+    });
+    add(CalcInterface, "ResetAllParams", "", [this](const QDBusMessage& call) {
+        service_.ResetAllParams();
+        return call.createReply();
+    });
+    add(CalcInterface, "SetItemChange", "sss", [this](const QDBusMessage& call) {
+        const QList<QVariant> args = call.arguments();
+        service_.SetItemChange(EngineText(args.at(0).toString()), EngineText(args.at(1).toString()),
+                               EngineText(args.at(2).toString()));
+        return call.createReply();
+    });
+    add(CalcInterface, "SetItemLink", "ss", [this](const QDBusMessage& call) {
+        const QList<QVariant> args = call.arguments();
+        const QString item = args.at(1).toString();
+        if (!service_.SetItemLink(EngineText(args.at(0).toString()), EngineText(item))) {
+            return Failed(call, QStringLiteral("The item \"%1\" cannot be linked.").arg(item));
+        }
+        AddClient(call.service());
+        return call.createReply();
+    });
+
+    // The two items as properties.
+    auto unknownProperty = [](const QDBusMessage& call, const QString& interface,
+                              const QString& name) {
+        if (interface != Q(CalcInterface)) {
+            return call.createErrorReply(QDBusError::UnknownInterface,
+                                         QStringLiteral("No interface \"%1\" here").arg(interface));
+        }
+        return call.createErrorReply(QDBusError::UnknownProperty,
+                                     QStringLiteral("No property \"%1\"").arg(name));
+    };
+    add(PropertiesInterface, "Get", "ss", [this, unknownProperty](const QDBusMessage& call) {
+        const QString interface = call.arguments().at(0).toString();
+        const QString name = call.arguments().at(1).toString();
+        std::string value;
+        bool found = interface == Q(CalcInterface);
+        bool ok = false;
+        if (found && name == QLatin1String("TIMETAG")) {
+            ok = service_.GetTIMETAG(value);
+        } else if (found && name == QLatin1String("REALTIME")) {
+            ok = service_.GetREALTIME(value);
+        } else {
+            return unknownProperty(call, interface, name);
+        }
+        if (!ok) return Failed(call, QStringLiteral("%1 cannot be read.").arg(name));
+        return call.createReply(QVariant::fromValue(QDBusVariant(BusText(value))));
+    });
+    add(PropertiesInterface, "Set", "ssv", [this, unknownProperty](const QDBusMessage& call) {
+        const QString interface = call.arguments().at(0).toString();
+        const QString name = call.arguments().at(1).toString();
+        const bool timeTag = name == QLatin1String("TIMETAG");
+        if (interface != Q(CalcInterface) || (!timeTag && name != QLatin1String("REALTIME"))) {
+            return unknownProperty(call, interface, name);
+        }
+        const QVariant value = call.arguments().at(2).value<QDBusVariant>().variant();
+        if (value.metaType().id() != QMetaType::QString) {
+            return call.createErrorReply(QDBusError::InvalidArgs,
+                                         QStringLiteral("%1 takes a string").arg(name));
+        }
+        const std::string text = EngineText(value.toString());
+        bool ok = timeTag ? service_.SetTIMETAG(text) : service_.SetREALTIME(text);
+        if (!ok) return Failed(call, QStringLiteral("%1 cannot be written.").arg(name));
+        return call.createReply();
+    });
+    add(PropertiesInterface, "GetAll", "s", [this, unknownProperty](const QDBusMessage& call) {
+        const QString interface = call.arguments().at(0).toString();
+        if (interface != Q(CalcInterface)) return unknownProperty(call, interface, QString());
+        std::string timeTag, realTime;
+        if (!service_.GetTIMETAG(timeTag) || !service_.GetREALTIME(realTime)) {
+            return Failed(call, QStringLiteral("The properties cannot be read."));
+        }
+        QVariantMap all;
+        all.insert(QStringLiteral("TIMETAG"), BusText(timeTag));
+        all.insert(QStringLiteral("REALTIME"), BusText(realTime));
+        return call.createReply(QVariant::fromValue(all));
+    });
+
+    service_.SetEvents(this);
+}
+
+TOVCalcComAdaptor::~TOVCalcComAdaptor() {
+    // Waits for an announcement in progress on the calculation thread; item changes queued
+    // to this object and not yet sent are dropped with it.
+    service_.SetEvents(nullptr);
+    if (exported_) connection_.unregisterObject(Q(CalcObjectPath));
+}
+
+bool TOVCalcComAdaptor::Export() {
+    if (exported_) return true;
+    if (!connection_.isConnected()) return false;
+    exported_ = object_->Register(connection_, Q(CalcObjectPath));
+    return exported_;
+}
+
+void TOVCalcComAdaptor::OnItemChange(const std::string& appID, const std::string& item,
+                                     const std::string& data) {
+    QList<QVariant> arguments{BusText(appID), BusText(item), BusText(data)};
+    QMetaObject::invokeMethod(
+        this, [this, arguments] { SendSignal(Q(ItemChangeSignal), arguments); },
+        Qt::QueuedConnection);
+}
+
+bool TOVCalcComAdaptor::OnAppShutdown(const std::string& appID) {
+    return SendSignal(Q(AppShutdownSignal), {BusText(appID)});
+}
+
+void TOVCalcComAdaptor::OnHeartBeat(const std::string& appID, const std::string& timeStamp) {
+    SendSignal(Q(HeartBeatSignal), {BusText(appID), BusText(timeStamp)});
+}
+
+bool TOVCalcComAdaptor::SendSignal(const QString& name, const QList<QVariant>& arguments) {
+    QDBusMessage signal =
+        QDBusMessage::createSignal(Q(CalcObjectPath), Q(CalcEventsInterface), name);
+    signal.setArguments(arguments);
+    return connection_.send(signal);
+}
+
+void TOVCalcComAdaptor::AddClient(const QString& uniqueName) {
+    if (uniqueName.isEmpty() || clients_.contains(uniqueName)) return;
+    watcher_->addWatchedService(uniqueName);
+    // The watch is in force before this question reaches the bus (one connection keeps its
+    // order): a client that ended just before is not counted, one that ends later is seen.
+    QDBusConnectionInterface* bus = connection_.interface();
+    if (bus != nullptr && !bus->isServiceRegistered(uniqueName).value()) {
+        watcher_->removeWatchedService(uniqueName);
+        return;
+    }
+    clients_.insert(uniqueName);
+    Q_EMIT ClientsChanged(ClientsHoldingObjects());
+}
+
+void TOVCalcComAdaptor::ClientGone(const QString& uniqueName) {
+    watcher_->removeWatchedService(uniqueName);
+    if (clients_.remove(uniqueName)) Q_EMIT ClientsChanged(ClientsHoldingObjects());
+}
+
+}  // namespace ov

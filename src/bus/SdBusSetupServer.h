@@ -1,0 +1,55 @@
+// The setup server's calls over a bus connection of the calling thread's own, made with
+// libsystemd's sd-bus: the calculation thread's way to the setup server.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "suite/SetupServer.h"
+#include "busnames/BusNames.h"
+
+struct sd_bus;
+struct sd_bus_message;
+struct sd_bus_slot;
+
+namespace ov {
+
+// One object per thread: the connection it opens must be used by one thread at a time. It
+// follows the owner of OVSetup.Applications by the bus's owner-change signal, so that a
+// call is not made at all while no setup server runs. Every call waits at most the time-out.
+class TSdBusSetupServer : public ISetupServer {
+  public:
+    // Connects to the session bus (DBUS_SESSION_BUS_ADDRESS); see Connected.
+    explicit TSdBusSetupServer(std::chrono::milliseconds timeout = SetupCallTimeout);
+    ~TSdBusSetupServer() override;
+    TSdBusSetupServer(const TSdBusSetupServer&) = delete;
+    TSdBusSetupServer& operator=(const TSdBusSetupServer&) = delete;
+
+    // False when the bus could not be reached; every call then fails.
+    bool Connected() const { return bus_ != nullptr; }
+    // Whether the setup server's bus name has an owner, as the bus last told.
+    bool ServerRunning();
+
+    bool GetGeneralSetup(std::vector<TSetupValue>& values) override;
+    bool GetDataServerSetup(std::vector<TSetupValue>& values) override;
+    bool GetSetupParam(const std::string& key, std::string& value) override;
+
+    const std::string& LastError() const { return lastError_; }
+
+  private:
+    // Handles what the bus sent meanwhile (owner changes) without waiting.
+    void ProcessPending();
+    // The reply of method with at most one text argument; null when the call was not made or
+    // failed (lastError_ says why). The caller releases the reply.
+    sd_bus_message* Call(const char* method, const char* signature, const char* argument);
+    bool GetArray(const char* method, std::vector<TSetupValue>& values);
+
+    sd_bus* bus_ = nullptr;
+    sd_bus_slot* ownerMatch_ = nullptr;
+    bool serverRunning_ = false;  // set by the owner-change signal's handler
+    unsigned long long timeoutUs_;
+    std::string lastError_;
+};
+
+}  // namespace ov

@@ -1,0 +1,482 @@
+// The suite server connections: starting and attaching the setup server, connecting the data
+// sources, and the event sinks that turn their signals into the main window's actions.
+#include "bus/SuiteConnections.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/ItemChange.h"
+#include "suite/SetupParams.h"
+#include "bus/BusNameWatcher.h"
+#include "bus/BusSignalReceiver.h"
+#include "bus/BusText.h"
+#include "bus/DBusSetupServer.h"
+#include "bus/ItemChangeReceiver.h"
+
+namespace ov {
+namespace {
+
+constexpr const char* SetupArgsVariable = "OVCALC_OVSETUP_ARGS";
+constexpr const char* SetupProgramName = "ovsetup";
+constexpr const char* SetupSettingsName = "OVSetup.ini";
+
+const std::string Error4Text =
+    "Error 4: An instance of the \"OVSetup.Applications\" OLE Automation class could not be "
+    "created.  Is ZI Zodav running?";
+const std::string Error1613Text = "Error 1613: Unknown Refresh Exception";
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The source's error status when it cannot be connected.
+std::string ConnectErrorText(TDataSourceKind kind) {
+    switch (kind) {
+        case dsDecoder:
+            return "Error 1000: Unable to connect to OV Decode Interface";
+        case dsMDecoder:
+            return "Error 1005: Unable to connect to OV EUMETSAT Decode Interface";
+        case dsRtu:
+            return "Error 1001: Unable to connect to RO Did Interface";
+        case dsMBRtu:
+            return "Error 1006: Unable to connect to ZE DEZav Interface";
+    }
+    return {};
+}
+
+std::string ShutdownText(TDataSourceKind kind) {
+    switch (kind) {
+        case dsDecoder:
+        case dsMDecoder:
+            return "OV Decode shutdown command received";
+        case dsRtu:
+            return "RO Did shutdown command received";
+        case dsMBRtu:
+            return "ZE DEZav shutdown command received";
+    }
+    return {};
+}
+
+// The general settings' switch of a source; only one of the two decoders is used at a time.
+bool SourceEnabled(TDataSourceKind kind) {
+    const TGeneralSetup& general = GeneralSetup();
+    switch (kind) {
+        case dsDecoder:
+            return general.DecoderEnabled && !general.UseEumetsatDecoder;
+        case dsMDecoder:
+            return general.DecoderEnabled && general.UseEumetsatDecoder;
+        case dsRtu:
+            return general.RtuEnabled;
+        case dsMBRtu:
+            return general.MBRtuEnabled;
+    }
+    return false;
+}
+
+// A text argument of a signal as 8-bit text; empty when absent.
+std::string TextArgument(const QList<QVariant>& arguments, int index) {
+    if (index >= arguments.size()) return {};
+    return EngineText(arguments.at(index).toString());
+}
+
+}  // namespace
+
+QStringList TSuiteOptions::DefaultSetupArguments() {
+    if (qEnvironmentVariableIsSet(SetupArgsVariable)) {
+        return QProcess::splitCommand(qEnvironmentVariable(SetupArgsVariable));
+    }
+    if (QCoreApplication::instance() == nullptr) return {};
+    // Found without regard to letter case, as the program's other files are.
+    QDir folder(QCoreApplication::applicationDirPath());
+    const QStringList found =
+        folder.entryList({QLatin1String(SetupSettingsName)}, QDir::Files | QDir::Readable);
+    if (found.isEmpty()) return {};
+    return {folder.filePath(found.first())};
+}
+
+// An event sink: the signal subscriptions on one server's object. Dropping a sink switches it
+// off at once and leaves the subscriptions to be removed by the event loop, since a sink is
+// often dropped from inside one of its own events (a shutdown, a refresh).
+struct TSuiteConnections::TSink {
+    std::shared_ptr<bool> Active = std::make_shared<bool>(true);
+    std::vector<TBusSignalReceiver*> Receivers;  // children of the connections object
+
+    bool Subscribed() const {
+        for (const auto* receiver : Receivers) {
+            if (!receiver->Subscribed()) return false;
+        }
+        return true;
+    }
+};
+
+struct TSuiteConnections::TSourceState {
+    explicit TSourceState(const TDataSource& source) : Source(source) {}
+    const TDataSource& Source;
+    bool Connected = false;  // DecoderConnected, MDecoderConnected, RtuConnected, MBRtuConnected
+};
+
+TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBuffer& input,
+                                     QDBusConnection connection, TSuiteOptions options,
+                                     QObject* parent)
+    : QObject(parent),
+      window_(window),
+      input_(input),
+      connection_(std::move(connection)),
+      options_(std::move(options)),
+      names_(std::make_unique<TBusNameWatcher>(connection_, options_.CallTimeout)) {
+    for (const TDataSource& source : DataSources()) {
+        sources_[source.Kind] = std::make_unique<TSourceState>(source);
+    }
+    tmrServersReconnect_.setInterval(static_cast<int>(options_.ReconnectInterval.count()));
+    connect(&tmrServersReconnect_, &QTimer::timeout, this,
+            &TSuiteConnections::tmrServersReconnectTimer);
+}
+
+TSuiteConnections::~TSuiteConnections() {
+    // Its thread is stopped before anything it calls goes; a delivery waiting for an input
+    // slot gives up.
+    receiver_.reset();
+    // The subscriptions are children of this object and end with it; no event reaches a
+    // sink from here on.
+    if (setupSink_) *setupSink_->Active = false;
+}
+
+std::string TSuiteConnections::EventAppID() const {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    return eventAppID_;
+}
+
+std::string TSuiteConnections::EventItem() const {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    return eventItem_;
+}
+
+std::string TSuiteConnections::EventData() const {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    return eventData_;
+}
+
+TSuiteConnections::TSourceState& TSuiteConnections::Source(TDataSourceKind kind) {
+    return *sources_[kind];
+}
+
+bool TSuiteConnections::Connected(TDataSourceKind kind) const {
+    return sources_[kind]->Connected;
+}
+
+bool TSuiteConnections::SetupAttached() const { return setup_ != nullptr; }
+
+bool TSuiteConnections::SetupSinkAttached() const { return setupSink_ != nullptr; }
+
+bool TSuiteConnections::NameRunning(std::string_view busName) const {
+    return names_->IsRunning(Q(busName));
+}
+
+TRefreshOutcome TSuiteConnections::Refresh() {
+    TRefreshOutcome outcome;
+    window_.LogStatus("Retrieving setup parameters from ZI Zodav..");
+    DisconnectRtu();
+    DisconnectMBRtu();
+    DisconnectDecoder();
+    DisconnectMDecoder();
+    DisconnectSetup();
+
+    if (!StartSetupServer(true) || !AttachSetupServer()) {
+        window_.LogStatus(Error4Text);
+        return outcome;
+    }
+    outcome.SetupAttached = true;
+
+    bool loaded = false;
+    try {
+        loaded = WaitSetupLoad();
+    } catch (const std::exception& e) {
+        // The question itself failed (the server went away or does not answer): the refresh
+        // ends here, as an error of the command.
+        window_.LogStatus(std::string("Error 1600: ") + e.what());
+        return outcome;
+    }
+    if (!loaded) {
+        window_.LogStatus(Error1613Text);
+        return outcome;
+    }
+
+    try {
+        if (!AttachSetupSink()) throw std::runtime_error("setup sink not attached");
+        outcome.Result = ConnectServers(true);
+        tmrServersReconnect_.start();
+    } catch (const std::exception&) {
+        window_.LogStatus(Error1613Text);
+        outcome.Result = false;
+    }
+    return outcome;
+}
+
+bool TSuiteConnections::StartSetupServer(bool launch) {
+    if (NameRunning(SetupBusName)) return true;
+    if (!launch) return false;
+
+    QString program = options_.SetupProgram;
+    if (program.isEmpty()) {
+        // Beside this program first, then the search path.
+        QFileInfo beside(QDir(QCoreApplication::applicationDirPath())
+                             .filePath(QLatin1String(SetupProgramName)));
+        program = beside.isFile() && beside.isExecutable()
+                      ? beside.filePath()
+                      : QStandardPaths::findExecutable(QLatin1String(SetupProgramName));
+    }
+    if (program.isEmpty()) return false;
+    if (!QProcess::startDetached(program, options_.SetupArguments)) return false;
+
+    for (int step = 0; step < options_.StartWaitSteps; ++step) {
+        std::this_thread::sleep_for(options_.StartWaitStep);
+        if (NameRunning(SetupBusName)) return true;
+    }
+    return false;
+}
+
+bool TSuiteConnections::AttachSetupServer() {
+    setup_.reset();
+    if (!NameRunning(SetupBusName)) return false;
+    setup_ = std::make_unique<TDBusSetupServer>(connection_, options_.CallTimeout);
+    return true;
+}
+
+bool TSuiteConnections::WaitSetupLoad() {
+    if (!setup_) return false;
+    auto loaded = [this] {
+        std::string value;
+        if (!setup_->GetSetupParam(std::string(SetupLoadKey), value)) {
+            throw std::runtime_error("GetSetupParam(\"SetupLoad\") failed: " +
+                                     setup_->LastError());
+        }
+        return value == SetupLoadedAnswer;
+    };
+    bool ok = loaded();
+    for (int step = 0; !ok && step < options_.LoadWaitSteps; ++step) {
+        std::this_thread::sleep_for(options_.LoadWaitStep);
+        ok = loaded();
+    }
+    if (!ok) return false;
+    // A failed load leaves the defaults in the records; the refresh goes on with them.
+    LoadGeneralSetup(setup_.get(), GeneralSetup());
+    LoadDataServerSetup(setup_.get(), DataServerSetup());
+    return true;
+}
+
+bool TSuiteConnections::AttachSetupSink() {
+    DropSink(setupSink_);
+    auto sink = std::make_unique<TSink>();
+    for (int event = 1; event <= 5; ++event) {
+        std::weak_ptr<bool> active = sink->Active;
+        auto receiver = std::make_unique<TBusSignalReceiver>(
+            connection_, Q(SetupBusName), Q(SetupObjectPath), Q(SetupEventsInterface),
+            Q(SetupEventName(event)), [this, event, active](const QDBusMessage& signal) {
+                auto alive = active.lock();
+                if (alive && *alive) SetupEvent(event, signal.arguments());
+            });
+        receiver->setParent(this);
+        sink->Receivers.push_back(receiver.release());
+    }
+    setupSink_ = std::move(sink);
+    return setupSink_->Subscribed();
+}
+
+void TSuiteConnections::DropSink(std::unique_ptr<TSink>& sink) {
+    if (!sink) return;
+    *sink->Active = false;
+    for (auto* receiver : sink->Receivers) receiver->deleteLater();
+    sink.reset();
+}
+
+bool TSuiteConnections::ConnectServers(bool showErrors) {
+    bool result = true;
+    for (const TDataSource& source : DataSources()) {
+        TSourceState& state = Source(source.Kind);
+        if (state.Connected || !SourceEnabled(source.Kind) || !NameRunning(source.BusName)) {
+            continue;
+        }
+        if (!ConnectSource(state)) {
+            result = false;
+            if (showErrors) window_.LogStatus(ConnectErrorText(source.Kind));
+        }
+    }
+    return result;
+}
+
+bool TSuiteConnections::ConnectSource(TSourceState& state) {
+    const TDataSource& source = state.Source;
+    if (receiver_ && !receiver_->Ready()) {
+        // Its connection was lost; a new one is made for the sources connected from now on.
+        std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
+        receiver_.reset();
+    }
+    if (!receiver_) {
+        receiver_ = std::make_unique<TItemChangeReceiver>(
+            [this](TDataSourceKind, const std::string& appID, const std::string& item,
+                   const std::string& data) { ReceivedItemChange(appID, item, data); },
+            [this](TDataSourceKind kind, const std::string& appID) {
+                ReceivedShutdown(kind, appID);
+            });
+    }
+    bool ok = receiver_->Ready() && receiver_->Subscribe(source, options_.CallTimeout);
+    if (!ok) std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
+    for (std::size_t i = 0; ok && i < source.Items.size(); ++i) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            Q(source.BusName), Q(source.ObjectPath), Q(source.Interface),
+            QStringLiteral("LinkItem"));
+        call.setArguments({BusText(CalcAppID), BusText(source.Items[i])});
+        call.setAutoStartService(false);
+        ok = connection_.call(call, QDBus::Block, static_cast<int>(options_.CallTimeout.count()))
+                 .type() == QDBusMessage::ReplyMessage;
+    }
+    if (!ok) {
+        // A source that is not connected delivers nothing.
+        receiver_->Unsubscribe(source.Kind);
+        return false;
+    }
+    state.Connected = true;
+    if (source.Kind == dsMDecoder && window_.LogDetail() == 2) {
+        window_.LogStatus("Connected to OV EUMETSAT Decode Interface");
+    }
+    return true;
+}
+
+void TSuiteConnections::DisconnectSetup() {
+    DropSink(setupSink_);
+    setup_.reset();
+}
+
+void TSuiteConnections::DisconnectSource(TDataSourceKind kind) {
+    TSourceState& state = Source(kind);
+    if (receiver_) receiver_->Unsubscribe(kind);
+    // Restarting the timer gives the source a full period before it is tried again.
+    tmrServersReconnect_.stop();
+    state.Connected = false;
+    tmrServersReconnect_.start();
+}
+
+void TSuiteConnections::DisconnectDecoder() { DisconnectSource(dsDecoder); }
+void TSuiteConnections::DisconnectMDecoder() { DisconnectSource(dsMDecoder); }
+void TSuiteConnections::DisconnectRtu() { DisconnectSource(dsRtu); }
+void TSuiteConnections::DisconnectMBRtu() { DisconnectSource(dsMBRtu); }
+
+void TSuiteConnections::DisconnectAll() {
+    DisconnectRtu();
+    DisconnectMBRtu();
+    DisconnectDecoder();
+    DisconnectMDecoder();
+    DisconnectSetup();
+    // Closing: nothing is to be reconnected any more.
+    tmrServersReconnect_.stop();
+}
+
+void TSuiteConnections::tmrServersReconnectTimer() {
+    // Silent; a source connected now does not start a stopped calculation thread.
+    ConnectServers(false);
+}
+
+void TSuiteConnections::SetupEvent(int event, const QList<QVariant>& arguments) {
+    const std::string appID = TextArgument(arguments, 0);
+    {
+        std::lock_guard<std::mutex> guard(eventLock_);
+        eventAppID_ = appID;
+    }
+    switch (event) {
+        case 1:
+        case 2:
+            // This program's own refresh request is not obeyed twice.
+            if (appID != CalcAppID) {
+                window_.LogStatus("Refresh command received");
+                window_.RefreshParams();
+            }
+            break;
+        case 3:
+            window_.LogStatus("Shutdown command received");
+            tmrServersReconnect_.stop();
+            window_.ShutdownCommanded();
+            break;
+        case 5:
+            ItemChange(arguments);
+            break;
+        default:
+            break;
+    }
+}
+
+void TSuiteConnections::StoreEvent(const std::string& appID, const std::string& item,
+                                   const std::string& data) {
+    std::lock_guard<std::mutex> guard(eventLock_);
+    eventAppID_ = appID;
+    eventItem_ = item;
+    eventData_ = data;
+}
+
+void TSuiteConnections::PostStatus(const std::string& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { window_.LogStatus(text); }, Qt::QueuedConnection);
+}
+
+void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
+    // Copies: a full input buffer serves events while it waits, and the next item change
+    // overwrites the stored ones while this one is still being read.
+    const std::string appID = TextArgument(arguments, 0), item = TextArgument(arguments, 1),
+                      data = TextArgument(arguments, 2);
+    StoreEvent(appID, item, data);
+    if (window_.ThreadStopped()) return;
+    try {
+        HandleItemChange(
+            appID, item, data, CalcAppID, input_,
+            [this] { window_.SignalThread(); },
+            [this](const std::string& text) { window_.LogStatus(text); });
+    } catch (const std::exception& e) {
+        window_.LogStatus(std::string("Error 1600: ") + e.what());
+    }
+}
+
+void TSuiteConnections::ReceivedItemChange(const std::string& appID, const std::string& item,
+                                           const std::string& data) {
+    StoreEvent(appID, item, data);
+    if (window_.ThreadStopped()) return;
+    try {
+        // A full buffer holds this thread, and with it the reading of further item changes;
+        // a calculation thread that stops meanwhile ends the wait, as it ignores them anyway.
+        HandleItemChange(
+            appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
+            [this](const std::string& text) { PostStatus(text); },
+            [this] {
+                return TItemChangeReceiver::ServeWhileWaiting() && !window_.ThreadStopped();
+            });
+    } catch (const std::exception& e) {
+        PostStatus(std::string("Error 1600: ") + e.what());
+    }
+}
+
+void TSuiteConnections::ReceivedShutdown(TDataSourceKind kind, const std::string& appID) {
+    // Every item change the source sent before it has been queued by now.
+    QMetaObject::invokeMethod(
+        this,
+        [this, kind, appID] {
+            if (!Source(kind).Connected) return;
+            {
+                std::lock_guard<std::mutex> guard(eventLock_);
+                eventAppID_ = appID;
+            }
+            window_.LogStatus(ShutdownText(kind));
+            DisconnectSource(kind);
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace ov

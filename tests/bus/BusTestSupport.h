@@ -1,0 +1,86 @@
+// Shared pieces of the bus tests: the private bus of the test process, the companion
+// programs started on it, and waiting for bus names and signals while Qt's events run.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QString>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ScratchFolder.h"
+#include "PrivateBus.h"
+#include "bus/BusNameWatcher.h"
+#include "busnames/BusNames.h"
+
+namespace ov::test {
+
+inline QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Runs Qt's events until done() holds or timeout passes; done()'s last answer.
+inline bool SpinUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Waits until busName has an owner (owned true) or none (owned false).
+inline bool WaitForName(std::string_view busName, bool owned = true,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    TBusNameWatcher watcher;
+    return SpinUntil([&] { return watcher.IsRunning(Q(busName)) == owned; }, timeout);
+}
+
+// A companion program with its output in files of a scratch folder.
+class TProgram {
+  public:
+    TProgram(const std::vector<std::string>& argv, const std::filesystem::path& in = {})
+        : process_(argv, folder_ / "out.txt", folder_ / "err.txt", in) {}
+
+    TChildProcess& Process() { return process_; }
+    std::string Out() const { return ReadFileText(folder_ / "out.txt"); }
+    std::string Err() const { return ReadFileText(folder_ / "err.txt"); }
+    // Exit status within timeout; -1 when it still runs.
+    int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        auto status = process_.Wait(timeout);
+        return status ? *status : -1;
+    }
+
+  private:
+    ScratchFolder folder_;
+    TChildProcess process_;
+};
+
+// ovsetup serving file (or, with an empty path, nothing: the arguments alone).
+inline std::unique_ptr<TProgram> StartSetup(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{OV_OVSETUP_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return std::make_unique<TProgram>(argv);
+}
+
+// Runs ovsetup with arguments (commands for the running server) to its end: exit status.
+inline int RunSetupCommand(const std::vector<std::string>& arguments, std::string* err = nullptr) {
+    auto program = StartSetup(arguments);
+    int status = program->Wait();
+    if (err != nullptr) *err = program->Err();
+    return status;
+}
+
+inline std::vector<std::string> FeedArgs(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{OV_OVFEED_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
+}
+
+}  // namespace ov::test

@@ -1,0 +1,246 @@
+// ovfeed on a private bus: item changes received in order with the source's AppID, for each of
+// the four data sources; input from standard input; LinkItem and waiting for a link; links
+// forgotten when their client leaves; the shutdown event.
+#include <gtest/gtest.h>
+
+#include <QDBusMessage>
+
+#include "BusTestSupport.h"
+#include "bus/BusSignalReceiver.h"
+
+namespace ov::test {
+namespace {
+
+struct TReceived {
+    std::string Member, AppID, Item, Data;
+};
+
+// Every event of source, in the order received. Taken from any sender, which on the private
+// bus is the feed alone: QtDBus learns that a well-known name has a new owner only after the
+// signals that its owner sends at once, and drops those when it filters by the name.
+class TSourceEvents {
+  public:
+    explicit TSourceEvents(const TDataSource& source) {
+        for (auto name : {ItemChangeSignal, AppShutdownSignal}) {
+            receivers_.push_back(std::make_unique<TBusSignalReceiver>(
+                QDBusConnection::sessionBus(), QString(), Q(source.ObjectPath),
+                Q(source.EventsInterface), Q(name), [this](const QDBusMessage& m) {
+                    TReceived r{m.member().toStdString(), {}, {}, {}};
+                    const auto args = m.arguments();
+                    if (args.size() > 0) r.AppID = args[0].toString().toStdString();
+                    if (args.size() > 2) {
+                        r.Item = args[1].toString().toStdString();
+                        r.Data = args[2].toString().toStdString();
+                    }
+                    Received.push_back(r);
+                }));
+            EXPECT_TRUE(receivers_.back()->Subscribed());
+        }
+    }
+    std::vector<TReceived> Received;
+
+  private:
+    std::vector<std::unique_ptr<TBusSignalReceiver>> receivers_;
+};
+
+TEST(FeedBus, EveryLineArrivesInOrderWithTheSourcesAppID) {
+    ScratchFolder folder;
+    std::string text = "# a comment, then an empty line\n\n";
+    const int lines = 300;
+    for (int i = 0; i < lines; ++i) {
+        text += (i % 2 ? "$REALTIME" : "$TIMETAG");
+        text += " 12/08/2026 20:41:05,RIVER1.HG," + std::to_string(i) + ",RIVER1.TA,12.5\r\n";
+        if (i == 10) text += "   # an indented comment\n";
+    }
+    text += "$GOESTIMED\n";                          // an item without data
+    text += "$GOESRANDOM  two blanks kept\n";         // the data begins after the first blank
+    text += "ST\xC3\x9C \xC3\xBC\n";                  // UTF-8 text
+    text += "ST\xDC \xFC\n";                          // 8-bit text: its bytes as code points
+    WriteFileText(folder / "feed.txt", text);
+
+    for (const auto& source : DataSources()) {
+        SCOPED_TRACE(std::string(source.Option));
+        TSourceEvents events(source);
+        TProgram feed(FeedArgs({"--as", std::string(source.Option), "--shutdown",
+                                (folder / "feed.txt").string()}));
+        const std::size_t expected = lines + 4 + 1;
+        ASSERT_EQ(feed.Wait(), 0) << feed.Err();
+        EXPECT_EQ(feed.Out(), "ovfeed: " + std::to_string(lines + 4) + " lines sent\n");
+        ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= expected; }))
+            << events.Received.size();
+        ASSERT_EQ(events.Received.size(), expected);
+        for (int i = 0; i < lines; ++i) {
+            const auto& r = events.Received[static_cast<std::size_t>(i)];
+            ASSERT_EQ(r.Member, "OnItemChange");
+            ASSERT_EQ(r.AppID, source.AppID);
+            ASSERT_EQ(r.Item, i % 2 ? "$REALTIME" : "$TIMETAG");
+            ASSERT_EQ(r.Data, "12/08/2026 20:41:05,RIVER1.HG," + std::to_string(i) + ",RIVER1.TA,12.5");
+        }
+        EXPECT_EQ(events.Received[lines].Item, "$GOESTIMED");
+        EXPECT_EQ(events.Received[lines].Data, "");
+        EXPECT_EQ(events.Received[lines + 1].Data, " two blanks kept");
+        EXPECT_EQ(events.Received[lines + 2].Item, "ST\xC3\x9C");
+        EXPECT_EQ(events.Received[lines + 2].Data, "\xC3\xBC");
+        EXPECT_EQ(events.Received[lines + 3].Item, "ST\xC3\x9C");  // the same text
+        EXPECT_EQ(events.Received[lines + 3].Data, "\xC3\xBC");
+        EXPECT_EQ(events.Received.back().Member, "OnAppShutdown");
+        EXPECT_EQ(events.Received.back().AppID, source.AppID);
+    }
+}
+
+TEST(FeedBus, StandardInputAtAGivenRateAndAnotherAppID) {
+    ScratchFolder folder;
+    WriteFileText(folder / "in.txt", "$TIMETAG 1\n$TIMETAG 2\n$TIMETAG 3\n");
+    const auto& source = DataSource(dsMBRtu);
+    TSourceEvents events(source);
+    TProgram feed(FeedArgs({"--as", "mbrtu", "--rate", "200", "--app-id", "{OTHER}"}),
+                  folder / "in.txt");
+    ASSERT_EQ(feed.Wait(), 0) << feed.Err();
+    EXPECT_EQ(feed.Out(), "ovfeed: 3 lines sent\n");
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 3; }));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(events.Received[static_cast<std::size_t>(i)].AppID, "{OTHER}");
+        EXPECT_EQ(events.Received[static_cast<std::size_t>(i)].Data, std::to_string(i + 1));
+    }
+}
+
+TEST(FeedBus, WaitLinkHoldsEachLineUntilItsItemIsLinked) {
+    ScratchFolder folder;
+    WriteFileText(folder / "feed.txt",
+                  "$TIMETAG 12/08/2026 20:41:05,A.B,1\n$REALTIME 12/08/2026 20:41:06,A.B,2\n"
+                  "$timetag 12/08/2026 20:41:07,A.B,3\n");
+    const auto& source = DataSource(dsRtu);
+    TSourceEvents events(source);
+    TProgram feed(FeedArgs({"--as", "rtu", "--wait-link", (folder / "feed.txt").string()}));
+    ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
+
+    auto link = [&](const char* item) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            Q(source.BusName), Q(source.ObjectPath), Q(source.Interface), "LinkItem");
+        call << Q(CalcAppID) << QString(item);
+        QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    };
+    // Nothing goes out before a link: the feed still runs and holds its first line.
+    SpinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(events.Received.empty());
+    EXPECT_EQ(feed.Wait(std::chrono::milliseconds(0)), -1);
+
+    link("$timetag");  // linked without regard to case
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 1; }));
+    SpinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(events.Received.size(), 1u);  // the $REALTIME line waits
+
+    link("$REALTIME");
+    ASSERT_EQ(feed.Wait(), 0) << feed.Err();
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 3; }));
+    EXPECT_EQ(events.Received[1].Item, "$REALTIME");
+    EXPECT_EQ(events.Received[2].Data, "12/08/2026 20:41:07,A.B,3");
+    // The feed tells who linked what.
+    const std::string err = feed.Err();
+    EXPECT_NE(err.find("(" + std::string(CalcAppID) + ") linked $TIMETAG"), std::string::npos) << err;
+    EXPECT_NE(err.find("(" + std::string(CalcAppID) + ") linked $REALTIME"), std::string::npos) << err;
+}
+
+// The rate counts from the moment a held line goes, not from the start of the wait: lines
+// held for longer than the rate's spacing must not all leave at once when the link comes.
+TEST(FeedBus, WaitLinkWithARateKeepsTheRateAfterTheLink) {
+    ScratchFolder folder;
+    WriteFileText(folder / "feed.txt",
+                  "$TIMETAG 12/08/2026 20:41:05,A.B,1\n$TIMETAG 12/08/2026 20:41:06,A.B,2\n"
+                  "$TIMETAG 12/08/2026 20:41:07,A.B,3\n");
+    const auto& source = DataSource(dsRtu);
+    TSourceEvents events(source);
+    // 5 lines per second: the third line goes 0.4 s after the first.
+    TProgram feed(FeedArgs({"--as", "rtu", "--wait-link", "--rate", "5",
+                            (folder / "feed.txt").string()}));
+    ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
+    SpinUntil([] { return false; }, std::chrono::milliseconds(1000));
+    ASSERT_TRUE(events.Received.empty());
+
+    const auto linked = std::chrono::steady_clock::now();
+    QDBusMessage call = QDBusMessage::createMethodCall(Q(source.BusName), Q(source.ObjectPath),
+                                                       Q(source.Interface), "LinkItem");
+    call << Q(CalcAppID) << QString("$TIMETAG");
+    ASSERT_EQ(QDBusConnection::sessionBus().call(call, QDBus::Block, 5000).type(),
+              QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 3; }));
+    // A lower bound only: a slow machine makes the time longer, never shorter.
+    EXPECT_GE(std::chrono::steady_clock::now() - linked, std::chrono::milliseconds(350));
+    EXPECT_EQ(feed.Wait(), 0) << feed.Err();
+}
+
+// A client that leaves the bus loses its links: a line whose item only that client linked waits
+// for the next link.
+TEST(FeedBus, AClientLeavingTheBusLosesItsLinks) {
+    ScratchFolder folder;
+    WriteFileText(folder / "feed.txt", "$REALTIME 1\n$TIMETAG 2\n");
+    const auto& source = DataSource(dsRtu);
+    TSourceEvents events(source);
+    TProgram feed(FeedArgs({"--as", "rtu", "--wait-link", (folder / "feed.txt").string()}));
+    ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
+
+    auto link = [&](QDBusConnection connection, const char* item) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            Q(source.BusName), Q(source.ObjectPath), Q(source.Interface), "LinkItem");
+        call << Q(CalcAppID) << QString(item);
+        QDBusMessage reply = connection.call(call, QDBus::Block, 5000);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    };
+    const QString otherName = "feed-test-other-client";
+    std::string gone;
+    {
+        QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                              otherName);
+        ASSERT_TRUE(other.isConnected());
+        gone = other.baseService().toStdString();
+        link(other, "$TIMETAG");
+    }
+    QDBusConnection::disconnectFromBus(otherName);
+    // Gone at the bus daemon: the feed hears of it before the next call.
+    ASSERT_TRUE(WaitForName(gone, false));
+
+    link(QDBusConnection::sessionBus(), "$REALTIME");
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 1; }));
+    SpinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(events.Received.size(), 1u);  // $TIMETAG's only client has left
+    EXPECT_EQ(feed.Wait(std::chrono::milliseconds(0)), -1);
+
+    link(QDBusConnection::sessionBus(), "$TIMETAG");
+    ASSERT_EQ(feed.Wait(), 0) << feed.Err();
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 2; }));
+    EXPECT_EQ(events.Received[0].Data, "1");
+    EXPECT_EQ(events.Received[1].Data, "2");
+}
+
+TEST(FeedBus, BadCommandLinesAndATakenNameAreRefused) {
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Says;
+    } cases[] = {
+        {{}, "--as is required"},
+        {{"--as", "radio"}, "--as takes decoder, mdecoder, rtu or mbrtu"},
+        {{"--as", "rtu", "--rate", "0"}, "--rate takes a number"},
+        {{"--as", "rtu", "--rate", "fast"}, "--rate takes a number"},
+        {{"--as", "rtu", "/no/such/file"}, "cannot read /no/such/file"},
+        {{"--as", "rtu", "--bogus"}, "unknown option --bogus"},
+    };
+    for (const auto& c : cases) {
+        TProgram feed(FeedArgs(c.Args));
+        EXPECT_EQ(feed.Wait(), 1);
+        EXPECT_NE(feed.Err().find(c.Says), std::string::npos) << feed.Err();
+    }
+    ScratchFolder folder;
+    WriteFileText(folder / "one.txt", "$TIMETAG 1\n");
+    TProgram first(FeedArgs({"--as", "decoder", "--stay", (folder / "one.txt").string()}));
+    ASSERT_TRUE(WaitForName(DataSource(dsDecoder).BusName));
+    TProgram second(FeedArgs({"--as", "decoder", (folder / "one.txt").string()}));
+    EXPECT_EQ(second.Wait(), 1);
+    EXPECT_NE(second.Err().find("OVDecode.OVDecodeCom is already owned"), std::string::npos)
+        << second.Err();
+    // --stay keeps the first one serving after its last line.
+    EXPECT_EQ(first.Wait(std::chrono::milliseconds(200)), -1);
+}
+
+}  // namespace
+}  // namespace ov::test

@@ -1,0 +1,402 @@
+// OV Calc's automation object on a private bus: a real store and service exported in the test
+// process under OVCalc.OVCalcCOM, driven by gdbus and ovclient processes and watched from a
+// second connection. Calls run on the test's main thread, so every wait runs Qt's events.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BusTestSupport.h"
+#include "bus/BusInterfaces.h"
+#include "bus/BusSignalReceiver.h"
+#include "bus/OVCalcComAdaptor.h"
+
+namespace ov::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string OwnID(OVCalcAppID);
+
+class RecordingHost : public IOVCalcComHost {
+  public:
+    int Refreshes = 0;
+    bool RefreshFails = false;
+    std::vector<std::string> Lines;
+    void ResetAllParams() override {
+        if (RefreshFails) throw std::runtime_error("Error 1613: refresh failed");
+        ++Refreshes;
+    }
+    void LogStatus(const std::string& text) override { Lines.push_back(text); }
+};
+
+// "yyyy/mm/dd hh:nn:ss" with any separators.
+bool IsStamp(const std::string& text) {
+    if (text.size() != 19 || text[10] != ' ') return false;
+    for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u, 11u, 12u, 14u, 15u, 17u, 18u}) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
+
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+// A program run to its end while this process keeps serving the bus.
+TRun RunToEnd(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 20s) {
+    TProgram program(argv);
+    TRun run;
+    SpinUntil([&] { return program.Process().Wait(0ms).has_value(); }, timeout);
+    run.Status = program.Wait(0ms);
+    run.Out = program.Out();
+    run.Err = program.Err();
+    return run;
+}
+
+std::vector<std::string> Gdbus(const std::string& method, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", "OVCalc.OVCalcCOM",
+                                  "--object-path", "/OVCalcCOM", "--method", method};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+TRun CallMember(const std::string& member, const std::vector<std::string>& args = {}) {
+    return RunToEnd(Gdbus("OVCalc.IOVCalcDataCOM." + member, args));
+}
+
+TRun Property(const std::string& op, const std::vector<std::string>& args) {
+    return RunToEnd(Gdbus("org.freedesktop.DBus.Properties." + op, args));
+}
+
+std::vector<std::string> Client(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{OV_OVCLIENT_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+// The signals of OVCalc.IOVCalcDataCOMEvents as another connection receives them: name and
+// arguments joined by "|".
+class SignalLog {
+  public:
+    SignalLog()
+        : connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                     QStringLiteral("ovcalccom-listener"))) {
+        for (auto name : {ItemChangeSignal, AppShutdownSignal, HeartBeatSignal}) {
+            receivers_.push_back(std::make_unique<TBusSignalReceiver>(
+                connection_, Q(CalcBusName), Q(CalcObjectPath), Q(CalcEventsInterface), Q(name),
+                [this](const QDBusMessage& signal) {
+                    std::string line = signal.member().toStdString();
+                    for (const auto& a : signal.arguments()) line += "|" + a.toString().toStdString();
+                    lines_.push_back(line);
+                }));
+            EXPECT_TRUE(receivers_.back()->Subscribed());
+        }
+    }
+    ~SignalLog() {
+        receivers_.clear();
+        QDBusConnection::disconnectFromBus(QStringLiteral("ovcalccom-listener"));
+    }
+    const std::vector<std::string>& Lines() const { return lines_; }
+    bool WaitFor(std::size_t count, std::chrono::milliseconds timeout = 10s) {
+        return SpinUntil([&] { return lines_.size() >= count; }, timeout);
+    }
+    void Clear() { lines_.clear(); }
+
+  private:
+    QDBusConnection connection_;
+    std::vector<std::unique_ptr<TBusSignalReceiver>> receivers_;
+    std::vector<std::string> lines_;
+};
+
+// The program's store and automation object, exported and owning the bus name.
+class OVCalcComBus : public testing::Test {
+  protected:
+    void SetUp() override {
+        store.SetAutoCreate(true, "");
+        store.AddItem(TimeTagItem);
+        store.AddItem(RealTimeItem);
+        com = std::make_shared<TOVCalcCOM>(store, &host);
+        store.RegisterAutomationObject(com);
+        adaptor = std::make_unique<TOVCalcComAdaptor>(*com, QDBusConnection::sessionBus());
+        ASSERT_TRUE(adaptor->Export());
+        ASSERT_TRUE(QDBusConnection::sessionBus().registerService(Q(CalcBusName)));
+        log = std::make_unique<SignalLog>();
+    }
+    void TearDown() override {
+        log.reset();
+        QDBusConnection::sessionBus().unregisterService(Q(CalcBusName));
+        adaptor.reset();
+        store.RevokeAutomationObject();
+    }
+
+    std::string Value(std::string_view item) {
+        std::string value;
+        EXPECT_TRUE(store.GetValue(item, value));
+        return value;
+    }
+
+    TOVCalcDataDatabase store;
+    RecordingHost host;
+    std::shared_ptr<TOVCalcCOM> com;
+    std::unique_ptr<TOVCalcComAdaptor> adaptor;
+    std::unique_ptr<SignalLog> log;
+};
+
+TEST_F(OVCalcComBus, GdbusCallsEveryMember) {
+    TRun alive = CallMember("IsAlive");
+    ASSERT_EQ(alive.Status, 0) << alive.Err;
+    ASSERT_EQ(alive.Out.size(), 19u + 6u) << alive.Out;  // ('...',)
+    EXPECT_EQ(alive.Out.substr(0, 2) + alive.Out.substr(21), "('',)\n") << alive.Out;
+    EXPECT_TRUE(IsStamp(alive.Out.substr(2, 19))) << alive.Out;
+
+    TRun shutdown = CallMember("AppShutdown", {"{7552BE47-EFFF-47F1-8EEA-BD38F2B70761}"});
+    ASSERT_EQ(shutdown.Status, 0) << shutdown.Err;
+    ASSERT_TRUE(log->WaitFor(1));
+    EXPECT_EQ(log->Lines()[0], "OnAppShutdown|" + OwnID);  // the own AppID, not the caller's
+    EXPECT_TRUE(host.Lines.empty());
+
+    EXPECT_EQ(CallMember("ResetAllParams").Status, 0);
+    EXPECT_EQ(host.Refreshes, 1);
+
+    // Properties: empty before a write; a write without a link is stored and announces nothing.
+    TRun get = Property("Get", {"OVCalc.IOVCalcDataCOM", "TIMETAG"});
+    ASSERT_EQ(get.Status, 0) << get.Err;
+    EXPECT_EQ(get.Out, "(<''>,)\n");
+    ASSERT_EQ(Property("Set", {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<'first'>"}).Status, 0);
+    EXPECT_EQ(Value(TimeTagItem), "first");
+
+    // A link from one client: every later write is announced with the own AppID.
+    TRun link = CallMember("SetItemLink", {"{CLIENT}", "$TIMETAG"});
+    ASSERT_EQ(link.Status, 0) << link.Err;
+    EXPECT_EQ(link.Out, "()\n");
+    ASSERT_EQ(Property("Set", {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<'second'>"}).Status, 0);
+    ASSERT_TRUE(log->WaitFor(2));
+    EXPECT_EQ(log->Lines()[1], "OnItemChange|" + OwnID + "|$TIMETAG|second");
+
+    ASSERT_EQ(Property("Set", {"OVCalc.IOVCalcDataCOM", "REALTIME", "<'live é'>"}).Status, 0);
+    EXPECT_EQ(Value(RealTimeItem), "live \xE9");  // 8-bit text in the store
+    TRun all = Property("GetAll", {"OVCalc.IOVCalcDataCOM"});
+    ASSERT_EQ(all.Status, 0) << all.Err;
+    EXPECT_NE(all.Out.find("'TIMETAG': <'second'>"), std::string::npos) << all.Out;
+    EXPECT_NE(all.Out.find("'REALTIME': <'live é'>"), std::string::npos) << all.Out;
+
+    // SetItemChange: the three arguments unchanged, the store untouched.
+    ASSERT_EQ(CallMember("SetItemChange", {"{CLIENT}", "$TIMETAG", "x,y"}).Status, 0);
+    ASSERT_TRUE(log->WaitFor(3));
+    EXPECT_EQ(log->Lines()[2], "OnItemChange|{CLIENT}|$TIMETAG|x,y");
+    EXPECT_EQ(Value(TimeTagItem), "second");
+    EXPECT_EQ(log->Lines().size(), 3u);
+}
+
+TEST_F(OVCalcComBus, BadCallsGetErrorsAndChangeNothing) {
+    struct TCase {
+        std::vector<std::string> Argv;
+        std::string ErrorPart;
+    };
+    const std::vector<TCase> cases{
+        {Gdbus("org.freedesktop.DBus.Properties.Get", {"OVCalc.IOVCalcDataCOM", "Timetag"}),
+         "UnknownProperty"},
+        {Gdbus("org.freedesktop.DBus.Properties.Get", {"OVCalc.Other", "TIMETAG"}),
+         "UnknownInterface"},
+        {Gdbus("org.freedesktop.DBus.Properties.Set", {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<42>"}),
+         "InvalidArgs"},
+        {Gdbus("OVCalc.IOVCalcDataCOM.SetItemLink", {"{CLIENT}"}), "InvalidArgs"},
+        {Gdbus("OVCalc.IOVCalcDataCOM.SetItemChange", {"a", "b"}), "InvalidArgs"},
+    };
+    for (const auto& c : cases) {
+        TRun run = RunToEnd(c.Argv);
+        EXPECT_NE(run.Status, 0) << c.Argv[8];
+        EXPECT_NE(run.Err.find(c.ErrorPart), std::string::npos) << c.Argv[8] << ": " << run.Err;
+    }
+    // An error inside a member fails that call with its text; the object goes on serving.
+    host.RefreshFails = true;
+    TRun reset = CallMember("ResetAllParams");
+    EXPECT_NE(reset.Status, 0);
+    EXPECT_NE(reset.Err.find("Error 1613: refresh failed"), std::string::npos) << reset.Err;
+    EXPECT_EQ(CallMember("IsAlive").Status, 0);
+    EXPECT_TRUE(host.Lines.empty());
+
+    EXPECT_EQ(Value(TimeTagItem), "");
+    EXPECT_EQ(adaptor->ClientsHoldingObjects(), 0);
+    SpinUntil([] { return false; }, 200ms);
+    EXPECT_TRUE(log->Lines().empty());
+}
+
+TEST_F(OVCalcComBus, IntrospectionShowsTheDescribedInterfaces) {
+    TRun xml = RunToEnd({"gdbus", "introspect", "--session", "--xml", "--dest", "OVCalc.OVCalcCOM",
+                    "--object-path", "/OVCalcCOM"});
+    ASSERT_EQ(xml.Status, 0) << xml.Err;
+    for (const char* part :
+         {"<interface name=\"OVCalc.IOVCalcDataCOM\">", "<method name=\"SetItemLink\">",
+          "<property name=\"TIMETAG\" type=\"s\" access=\"readwrite\"/>",
+          "<interface name=\"OVCalc.IOVCalcDataCOMEvents\">", "<signal name=\"OnHeartBeat\">"}) {
+        EXPECT_NE(xml.Out.find(part), std::string::npos) << part << "\n" << xml.Out;
+    }
+}
+
+TEST_F(OVCalcComBus, OvclientCommands) {
+    TRun alive = RunToEnd(Client({"alive"}));
+    ASSERT_EQ(alive.Status, 0) << alive.Err;
+    EXPECT_EQ(alive.Out.size(), 20u) << alive.Out;
+    EXPECT_TRUE(IsStamp(alive.Out.substr(0, 19))) << alive.Out;
+
+    TRun get = RunToEnd(Client({"get", "TIMETAG"}));
+    ASSERT_EQ(get.Status, 0) << get.Err;
+    EXPECT_EQ(get.Out, "\n");
+    ASSERT_EQ(RunToEnd(Client({"set", "realtime", "01/02/2026 10:00:00,A.B,1"})).Status, 0);
+    EXPECT_EQ(Value(RealTimeItem), "01/02/2026 10:00:00,A.B,1");
+    EXPECT_EQ(RunToEnd(Client({"get", "REALTIME"})).Out, "01/02/2026 10:00:00,A.B,1\n");
+
+    EXPECT_EQ(RunToEnd(Client({"reset"})).Status, 0);
+    EXPECT_EQ(host.Refreshes, 1);
+
+    // Watching: only the items named are printed, and --count ends it.
+    TProgram watch(Client({"watch", "--count", "2", "$TimeTag"}));
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; })) << watch.Err();
+    ASSERT_TRUE(com->SetREALTIME("not watched"));  // not linked: no announcement at all
+    com->SetItemChange(OwnID, "$GOESTIMED", "other item");
+    ASSERT_TRUE(com->SetTIMETAG("r1"));
+    ASSERT_TRUE(com->SetTIMETAG("r2"));
+    ASSERT_TRUE(com->SetTIMETAG("r3"));
+    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); })) << watch.Err();
+    EXPECT_EQ(watch.Wait(0ms), 0) << watch.Err();
+    EXPECT_EQ(watch.Out(), "r1\nr2\n");
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }));
+}
+
+TEST(OVCalcComClient, ReportsOVCalcNotRunningAndBadArguments) {
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Err;
+    };
+    const std::string notRunning =
+        "ovclient: OV Calc is not running (no owner of OVCalc.OVCalcCOM on the session bus)\n";
+    const std::vector<TCase> cases{
+        {{"alive"}, notRunning},
+        {{"watch"}, notRunning},
+        {{"get", "TIMETAG"}, notRunning},
+        {{"set", "TIMETAG", "x"}, notRunning},
+        {{"reset"}, notRunning},
+        {{"get", "OTHER"}, "ovclient: the property is TIMETAG or REALTIME, not \"OTHER\"\n"},
+        {{"watch", "--count", "0"},
+         "ovclient: --count takes a whole number of lines above 0, not \"0\"\n"},
+        {{"frobnicate"}, "ovclient: unknown command \"frobnicate\" (see ovclient --help)\n"},
+    };
+    for (const auto& c : cases) {
+        TRun run = RunToEnd(Client(c.Args));
+        EXPECT_EQ(run.Status, 1) << c.Args[0];
+        EXPECT_EQ(run.Err, c.Err);
+    }
+    for (const char* command : {"watch", "get", "set", "alive", "reset"}) {
+        TRun help = RunToEnd(Client({command, "--help"}));
+        EXPECT_EQ(help.Status, 0);
+        EXPECT_EQ(help.Out.rfind(std::string("Usage: ovclient ") + command, 0), 0u) << help.Out;
+    }
+    EXPECT_EQ(RunToEnd(Client({"--help"})).Status, 0);
+}
+
+// The calculation thread's Notify posts and goes on: it finishes without the main thread
+// running its events, and the changes reach the bus afterwards, in order.
+TEST_F(OVCalcComBus, NotifyFromAnotherThreadIsQueuedToTheMainThread) {
+    ASSERT_TRUE(com->SetItemLink("{CLIENT}", std::string(TimeTagItem)));
+    std::atomic<bool> done{false};
+    std::thread calc([&] {
+        for (int i = 0; i < 100; ++i) PublishResult(store, TimeTagItem, "r" + std::to_string(i));
+        done = true;
+    });
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!done && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(done);
+    calc.join();
+    ASSERT_TRUE(log->WaitFor(100));
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(log->Lines()[i], "OnItemChange|" + OwnID + "|$TIMETAG|r" + std::to_string(i));
+    }
+}
+
+TEST_F(OVCalcComBus, TwoWatchersReceiveEveryEventAndClientsAreCountedWhileConnected) {
+    TProgram first(Client({"watch", "--count", "3"}));
+    TProgram second(Client({"watch", "--app-id", "{SECOND}", "$TIMETAG", "$REALTIME"}));
+    // Both connected, and the second's last link made.
+    ASSERT_TRUE(SpinUntil([&] {
+        std::vector<std::string> links;
+        return adaptor->ClientsHoldingObjects() == 2 && store.GetLinks(RealTimeItem, links);
+    })) << first.Err() << second.Err();
+    std::thread calc([&] {
+        for (const char* r : {"a", "b", "c"}) PublishResult(store, TimeTagItem, r);
+    });
+    calc.join();
+    ASSERT_TRUE(com->SetREALTIME("d"));
+    ASSERT_TRUE(SpinUntil([&] { return first.Process().Wait(0ms).has_value(); })) << first.Err();
+    EXPECT_EQ(first.Wait(0ms), 0);
+    EXPECT_EQ(first.Out(), "a\nb\nc\n");
+    ASSERT_TRUE(SpinUntil([&] { return second.Out() == "a\nb\nc\nd\n"; })) << second.Out();
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }));
+
+    // SIGTERM ends a watch cleanly, and its connection no longer counts.
+    ::kill(second.Process().Pid(), SIGTERM);
+    ASSERT_TRUE(SpinUntil([&] { return second.Process().Wait(0ms).has_value(); }));
+    EXPECT_EQ(second.Wait(0ms), 0) << second.Err();
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }));
+    std::vector<std::string> links;
+    store.GetLinks(TimeTagItem, links);
+    // The links stay with the item (whichever client linked first).
+    std::sort(links.begin(), links.end());
+    EXPECT_EQ(links, (std::vector<std::string>{"{3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3}", "{SECOND}"}));
+}
+
+TEST_F(OVCalcComBus, HeartBeatCarriesTheOwnAppIDAndTheTime) {
+    com->HeartBeat();
+    ASSERT_TRUE(log->WaitFor(1));
+    const std::string prefix = "OnHeartBeat|" + OwnID + "|";
+    EXPECT_EQ(log->Lines()[0].substr(0, prefix.size()), prefix);
+    EXPECT_TRUE(IsStamp(log->Lines()[0].substr(prefix.size())))
+        << log->Lines()[0];
+}
+
+TEST_F(OVCalcComBus, WatchEndsWhenOVCalcEnds) {
+    TProgram watch(Client({"watch"}));
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; })) << watch.Err();
+    QDBusConnection::sessionBus().unregisterService(Q(CalcBusName));
+    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); }));
+    EXPECT_EQ(watch.Wait(0ms), 0);
+    EXPECT_EQ(watch.Err(), "ovclient: OV Calc has ended\n");
+}
+
+// A shutdown announcement that cannot be sent is reported as error 1618.
+TEST(OVCalcComAdaptor, AnnouncingTheShutdownWithoutABusLogs1618) {
+    TOVCalcDataDatabase store;
+    store.SetAutoCreate(true, "");
+    RecordingHost host;
+    TOVCalcCOM com(store, &host);
+    QDBusConnection broken =
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("broken"));
+    ASSERT_FALSE(broken.isConnected());
+    {
+        TOVCalcComAdaptor adaptor(com, broken);
+        EXPECT_FALSE(adaptor.Export());
+        EXPECT_FALSE(com.AnnounceShutdown());
+        EXPECT_EQ(host.Lines,
+                  std::vector<std::string>{"Error 1618: COM Client not responding OV Calc Shutdown.."});
+    }
+    // The adaptor gone, the service has no transport and announces nothing.
+    EXPECT_FALSE(com.SetItemChange(OwnID, "$TIMETAG", "x"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("broken"));
+}
+
+}  // namespace
+}  // namespace ov::test
