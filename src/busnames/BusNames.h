@@ -36,6 +36,9 @@ inline constexpr std::string_view CalcObjectPath = "/OVCalcCOM";
 inline constexpr std::string_view CalcInterface = "OVCalc.IOVCalcDataCOM";
 inline constexpr std::string_view CalcEventsInterface = "OVCalc.IOVCalcDataCOMEvents";
 inline constexpr std::string_view HeartBeatSignal = "OnHeartBeat";
+// OV Calc's DDE service, on the same bus name.
+inline constexpr std::string_view DdeObjectPath = "/DDE";
+inline constexpr std::string_view DdeInterface = "OVCalc.DDEML";
 // OV Calc's main window, which a second start asks to restore itself.
 inline constexpr std::string_view MainWindowPath = "/MainWindow";
 inline constexpr std::string_view MainWindowInterface = "OVCalc.TfrmCalcMain";

@@ -57,9 +57,10 @@ TMembers Described(std::string_view interface) {
 }
 
 TEST(BusInterfaces, DescriptionsMatchTheNamesAndSignaturesTheCodeUses) {
-    // OV Calc's own two are checked with its automation object.
+    // OV Calc's own are checked with its automation object and its DDE service.
     std::set<std::string_view> expected{SetupInterface, SetupEventsInterface, SetupControlInterface,
-                                        "OVCalc.IOVCalcDataCOM", "OVCalc.IOVCalcDataCOMEvents"};
+                                        "OVCalc.IOVCalcDataCOM", "OVCalc.IOVCalcDataCOMEvents",
+                                        DdeInterface};
     for (const auto& source : DataSources()) {
         expected.insert(source.Interface);
         expected.insert(source.EventsInterface);
@@ -75,6 +76,9 @@ TEST(BusInterfaces, DescriptionsMatchTheNamesAndSignaturesTheCodeUses) {
         events.insert("signal " + std::string(SetupEventName(event)) + (event == 5 ? " sss" : " s"));
     }
     EXPECT_EQ(Described(SetupEventsInterface), events);
+    EXPECT_EQ(Described(DdeInterface),
+              (TMembers{"method Connect ss>u", "method Disconnect u>", "method Request uss>bay",
+                        "method Poke ussay>b", "method Execute us>b", "method AdviseStart uss>b"}));
     for (const auto& source : DataSources()) {
         EXPECT_EQ(Described(source.Interface), (TMembers{"method LinkItem ss>"}));
         EXPECT_EQ(Described(source.EventsInterface),
