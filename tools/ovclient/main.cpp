@@ -1,6 +1,7 @@
-// ovclient: a command-line client of OV Calc's automation object on the session bus. It
+// ovclient: a command-line client of OV Calc on the session bus. Of its automation object it
 // follows items (each change's data line printed as it arrives), reads and writes the items
-// "$TIMETAG" and "$REALTIME", asks whether OV Calc is alive and asks it to refresh.
+// "$TIMETAG" and "$REALTIME", asks whether OV Calc is alive and asks it to refresh; with "dde"
+// it talks to OV Calc's DDE service.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -18,17 +19,22 @@
 #include <string>
 #include <vector>
 
-#include "busnames/BusNames.h"
+#include "Client.h"
+#include "DdeCommand.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/OVCalcComAdaptor.h"
+#include "busnames/BusNames.h"
 
 namespace {
+
+using namespace ovclient;
 
 constexpr const char* Usage =
     R"(Usage: ovclient COMMAND [ARGUMENTS]
 
-A client of OV Calc's automation object (bus name OVCalc.OVCalcCOM, object /OVCalcCOM,
-interface OVCalc.IOVCalcDataCOM) on the session bus.
+A client of OV Calc on the session bus (bus name OVCalc.OVCalcCOM): of its automation object
+(object /OVCalcCOM, interface OVCalc.IOVCalcDataCOM) and of its DDE service (object /DDE,
+interface OVCalc.DDEML).
 
 Commands:
   watch [--count N] [--app-id APPID] [ITEM ...]
@@ -38,6 +44,13 @@ Commands:
                         store VALUE in the item and announce it to the clients that follow it
   alive                 print OV Calc's current date and time (IsAlive)
   reset                 ask OV Calc to refresh all parameters and connections (ResetAllParams)
+  dde connect [TOPIC]   open a conversation with the DDE service and print its number
+  dde request TOPIC ITEM [--format F]
+                        print an item's data
+  dde poke TOPIC ITEM DATA [--format F]
+                        store DATA in an item
+  dde execute TOPIC COMMAND
+                        send a command
 
 "ovclient COMMAND --help" describes a command. The exit status is 0 on success and 1 on an
 error, among them OV Calc not running.
@@ -90,63 +103,8 @@ does, and answers when it is done.
 )";
 
 constexpr const char* ClientAppID = "{3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3}";
-// The refresh waits for the setup server (up to about 21 s); the other calls answer at once.
-constexpr int CallTimeoutMs = 25000;
+// The refresh waits for the setup server (up to about 21 s).
 constexpr int ResetTimeoutMs = 120000;
-
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "ovclient: %s\n", message.c_str());
-    return 1;
-}
-
-int NotRunning() {
-    return Fail("OV Calc is not running (no owner of " + std::string(ov::CalcBusName) +
-                " on the session bus)");
-}
-
-void Print(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-// The session bus with OV Calc on it; 0, or the exit status of the error reported.
-int Connect(QDBusConnection& bus) {
-    if (!bus.isConnected()) {
-        return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
-    }
-    QDBusConnectionInterface* daemon = bus.interface();
-    if (daemon == nullptr || !daemon->isServiceRegistered(Q(ov::CalcBusName)).value()) {
-        return NotRunning();
-    }
-    return 0;
-}
-
-// Calls member of interface on OV Calc's object: the reply, or an error reported (status in
-// *status, reply of type ErrorMessage).
-QDBusMessage Call(QDBusConnection& bus, std::string_view interface, const QString& member,
-                  const QList<QVariant>& arguments, int& status,
-                  int timeoutMs = CallTimeoutMs) {
-    QDBusMessage call = QDBusMessage::createMethodCall(Q(ov::CalcBusName), Q(ov::CalcObjectPath),
-                                                       Q(interface), member);
-    call.setArguments(arguments);
-    QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
-    status = 0;
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
-            status = NotRunning();
-        } else {
-            status = Fail(member.toStdString() + " failed: " + reply.errorMessage().toStdString());
-        }
-    }
-    return reply;
-}
 
 // "TIMETAG" or "REALTIME" in any letter case as the property's name; empty for another text.
 QString PropertyName(const std::string& text) {
@@ -198,7 +156,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     if (items.empty()) items.push_back(Q(ov::TimeTagItem));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (int status = Connect(bus)) return status;
+    if (int status = ConnectBus(bus)) return status;
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot make a pipe");
     QSocketNotifier interrupted(signalPipe[0], QSocketNotifier::Read);
@@ -258,7 +216,7 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
         return Fail("the property is TIMETAG or REALTIME, not \"" + args[0] + "\"");
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (int status = Connect(bus)) return status;
+    if (int status = ConnectBus(bus)) return status;
     int status = 0;
     if (set) {
         const QVariant value =
@@ -278,7 +236,7 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
 int Simple(const std::vector<std::string>& args, const QString& member) {
     if (!args.empty()) return Fail("unexpected argument \"" + args[0] + "\"");
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (int status = Connect(bus)) return status;
+    if (int status = ConnectBus(bus)) return status;
     int status = 0;
     const bool reset = member == QLatin1String("ResetAllParams");
     QDBusMessage reply = Call(bus, ov::CalcInterface, member, {}, status,
@@ -324,5 +282,6 @@ int main(int argc, char** argv) {
     if (command == "set") return GetOrSet(args, true);
     if (command == "alive") return Simple(args, QStringLiteral("IsAlive"));
     if (command == "reset") return Simple(args, QStringLiteral("ResetAllParams"));
+    if (command == "dde") return RunDde(args);
     return Fail("unknown command \"" + command + "\" (see ovclient --help)");
 }
