@@ -32,6 +32,8 @@
 #include <exception>
 
 #include "bus/BusSetupQuery.h"
+#include "bus/DdeAdaptor.h"
+#include "suite/DdeManager.h"
 #include "ui/AboutForm.h"
 #include "ui/ExitConfirm.h"
 #include "ui/Help.h"
@@ -206,6 +208,13 @@ void TfrmCalcMain::FormCreate() {
     helpFile_ = exeFolder_ + "OVCalc.html";
     logFolder_ = exeFolder_;
 
+    // The DDE service: its topics, and the text format listed on its system topic.
+    dde_ = std::make_unique<TDDEMLManager>();
+    dde_->AddService(CalcDdeService);
+    dde_->AddTopic(dde_->ServiceName(0), CalcDdeSystemTopic);
+    dde_->AddTopic(dde_->ServiceName(0), CalcDdeDataTopic);
+    dde_->AddFormat(dde_->ServiceName(0), CalcDdeSystemTopic, DdeTextFormat);
+
     dataStore_ = std::make_unique<TOVCalcDataDatabase>(DataStoreCapacity, DataStoreGrowBy);
     storeHost_ = std::make_unique<TStoreHost>(*this);
     dataStore_->SetHost(storeHost_.get());
@@ -244,6 +253,9 @@ void TfrmCalcMain::FormCreate() {
             if (!comAdaptor_->Export())
                 LogStatus(QString("Error 1600: the automation object could not be exported at "
                                   "/OVCalcCOM"));
+            ddeAdaptor_ = std::make_unique<TDdeAdaptor>(*dde_, QDBusConnection::sessionBus());
+            if (!ddeAdaptor_->Export())
+                LogStatus(QString("Error 1600: the DDE service could not be exported at /DDE"));
         }
     }
     threadStopped_ = true;
@@ -259,6 +271,7 @@ TfrmCalcMain::~TfrmCalcMain() {
     suite_.reset();
     FormDestroy();
     comAdaptor_.reset();
+    ddeAdaptor_.reset();
     dataStore_->RevokeAutomationObject();
     com_.reset();
     dataStore_->SetHost(nullptr);

@@ -32,6 +32,8 @@ class QTimer;
 namespace ov {
 
 class TBusSetupQuery;
+class TDDEMLManager;
+class TDdeAdaptor;
 class TOVCalcDataDatabase;
 class IDataStoreHost;
 enum TMessageBoxAnswer : std::uint8_t;
@@ -124,6 +126,8 @@ public:
     // Bus clients that linked items and are still connected.
     int ClientsHoldingObjects() const { return comAdaptor_ ? comAdaptor_->ClientsHoldingObjects() : 0; }
     TOVCalcCOM& Automation() { return *com_; }
+    // The DDE service (on the bus with the automation object).
+    TDDEMLManager& Dde() { return *dde_; }
 
     // The data store's host (its IDataStoreHost): the box when it runs out of room, on the
     // main thread whatever thread asks; and the close request, queued.
@@ -183,6 +187,8 @@ private:
     std::unique_ptr<TSuiteConnections> suite_;
     std::shared_ptr<TOVCalcCOM> com_;                 // registered with the data store
     std::unique_ptr<TOVCalcComAdaptor> comAdaptor_;   // null without the bus
+    std::unique_ptr<TDDEMLManager> dde_;
+    std::unique_ptr<TDdeAdaptor> ddeAdaptor_;         // null without the bus
     std::atomic<std::int32_t> logDetail_{0};          // read by the calculation thread
     std::atomic<bool> threadStopped_{true};  // read by the item-change receiver too
     bool firstShow_ = true;

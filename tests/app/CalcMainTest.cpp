@@ -17,6 +17,7 @@
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
 #include "app/CalcMain.h"
+#include "suite/DdeManager.h"
 #include "suite/SetupParams.h"
 #include "busnames/BusNames.h"
 #include "util/FormatSettings.h"
@@ -99,6 +100,20 @@ TEST(MainWindow, CaptionGeometryPanelsAndCommands) {
     // The long part of a hint shows in the second panel.
     window.Action("actClearStatus")->showStatusText(&window);
     EXPECT_EQ(window.StatusPanelText(1), "Clear status messages.");
+}
+
+TEST(MainWindow, DdeServiceOffersItsTopicsAndTheTextFormat) {
+    ScratchFolder folder;
+    TfrmCalcMain window(Offline(folder));
+    TDDEMLManager& dde = window.Dde();
+    EXPECT_EQ(dde.ServiceName(0), "OVCalc");
+    std::uint32_t conv = 0;
+    ASSERT_EQ(dde.Connect(":test", "OVCalc", "System", conv), daAck);
+    std::string topics, formats;
+    EXPECT_EQ(dde.Request(":test", conv, "Topics", "Text", topics), daAck);
+    EXPECT_EQ(DdeDataText(topics), "SYSTEM\tDATA");
+    EXPECT_EQ(dde.Request(":test", conv, "Formats", "Text", formats), daAck);
+    EXPECT_EQ(DdeDataText(formats), "Text");
 }
 
 TEST(MainWindow, StatusListNewestFirstWithTimePrefixAndTrimmedAt640) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "PrivateBus.h"
+#include "ScratchFolder.h"
 #include "app/Program.h"
 #include "busnames/BusNames.h"
 
@@ -55,6 +56,29 @@ TEST(Program, SecondStartEndsAndLeavesTheFirstRunning) {
     EXPECT_EQ(*status, 0);
     EXPECT_FALSE(first.Wait(0ms).has_value());  // still running
     EXPECT_TRUE(CalcNameOwned());
+}
+
+// A client of the suite finds the running program's DDE service on its bus name.
+TEST(Program, RunningProgramOffersItsDdeService) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    const QString ovcalc = QCoreApplication::applicationDirPath() + "/../src/app/ovcalc";
+    if (!QFileInfo::exists(ovcalc)) GTEST_SKIP() << "ovcalc is not built";
+    test::TChildProcess program({ovcalc.toStdString(), "-platform", "offscreen"});
+    auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (!CalcNameOwned() && std::chrono::steady_clock::now() < deadline) QTest::qWait(20);
+    ASSERT_TRUE(CalcNameOwned());
+
+    test::ScratchFolder folder;
+    test::TChildProcess gdbus({"gdbus", "call", "--session", "--dest", "OVCalc.OVCalcCOM",
+                               "--object-path", "/DDE", "--method", "OVCalc.DDEML.Connect",
+                               "OVCalc", "System"},
+                              folder / "out.txt", folder / "err.txt");
+    auto status = gdbus.Wait(10s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0) << test::ReadFileText(folder / "err.txt");
+    const std::string out = test::ReadFileText(folder / "out.txt");
+    EXPECT_EQ(out.rfind("(uint32 ", 0), 0u) << out;
+    EXPECT_NE(out, "(uint32 0,)\n");
 }
 
 }  // namespace
