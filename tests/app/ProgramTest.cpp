@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "PrivateBus.h"
@@ -63,12 +64,16 @@ TEST(Program, RunningProgramOffersItsDdeService) {
     ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
     const QString ovcalc = QCoreApplication::applicationDirPath() + "/../src/app/ovcalc";
     if (!QFileInfo::exists(ovcalc)) GTEST_SKIP() << "ovcalc is not built";
-    test::TChildProcess program({ovcalc.toStdString(), "-platform", "offscreen"});
+    // A runtime folder of its own: the automation server's lock there is one per folder, and
+    // an ovcalc of another test running at the same time must not keep this one off its bus.
+    test::ScratchFolder folder;
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
+    test::TChildProcess program({"env", "XDG_RUNTIME_DIR=" + folder.Path().string(),
+                                 ovcalc.toStdString(), "-platform", "offscreen"});
     auto deadline = std::chrono::steady_clock::now() + 15s;
     while (!CalcNameOwned() && std::chrono::steady_clock::now() < deadline) QTest::qWait(20);
     ASSERT_TRUE(CalcNameOwned());
 
-    test::ScratchFolder folder;
     test::TChildProcess gdbus({"gdbus", "call", "--session", "--dest", "OVCalc.OVCalcCOM",
                                "--object-path", "/DDE", "--method", "OVCalc.DDEML.Connect",
                                "OVCalc", "System"},
