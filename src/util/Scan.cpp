@@ -235,9 +235,9 @@ bool Scanner::ReadDateTime(std::int32_t& tag) {
         !Literal(' ') || !ReadWord(h) || !Literal(ts) || !ReadWord(mi) || !Literal(ts) ||
         !ReadWord(s))
         return false;
-    tag = MakeTimeTag(static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d),
-                      static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s));
-    return true;
+    // A time after the last time tag does not scan: it would wrap into another time.
+    return TryMakeTimeTag(static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d),
+                          static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s), tag);
 }
 
 bool Scanner::Run(std::string_view format) {

@@ -40,9 +40,8 @@ bool IsLeapYear(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400
 // 1899-12-30, day 0 of date-times, counted from 1970-01-01.
 constexpr std::int64_t DateTimeDay0 = -25569;
 
-}  // namespace
-
-std::uint16_t DayNumber(int year, int month, int day) {
+// The day number before it is kept to 16 bits.
+std::int64_t DayCount(int year, int month, int day) {
     std::int64_t y = year;
     std::int64_t m = month;
     while (m > 13) {
@@ -57,7 +56,13 @@ std::uint16_t DayNumber(int year, int month, int day) {
     if (m > 2 && IsLeapYear(y)) days += 1;
     days += DaysFromCivil(y - 1, 12, 31) - DaysFromCivil(1984, 12, 31);
     days += day;
-    return static_cast<std::uint16_t>(days);
+    return days;
+}
+
+}  // namespace
+
+std::uint16_t DayNumber(int year, int month, int day) {
+    return static_cast<std::uint16_t>(DayCount(year, month, day));
 }
 
 void DecodeDayNumber(std::uint16_t n, int& year, int& month, int& day) {
@@ -81,6 +86,17 @@ TTimeTag MakeTimeTag(int year, int month, int day, int hours, int minutes, int s
     std::uint32_t t = static_cast<std::uint32_t>(DayNumber(year, month, day)) * 86400u +
                       static_cast<std::uint32_t>(SecondsOfDay(hours, minutes, seconds));
     return static_cast<TTimeTag>(t);
+}
+
+bool TryMakeTimeTag(int year, int month, int day, int hours, int minutes, int seconds,
+                    TTimeTag& tag) {
+    // Counted in 64 bits: a text such as 99/99/9999 99:99:99 must not wrap into a tag that
+    // names some other time.
+    const std::int64_t t = DayCount(year, month, day) * 86400 + std::int64_t{hours} * 3600 +
+                           std::int64_t{minutes} * 60 + seconds;
+    if (t < 0 || t > INT32_MAX) return false;
+    tag = static_cast<TTimeTag>(t);
+    return true;
 }
 
 void DecodeTimeTag(TTimeTag tag, int& year, int& month, int& day, int& hours, int& minutes,

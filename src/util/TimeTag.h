@@ -21,6 +21,10 @@ std::int32_t SecondsOfDay(int hours, int minutes, int seconds);
 // Division truncates toward zero; hours are not reduced modulo 24.
 void SplitSeconds(std::int32_t s, int& hours, int& minutes, int& seconds);
 TTimeTag MakeTimeTag(int year, int month, int day, int hours, int minutes, int seconds);
+// MakeTimeTag without its wrap-around: false (tag untouched) when the date and time lie after
+// the last time tag, 2147483647 (01/18/2053 03:14:07), where MakeTimeTag would wrap.
+bool TryMakeTimeTag(int year, int month, int day, int hours, int minutes, int seconds,
+                    TTimeTag& tag);
 void DecodeTimeTag(TTimeTag tag, int& year, int& month, int& day, int& hours, int& minutes,
                    int& seconds);
 TTimeTag NowTimeTag();

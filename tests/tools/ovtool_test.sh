@@ -32,6 +32,10 @@ expect "negative tag" 1 "" "-1 is before the first time tag" -- timetag -1
 expect "neither" 1 "" "'12-08-2026' is neither a time tag nor a date-time text" -- timetag 12-08-2026
 expect "bad value does not stop the others" 1 "01/01/1985 00:00:00" "is neither" -- timetag junk 86400
 expect "trailing text" 1 "" "is neither" -- timetag "12/08/2026 20:41:05x"
+expect "last tag" 0 $'2147483647\n01/18/2053 03:14:07' "" -- timetag "01/18/2053 03:14:07" 2147483647
+expect "after the last tag" 1 "" "'01/18/2053 03:14:08' is neither a time tag nor a date-time text from 12/31/1984 00:00:00 to 01/18/2053 03:14:07" -- timetag "01/18/2053 03:14:08"
+expect "impossible date" 1 "" "is neither" -- timetag "99/99/9999 99:99:99"
+expect "tag too large" 1 "" "is neither" -- timetag 2147483648
 expect "no value" 2 "" "no value given" -- timetag
 expect "help" 0 "$("$OVTOOL" timetag --help)" "" -- timetag --help
 expect "unknown command" 2 "" "unknown command 'frobnicate'" -- frobnicate

@@ -142,6 +142,13 @@ TEST(ScanText, DatesAndTimes) {
     EXPECT_TRUE(ScanTextFromStart("12/08/2026 20:41:05", "%J", {&tag}, US()));
     EXPECT_EQ(tag, MakeTimeTag(2026, 12, 8, 20, 41, 5));
     EXPECT_FALSE(ScanTextFromStart("12-08-2026 20:41:05", "%J", {&tag}, US()));
+    // The last time tag scans; a time after it does not, and leaves the variable alone.
+    EXPECT_TRUE(ScanTextFromStart("01/18/2053 03:14:07", "%J", {&tag}, US()));
+    EXPECT_EQ(tag, 2147483647);
+    for (const char* late : {"01/18/2053 03:14:08", "99/99/9999 99:99:99", "1/1/2170 0:0:0"}) {
+        EXPECT_FALSE(ScanTextFromStart(late, "%J", {&tag}, US())) << late;
+        EXPECT_EQ(tag, 2147483647) << late;
+    }
     EXPECT_TRUE(ScanTextFromStart("1/1/1985", "%d", {&day}, US()));
     EXPECT_EQ(day, 1);
     EXPECT_TRUE(ScanTextFromStart("01:02:05", "%t", {&secs}, US()));

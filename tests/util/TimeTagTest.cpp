@@ -19,6 +19,31 @@ TEST(TimeTag, MakeAndDayNumber) {
     EXPECT_EQ(MakeTimeTag(1984, 6, 1, 1, 0, 0), 3600);         // before 1985: seconds of day
 }
 
+// Dates and times after the last time tag give none: MakeTimeTag would wrap into another time.
+TEST(TimeTag, TryMakeRefusesTimesAfterTheLastTag) {
+    struct Case {
+        int y, mo, d, h, mi, s;
+        bool ok;
+        std::int32_t tag;
+    };
+    for (const Case& c : {Case{2053, 1, 18, 3, 14, 7, true, 2147483647},
+                          Case{2026, 12, 8, 20, 41, 5, true, 1323463265},
+                          Case{1984, 6, 1, 1, 0, 0, true, 3600},  // before 1985: seconds of day
+                          Case{2026, 1, 32, 0, 0, 0, true, MakeTimeTag(2026, 2, 1, 0, 0, 0)},
+                          Case{2053, 1, 17, 27, 14, 7, true, 2147483647},  // hours roll on
+                          Case{2053, 1, 18, 3, 14, 8, false, 0},
+                          Case{2053, 1, 19, 0, 0, 0, false, 0},
+                          Case{2053, 1, 18, 0, 0, 11648, false, 0},
+                          Case{9999, 99, 99, 99, 99, 99, false, 0},
+                          Case{65535, 12, 31, 23, 59, 59, false, 0},
+                          Case{2170, 5, 1, 0, 0, 0, false, 0}}) {  // its day number wraps to 16 bits
+        std::int32_t tag = -7;
+        EXPECT_EQ(TryMakeTimeTag(c.y, c.mo, c.d, c.h, c.mi, c.s, tag), c.ok)
+            << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s;
+        EXPECT_EQ(tag, c.ok ? c.tag : -7);
+    }
+}
+
 TEST(TimeTag, Decode) {
     struct Case {
         std::int32_t tag;

@@ -54,7 +54,9 @@ int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std:
             continue;
         }
         const ov::TTimeFormats& tf = ov::DefaultTimeFormats();
+        // A date-time text after the last time tag does not scan either: its tag would wrap.
         err << "ovtool timetag: '" << v << "' is neither a time tag nor a date-time text "
+            << "from 12/31/1984 00:00:00 to 01/18/2053 03:14:07 "
             << "(expected a whole number, or month" << tf.Settings.DateSeparator << "day"
             << tf.Settings.DateSeparator << "year hours" << tf.Settings.TimeSeparator << "minutes"
             << tf.Settings.TimeSeparator << "seconds)\n";

@@ -78,7 +78,9 @@ const std::vector<TCommand>& Commands() {
          "  its date-time text, month/day/year hours:minutes:seconds with the locale's\n"
          "  separators;\n"
          "  a date-time text in that form is printed as its time tag.\n"
-         "A value that is neither is reported on standard error and the exit status is 1.\n",
+         "Time tags run from 0 (12/31/1984 00:00:00) to 2147483647 (01/18/2053 03:14:07).\n"
+         "A value that is neither, or lies outside that range, is reported on standard error\n"
+         "and the exit status is 1.\n",
          TimeTagCommand},
         {"eval", "evaluate an equation as the engine does",
          "Usage: ovtool eval [--tables DIR] [--setup FILE] EQUATION [NAME=VALUE ...]\n\n"
