@@ -7,19 +7,13 @@
 
 #include "core/InputItems.h"
 #include "busnames/BusNames.h"
-#include "util/Exception.h"
+#include "util/FloatText.h"
 #include "util/Scan.h"
 #include "util/TextCompare.h"
 
 namespace ov {
 
 namespace {
-
-// A pair of the data line that cannot be read as station.sensor and value.
-class EDataLineError : public Exception {
-  public:
-    using Exception::Exception;
-};
 
 struct TPair {
     std::string Station;
@@ -31,19 +25,49 @@ bool IsLineBreak(char c) {
     return c == '\r' || c == '\n';
 }
 
-// Reads the station.sensor,value pair at position. The station runs to the first full stop;
-// in a pair without one it would run on through the following pairs, so a station holding a
-// comma is refused rather than queued as a name that swallowed the pairs after it.
-TPair ScanPair(std::string_view line, int& position) {
-    TPair pair;
-    const int start = position;
-    ScanText(line, position, "%s.%P%P", {&pair.Station, &pair.Sensor, &pair.Value});
-    if (pair.Station.find(',') != std::string::npos) {
-        const std::string_view rest = line.substr(static_cast<std::size_t>(start - 1));
-        throw EDataLineError("Data item is not STATION.SENSOR - " +
-                             std::string(rest.substr(0, rest.find(','))));
+// The field that begins at the 1-based position: the text up to the next comma.
+std::string_view FieldAt(std::string_view line, int position) {
+    const auto start = static_cast<std::size_t>(position - 1);
+    if (start >= line.size()) return {};
+    const std::string_view rest = line.substr(start);
+    return rest.substr(0, rest.find(','));
+}
+
+// The position of the field after the one that begins at position.
+int NextField(std::string_view line, int position) {
+    const std::size_t comma = line.find(',', static_cast<std::size_t>(position - 1));
+    return comma == std::string_view::npos ? static_cast<int>(line.size()) + 1
+                                           : static_cast<int>(comma) + 2;
+}
+
+// A field that can begin a pair: it holds a full stop and is not a number (a value such as
+// 1.8 holds one too).
+bool CanBeginPair(std::string_view field) {
+    double number = 0;
+    return field.find('.') != std::string_view::npos && !TryDotTextToFloat(field, number);
+}
+
+// Reads the next station.sensor,value pair from position on. A field where STATION.SENSOR
+// belongs that has no full stop is reported once; reading goes on at the next field that can
+// begin a pair, so that the value of the broken pair is skipped with it and no good pair
+// after it is lost. False when the line holds no further pair.
+bool NextPair(std::string_view line, int& position, TPair& pair,
+              const TItemChangeLogProc& logStatus) {
+    while (static_cast<std::size_t>(position) <= line.size()) {
+        const std::string_view field = FieldAt(line, position);
+        if (field.find('.') != std::string_view::npos) {
+            // The station runs to the field's first full stop, the sensor to the comma.
+            pair = TPair{};
+            ScanText(line, position, "%s.%P%P", {&pair.Station, &pair.Sensor, &pair.Value});
+            return true;
+        }
+        logStatus("Error 1600: Data item is not STATION.SENSOR - " + std::string(field));
+        do {
+            position = NextField(line, position);
+        } while (static_cast<std::size_t>(position) <= line.size() &&
+                 !CanBeginPair(FieldAt(line, position)));
     }
-    return pair;
+    return false;
 }
 
 bool Queue(TInputStationSensorBuffer& input, std::unique_ptr<TInputItem> item, int& added,
@@ -93,7 +117,12 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
         int position = 1;
         TTimeTag timeTag = 0;
         if (!ScanText(line, position, "%J", {&timeTag})) return 0;
-        const TPair first = ScanPair(line, position);
+        // A time tag with nothing after it is a record of one empty pair, as ever; otherwise
+        // the record belongs to the station of the first good pair.
+        TPair first;
+        if (static_cast<std::size_t>(position) <= line.size() &&
+            !NextPair(line, position, first, logStatus))
+            return 0;
         const std::string_view kind = InputKindOfItemName(itemName);
 
         auto end = std::make_unique<TInputStationEndItem>(first.Station, timeTag, kind);
@@ -104,9 +133,10 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                   std::make_unique<TInputSensorItem>(first.Station, timeTag, kind, first.Sensor,
                                                      first.Value),
                   added, whileWaiting);
-            while (static_cast<std::size_t>(position) <= line.size()) {
+            TPair pair;
+            for (;;) {
                 const int before = position;
-                TPair pair = ScanPair(line, position);
+                if (!NextPair(line, position, pair, logStatus)) break;
                 Queue(input,
                       std::make_unique<TInputSensorItem>(std::move(pair.Station), timeTag, kind,
                                                          std::move(pair.Sensor),

@@ -145,8 +145,6 @@ TEST_F(ItemChangeTest, DataLinesAndTheirItems) {
         {Stamp + ",R.A.B,x,R.C,", {"B|R" + k, "S|R|A.B|x" + k, "S|R|C|" + k, "E|R" + k}},
         // A pair without a value at the end.
         {Stamp + ",R.A,1,R.B", {"B|R" + k, "S|R|A|1" + k, "S|R|B|" + k, "E|R" + k}},
-        // A last field without a full stop swallows nothing: a station with empty sensor.
-        {Stamp + ",R.A,1,JUNK", {"B|R" + k, "S|R|A|1" + k, "S|JUNK||" + k, "E|R" + k}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.data);
@@ -167,6 +165,11 @@ TEST_F(ItemChangeTest, BadTimeStampQueuesNothing) {
              std::string(""),
              std::string("\r\n"),
              std::string("12/08/70000 20:41:05,RIVER1.HG,1"),
+             // After the last time tag, 01/18/2053 03:14:07: such a tag would wrap.
+             std::string("01/18/2053 03:14:08,RIVER1.HG,1"),
+             std::string("01/19/2053 00:00:00,RIVER1.HG,1"),
+             std::string("99/99/9999 99:99:99,RIVER1.HG,1"),
+             std::string("12/31/65535 23:59:59,RIVER1.HG,1"),
          }) {
         SCOPED_TRACE(data);
         EXPECT_EQ(Handle("$REALTIME", data), 0);
@@ -176,29 +179,59 @@ TEST_F(ItemChangeTest, BadTimeStampQueuesNothing) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(ItemChangeTest, BadPairAfterGoodOnesKeepsThemAndClosesTheRecord) {
-    // Without a full stop the station would run on to RIVER1 and take TA's value with it.
-    EXPECT_EQ(Handle("$REALTIME", Stamp + ",RIVER1.HG,3.52,BADPAIR,RIVER1.TA,12.5"), 3);
+// A field without a full stop where STATION.SENSOR belongs is reported once; reading goes on
+// at the next field that holds a full stop and is not a number, so every good pair is queued.
+TEST_F(ItemChangeTest, MalformedPairsAreReportedAndTheGoodOnesKept) {
     const std::string k = "|" + StampText() + "|C";
-    EXPECT_EQ(Taken(),
-              (std::vector<std::string>{"B|RIVER1" + k, "S|RIVER1|HG|3.52" + k, "E|RIVER1" + k}));
-    EXPECT_EQ(log, (std::vector<std::string>{
-                       "Error 1600: Data item is not STATION.SENSOR - BADPAIR"}));
-    EXPECT_EQ(signals, 1);
-
-    // An empty field is no station.sensor either.
-    log.clear();
-    EXPECT_EQ(Handle("$REALTIME", Stamp + ",RIVER1.HG,3.52,,RIVER1.TA,12.5"), 3);
-    EXPECT_EQ(Taken().size(), 3u);
-    EXPECT_EQ(log, (std::vector<std::string>{"Error 1600: Data item is not STATION.SENSOR - "}));
-}
-
-TEST_F(ItemChangeTest, BadFirstPairQueuesNothing) {
-    // No begin item was queued, so no end item may set off the station's groups either.
-    EXPECT_EQ(Handle("$REALTIME", Stamp + ",HG,3.52,RIVER1.TA,12.5"), 0);
-    EXPECT_TRUE(Taken().empty());
-    EXPECT_EQ(signals, 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"Error 1600: Data item is not STATION.SENSOR - HG"}));
+    const std::string bad = "Error 1600: Data item is not STATION.SENSOR - ";
+    struct Case {
+        std::string pairs;  // after the time tag and its comma
+        std::vector<std::string> items;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        // In the middle: the pair's value goes with it, the next pairs are kept.
+        {"OAKFORD.HS,1.75,NOSENSOR,OAKFORD.WT,13.1,ELMWOOD.WT,10.9",
+         {"B|OAKFORD" + k, "S|OAKFORD|HS|1.75" + k, "S|OAKFORD|WT|13.1" + k,
+          "S|ELMWOOD|WT|10.9" + k, "E|OAKFORD" + k},
+         {bad + "NOSENSOR"}},
+        // A broken pair's number value is no station.sensor and is skipped as well.
+        {"OAKFORD.HS,1.75,NOSENSOR,1.8,OAKFORD.WT,13.1",
+         {"B|OAKFORD" + k, "S|OAKFORD|HS|1.75" + k, "S|OAKFORD|WT|13.1" + k, "E|OAKFORD" + k},
+         {bad + "NOSENSOR"}},
+        {"OAKFORD.HS,1.75,NOSENSOR,-2.5E3,x,OAKFORD.WT,13.1",
+         {"B|OAKFORD" + k, "S|OAKFORD|HS|1.75" + k, "S|OAKFORD|WT|13.1" + k, "E|OAKFORD" + k},
+         {bad + "NOSENSOR"}},
+        // An empty field is no station.sensor either.
+        {"RIVER1.HG,3.52,,RIVER1.TA,12.5",
+         {"B|RIVER1" + k, "S|RIVER1|HG|3.52" + k, "S|RIVER1|TA|12.5" + k, "E|RIVER1" + k},
+         {bad}},
+        // First: the record belongs to the station of the first good pair.
+        {"NOSENSOR,3.52,RIVER1.TA,12.5,RIVER2.HG,1",
+         {"B|RIVER1" + k, "S|RIVER1|TA|12.5" + k, "S|RIVER2|HG|1" + k, "E|RIVER1" + k},
+         {bad + "NOSENSOR"}},
+        // Last: reported the same way, the pairs before it kept.
+        {"RIVER1.HG,3.52,RIVER1.TA,12.5,JUNKPAIR",
+         {"B|RIVER1" + k, "S|RIVER1|HG|3.52" + k, "S|RIVER1|TA|12.5" + k, "E|RIVER1" + k},
+         {bad + "JUNKPAIR"}},
+        // Each broken pair is reported once.
+        {"A,1,B,2,R.X,1,C,R.Y,2",
+         {"B|R" + k, "S|R|X|1" + k, "S|R|Y|2" + k, "E|R" + k},
+         {bad + "A", bad + "C"}},
+        // Nothing good at all: no record.
+        {"HG,3.52", {}, {bad + "HG"}},
+        {",", {}, {bad}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pairs);
+        log.clear();
+        signals = 0;
+        EXPECT_EQ(Handle("$REALTIME", Stamp + "," + c.pairs), static_cast<int>(c.items.size()));
+        EXPECT_EQ(Taken(), c.items);
+        EXPECT_EQ(log, c.log);
+        // No begin item queued, no end item either: it would set off the station's groups.
+        EXPECT_EQ(signals, c.items.empty() ? 0 : 1);
+    }
 }
 
 TEST_F(ItemChangeTest, LineBreaksEndTheDataLine) {
