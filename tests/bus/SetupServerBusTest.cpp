@@ -384,6 +384,11 @@ TEST_F(SetupServerBus, BadSettingsFilesAreRefusedWithTheirLine) {
         {"[General]\nNullValue=1.5\n", 2, "NullValue (element 26) takes a whole number"},
         {"[General]\n14=1\nrtuenabled=0\n", 3, "given twice (first on line 2)"},
         {"[DataServer]\nStorageOption=256\n", 2, "StorageOption (element 4) takes a whole number from 0 to 255"},
+        {"[DataServer]\nStorageOption=99\n", 2,
+         "StorageOption (element 4) takes one of the storage options 0 (None), 1 (PCBASE), "
+         "2 (ORACLE), 3 (LOGGER), 4 (ACCESS), 5 (EXCEL), 6 (XML), 7 (SQLSERVER), 8 (HDB), "
+         "9 (INSQL), 10 (POSTGRES), not \"99\""},
+        {"[DataServer]\nStorageOption=11\n", 2, "not \"11\""},
         {"[DataServer]\nDatabasePassword=a:b\n", 2, "cannot hold \":\""},
         {"[DataServer]\nDatabasePassword=" + zeroPassword + "\n", 2, "zero byte"},
         {"[General]\nTableDirectory=/data/\xE2\x82\xAC\n", 2, "8-bit text cannot hold"},
@@ -401,10 +406,25 @@ TEST_F(SetupServerBus, BadSettingsFilesAreRefusedWithTheirLine) {
         EXPECT_NE(err.find(c.Says), std::string::npos) << err;
         EXPECT_NE(err.find("does not start"), std::string::npos) << err;
     }
-    // A missing file named on the command line is a bad file too.
-    auto program = StartSetup({(folder_ / "missing.ini").string()});
-    EXPECT_EQ(program->Wait(), 2);
-    EXPECT_NE(program->Err().find("missing.ini: cannot be read"), std::string::npos);
+    // A missing file named on the command line is a bad file too, and so are a folder and
+    // a binary file (said whole, not cut at its first zero byte).
+    struct TFileCase {
+        std::filesystem::path File;
+        std::string Says;
+    } fileCases[] = {
+        {folder_ / "missing.ini", "missing.ini: cannot be read"},
+        {folder_ / "folder.ini", "folder.ini: is a folder, not a settings file"},
+        {folder_ / "binary.ini", "binary.ini: is not a text file (a zero byte at offset 5)"},
+    };
+    std::filesystem::create_directory(folder_ / "folder.ini");
+    WriteFileText(folder_ / "binary.ini", std::string("[Gen\x01\0\xff]\n14=1\n", 14));
+    for (const auto& c : fileCases) {
+        SCOPED_TRACE(c.File.string());
+        auto program = StartSetup({c.File.string()});
+        EXPECT_EQ(program->Wait(), 2);
+        EXPECT_NE(program->Err().find(c.Says), std::string::npos) << program->Err();
+        EXPECT_NE(program->Err().find("does not start"), std::string::npos) << program->Err();
+    }
     TBusNameWatcher watcher;
     EXPECT_FALSE(watcher.IsRunning(Q(SetupBusName)));
 }
@@ -424,6 +444,16 @@ TEST_F(SetupServerBus, ReloadTakesTheNewFileAndKeepsTheOldOneOnAFault) {
     EXPECT_NE(err.find(file_.string() + ":3: unknown section [Oops]"), std::string::npos) << err;
     ASSERT_TRUE(QuerySetup(&client, "Sensor:ST1:SN1,RoundOffTime", value));
     EXPECT_EQ(value, "01:00:00");
+
+    // The settings file became a folder: refused like any bad file, and the server goes on.
+    std::filesystem::remove(file_);
+    std::filesystem::create_directory(file_);
+    EXPECT_EQ(RunSetupCommand({"--reload"}, &err), 1);
+    EXPECT_NE(err.find(file_.string() + ": is a folder, not a settings file"), std::string::npos)
+        << err;
+    ASSERT_TRUE(QuerySetup(&client, "Sensor:ST1:SN1,RoundOffTime", value));
+    EXPECT_EQ(value, "01:00:00");
+    EXPECT_FALSE(server_->Process().Wait(std::chrono::milliseconds(0)).has_value());
 }
 
 TEST_F(SetupServerBus, EventsAreSentOnRequestAndShutdownLeavesTheServerRunning) {

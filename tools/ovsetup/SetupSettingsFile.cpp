@@ -1,9 +1,14 @@
 // Reading ovsetup's settings file.
 #include "SetupSettingsFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <exception>
 #include <sstream>
 #include <string_view>
 #include <variant>
@@ -48,6 +53,17 @@ std::string TypeText(const TSetupValue& sample) {
     }
 }
 
+// "0 (None), 1 (PCBASE), ... 10 (POSTGRES)".
+std::string StorageOptionList() {
+    std::string list;
+    for (int option = 0; !StorageOptionName(static_cast<std::uint8_t>(option)).empty(); ++option) {
+        if (option > 0) list += ", ";
+        list += std::to_string(option) + " (" +
+                std::string(StorageOptionName(static_cast<std::uint8_t>(option))) + ")";
+    }
+    return list;
+}
+
 // One record's elements: by index or name, with their type samples and the line each was
 // given on (0: not yet).
 struct TRecordTable {
@@ -72,16 +88,51 @@ int ElementIndex(const TRecordTable& table, std::string_view key) {
 
 enum TSection { scNone, scGeneral, scDataServer, scParams };
 
+// The whole content of file, or false and why not ("cannot be read: ..."). A folder in the
+// file's place is said so: reading one fails only at the first read, with a less clear error.
+bool ReadWholeFile(const std::filesystem::path& file, std::string& text, std::string& why) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        why = "is a folder, not a settings file";
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            why = std::string("cannot be read: ") + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
 class TReader {
   public:
     TReader(const std::filesystem::path& file, TSetupSettings& settings)
         : file_(file), settings_(settings) {}
 
     bool Read(std::string& error) {
-        std::ifstream in(file_, std::ios::binary);
-        if (!in) return Fail(error, 0, "cannot be read");
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (in.bad()) return Fail(error, 0, "cannot be read");
+        std::string text;
+        std::string why;
+        if (!ReadWholeFile(file_, text, why)) return Fail(error, 0, why);
+        // Said before any line is read: a line message would show the binary bytes, cut
+        // short at the zero byte by whatever prints it.
+        if (const std::size_t zero = text.find('\0'); zero != std::string::npos) {
+            return Fail(error, 0,
+                        "is not a text file (a zero byte at offset " + std::to_string(zero) + ")");
+        }
         if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
         std::istringstream lines(text);
         std::string line;
@@ -210,6 +261,14 @@ class TReader {
                       ", not \"" + Latin1ToUtf8(text) + "\"";
             return false;
         }
+        // OV Calc takes a value outside the defined options for no database at all, and
+        // then never calculates: say so here rather than serve it.
+        if (index == DataServerElementIndex("StorageOption") &&
+            StorageOptionName(settings_.DataServer.StorageOption).empty()) {
+            message = label + " takes one of the storage options " + StorageOptionList() +
+                      ", not \"" + Latin1ToUtf8(text) + "\"";
+            return false;
+        }
         return true;
     }
 
@@ -266,7 +325,14 @@ bool LoadSetupSettings(const std::filesystem::path& file, TSetupSettings& settin
                        std::string& error) {
     TSetupSettings loaded;
     TReader reader(file, loaded);
-    if (!reader.Read(error)) return false;
+    try {
+        if (!reader.Read(error)) return false;
+    } catch (const std::exception& e) {
+        // Whatever else goes wrong is a file that was not loaded, never the end of the server
+        // (a reload runs inside the bus's event handling).
+        error = file.string() + ": cannot be read: " + e.what();
+        return false;
+    }
     settings = std::move(loaded);
     return true;
 }
