@@ -70,7 +70,11 @@ int RunOVCalc(int& argc, char** argv) {
     }
     // Only one automation server: without this lock the object is not offered.
     TInstanceLock automation(AutomationLockName);
-    const bool automationServer = automation.TryAcquire() == ilAcquired;
+    const TInstanceLockResult automationLock = automation.TryAcquire();
+    if (automationLock == ilFailed)
+        std::fprintf(stderr, "OV Calc: %s; the automation object is not offered\n",
+                     automation.Error().c_str());
+    const bool automationServer = automationLock == ilAcquired;
 
     TCalcMainOptions options;
     options.Automation = automationServer;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace ov {
 
@@ -22,7 +23,12 @@ constexpr int MaxOpenAttempts = 64;
 }  // namespace
 
 TInstanceLock::TInstanceLock(std::string_view name, std::string folder) {
-    if (folder.empty()) folder = DefaultFolder();
+    if (folder.empty()) {
+        folder = DefaultFolder();
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        privateFolder_ = runtime == nullptr || *runtime == '\0';
+    }
+    folder_ = folder;
     path_ = folder + "/" + std::string(name) + ".lock";
 }
 
@@ -31,20 +37,55 @@ TInstanceLock::~TInstanceLock() { Release(); }
 std::string TInstanceLock::DefaultFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && *runtime != '\0') return runtime;
-    return "/tmp";
+    return "/tmp/ovcalc-" + std::to_string(::geteuid());
+}
+
+bool TInstanceLock::MakePrivateFolder(const std::string& folder, std::string& why) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        why = "cannot create " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    // lstat: a link in its place, even to a folder of this user's, is somebody's plant.
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) {
+        why = "cannot examine " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        why = folder + " is not a folder";
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        why = folder + " belongs to another user (user id " + std::to_string(st.st_uid) + ")";
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
+        why = "cannot make " + folder + " private: " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 TInstanceLockResult TInstanceLock::TryAcquire() {
     if (fd_ >= 0) return ilAcquired;
     error_.clear();
+    if (privateFolder_) {
+        std::string why;
+        if (!MakePrivateFolder(folder_, why)) {
+            error_ = "cannot lock " + path_ + ": " + why;
+            return ilFailed;
+        }
+    }
     // A holder removes the file while still holding it. Whoever opened the old file just
     // before that removal then locks a file no longer under the path, while a newcomer
     // creates and locks a new one: two holders. So the lock counts only when the path still
     // names the very file locked; otherwise it is let go and taken from a fresh open.
     for (int attempt = 0; attempt < MaxOpenAttempts; ++attempt) {
-        int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
-            error_ = "cannot open " + path_ + ": " + std::strerror(errno);
+            error_ = "cannot open " + path_ + ": " +
+                     (errno == ELOOP ? std::string("it is a symbolic link, not a lock file")
+                                     : std::string(std::strerror(errno)));
             return ilFailed;
         }
         int r;
@@ -66,7 +107,7 @@ TInstanceLockResult TInstanceLock::TryAcquire() {
             error_ = "cannot examine " + path_ + ": " + std::strerror(err);
             return ilFailed;
         }
-        if (::stat(path_.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
+        if (::lstat(path_.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
             named.st_ino == locked.st_ino) {
             fd_ = fd;
             return ilAcquired;

@@ -3,6 +3,9 @@
 // while held (also under holders racing for it), and the folder rule.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -146,17 +149,107 @@ TEST(InstanceLock, AFolderThatCannotHoldTheFileFailsWithAReason) {
         << lock.Error();
 }
 
-TEST(InstanceLock, DefaultFolderIsTheRuntimeFolderElseTmp) {
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    std::optional<std::string> old = saved ? std::optional<std::string>(saved) : std::nullopt;
+// Restores XDG_RUNTIME_DIR as it was when the scope ends.
+class TRuntimeDirScope {
+  public:
+    TRuntimeDirScope() {
+        if (const char* saved = std::getenv("XDG_RUNTIME_DIR")) old_ = saved;
+    }
+    ~TRuntimeDirScope() {
+        if (old_)
+            ::setenv("XDG_RUNTIME_DIR", old_->c_str(), 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+    }
+
+  private:
+    std::optional<std::string> old_;
+};
+
+TEST(InstanceLock, DefaultFolderIsTheRuntimeFolderElseAFolderOfTheUsersOwn) {
+    TRuntimeDirScope scope;
+    const std::string own = "/tmp/ovcalc-" + std::to_string(::geteuid());
     ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
     EXPECT_EQ(TInstanceLock::DefaultFolder(), "/run/user/4242");
     EXPECT_EQ(TInstanceLock("OVCalcCOMMutex").Path(), "/run/user/4242/OVCalcCOMMutex.lock");
     ::setenv("XDG_RUNTIME_DIR", "", 1);
-    EXPECT_EQ(TInstanceLock::DefaultFolder(), "/tmp");
+    EXPECT_EQ(TInstanceLock::DefaultFolder(), own);
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(TInstanceLock::DefaultFolder(), "/tmp");
-    if (old) ::setenv("XDG_RUNTIME_DIR", old->c_str(), 1);
+    EXPECT_EQ(TInstanceLock::DefaultFolder(), own);
+
+    // Taking a lock there makes the folder (mode 0700) when it is missing.
+    const bool existed = std::filesystem::exists(own);
+    {
+        TInstanceLock lock("OVCalcMutex-fallback-test");
+        EXPECT_EQ(lock.Path(), own + "/OVCalcMutex-fallback-test.lock");
+        ASSERT_EQ(lock.TryAcquire(), ilAcquired) << lock.Error();
+        struct stat st {};
+        ASSERT_EQ(::lstat(own.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+    }
+    std::error_code ignored;  // another process of this user may be using it meanwhile
+    if (!existed) std::filesystem::remove(own, ignored);
+}
+
+TEST(InstanceLock, APrivateFolderIsTheUsersAloneOrRefused) {
+    ScratchFolder scratch;
+    std::string why;
+    const auto mode = [](const std::filesystem::path& p) {
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 0777 : 01000u;
+    };
+
+    const auto made = scratch / "made";
+    EXPECT_TRUE(TInstanceLock::MakePrivateFolder(made.string(), why)) << why;
+    EXPECT_EQ(mode(made), 0700u);
+    EXPECT_TRUE(TInstanceLock::MakePrivateFolder(made.string(), why)) << why;  // again: fine
+
+    const auto open = scratch / "open";
+    std::filesystem::create_directory(open);
+    ::chmod(open.c_str(), 0777);
+    EXPECT_TRUE(TInstanceLock::MakePrivateFolder(open.string(), why)) << why;
+    EXPECT_EQ(mode(open), 0700u);  // narrowed
+
+    struct TRefused {
+        std::filesystem::path Path;
+        std::string Says;
+    };
+    std::vector<TRefused> refused{
+        {scratch / "link", "is not a folder"},  // a link to a folder of this user's
+        {scratch / "file", "is not a folder"},
+        {scratch / "missing" / "sub", "cannot create"},
+    };
+    std::filesystem::create_directory_symlink(made, scratch / "link");
+    WriteFileText(scratch / "file", "x");
+    if (::geteuid() == 0) {
+        // Only root can give a folder away: one planted by another user.
+        const auto foreign = scratch / "foreign";
+        std::filesystem::create_directory(foreign);
+        ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+        ::chmod(foreign.c_str(), 0700);
+        refused.push_back({foreign, "belongs to another user (user id 65534)"});
+    }
+    for (const TRefused& r : refused) {
+        SCOPED_TRACE(r.Path.string());
+        why.clear();
+        EXPECT_FALSE(TInstanceLock::MakePrivateFolder(r.Path.string(), why));
+        EXPECT_NE(why.find(r.Says), std::string::npos) << why;
+        EXPECT_NE(why.find(r.Path.string()), std::string::npos) << why;
+    }
+    EXPECT_EQ(mode(made), 0700u);  // the link's target untouched
+}
+
+TEST(InstanceLock, ALinkPlantedAsTheLockFileIsNeverFollowed) {
+    ScratchFolder folder;
+    const auto target = folder / "someone-elses-file";
+    std::filesystem::create_symlink(target, folder / "OVCalcCOMMutex.lock");
+    TInstanceLock lock("OVCalcCOMMutex", folder.Path().string());
+    EXPECT_EQ(lock.TryAcquire(), ilFailed);
+    EXPECT_FALSE(lock.Held());
+    EXPECT_NE(lock.Error().find("it is a symbolic link"), std::string::npos) << lock.Error();
+    EXPECT_FALSE(std::filesystem::exists(target));  // not created through the link
 }
 
 }  // namespace
