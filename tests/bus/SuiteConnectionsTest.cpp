@@ -390,6 +390,7 @@ TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
 
 // A bad data line from a source: its error reaches the status list from the receiving
 // thread, what it held before the bad pair is queued, and the next line still goes.
+// A broken pair of a source's line is reported; the good pairs after it and the next line go.
 TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
     TSetupServer setup("[General]\nRtuEnabled=True\n");
     ASSERT_TRUE(setup.Started()) << setup.Err();
@@ -402,12 +403,13 @@ TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
     std::vector<std::string> items;
     ASSERT_TRUE(SpinUntil([&] {
         for (auto& item : TakeItems(rig.input)) items.push_back(item);
-        return items.size() >= 6 && rig.window.Status.size() >= 2;
+        return items.size() >= 7 && rig.window.Status.size() >= 2;
     })) << items.size();
     const std::string t1 = Tag(2026, 12, 8, 20, 41, 5), t2 = Tag(2026, 12, 8, 20, 42, 5);
     EXPECT_EQ(items, (std::vector<std::string>{
-                         "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1, "E RIVER1 T " + t1,
-                         "B RIVER2 T " + t2, "S RIVER2.HG=1.25 T " + t2, "E RIVER2 T " + t2}));
+                         "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1,
+                         "S RIVER1.TA=12.5 T " + t1, "E RIVER1 T " + t1, "B RIVER2 T " + t2,
+                         "S RIVER2.HG=1.25 T " + t2, "E RIVER2 T " + t2}));
     EXPECT_EQ(rig.window.Status,
               (std::vector<std::string>{Retrieving,
                                         "Error 1600: Data item is not STATION.SENSOR - BADPAIR"}));
