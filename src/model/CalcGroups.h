@@ -38,6 +38,9 @@ public:
     std::string GroupName;                   // key: the section name in the configuration file
     std::int32_t CGIndex = 0;                // the group's number
 
+    // Every field and list equal.
+    bool operator==(const TCalcGroupItem&) const = default;
+
     // Empties Variables, SimilarStations and MultiVariables.
     void ClearLists();
     // Makes this group a copy of source, lists included (replacing this group's lists).

@@ -3,10 +3,12 @@
 // at shutdown; everything else in the file is kept.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,14 @@ namespace ov {
 
 // The status log of the main window (its LogStatus): one line of text for the user.
 using TLogStatusProc = std::function<void(const std::string& text)>;
+
+// The longest schedule delay, in days: 3 hours, as long as the calculation thread keeps the
+// values a deferred calculation reads (its value cache); a longer delay would find them gone.
+inline constexpr double MaxScheduleDelay = 0.125;
+// The group numbers the setup dialog gives, and the longest equation it edits.
+inline constexpr std::int32_t FirstGroupNumber = 1;
+inline constexpr std::int32_t LastGroupNumber = 999;
+inline constexpr std::size_t MaxEquationLength = 8192;
 
 // The settings of section "Calc" besides the group names.
 struct TConfigSettings {
@@ -45,9 +55,11 @@ public:
     // Opens "OVCalc.OVG" of folder, found there without regard to letter case; a missing file
     // reads as empty and is created by the first write. Raises EIniFileError when the file
     // exists but cannot be read: it then stays closed, and ReadConfig and WriteConfig report
-    // that error instead of replacing a file they never saw.
+    // that error instead of replacing a file they never saw. This is the program's open at
+    // start: it first removes the temporary files that writers killed during a write left
+    // beside the file (never one of a process that still runs).
     void OpenConfig(const std::filesystem::path& folder);
-    // The same with the file's full path.
+    // Opens the file by its full path, touching nothing else (for tools that only read it).
     void OpenConfigFile(const std::filesystem::path& file);
     bool IsOpen() const { return ini_ != nullptr; }
     // The path opened last (empty before OpenConfig).
@@ -55,16 +67,27 @@ public:
 
     // Reads LogDetail (default 0), ScheduleDelay (default its current value) and every group
     // named in "GroupNames", appended to groups in list order; then logs "Startup parameters
-    // loaded.". An error is logged as "Error 1600: " + its text; groups read so far stay.
+    // loaded.". Whatever is not read as written is logged first, one "Error 1600: " line
+    // each with the file's name and line: lines that are not read, sections and keys given
+    // again, a value refused (a delay outside 0 to MaxScheduleDelay, a number outside 32
+    // bits) with what is used instead, a flag other than 0 or 1, a group number outside 1 to
+    // 999, an equation longer than MaxEquationLength, a names list and its values list of
+    // different lengths, a group named in GroupNames without a section (read disabled). An
+    // error is logged as "Error 1600: " + its text; groups read so far stay.
     void ReadConfig(TConfigSettings& settings, TCalcGroups& groups);
-    // Reads section name as a group (defaults for what is missing) and appends it to groups.
+    // Reads section name as a group (defaults for what is missing; a missing section reads
+    // as a disabled group) and appends it to groups, reporting as ReadConfig does.
     void ReadGroup(const std::string& name, TCalcGroups& groups);
 
     // Writes "Calc" and every group section, then puts the file on disk in one atomic
-    // replacement. An error is logged as "Error 1600: " + its text; the file on disk then
-    // keeps its previous content whole.
-    void WriteConfig(const TConfigSettings& settings, const TCalcGroups& groups);
-    // Writes every key of the group's section, in memory (WriteConfig puts it on disk).
+    // replacement. True when it is on disk. An error is logged as "Error 1600: " + its text
+    // (for a full disk or a read-only folder: that the file keeps its previous content) and
+    // the result is false; the file on disk then keeps its previous content whole.
+    bool WriteConfig(const TConfigSettings& settings, const TCalcGroups& groups);
+    // Writes the keys of the group's section, in memory (WriteConfig puts it on disk). A key
+    // whose line already reads as the group's value keeps its text, so that what was written
+    // by hand (Enabled=7, a names list longer than its values list) survives unchanged
+    // groups; a group whose section is missing and that still reads as such writes nothing.
     void WriteGroup(const TCalcGroupItem& group);
 
     // "Left", "Top", "Width", "Height" of "Windows Settings", each defaulting to current's.
@@ -81,12 +104,22 @@ public:
 private:
     TIniFile& Ini() const;  // raises the open error when the file is not open
     void Log(const std::string& text) const;
+    // "Error 1600: OVCalc.OVG line 7: text" (no line for the file as a whole).
+    void Report(std::size_t line, const std::string& text) const;
+    void ReportFileFindings(const TIniFile& ini) const;
+    void ReadSettings(const TIniFile& ini, TConfigSettings& settings);
+    void ReadGroup(const std::string& name, TCalcGroups& groups, bool report);
+    void CheckGroup(const TIniFile& ini, const TCalcGroupItem& group) const;
+    void WriteSettings(TIniFile& ini, const TConfigSettings& settings);
 
     TLogStatusProc logStatus_;
     TFormatSettings fs_;
     std::filesystem::path path_;
     std::unique_ptr<TIniFile> ini_;  // null while closed
     std::string openError_;          // why the last open failed
+    // The delay used instead of a ScheduleDelay line that was refused; while the delay is
+    // still that one, the line is kept as written.
+    std::optional<double> refusedDelayInUse_;
 };
 
 }  // namespace ov

@@ -3,6 +3,7 @@
 #include "util/IniFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,38 +71,48 @@ bool ParseKeyLine(std::string_view line, std::string_view& key, std::string_view
     return true;
 }
 
-bool ParseInteger(std::string_view text, std::int32_t& out) {
-    const std::string_view t = Trim(text);
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-        // Hexadecimal is read as the 32-bit pattern it spells: 0xFFFFFFFF is -1.
-        const std::string_view digits = t.substr(2);
-        std::uint64_t v = 0;
-        const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, 16);
-        if (ec != std::errc() || ptr != digits.data() + digits.size() || v > 0xFFFFFFFFull)
-            return false;
-        out = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-        return true;
-    }
-    std::string_view digits = t;
-    bool negative = false;
-    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
-        negative = digits.front() == '-';
-        digits.remove_prefix(1);
-    }
-    if (digits.empty() || digits.front() < '0' || digits.front() > '9') return false;
-    std::uint64_t v = 0;
-    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, 10);
-    if (ec != std::errc() || ptr != digits.data() + digits.size()) return false;
-    if (negative ? v > 2147483648ull : v > 2147483647ull) return false;
-    out = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v)
-                                             : static_cast<std::int64_t>(v));
-    return true;
-}
-
 std::string ErrnoText(int err) { return std::generic_category().message(err); }
 
-[[noreturn]] void ThrowFileError(const char* what, const fs::path& file, int err) {
-    throw EIniFileError(std::string(what) + " \"" + file.string() + "\": " + ErrnoText(err));
+[[noreturn]] void ThrowFileError(const char* what, const fs::path& file, int err,
+                                 std::string_view consequence = {}) {
+    throw EIniFileError(std::string(what) + " \"" + file.string() + "\": " + ErrnoText(err) +
+                        std::string(consequence));
+}
+
+constexpr std::string_view kKeptContent = "; the file keeps its previous content";
+
+// The file a write replaces: the one a link points to, not the link.
+fs::path WriteTarget(const fs::path& file) {
+    std::error_code ec;
+    if (fs::is_symlink(file, ec)) {
+        fs::path resolved = fs::weakly_canonical(file, ec);
+        if (!ec) return resolved;
+    }
+    return file;
+}
+
+// Temporary files of target are ".<name>.tmp<pid>-<n>" in its folder.
+std::string TempPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".tmp";
+}
+
+// A line of the file as a finding shows it: control bytes written \xNN, at most 60 bytes.
+std::string ShownLine(std::string_view line) {
+    constexpr std::size_t kMost = 60;
+    std::string shown;
+    for (std::size_t i = 0; i < line.size() && i < kMost; ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 0x0F];
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    if (line.size() > kMost) shown += "...";
+    return shown;
 }
 
 void CheckSectionName(std::string_view section) {
@@ -134,6 +145,35 @@ std::atomic<unsigned> tempCounter{0};
 
 }  // namespace
 
+std::vector<fs::path> RemoveAbandonedTempFiles(const fs::path& file) {
+    std::vector<fs::path> removed;
+    const fs::path target = WriteTarget(file);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string prefix = TempPrefix(target);
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(prefix)) continue;
+        // "<pid>-<n>", both plain decimal numbers.
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        const auto dash = rest.find('-');
+        if (dash == std::string_view::npos || dash == 0 || dash + 1 == rest.size()) continue;
+        if (rest.find_first_not_of("0123456789-") != std::string_view::npos ||
+            rest.find('-', dash + 1) != std::string_view::npos)
+            continue;
+        long pid = 0;
+        const auto [ptr, pec] = std::from_chars(rest.data(), rest.data() + dash, pid);
+        if (pec != std::errc() || ptr != rest.data() + dash || pid <= 0) continue;
+        // A writer that still runs (also one of another user, EPERM) may be about to rename
+        // its file into place.
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        std::error_code fec;
+        if (!fs::is_regular_file(fs::symlink_status(it->path(), fec))) continue;
+        if (fs::remove(it->path(), fec)) removed.push_back(it->path());
+    }
+    return removed;
+}
+
 fs::path FindFileNoCase(const fs::path& folder, std::string_view name) {
     const fs::path exact = folder / fs::path(std::string(name));
     std::error_code ec;
@@ -152,6 +192,34 @@ fs::path FindFileNoCase(const fs::path& folder, std::string_view name) {
             best = folder / candidate;
     }
     return best.empty() ? exact : best;
+}
+
+bool ParseIniInteger(std::string_view text, std::int32_t& out) {
+    const std::string_view t = Trim(text);
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        // Hexadecimal is read as the 32-bit pattern it spells: 0xFFFFFFFF is -1.
+        const std::string_view digits = t.substr(2);
+        std::uint64_t v = 0;
+        const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, 16);
+        if (ec != std::errc() || ptr != digits.data() + digits.size() || v > 0xFFFFFFFFull)
+            return false;
+        out = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+        return true;
+    }
+    std::string_view digits = t;
+    bool negative = false;
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
+        negative = digits.front() == '-';
+        digits.remove_prefix(1);
+    }
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9') return false;
+    std::uint64_t v = 0;
+    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, 10);
+    if (ec != std::errc() || ptr != digits.data() + digits.size()) return false;
+    if (negative ? v > 2147483648ull : v > 2147483647ull) return false;
+    out = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v)
+                                             : static_cast<std::int64_t>(v));
+    return true;
 }
 
 TIniFile::TIniFile(fs::path fileName) : fileName_(std::move(fileName)) { Load(); }
@@ -178,6 +246,7 @@ void TIniFile::Load() {
         ::close(fd);
     }
 
+    zeroByteAt_ = data.find('\0');
     std::string_view rest = data;
     bom_ = rest.starts_with("\xEF\xBB\xBF");
     if (bom_) rest.remove_prefix(3);
@@ -224,6 +293,69 @@ std::size_t TIniFile::FindKey(const TSection& s, std::string_view key) {
     return std::string::npos;
 }
 
+std::size_t TIniFile::HeaderLine(std::size_t i) const {
+    std::size_t line = 1;
+    for (std::size_t k = 0; k < i && k < sections_.size(); ++k)
+        line += sections_[k].Lines.size() + (k > 0 ? 1 : 0);
+    return line;
+}
+
+std::size_t TIniFile::SectionLine(std::string_view section) const {
+    const auto it = index_.find(LowerKey(section));
+    return it == index_.end() ? 0 : HeaderLine(it->second);
+}
+
+std::size_t TIniFile::KeyLine(std::string_view section, std::string_view key) const {
+    const auto it = index_.find(LowerKey(section));
+    if (it == index_.end()) return 0;
+    const std::size_t line = FindKey(sections_[it->second], key);
+    return line == std::string::npos ? 0 : HeaderLine(it->second) + 1 + line;
+}
+
+std::vector<TIniFinding> TIniFile::Findings() const {
+    std::vector<TIniFinding> found;
+    if (zeroByteAt_ != std::string::npos)
+        found.push_back({0, "is not a text file (a zero byte at offset " +
+                                std::to_string(zeroByteAt_) + ")"});
+    std::size_t line = 1;  // of the header of sections_[i] (of its first line for i == 0)
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        const TSection& s = sections_[i];
+        const std::size_t header = line;
+        line += s.Lines.size() + (i > 0 ? 1 : 0);
+        if (i > 0) {
+            const std::size_t first = index_.at(LowerKey(s.Name));
+            if (first != i) {
+                // Reads see only the first section of a name: none of this one's lines.
+                found.push_back({header, "section [" + s.Name + "] appears again (first on line " +
+                                             std::to_string(HeaderLine(first)) +
+                                             "); only the first is read"});
+                continue;
+            }
+        }
+        std::unordered_map<std::string, std::size_t> keys;  // lower-case key -> its first line
+        std::size_t at = header + (i > 0 ? 1 : 0);
+        for (const std::string& raw : s.Lines) {
+            const std::size_t here = at++;
+            const std::string_view t = Trim(raw);
+            if (t.empty() || t.front() == ';' || t.front() == '#') continue;
+            std::string_view k, v;
+            if (!ParseKeyLine(raw, k, v)) {
+                found.push_back({here, "\"" + ShownLine(t) +
+                                           "\" is no [section], key=value line or ; comment, and "
+                                           "is not read"});
+            } else if (i == 0) {
+                found.push_back({here, "\"" + ShownLine(t) +
+                                           "\" stands before the first [section] and is not read"});
+            } else if (const auto [it, added] = keys.try_emplace(LowerKey(k), here); !added) {
+                found.push_back({here, std::string(k) + " appears again in [" + s.Name +
+                                           "] (first on line " + std::to_string(it->second) +
+                                           "); only the first is read"});
+            }
+        }
+    }
+    return found;
+}
+
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view defaultValue) const {
     const TSection* s = FindSection(section);
@@ -241,7 +373,7 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
 std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
                                    std::int32_t defaultValue) const {
     std::int32_t v = 0;
-    return ParseInteger(ReadString(section, key, ""), v) ? v : defaultValue;
+    return ParseIniInteger(ReadString(section, key, ""), v) ? v : defaultValue;
 }
 
 bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
@@ -390,12 +522,7 @@ void TIniFile::UpdateFile() {
     if (!modified_) return;
 
     // Replace the file a link points to, not the link.
-    fs::path target = fileName_;
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = std::move(resolved);
-    }
+    const fs::path target = WriteTarget(fileName_);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const std::string text = Text();
 
@@ -403,12 +530,12 @@ void TIniFile::UpdateFile() {
     fs::path temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                         "-" + std::to_string(tempCounter.fetch_add(1)));
+        temp = folder / (TempPrefix(target) + std::to_string(::getpid()) + "-" +
+                         std::to_string(tempCounter.fetch_add(1)));
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) ThrowFileError("Cannot write", fileName_, errno);
+    if (fd < 0) ThrowFileError("Cannot write", fileName_, errno, kKeptContent);
 
     // The new file keeps the old one's permissions and owner.
     struct stat old {};
@@ -427,7 +554,7 @@ void TIniFile::UpdateFile() {
     if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
     if (err != 0) {
         ::unlink(temp.c_str());
-        ThrowFileError("Cannot write", fileName_, err);
+        ThrowFileError("Cannot write", fileName_, err, kKeptContent);
     }
 
     // Make the rename itself durable.

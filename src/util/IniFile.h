@@ -22,6 +22,23 @@ public:
     using Exception::Exception;
 };
 
+// Decimal, or hexadecimal after "0x"/"0X" (the 32-bit pattern it spells), with blanks around
+// it; false (out untouched) for anything else, a number outside 32 bits included.
+bool ParseIniInteger(std::string_view text, std::int32_t& out);
+
+// Removes the temporary files that writers of file left beside it when they died before
+// their rename (".<name>.tmp<pid>-<n>"), but never one whose writing process still exists.
+// Returns the files removed; a file that cannot be removed is left alone.
+std::vector<std::filesystem::path> RemoveAbandonedTempFiles(const std::filesystem::path& file);
+
+// Something in an INI file that reads do not see the way its writer meant: a zero byte, a
+// line that is no section, key or comment, or a section or key given again (only the first
+// is read). Line: 1-based; 0 for the file as a whole.
+struct TIniFinding {
+    std::size_t Line = 0;
+    std::string Text;
+};
+
 // The file in folder whose name equals name without regard to ASCII letter case (an exact
 // match first); folder / name when there is none, so a first write creates it so.
 std::filesystem::path FindFileNoCase(const std::filesystem::path& folder, std::string_view name);
@@ -66,11 +83,20 @@ public:
     void EraseSection(std::string_view section);  // every section of that name, with its lines
     void DeleteKey(std::string_view section, std::string_view key);
 
+    // The 1-based line of the section's first header, or of the first key of that name in
+    // it; 0 when missing.
+    std::size_t SectionLine(std::string_view section) const;
+    std::size_t KeyLine(std::string_view section, std::string_view key) const;
+    // What of the lines in memory reads do not see as written, in line order (see
+    // TIniFinding); the zero byte is the one the file had when loaded.
+    std::vector<TIniFinding> Findings() const;
+
     // True when the lines in memory differ from what was last loaded or written.
     bool Modified() const { return modified_; }
     // Writes the lines to disk if modified: temporary file beside the file, write, flush,
-    // fsync, rename over the file, fsync of the folder. On failure the old file is untouched,
-    // the temporary file removed, the lines stay in memory and EIniFileError is raised.
+    // fsync, rename over the file, fsync of the folder. On failure (a full disk, a read-only
+    // folder) the old file is untouched, the temporary file removed, the lines stay in memory
+    // and EIniFileError is raised, saying that the file keeps its previous content.
     void UpdateFile();
     // The file's whole text as UpdateFile writes it.
     std::string Text() const;
@@ -89,6 +115,8 @@ private:
     TSection* FindSection(std::string_view section);
     // The line of the first key of that name in the section; npos when missing.
     static std::size_t FindKey(const TSection& s, std::string_view key);
+    // The 1-based line number of sections_[i]'s header (of its first line for i == 0).
+    std::size_t HeaderLine(std::size_t i) const;
 
     std::filesystem::path fileName_;
     std::vector<TSection> sections_;                        // [0] is the part before any header
@@ -96,6 +124,8 @@ private:
     bool crlf_ = false;                                     // the file's lines end in CR LF
     bool bom_ = false;                                      // the file begins with a UTF-8 mark
     bool modified_ = false;
+    std::size_t zeroByteAt_ = std::string::npos;             // offset of the loaded file's first
+                                                            // zero byte
 };
 
 }  // namespace ov

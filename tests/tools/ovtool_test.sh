@@ -117,6 +117,25 @@ check_line "group 4 [Multi] -> BASIN.HAVG: error: the trigger variable (index 5)
 check_line "4 groups checked: 3 errors, 6 warnings"
 [[ "$out" != *"group 1 "* ]] && passes=$((passes + 1)) || { echo "FAIL check: findings for the good group"; failures=$((failures + 1)); }
 expect "check missing file" 2 "" "is not a file" -- check "$work/none.OVG"
+
+# check: what the file holds but OV Calc would not read as written counts as an error
+printf '[Calc]\nScheduleDelay=1e308\nGroupNames=G,Gone\n[G]\nCGIndex=99999999999\nFuncName=H\nEnabled=7\nOutputStation=R\nOutputSensor=Q\nVariablesName=H,X\nVariablesValue=HG\nMultiVariablesTrigger=2147483648\n[G]\nCGIndex=2\n' > "$work/edited.OVG"
+out=$("$OVTOOL" check "$work/edited.OVG")
+rc=$?
+[[ $rc == 1 ]] && passes=$((passes + 1)) || { echo "FAIL check edited status $rc"; failures=$((failures + 1)); }
+check_line "edited.OVG: error: Error 1600: edited.OVG line 13: section [G] appears again (first on line 4); only the first is read"
+check_line "edited.OVG: error: Error 1600: edited.OVG line 2: ScheduleDelay=1e308 is not a delay from 0 to 0.125 days"
+check_line "edited.OVG: error: Error 1600: edited.OVG line 5: [G] CGIndex=99999999999 is not a group number from 1 to 999"
+check_line "edited.OVG: error: Error 1600: edited.OVG line 7: [G] Enabled=7 is not 0 or 1; it reads as 1"
+check_line "edited.OVG: error: Error 1600: edited.OVG line 10: [G] VariablesName has 2 names but VariablesValue 1 value: the name X has no value"
+check_line "edited.OVG: error: Error 1600: edited.OVG line 12: [G] MultiVariablesTrigger=2147483648 is not a whole number"
+check_line "edited.OVG: error: Error 1600: edited.OVG line 3: GroupNames names Gone, but there is no section [Gone]"
+check_line "2 groups checked: 9 errors, 0 warnings"
+head -c 3000 /bin/sh > "$work/junk.OVG"
+out=$("$OVTOOL" check "$work/junk.OVG")
+rc=$?
+[[ $rc == 1 ]] && passes=$((passes + 1)) || { echo "FAIL check junk status $rc"; failures=$((failures + 1)); }
+check_line "junk.OVG: error: Error 1600: junk.OVG is not a text file (a zero byte at offset"
 rm -rf "$work"
 
 rm -f /tmp/ovtool_err.$$
