@@ -28,9 +28,10 @@ inline constexpr std::string_view ItemRealTime = "$REALTIME";
 // time tag; bad data is logged as "Error 1600: " + text, what was queued stays and the record
 // is closed. A field without a full stop where STATION.SENSOR belongs is reported and skipped
 // with what follows it up to the next field that can begin a pair, so the good pairs after it
-// are queued too; the record belongs to the first good pair's station. Returns the number of items the buffer took. Without whileWaiting it runs on the
-// main thread and a full buffer serves the user-interface events; with it, on any thread, and
-// a full buffer calls it between waits (false drops the items still to come).
+// are queued too; the record belongs to the first good pair's station. Returns the number of items
+// the buffer took. Without whileWaiting it runs on the main thread and a full buffer serves the
+// user-interface events; with it, on any thread, and a full buffer calls it between waits (false
+// drops the items still to come).
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,

@@ -228,7 +228,8 @@ void TConfigFile::ReadConfig(TConfigSettings& settings, TCalcGroups& groups) {
                                       " more than once: its group is calculated once for each");
             } else if (!ini.SectionExists(name)) {
                 Report(namesLine, "GroupNames names " + name + ", but there is no section [" +
-                                      name + "]: the group is kept disabled, without an "
+                                      name +
+                                      "]: the group is kept disabled, without an "
                                       "equation, and no section is written for it");
             }
             ReadGroup(name, groups, first);
@@ -277,8 +278,7 @@ void TConfigFile::CheckGroup(const TIniFile& ini, const TCalcGroupItem& group) c
     if (group.FuncName.size() > MaxEquationLength)
         Report(lineOf("FuncName"), title + "FuncName has " + std::to_string(group.FuncName.size()) +
                                        " characters, more than the " +
-                                       std::to_string(MaxEquationLength) +
-                                       " an equation may have");
+                                       std::to_string(MaxEquationLength) + " an equation may have");
 
     for (const auto& [key, value] : {std::pair<std::string_view, bool>{"Enabled", group.Enabled},
                                      {"MultiStations", group.MultiStations}}) {
@@ -389,7 +389,8 @@ void TConfigFile::WriteGroup(const TCalcGroupItem& group) {
         ini.WriteBool(name, "Enabled", group.Enabled);
     if (!keep("MultiStations", group.MultiStations == inFile.MultiStations))
         ini.WriteBool(name, "MultiStations", group.MultiStations);
-    if (!keep("Filter", group.Filter == inFile.Filter)) ini.WriteString(name, "Filter", group.Filter);
+    if (!keep("Filter", group.Filter == inFile.Filter))
+        ini.WriteString(name, "Filter", group.Filter);
     if (!keep("OutputStation", group.OutputStation == inFile.OutputStation))
         ini.WriteString(name, "OutputStation", group.OutputStation);
     if (!keep("OutputSensor", group.OutputSensor == inFile.OutputSensor))

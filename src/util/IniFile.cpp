@@ -315,8 +315,8 @@ std::size_t TIniFile::KeyLine(std::string_view section, std::string_view key) co
 std::vector<TIniFinding> TIniFile::Findings() const {
     std::vector<TIniFinding> found;
     if (zeroByteAt_ != std::string::npos)
-        found.push_back({0, "is not a text file (a zero byte at offset " +
-                                std::to_string(zeroByteAt_) + ")"});
+        found.push_back(
+            {0, "is not a text file (a zero byte at offset " + std::to_string(zeroByteAt_) + ")"});
     std::size_t line = 1;  // of the header of sections_[i] (of its first line for i == 0)
     for (std::size_t i = 0; i < sections_.size(); ++i) {
         const TSection& s = sections_[i];

@@ -124,8 +124,7 @@ private:
     bool crlf_ = false;                                     // the file's lines end in CR LF
     bool bom_ = false;                                      // the file begins with a UTF-8 mark
     bool modified_ = false;
-    std::size_t zeroByteAt_ = std::string::npos;             // offset of the loaded file's first
-                                                            // zero byte
+    std::size_t zeroByteAt_ = std::string::npos;            // the loaded file's first zero byte
 };
 
 }  // namespace ov

@@ -383,7 +383,8 @@ TEST_F(SetupServerBus, BadSettingsFilesAreRefusedWithTheirLine) {
         {"[General]\n8=70000\n", 2, "Element8 (element 8) takes a whole number from 0 to 65535"},
         {"[General]\nNullValue=1.5\n", 2, "NullValue (element 26) takes a whole number"},
         {"[General]\n14=1\nrtuenabled=0\n", 3, "given twice (first on line 2)"},
-        {"[DataServer]\nStorageOption=256\n", 2, "StorageOption (element 4) takes a whole number from 0 to 255"},
+        {"[DataServer]\nStorageOption=256\n", 2,
+         "StorageOption (element 4) takes a whole number from 0 to 255"},
         {"[DataServer]\nStorageOption=99\n", 2,
          "StorageOption (element 4) takes one of the storage options 0 (None), 1 (PCBASE), "
          "2 (ORACLE), 3 (LOGGER), 4 (ACCESS), 5 (EXCEL), 6 (XML), 7 (SQLSERVER), 8 (HDB), "

@@ -406,10 +406,10 @@ TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
         return items.size() >= 7 && rig.window.Status.size() >= 2;
     })) << items.size();
     const std::string t1 = Tag(2026, 12, 8, 20, 41, 5), t2 = Tag(2026, 12, 8, 20, 42, 5);
-    EXPECT_EQ(items, (std::vector<std::string>{
-                         "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1,
-                         "S RIVER1.TA=12.5 T " + t1, "E RIVER1 T " + t1, "B RIVER2 T " + t2,
-                         "S RIVER2.HG=1.25 T " + t2, "E RIVER2 T " + t2}));
+    EXPECT_EQ(items, (std::vector<std::string>{"B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1,
+                                               "S RIVER1.TA=12.5 T " + t1, "E RIVER1 T " + t1,
+                                               "B RIVER2 T " + t2, "S RIVER2.HG=1.25 T " + t2,
+                                               "E RIVER2 T " + t2}));
     EXPECT_EQ(rig.window.Status,
               (std::vector<std::string>{Retrieving,
                                         "Error 1600: Data item is not STATION.SENSOR - BADPAIR"}));
