@@ -47,12 +47,16 @@ bool CanBeginPair(std::string_view field) {
     return field.find('.') != std::string_view::npos && !TryDotTextToFloat(field, number);
 }
 
+// The broken pairs of one line reported one by one; the rest are counted in one more line,
+// so that a hostile line cannot flood the status list.
+constexpr int kMostBrokenPairsReported = 10;
+
 // Reads the next station.sensor,value pair from position on. A field where STATION.SENSOR
 // belongs that has no full stop is reported once; reading goes on at the next field that can
 // begin a pair, so that the value of the broken pair is skipped with it and no good pair
-// after it is lost. False when the line holds no further pair.
+// after it is lost. False when the line holds no further pair. broken counts the reports.
 bool NextPair(std::string_view line, int& position, TPair& pair,
-              const TItemChangeLogProc& logStatus) {
+              const TItemChangeLogProc& logStatus, int& broken) {
     while (static_cast<std::size_t>(position) <= line.size()) {
         const std::string_view field = FieldAt(line, position);
         if (field.find('.') != std::string_view::npos) {
@@ -61,7 +65,8 @@ bool NextPair(std::string_view line, int& position, TPair& pair,
             ScanText(line, position, "%s.%P%P", {&pair.Station, &pair.Sensor, &pair.Value});
             return true;
         }
-        logStatus("Error 1600: Data item is not STATION.SENSOR - " + std::string(field));
+        if (++broken <= kMostBrokenPairsReported)
+            logStatus("Error 1600: Data item is not STATION.SENSOR - " + std::string(field));
         do {
             position = NextField(line, position);
         } while (static_cast<std::size_t>(position) <= line.size() &&
@@ -120,8 +125,9 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
         // A time tag with nothing after it is a record of one empty pair, as ever; otherwise
         // the record belongs to the station of the first good pair.
         TPair first;
+        int broken = 0;
         if (static_cast<std::size_t>(position) <= line.size() &&
-            !NextPair(line, position, first, logStatus))
+            !NextPair(line, position, first, logStatus, broken))
             return 0;
         const std::string_view kind = InputKindOfItemName(itemName);
 
@@ -136,7 +142,7 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
             TPair pair;
             for (;;) {
                 const int before = position;
-                if (!NextPair(line, position, pair, logStatus)) break;
+                if (!NextPair(line, position, pair, logStatus, broken)) break;
                 Queue(input,
                       std::make_unique<TInputSensorItem>(std::move(pair.Station), timeTag, kind,
                                                          std::move(pair.Sensor),
@@ -149,6 +155,9 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
             logStatus(ErrorText(e));
         }
         Queue(input, std::move(end), added, whileWaiting);
+        if (broken > kMostBrokenPairsReported)
+            logStatus("Error 1600: Data items not STATION.SENSOR - " +
+                      std::to_string(broken - kMostBrokenPairsReported) + " more in the line");
         signalThread();
         if (!afterLine.empty())
             logStatus("Error 1600: Data after a line break ignored - " + afterLine);

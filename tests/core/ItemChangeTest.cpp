@@ -179,6 +179,21 @@ TEST_F(ItemChangeTest, BadTimeStampQueuesNothing) {
     EXPECT_TRUE(log.empty());
 }
 
+std::string Repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+// first, times the elements of part, last (first and last only when not empty).
+std::vector<std::string> Repeated(const std::vector<std::string>& part, int times,
+                                  const std::string& first, const std::string& last) {
+    std::vector<std::string> out;
+    if (!first.empty()) out.push_back(first);
+    for (int i = 0; i < times; ++i) out.insert(out.end(), part.begin(), part.end());
+    if (!last.empty()) out.push_back(last);
+    return out;
+}
+
 // A field without a full stop where STATION.SENSOR belongs is reported once; reading goes on
 // at the next field that holds a full stop and is not a number, so every good pair is queued.
 TEST_F(ItemChangeTest, MalformedPairsAreReportedAndTheGoodOnesKept) {
@@ -220,6 +235,11 @@ TEST_F(ItemChangeTest, MalformedPairsAreReportedAndTheGoodOnesKept) {
          {bad + "A", bad + "C"}},
         // Nothing good at all: no record.
         {"HG,3.52", {}, {bad + "HG"}},
+        // Ten are reported one by one, the rest counted.
+        {"R.A,1" + Repeated(",X,R.A,1", 12),
+         Repeated(std::vector<std::string>{"S|R|A|1" + k}, 13, "B|R" + k, "E|R" + k),
+         Repeated(std::vector<std::string>{bad + "X"}, 10, "",
+                  "Error 1600: Data items not STATION.SENSOR - 2 more in the line")},
         {",", {}, {bad}},
     };
     for (const Case& c : cases) {
