@@ -1,0 +1,289 @@
+// The engine's host: process-wide objects, the calculation thread's lifecycle, refresh, setup
+// change and shutdown.
+#include "app/CalcController.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <condition_variable>
+#include <exception>
+
+#include "app/StatusLog.h"
+#include "bus/BusSetupQuery.h"
+#include "bus/DdeAdaptor.h"
+#include "calc/RatingTables.h"
+#include "suite/DataStore.h"
+#include "suite/DdeManager.h"
+#include "suite/SetupParams.h"
+#include "ui/ExitConfirm.h"
+
+namespace ov {
+namespace {
+
+bool OnMainThread() {
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+}  // namespace
+
+TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObject* parent)
+    : QObject(parent), log_(log), options_(std::move(options)) {
+    exeFolder_ =
+        options_.ExeFolder.isEmpty() ? QCoreApplication::applicationDirPath() : options_.ExeFolder;
+    if (!exeFolder_.endsWith('/')) exeFolder_ += '/';
+
+    // The DDE service: its topics, and the text format listed on its system topic.
+    dde_ = std::make_unique<TDDEMLManager>();
+    dde_->AddService(CalcDdeService);
+    dde_->AddTopic(dde_->ServiceName(0), CalcDdeSystemTopic);
+    dde_->AddTopic(dde_->ServiceName(0), CalcDdeDataTopic);
+    dde_->AddFormat(dde_->ServiceName(0), CalcDdeSystemTopic, DdeTextFormat);
+
+    dataStore_ = std::make_unique<TOVCalcDataDatabase>(DataStoreCapacity, DataStoreGrowBy);
+    dataStore_->SetAutoCreate(true, "");
+    dataStore_->AddItem(TimeTagItem);
+    dataStore_->AddItem(RealTimeItem);
+
+    com_ = std::make_shared<TOVCalcCOM>(*dataStore_, this);
+    dataStore_->RegisterAutomationObject(com_);
+
+    groups_ = std::make_unique<TCalcGroups>();
+
+    configFile_ =
+        std::make_unique<TConfigFile>([this](const std::string& text) { LogStatus(text); });
+    try {
+        configFile_->OpenConfig(exeFolder_.toStdString());
+        configFile_->ReadConfig(settings_, *groups_);
+        logDetail_ = settings_.LogDetail;
+    } catch (const std::exception&) {
+        // A configuration that cannot be read leaves the defaults; ReadConfig reports its own.
+    }
+
+    input_ = std::make_unique<TInputStationSensorBuffer>(*this);
+    output_ = std::make_unique<TOutputBuffer>(*this);
+    if (options_.UseBus) {
+        setupQuery_ = std::make_unique<TBusSetupQuery>();
+        suite_ = std::make_unique<TSuiteConnections>(*this, *input_, QDBusConnection::sessionBus(),
+                                                     options_.Suite);
+        if (options_.Automation) {
+            comAdaptor_ = std::make_unique<TOVCalcComAdaptor>(*com_, QDBusConnection::sessionBus());
+            connect(comAdaptor_.get(), &TOVCalcComAdaptor::ClientsChanged, this,
+                    &TCalcController::ClientsChanged);
+            if (!comAdaptor_->Export())
+                LogStatus("Error 1600: the automation object could not be exported at /OVCalcCOM");
+            ddeAdaptor_ = std::make_unique<TDdeAdaptor>(*dde_, QDBusConnection::sessionBus());
+            if (!ddeAdaptor_->Export())
+                LogStatus("Error 1600: the DDE service could not be exported at /DDE");
+        }
+    }
+    threadStopped_ = true;
+}
+
+TCalcController::~TCalcController() {
+    try {
+        StopThread();
+    } catch (...) {
+    }
+    thread_.reset();
+    suite_.reset();
+    comAdaptor_.reset();
+    ddeAdaptor_.reset();
+    dataStore_->RevokeAutomationObject();
+    com_.reset();
+    dataStore_->SetHost(nullptr);
+}
+
+TWindowPlacement TCalcController::ReadWindowPlacement(const TWindowPlacement& current) const {
+    try {
+        return configFile_->ReadWindowPlacement(current);
+    } catch (const std::exception&) {
+        return current;
+    }
+}
+
+void TCalcController::WriteWindowPlacement(const TWindowPlacement& placement) {
+    try {
+        if (configFile_ && configFile_->IsOpen()) configFile_->WriteWindowPlacement(placement);
+    } catch (const std::exception&) {
+        // The placement is not worth an error at exit.
+    }
+}
+
+int TCalcController::ClientsHoldingObjects() const {
+    return comAdaptor_ ? comAdaptor_->ClientsHoldingObjects() : 0;
+}
+
+void TCalcController::LogStatus(const std::string& text) {
+    log_.Add(QString::fromStdString(text));
+}
+
+void TCalcController::HeartBeat() {
+    try {
+        com_->HeartBeat();
+    } catch (...) {
+    }
+}
+
+void TCalcController::DrainOutput(bool pump) {
+    std::string text;
+    TOutputKind kind;
+    int lines = 0;
+    while (output_->Get(text, kind)) {
+        const QString line = QString::fromStdString(text);
+        if (kind == okStatus) Q_EMIT ThreadStatus(line);
+        log_.Add(line);
+        if (++lines % 11 == 0 && pump) QCoreApplication::processEvents();
+    }
+}
+
+// ---- the calculation thread ---------------------------------------------------------------
+
+void TCalcController::SignalThread() {
+    if (!threadStopped_) wake_.Signal();
+}
+
+void TCalcController::StopThread() {
+    if (threadStopped_ || !thread_) return;
+    thread_->RequestStop();
+    wake_.Signal();
+    // Short steps, serving the thread's drain requests and end call meanwhile.
+    while (!thread_->WaitFor(std::chrono::milliseconds(10))) QCoreApplication::processEvents();
+    threadStopped_ = true;
+}
+
+void TCalcController::NewThread() {
+    thread_.reset();
+    auto thread = std::make_unique<TWorkThread>(*this, *input_, *output_);
+    thread->SetScheduleDelay(settings_.ScheduleDelay);
+    {
+        std::lock_guard<std::mutex> guard(threadLock_);
+        currentThread_ = thread.get();
+        ++threadSerial_;
+    }
+    thread_ = std::move(thread);
+    threadStopped_ = true;
+}
+
+void TCalcController::StartThreadIfStorage() {
+    if (!StorageStartsCalculation(DataServerSetup().StorageOption)) return;
+    input_->Clear();
+    output_->Clear();
+    thread_->CopyGroups(*groups_);
+    threadStopped_ = false;
+    thread_->Start();
+}
+
+void TCalcController::ThreadEnded(TWorkThread& thread) {
+    std::uint64_t serial;
+    {
+        std::lock_guard<std::mutex> guard(threadLock_);
+        if (&thread != currentThread_) return;  // a replaced thread
+        serial = threadSerial_;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial] {
+            std::lock_guard<std::mutex> guard(threadLock_);
+            if (serial == threadSerial_) threadStopped_ = true;
+        },
+        Qt::QueuedConnection);
+}
+
+bool TCalcController::RequestDrain(std::chrono::milliseconds limit) {
+    if (OnMainThread()) {
+        DrainOutput(true);
+        return true;
+    }
+    struct TDone {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool done = false;  // guarded by lock
+    };
+    auto done = std::make_shared<TDone>();
+    QMetaObject::invokeMethod(
+        this,
+        [this, done] {
+            DrainOutput(true);
+            std::lock_guard<std::mutex> guard(done->lock);
+            done->done = true;
+            done->changed.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> guard(done->lock);
+    return done->changed.wait_for(guard, limit, [&] { return done->done; });
+}
+
+void TCalcController::ProcessUiEvents() {
+    QCoreApplication::processEvents();
+}
+
+void TCalcController::PublishResult(const std::string& itemName, const std::string& text) {
+    ov::PublishResult(*dataStore_, itemName, text);
+}
+
+bool TCalcController::QuerySetup(const std::string& key, std::string& value) {
+    return setupQuery_ && setupQuery_->QuerySetup(key, value);
+}
+
+// A bus that cannot be reached now only makes the queries answer no value; the run goes on.
+bool TCalcController::InitCalcThread() {
+    if (setupQuery_) setupQuery_->AttachThread();
+    return true;
+}
+
+void TCalcController::DoneCalcThread() {
+    if (setupQuery_) setupQuery_->DetachThread();
+}
+
+// ---- the suite's events ---------------------------------------------------------------------
+
+// Both come from a server's event: queued, so that the event's own subscription is not
+// dropped (by the refresh's or the close's disconnects) while it is being delivered.
+void TCalcController::RefreshParams() {
+    QMetaObject::invokeMethod(this, &TCalcController::Refresh, Qt::QueuedConnection);
+}
+
+void TCalcController::ResetAllParams() {
+    QMetaObject::invokeMethod(this, &TCalcController::Refresh, Qt::QueuedConnection);
+}
+
+void TCalcController::ShutdownCommanded() {
+    ForcedClose = true;
+    QMetaObject::invokeMethod(this, &TCalcController::CloseRequested, Qt::QueuedConnection);
+}
+
+// ---- refresh, setup change, shutdown ------------------------------------------------------
+
+void TCalcController::Refresh() {
+    try {
+        StopThread();
+        DrainOutput(false);
+        rating::ClearTables();
+        NewThread();
+        TRefreshOutcome outcome;
+        if (suite_) outcome = suite_->Refresh();
+        if (outcome.Result) StartThreadIfStorage();
+        if (outcome.SetupAttached) Q_EMIT SetupServerAttached();
+    } catch (const std::exception& e) {
+        LogStatus(std::string("Error 1600: ") + e.what());
+    }
+}
+
+void TCalcController::GroupsSaved(bool wasRunning) {
+    // Saved edits reach the file at once, not only at shutdown.
+    configFile_->WriteConfig(settings_, *groups_);
+    if (!wasRunning) return;
+    LogStatus("Setup has been changed. Restarting the calcuation thread.");
+    StopThread();
+    NewThread();
+    StartThreadIfStorage();
+}
+
+void TCalcController::ShutDown() {
+    com_->AnnounceShutdown();
+    StopThread();
+    if (suite_) suite_->DisconnectAll();
+    settings_.LogDetail = logDetail_;
+    configFile_->WriteConfig(settings_, *groups_);
+}
+
+}  // namespace ov
