@@ -1,0 +1,248 @@
+// The controller without a window: the refresh against a real setup server on the test
+// process's private bus (started, attached, loaded; the thread started only for a database
+// storage), the thread protocol (its status lines, its end call, a stale end call, drain
+// requests from another thread) and the shutdown's work.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QSignalSpy>
+#include <QTest>
+#include <chrono>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PrivateBus.h"
+#include "ScratchFolder.h"
+#include "app/CalcController.h"
+#include "app/StatusLog.h"
+#include "busnames/BusNames.h"
+#include "ui/ExitConfirm.h"
+
+namespace ov::test {
+extern TPrivateBus* AppTestBus;
+}
+
+namespace ov {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ScratchFolder;
+
+// Serves events in 10 ms steps until condition holds; false when limit passed first.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+bool SetupServerRunning() {
+    return QDBusConnection::sessionBus()
+        .interface()
+        ->isServiceRegistered(QString::fromLatin1(SetupBusName.data(), SetupBusName.size()))
+        .value();
+}
+
+bool LogHas(const TStatusLog& log, const QString& text) {
+    for (const QString& line : log.Lines())
+        if (line.endsWith("    " + text)) return true;
+    return false;
+}
+
+// A folder with OVCalc.OVG and, unless settings is null, a setup server serving settings.
+class TSetupWorld {
+  public:
+    explicit TSetupWorld(const char* settings, std::vector<std::string> serverArgs = {}) {
+        test::WriteFileText(folder_ / "OVCalc.OVG", "[Calc]\nLogDetail=0\nGroupNames=\n");
+        if (settings == nullptr) return;
+        test::WriteFileText(folder_ / "OVSetup.ini", settings);
+        std::vector<std::string> argv{OV_OVSETUP_PATH, (folder_ / "OVSetup.ini").string()};
+        argv.insert(argv.end(), serverArgs.begin(), serverArgs.end());
+        server_ = std::make_unique<test::TChildProcess>(argv);
+        EXPECT_TRUE(WaitFor(SetupServerRunning));
+    }
+    ~TSetupWorld() {
+        server_.reset();
+        WaitFor([] { return !SetupServerRunning(); });
+    }
+    TCalcMainOptions Options() const {
+        TCalcMainOptions options;
+        options.ExeFolder = QString::fromStdString(folder_.Path().string());
+        options.Automation = false;
+        // Never started here: the server runs already, or there is none.
+        options.Suite.SetupProgram = QString::fromStdString((folder_ / "no-ovsetup").string());
+        options.Suite.LoadWaitSteps = 3;
+        options.Suite.LoadWaitStep = 20ms;
+        return options;
+    }
+    const ScratchFolder& Folder() const { return folder_; }
+
+  private:
+    ScratchFolder folder_;
+    std::unique_ptr<test::TChildProcess> server_;
+};
+
+constexpr const char* DatabaseSettings =
+    "[General]\nRtuEnabled=False\nDecoderEnabled=False\n[DataServer]\nStorageOption=10\n";
+
+struct TRefreshCase {
+    const char* name;
+    const char* settings;  // nullptr: no setup server
+    std::vector<std::string> serverArgs;
+    const char* errorLine;  // nullptr: none expected
+    bool attached;
+    bool started;
+};
+void PrintTo(const TRefreshCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Refresh : public ::testing::TestWithParam<TRefreshCase> {};
+
+TEST_P(Refresh, StartsTheThreadOnlyWhenTheSetupIsLoadedAndNamesADatabase) {
+    const TRefreshCase& c = GetParam();
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    TSetupWorld world(c.settings, c.serverArgs);
+    TStatusLog log;
+    TCalcController controller(log, world.Options());
+    QSignalSpy attached(&controller, &TCalcController::SetupServerAttached);
+    controller.Refresh();
+
+    EXPECT_TRUE(LogHas(log, "Retrieving setup parameters from ZI Zodav.."));
+    if (c.errorLine != nullptr) {
+        EXPECT_TRUE(log.Lines().first().endsWith(c.errorLine)) << log.Lines().first().toStdString();
+    }
+    EXPECT_EQ(attached.count(), c.attached ? 1 : 0);
+    ASSERT_NE(controller.Thread(), nullptr);
+    EXPECT_EQ(controller.Thread()->Started(), c.started);
+    EXPECT_EQ(controller.ThreadStopped(), !c.started);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Refresh,
+    ::testing::Values(
+        TRefreshCase{"NoSetupServer",
+                     nullptr,
+                     {},
+                     "Error 4: An instance of the \"OVSetup.Applications\" OLE Automation class "
+                     "could not be created.  Is ZI Zodav running?",
+                     false,
+                     false},
+        TRefreshCase{"DatabaseStorage", DatabaseSettings, {}, nullptr, true, true},
+        TRefreshCase{"NoDatabaseStorage",
+                     "[General]\nRtuEnabled=False\nDecoderEnabled=False\n"
+                     "[DataServer]\nStorageOption=0\n",
+                     {},
+                     nullptr,
+                     true,
+                     false},
+        TRefreshCase{"SetupNeverLoaded",
+                     DatabaseSettings,
+                     {"--load-delay", "60"},
+                     "Error 1613: Unknown Refresh Exception",
+                     true,
+                     false}),
+    [](const ::testing::TestParamInfo<TRefreshCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(CalcController, ThreadProtocol) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    TSetupWorld world(DatabaseSettings);
+    TStatusLog log;
+    TCalcController controller(log, world.Options());
+    QStringList status;
+    QObject::connect(&controller, &TCalcController::ThreadStatus,
+                     [&](const QString& text) { status << text; });
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    ASSERT_TRUE(WaitFor([&] {
+        controller.DrainOutput(false);
+        return status.contains("Calculation thread started.");
+    }));
+
+    // A second refresh stops the thread, shows its last status line and starts a new one.
+    const auto first = controller.ThreadSerial();
+    status.clear();
+    controller.Refresh();
+    EXPECT_EQ(controller.ThreadSerial(), first + 1);
+    EXPECT_FALSE(controller.ThreadStopped());
+    EXPECT_EQ(status, QStringList{"Calcuation thread stopped."});
+
+    // The end call of a thread object that is not the current one changes nothing; the
+    // current one's counts once the main thread gets to it.
+    TWorkThread stale(controller, controller.InputBuffer(), controller.OutputBuffer());
+    controller.ThreadEnded(stale);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(controller.ThreadStopped());
+    controller.ThreadEnded(*controller.Thread());
+    EXPECT_FALSE(controller.ThreadStopped());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(controller.ThreadStopped());
+}
+
+// The calculation thread's drain request: served by the main thread's event loop within the
+// limit; when the loop does not run in time the request gives up, and the lines are moved
+// all the same once it runs.
+TEST(CalcController, DrainRequestsFromAnotherThread) {
+    TSetupWorld world(nullptr);
+    TCalcMainOptions options = world.Options();
+    options.UseBus = false;
+    TStatusLog log;
+    TCalcController controller(log, options);
+
+    controller.OutputBuffer().Add("served", okDetail);
+    bool served = false;
+    std::thread asker([&] { served = controller.RequestDrain(10s); });
+    EXPECT_TRUE(WaitFor([&] { return LogHas(log, "served"); }));
+    asker.join();
+    EXPECT_TRUE(served);
+
+    controller.OutputBuffer().Add("late", okStatus);
+    bool late = true;
+    std::thread impatient([&] { late = controller.RequestDrain(50ms); });
+    impatient.join();  // no events meanwhile
+    EXPECT_FALSE(late);
+    EXPECT_FALSE(LogHas(log, "late"));
+    QSignalSpy status(&controller, &TCalcController::ThreadStatus);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(LogHas(log, "late"));
+    EXPECT_EQ(status.count(), 1);
+}
+
+TEST(CalcController, ShutDownStopsDisconnectsAndWritesTheConfiguration) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    TSetupWorld world(DatabaseSettings);
+    TStatusLog log;
+    TCalcController controller(log, world.Options());
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    ASSERT_TRUE(controller.Suite()->SetupAttached());
+    controller.SetLogDetail(7);
+
+    controller.ShutDown();
+    EXPECT_TRUE(controller.ThreadStopped());
+    EXPECT_FALSE(controller.Suite()->SetupAttached());
+    EXPECT_FALSE(controller.Suite()->ReconnectTimerActive());
+    const std::string config = test::ReadFileText(world.Folder() / "OVCalc.OVG");
+    EXPECT_NE(config.find("LogDetail=7"), std::string::npos) << config;
+
+    // The setup server's shutdown command: no question, and the close comes queued.
+    QSignalSpy close(&controller, &TCalcController::CloseRequested);
+    controller.ShutdownCommanded();
+    EXPECT_TRUE(ForcedClose);
+    EXPECT_EQ(close.count(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(close.count(), 1);
+    ForcedClose = false;
+}
+
+}  // namespace
+}  // namespace ov
