@@ -137,7 +137,7 @@ void FeedSignals(benchmark::State& state) {
     for (auto _ : state) {
         Subscriber subscriber(name.c_str(), path.c_str(), events.c_str());
         if constexpr (std::is_same_v<Subscriber, TSdBusSubscriber>) subscriber.Sync();
-        ov::test::TChildProcess feed({OV_OVFEED_PATH, "--as", "rtu",
+        ov::test::TChildProcess feed({OV_OVFEED_PATH, "--as", "rtu", "--no-wait",
                                       (World().Folder / "feed.txt").string()});
         double seconds = subscriber.Wait(SignalCount);
         feed.Wait(std::chrono::seconds(30));

@@ -138,7 +138,7 @@ double RawFeedRate() {
     TSdBusSubscriber subscriber(name.c_str(), path.c_str(), events.c_str());
     subscriber.Sync();
     ov::test::TChildProcess feed(
-        {OV_OVFEED_PATH, "--as", "mdecoder", (World().Folder / "feed.txt").string()});
+        {OV_OVFEED_PATH, "--as", "mdecoder", "--no-wait", (World().Folder / "feed.txt").string()});
     const double seconds = subscriber.Wait(SignalCount);
     feed.Wait(30s);
     return subscriber.Count == SignalCount && seconds > 0 ? (SignalCount - 1) / seconds : 0;

@@ -10,4 +10,6 @@ TMainWindowBus::TMainWindowBus(TfrmCalcMain* window)
 
 void TMainWindowBus::Restore() { window_->Restore(); }
 
+bool TMainWindowBus::ThreadStopped() const { return window_->ThreadStopped(); }
+
 }  // namespace ov

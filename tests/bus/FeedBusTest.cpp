@@ -61,7 +61,7 @@ TEST(FeedBus, EveryLineArrivesInOrderWithTheSourcesAppID) {
     for (const auto& source : DataSources()) {
         SCOPED_TRACE(std::string(source.Option));
         TSourceEvents events(source);
-        TProgram feed(FeedArgs({"--as", std::string(source.Option), "--shutdown",
+        TProgram feed(FeedArgs({"--as", std::string(source.Option), "--no-wait", "--shutdown",
                                 (folder / "feed.txt").string()}));
         const std::size_t expected = lines + 4 + 1;
         ASSERT_EQ(feed.Wait(), 0) << feed.Err();
@@ -93,7 +93,7 @@ TEST(FeedBus, StandardInputAtAGivenRateAndAnotherAppID) {
     WriteFileText(folder / "in.txt", "$TIMETAG 1\n$TIMETAG 2\n$TIMETAG 3\n");
     const auto& source = DataSource(dsMBRtu);
     TSourceEvents events(source);
-    TProgram feed(FeedArgs({"--as", "mbrtu", "--rate", "200", "--app-id", "{OTHER}"}),
+    TProgram feed(FeedArgs({"--as", "mbrtu", "--no-wait", "--rate", "200", "--app-id", "{OTHER}"}),
                   folder / "in.txt");
     ASSERT_EQ(feed.Wait(), 0) << feed.Err();
     EXPECT_EQ(feed.Out(), "ovfeed: 3 lines sent\n");

@@ -134,6 +134,9 @@ TFeed::TFeed(TFeedOptions options)
 TFeed::~TFeed() {
     // The reading thread notifies through wakeFd_: it ends before the sources go.
     lines_.reset();
+    ready_.clear();
+    askAgain_.reset();
+    waitLimit_.reset();
     pump_.reset();
     timer_.reset();
     wake_.reset();  // closes wakeFd_
@@ -149,8 +152,8 @@ bool TFeed::Start(std::string& error) {
     // The vtables hold the handlers by pointer: they take this feed as user data.
     static const sd_bus_vtable sourceVtable[] = {
         SD_BUS_VTABLE_START(0),
-        SD_BUS_METHOD_WITH_NAMES("LinkItem", "ss", SD_BUS_PARAM(AppID) SD_BUS_PARAM(Item), "",
-                                 "", &TFeed::OnLinkItem, 0),
+        SD_BUS_METHOD_WITH_NAMES("LinkItem", "ss", SD_BUS_PARAM(AppID) SD_BUS_PARAM(Item), "", "",
+                                 &TFeed::OnLinkItem, 0),
         SD_BUS_VTABLE_END,
     };
     static const sd_bus_vtable eventsVtable[] = {
@@ -184,8 +187,7 @@ bool TFeed::Start(std::string& error) {
     }
 
     sd_bus_slot* slot = nullptr;
-    r = sd_bus_add_object_vtable(bus, &slot, path_.c_str(), interface_.c_str(), sourceVtable,
-                                 this);
+    r = sd_bus_add_object_vtable(bus, &slot, path_.c_str(), interface_.c_str(), sourceVtable, this);
     if (r >= 0) {
         object_.reset(slot);
         r = sd_bus_add_object_vtable(bus, &slot, path_.c_str(), events_.c_str(), eventsVtable,
@@ -295,12 +297,14 @@ int TFeed::OnLinkItem(sd_bus_message* call, void* userdata, sd_bus_error*) {
     const std::string key = UpperKey(item);
     feed->links_[client].insert(key);
     std::fprintf(stderr, "ovfeed: %s (%s) linked %s\n", client.c_str(), appId, key.c_str());
-    if (feed->haveHeld_ && feed->heldKey_ == key) {
+    r = sd_bus_reply_method_return(call, "");
+    if (feed->options_.Wait != fwNone) feed->AskReady(client);
+    if (feed->haveHeld_) {
         // The held line may go now (the rate restarts from there); not from inside the bus's
         // own processing.
         feed->PumpSoon();
     }
-    return sd_bus_reply_method_return(call, "");
+    return r;
 }
 
 int TFeed::OnNameOwnerChanged(sd_bus_message* signal, void* userdata, sd_bus_error*) {
@@ -308,19 +312,140 @@ int TFeed::OnNameOwnerChanged(sd_bus_message* signal, void* userdata, sd_bus_err
     const char* oldOwner = nullptr;
     const char* newOwner = nullptr;
     if (sd_bus_message_read(signal, "sss", &name, &oldOwner, &newOwner) < 0) return 0;
-    if (*newOwner == '\0') static_cast<TFeed*>(userdata)->links_.erase(name);
+    if (*newOwner == '\0') {
+        auto* feed = static_cast<TFeed*>(userdata);
+        feed->links_.erase(name);
+        feed->ready_.erase(name);
+    }
     return 0;
+}
+
+// The linking client's main window tells whether its calculation thread runs: a line sent while
+// it does not would be dropped. A client without that object (no OV Calc) says nothing against
+// taking data.
+void TFeed::AskReady(const std::string& client) {
+    TQuestion& question = ready_[client];
+    question.Feed = this;
+    question.Client = client;
+    question.Ready = rdAsking;
+    question.Call.reset();
+    const std::string path(MainWindowPath), interface(MainWindowInterface);
+    sd_bus_slot* slot = nullptr;
+    const int r = sd_bus_call_method_async(
+        bus_.get(), &slot, client.c_str(), path.c_str(), "org.freedesktop.DBus.Properties", "Get",
+        &TFeed::OnReadyAnswer, &question, "ss", interface.c_str(), "ThreadStopped");
+    if (r < 0) {
+        question.Ready = rdReady;
+        return;
+    }
+    question.Call.reset(slot);
+}
+
+int TFeed::OnReadyAnswer(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+    auto* question = static_cast<TQuestion*>(userdata);
+    int stopped = 0;
+    bool ready = true;
+    if (!sd_bus_message_is_method_error(reply, nullptr) &&
+        sd_bus_message_read(reply, "v", "b", &stopped) >= 0) {
+        ready = stopped == 0;
+    }
+    // The slot is done with; the entry may go in Answered's wake.
+    question->Call.reset();
+    question->Feed->Answered(question->Client, ready);
+    return 0;
+}
+
+void TFeed::Answered(const std::string& client, bool ready) {
+    auto it = ready_.find(client);
+    if (it == ready_.end()) return;
+    if (ready) {
+        it->second.Ready = rdReady;
+        PumpSoon();
+        return;
+    }
+    if (it->second.Ready != rdNotYet && holding_) {
+        std::fprintf(stderr, "ovfeed: %s linked but does not calculate yet; waiting\n",
+                     client.c_str());
+    }
+    it->second.Ready = rdNotYet;
+    // Asked again shortly.
+    if (!askAgain_ || sd_event_source_get_enabled(askAgain_.get(), nullptr) == 0) {
+        if (!Arm(askAgain_, NowUsec() + 100000, &TFeed::OnAskAgain)) {
+            Failed("cannot set a timer", -errno);
+        }
+    }
+}
+
+int TFeed::OnAskAgain(sd_event_source*, std::uint64_t, void* userdata) {
+    auto* feed = static_cast<TFeed*>(userdata);
+    for (auto& [client, question] : feed->ready_) {
+        if (question.Ready == rdNotYet) feed->AskReady(client);
+    }
+    return 0;
+}
+
+int TFeed::OnWaitLimit(sd_event_source*, std::uint64_t, void* userdata) {
+    auto* feed = static_cast<TFeed*>(userdata);
+    if (!feed->holding_) return 0;
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", feed->options_.WaitLimit);
+    feed->failure_ = "no client took the data within " + std::string(limit) + " s (--wait-limit)";
+    feed->finished_ = true;
+    sd_event_exit(feed->event_.get(), 1);
+    return 0;
+}
+
+bool TFeed::Arm(std::unique_ptr<sd_event_source, TSdSourceUnref>& source, std::uint64_t due,
+                sd_event_time_handler_t handler) {
+    int r;
+    if (!source) {
+        sd_event_source* made = nullptr;
+        r = sd_event_add_time(event_.get(), &made, CLOCK_MONOTONIC, due, 1000, handler, this);
+        if (r >= 0) source.reset(made);
+    } else {
+        r = sd_event_source_set_time(source.get(), due);
+        if (r >= 0) r = sd_event_source_set_enabled(source.get(), SD_EVENT_ONESHOT);
+    }
+    if (r < 0) errno = -r;
+    return r >= 0;
+}
+
+bool TFeed::MayGo() const {
+    for (const auto& [client, items] : links_) {
+        const bool wanted = options_.Wait == fwItem ? items.count(heldKey_) > 0 : !items.empty();
+        if (!wanted) continue;
+        auto it = ready_.find(client);
+        if (it != ready_.end() && it->second.Ready == rdReady) return true;
+    }
+    return false;
+}
+
+void TFeed::Hold() {
+    if (holding_) return;
+    holding_ = true;
+    if (options_.Wait == fwItem) {
+        std::fprintf(stderr, "ovfeed: waiting for a client to link %s on %s\n", heldKey_.c_str(),
+                     busName_.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "ovfeed: waiting for a client to link %s (OV Calc does once it runs with "
+                     "this data source switched on)\n",
+                     busName_.c_str());
+    }
+    if (options_.WaitLimit > 0) {
+        const auto due = NowUsec() + static_cast<std::uint64_t>(options_.WaitLimit * 1e6);
+        if (!Arm(waitLimit_, due, &TFeed::OnWaitLimit)) Failed("cannot set a timer", -errno);
+    }
+}
+
+void TFeed::Release() {
+    if (!holding_) return;
+    holding_ = false;
+    if (waitLimit_) sd_event_source_set_enabled(waitLimit_.get(), SD_EVENT_OFF);
 }
 
 void TFeed::PumpSoon() {
     if (pump_) sd_event_source_set_enabled(pump_.get(), SD_EVENT_ONESHOT);
-}
-
-bool TFeed::Linked(const std::string& key) const {
-    for (const auto& [client, items] : links_) {
-        if (items.count(key) > 0) return true;
-    }
-    return false;
 }
 
 bool TFeed::Failed(const std::string& what, int r) {
@@ -331,9 +456,8 @@ bool TFeed::Failed(const std::string& what, int r) {
 }
 
 bool TFeed::Emit(const std::string& item, const std::string& data) {
-    int r = sd_bus_emit_signal(bus_.get(), path_.c_str(), events_.c_str(),
-                               ItemChangeSignal.data(), "sss", options_.AppId.c_str(),
-                               item.c_str(), data.c_str());
+    int r = sd_bus_emit_signal(bus_.get(), path_.c_str(), events_.c_str(), ItemChangeSignal.data(),
+                               "sss", options_.AppId.c_str(), item.c_str(), data.c_str());
     if (r < 0) return Failed("cannot send an item change", r);
     ++sent_;
     if (sent_ % SyncEvery == 0) {
@@ -358,11 +482,14 @@ void TFeed::Pump() {
             heldKey_ = UpperKey(heldItem_);
             haveHeld_ = true;
         }
-        if (options_.WaitLink && !Linked(heldKey_)) {
-            // LinkItem pumps again; the rate counts from the moment the line goes.
+        if (options_.Wait != fwNone && !MayGo()) {
+            // LinkItem and the clients' answers pump again; the rate counts from the moment
+            // the line goes.
             heldForLink_ = true;
+            Hold();
             return;
         }
+        Release();
         if (heldForLink_) {
             // A clock that ran on while the line waited would let the lines after it out at
             // once until they caught up with the rate.

@@ -17,13 +17,21 @@
 
 namespace ov {
 
+// Which client a line waits for before it goes.
+enum TFeedWait {
+    fwClient,  // a client that linked some item of this source and can take data
+    fwItem,    // a client that linked the line's item and can take data (--wait-link)
+    fwNone,    // nobody: lines go at once (--no-wait)
+};
+
 struct TFeedOptions {
     const TDataSource* Source = nullptr;
-    double Rate = 0;        // lines per second; 0: as fast as possible
-    bool WaitLink = false;  // hold a line until some client has linked its item
-    bool Shutdown = false;  // send OnAppShutdown after the last line
-    bool Stay = false;      // keep serving after the last line
-    std::string AppId;      // carried by the events, UTF-8
+    double Rate = 0;            // lines per second; 0: as fast as possible
+    TFeedWait Wait = fwClient;  // what a line waits for
+    double WaitLimit = 0;       // seconds a line may wait before the feed gives up; 0: no limit
+    bool Shutdown = false;      // send OnAppShutdown after the last line
+    bool Stay = false;          // keep serving after the last line
+    std::string AppId;          // carried by the events, UTF-8
 };
 
 struct TSdBusUnref {
@@ -62,11 +70,23 @@ class TFeed {
     static int OnWake(sd_event_source* source, int fd, std::uint32_t events, void* feed);
     static int OnTimer(sd_event_source* source, std::uint64_t usec, void* feed);
     static int OnPump(sd_event_source* source, void* feed);
+    static int OnReadyAnswer(sd_bus_message* reply, void* question, sd_bus_error* error);
+    static int OnAskAgain(sd_event_source* source, std::uint64_t usec, void* feed);
+    static int OnWaitLimit(sd_event_source* source, std::uint64_t usec, void* feed);
 
     void Pump();
     void PumpSoon();
     void Finish();
-    bool Linked(const std::string& key) const;
+    // Whether the held line may go: a client that can take data linked what it waits for.
+    bool MayGo() const;
+    // Asks client whether it can take data (an OV Calc whose calculation thread runs).
+    void AskReady(const std::string& client);
+    void Answered(const std::string& client, bool ready);
+    // A held line starts or stops waiting: the note on standard error and the time limit.
+    void Hold();
+    void Release();
+    bool Arm(std::unique_ptr<sd_event_source, TSdSourceUnref>& source, std::uint64_t due,
+             sd_event_time_handler_t handler);
     bool Emit(const std::string& item, const std::string& data);
     bool Failed(const std::string& what, int r);
 
@@ -81,7 +101,19 @@ class TFeed {
     std::unique_ptr<TLineSource> lines_;
     // Links by client (its unique bus name): the items it linked, upper case, UTF-8.
     std::map<std::string, std::set<std::string>> links_;
-    bool haveHeld_ = false;     // the held line waits (for a link or for its time)
+    // Whether a linked client can take data, by client: asked after each of its links (a
+    // client linking anew, as OV Calc at a refresh, may have stopped calculating meanwhile).
+    enum TReady { rdAsking, rdNotYet, rdReady };
+    struct TQuestion {
+        TFeed* Feed = nullptr;
+        std::string Client;
+        TReady Ready = rdAsking;
+        std::unique_ptr<sd_bus_slot, TSdSlotUnref> Call;  // the Get on its way
+    };
+    std::map<std::string, TQuestion> ready_;
+    std::unique_ptr<sd_event_source, TSdSourceUnref> askAgain_, waitLimit_;
+    bool holding_ = false;      // the held line waits for a client (noted on standard error)
+    bool haveHeld_ = false;     // the held line waits (for a client or for its time)
     bool heldForLink_ = false;  // the held line has waited for a link: the rate restarts
     std::string heldItem_, heldKey_, heldData_;
     bool finished_ = false;

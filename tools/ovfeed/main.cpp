@@ -17,8 +17,9 @@
 namespace {
 
 constexpr const char* Usage =
-    R"(Usage: ovfeed --as decoder|mdecoder|rtu|mbrtu [--rate LINES_PER_SECOND] [--wait-link]
-              [--shutdown] [--stay] [--app-id APPID] [FILE]
+    R"(Usage: ovfeed --as decoder|mdecoder|rtu|mbrtu [--rate LINES_PER_SECOND]
+              [--wait-link | --no-wait] [--wait-limit SECONDS] [--shutdown] [--stay]
+              [--app-id APPID] [FILE]
 
 Owns the chosen data source's bus name and object on the session bus, serves LinkItem(AppID,
 Item) and sends OnItemChange(AppID, Item, Data) for every line of FILE (standard input when
@@ -27,12 +28,19 @@ there is none): the item name, a blank, the data text, for example
 Empty lines and lines beginning with "#" are skipped. At the end it prints how many lines it
 sent and ends.
 
+The lines wait for a client: nothing is sent until a client has linked an item of this data
+source (OV Calc links its items when it connects the source) and can take data (for OV Calc:
+its calculation thread runs), so that no line is lost whichever program starts first. Waiting
+is noted on standard error.
+
   --as SOURCE      decoder   OVDecode.OVDecodeCom    /OVDecodeCom   OVDecode.IOVDecodeCom
                    mdecoder  OVMDecode.OVMDecodeCom  /OVMDecodeCom  OVDecode.IOVDecodeCom
                    rtu       OVRtu.OVRtuCOM          /OVRtuCOM      OVRtu.IOVRtuDataCOM
                    mbrtu     OVMBRtu.OVMBRTUCOM      /OVMBRTUCOM    OVMBRtu.IOVMBRTUDataCOM
   --rate N         N lines per second (default: as fast as the bus takes them)
-  --wait-link      hold each line until some client has linked its item
+  --wait-link      hold each line until a client that can take data has linked its item
+  --no-wait        send at once, whether anybody listens or not
+  --wait-limit S   give up (status 1) when a line has waited S seconds for a client
   --shutdown       send OnAppShutdown (event 2) after the last line
   --stay           keep serving after the last line, until interrupted
   --app-id APPID   the AppID the events carry (default: the source's interface's)
@@ -52,13 +60,15 @@ int main(int argc, char** argv) {
     ov::TFeedOptions options;
     std::string file;
     bool appIdGiven = false;
+    bool waitGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             std::fputs(Usage, stdout);
             return 0;
         }
-        const bool takesValue = a == "--as" || a == "--rate" || a == "--app-id";
+        const bool takesValue =
+            a == "--as" || a == "--rate" || a == "--app-id" || a == "--wait-limit";
         if (takesValue && i + 1 >= args.size()) return Fail(a + " needs an argument");
         if (a == "--as") {
             options.Source = ov::FindDataSource(args[++i]);
@@ -76,8 +86,21 @@ int main(int argc, char** argv) {
         } else if (a == "--app-id") {
             options.AppId = args[++i];
             appIdGiven = true;
-        } else if (a == "--wait-link") {
-            options.WaitLink = true;
+        } else if (a == "--wait-limit") {
+            const std::string& text = args[++i];
+            auto [end, ec] =
+                std::from_chars(text.data(), text.data() + text.size(), options.WaitLimit);
+            if (ec != std::errc() || end != text.data() + text.size() || !(options.WaitLimit > 0) ||
+                options.WaitLimit > 1e6) {
+                return Fail("--wait-limit takes a number of seconds above 0, not \"" + text + "\"");
+            }
+        } else if (a == "--wait-link" || a == "--no-wait") {
+            const ov::TFeedWait wait = a == "--wait-link" ? ov::fwItem : ov::fwNone;
+            if (waitGiven && options.Wait != wait) {
+                return Fail("--wait-link and --no-wait exclude each other");
+            }
+            options.Wait = wait;
+            waitGiven = true;
         } else if (a == "--shutdown") {
             options.Shutdown = true;
         } else if (a == "--stay") {
@@ -105,8 +128,7 @@ int main(int argc, char** argv) {
     ov::TFeed feed(options);
     std::string error;
     if (!feed.Start(error)) return Fail(error);
-    if (!feed.Run(std::make_unique<ov::TLineSource>(std::move(owned), in,
-                                                    [&feed] { feed.Wake(); }),
+    if (!feed.Run(std::make_unique<ov::TLineSource>(std::move(owned), in, [&feed] { feed.Wake(); }),
                   error)) {
         // The input may still be open, its reading thread blocked in it: end without waiting.
         Fail(error);
