@@ -1,27 +1,33 @@
 // The program's start and end.
-#include "bus/InstanceLock.h"
-
 #include "app/Program.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QEventLoop>
 #include <QGuiApplication>
-
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/CalcMain.h"
 #include "app/MainWindowBus.h"
+#include "app/StopSignals.h"
+#include "bus/InstanceLock.h"
 #include "busnames/BusNames.h"
 #include "ui/ExitConfirm.h"
+
+#ifndef OV_VERSION
+#define OV_VERSION ""
+#endif
 
 namespace ov {
 namespace {
 
-QString Q(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
+QString Q(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+}
 
 // The second start: the running instance's Restore. Nothing more to do when it cannot be
 // reached (it may still be starting).
@@ -38,6 +44,56 @@ bool CanAsk() {
     return !ForcedClose && platform != "offscreen" && platform != "minimal";
 }
 
+constexpr const char* Description =
+    R"(OV Calc, the calculation engine of the OV data-collection suite.
+
+A single-instance desktop program with a status window: it starts the suite's setup server
+(ovsetup, beside it or on PATH) when that is not running, loads the settings from it, connects
+the enabled data sources on the session bus, calculates every arriving station record with the
+calculation groups of its configuration file OVCalc.OVG and announces each result to its
+clients (bus name OVCalc.OVCalcCOM). A second start brings the running window to the front.
+
+Files: OVCalc.OVG (and the setup server's OVSetup.ini) beside the program when that folder is
+writable, otherwise in $XDG_CONFIG_HOME/ovcalc/ (~/.config/ovcalc/). The help file OVCalc.html
+beside the program or in the installed documentation folder.
+
+Without a display (neither DISPLAY nor WAYLAND_DISPLAY set) it runs offscreen, without a
+window. Qt's own options work as well, for example -platform offscreen. SIGTERM, SIGINT and
+SIGHUP shut it down as the setup server's shutdown command does: the clients are told, the
+calculations stop and the configuration is written. Its status lines also go to standard
+error. Exit status 0, or 1 when it cannot start (no session bus, a bad command line).)";
+
+// The Qt options most often wanted (QApplication takes them before the program sees its own).
+constexpr const char* QtOptions = R"(
+Qt's options:
+  -platform NAME[:OPTIONS]  the platform plug-in: xcb, wayland, offscreen, ...
+  -display DISPLAY          the X display (xcb)
+  -geometry WxH+X+Y         the main window's first placement
+  -style STYLE              the widget style: Fusion, Windows, ...
+  -stylesheet FILE          a Qt style sheet for the widgets
+  -reverse                  right-to-left layout
+)";
+
+// Whether the command line or the environment names a platform plug-in.
+bool PlatformChosen(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "-platform" || a == "--platform" || a.rfind("-platform=", 0) == 0 ||
+            a.rfind("--platform=", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+void DefineOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(QString::fromUtf8(Description));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    // Qt's own options are single-dash words ("-platform"): not a bundle of letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+}
+
 }  // namespace
 
 std::string InstanceLockName(std::string_view sessionBusAddress) {
@@ -52,8 +108,58 @@ std::string InstanceLockName(std::string_view sessionBusAddress) {
 }
 
 int RunOVCalc(int& argc, char** argv) {
+    // --help and --version answer before Qt looks for a display or anything for the bus.
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+        QCommandLineParser parser;
+        DefineOptions(parser);
+        parser.parse(arguments);  // Qt's own options are taken by QApplication below
+        const bool all = parser.isSet("help-all");
+        if (parser.isSet("help") || all || parser.isSet("version")) {
+            QCoreApplication core(argc, argv);
+            core.setApplicationName("ovcalc");
+            core.setApplicationVersion(OV_VERSION);
+            const QString text = parser.isSet("version") && !parser.isSet("help") && !all
+                                     ? QString("ovcalc %1\n").arg(QString(OV_VERSION))
+                                     : parser.helpText() + (all ? QtOptions : "");
+            std::fputs(text.toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
+    // A headless machine runs OV Calc without flags.
+    if (!PlatformChosen(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        std::fprintf(stderr,
+                     "ovcalc: no display (neither DISPLAY nor WAYLAND_DISPLAY is set): running "
+                     "offscreen, without a window\n");
+    }
+
     QApplication app(argc, argv);
     app.setApplicationName("OV Calc");
+    app.setApplicationVersion(OV_VERSION);
+    {
+        // What QApplication left of the command line is ours: nothing but --help and
+        // --version, handled above.
+        QCommandLineParser parser;
+        DefineOptions(parser);
+        if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty()) {
+            const QString error =
+                parser.errorText().isEmpty()
+                    ? "unexpected argument " + parser.positionalArguments().first()
+                    : parser.errorText();
+            std::fprintf(stderr, "ovcalc: %s (see ovcalc --help)\n",
+                         error.toLocal8Bit().constData());
+            return 1;
+        }
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "ovcalc: cannot reach the session bus: %s\n",
+                     bus.lastError().message().toLocal8Bit().constData());
+        return 1;
+    }
 
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     TInstanceLock instance(InstanceLockName(address ? address : ""));
@@ -79,7 +185,15 @@ int RunOVCalc(int& argc, char** argv) {
     TCalcMainOptions options;
     options.Automation = automationServer;
     TfrmCalcMain window(options);
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    // A stop signal is the setup server's shutdown command: no question, the clients told,
+    // the calculations stopped, the configuration written, the locks released on the way out.
+    TStopSignals stopSignals;
+    QObject::connect(&stopSignals, &TStopSignals::Received, &window, [&window](int signal) {
+        window.LogStatus("Shutdown command received (" + TStopSignals::Name(signal) + ")");
+        window.Controller().ShutdownCommanded();
+    });
+    if (!stopSignals.Installed())
+        std::fprintf(stderr, "ovcalc: the stop signals cannot be handed to the event loop\n");
     new TMainWindowBus(&window);
     if (!bus.registerObject(Q(MainWindowPath), &window, QDBusConnection::ExportAdaptors))
         window.LogStatus(QString("Error 1600: the main window could not be exported on the bus"));

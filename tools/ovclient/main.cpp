@@ -8,7 +8,9 @@
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QEventLoop>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -37,7 +39,7 @@ A client of OV Calc on the session bus (bus name OVCalc.OVCalcCOM): of its autom
 interface OVCalc.DDEML).
 
 Commands:
-  watch [--count N] [--app-id APPID] [ITEM ...]
+  watch [--count N] [--wait SECONDS] [--app-id APPID] [ITEM ...]
                         follow items (default $TIMETAG) and print each change's data line
   get TIMETAG|REALTIME  print the item's value
   set TIMETAG|REALTIME VALUE
@@ -57,7 +59,7 @@ error, among them OV Calc not running.
 )";
 
 constexpr const char* WatchUsage =
-    R"(Usage: ovclient watch [--count N] [--app-id APPID] [ITEM ...]
+    R"(Usage: ovclient watch [--count N] [--wait SECONDS] [--app-id APPID] [ITEM ...]
 
 Follows the items named (default: $TIMETAG, where OV Calc publishes every result record) and
 prints the data of each of their changes on a line of its own as it arrives, for example
@@ -68,8 +70,10 @@ compared without regard to letter case, as OV Calc compares them); changes of ot
 which other clients may announce with SetItemChange, are left out.
 
 It ends with status 0 after N lines (--count), on SIGINT or SIGTERM, or when OV Calc ends.
+OV Calc's shutdown announcement (OnAppShutdown) is noted on standard error.
 
   --count N       end after N lines (N at least 1)
+  --wait SECONDS  when OV Calc is not running yet, wait up to SECONDS for it to start
   --app-id APPID  the AppID given to SetItemLink (default: ovclient's own,
                   {3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3})
   --help          show this text
@@ -128,13 +132,27 @@ void OnSignal(int) {
     [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
 }
 
+// Serves events until OV Calc owns its bus name or seconds have passed.
+void WaitForOVCalc(QDBusConnection& bus, long long seconds) {
+    if (!bus.isConnected() || bus.interface() == nullptr) return;
+    QDBusServiceWatcher started(Q(ov::CalcBusName), bus,
+                                QDBusServiceWatcher::WatchForRegistration);
+    QEventLoop wait;
+    QObject::connect(&started, &QDBusServiceWatcher::serviceRegistered, &wait, &QEventLoop::quit);
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &wait, &QEventLoop::quit);
+    // Asked after the watch is set up: a start in between is not missed.
+    if (bus.interface()->isServiceRegistered(Q(ov::CalcBusName)).value()) return;
+    wait.exec();
+}
+
 int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     long long count = 0;
+    long long waitSeconds = 0;
     QString appID = QLatin1String(ClientAppID);
     std::vector<QString> items;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if ((a == "--count" || a == "--app-id") && i + 1 >= args.size()) {
+        if ((a == "--count" || a == "--app-id" || a == "--wait") && i + 1 >= args.size()) {
             return Fail(a + " needs an argument (see ovclient watch --help)");
         }
         if (a == "--count") {
@@ -142,6 +160,13 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
             if (ec != std::errc() || end != text.data() + text.size() || count < 1) {
                 return Fail("--count takes a whole number of lines above 0, not \"" + text + "\"");
+            }
+        } else if (a == "--wait") {
+            const std::string& text = args[++i];
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), waitSeconds);
+            if (ec != std::errc() || end != text.data() + text.size() || waitSeconds < 1) {
+                return Fail("--wait takes a whole number of seconds above 0, not \"" + text +
+                            "\"");
             }
         } else if (a == "--app-id") {
             appID = QString::fromLocal8Bit(args[++i].c_str());
@@ -156,6 +181,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     if (items.empty()) items.push_back(Q(ov::TimeTagItem));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
+    if (waitSeconds > 0) WaitForOVCalc(bus, waitSeconds);
     if (int status = ConnectBus(bus)) return status;
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot make a pipe");
@@ -197,6 +223,13 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     if (!receiver.Subscribed()) {
         return Fail("cannot subscribe to OnItemChange: " + bus.lastError().message().toStdString());
     }
+    // The shutdown announcement, which comes before OV Calc ends, is told on standard error.
+    ov::TBusSignalReceiver shutdown(bus, Q(ov::CalcBusName), Q(ov::CalcObjectPath),
+                                    Q(ov::CalcEventsInterface), Q(ov::AppShutdownSignal),
+                                    [](const QDBusMessage&) {
+                                        std::fprintf(stderr,
+                                                     "ovclient: OV Calc announced its shutdown\n");
+                                    });
     for (const auto& item : items) {
         int status = 0;
         Call(bus, ov::CalcInterface, QStringLiteral("SetItemLink"), {appID, item}, status);
