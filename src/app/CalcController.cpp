@@ -15,6 +15,7 @@
 #include "suite/DdeManager.h"
 #include "suite/SetupParams.h"
 #include "ui/ExitConfirm.h"
+#include "util/ProgramFolders.h"
 
 namespace ov {
 namespace {
@@ -30,6 +31,8 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
     exeFolder_ =
         options_.ExeFolder.isEmpty() ? QCoreApplication::applicationDirPath() : options_.ExeFolder;
     if (!exeFolder_.endsWith('/')) exeFolder_ += '/';
+    configFolder_ = QString::fromStdString(ov::ConfigFolder(exeFolder_.toStdString()).string());
+    if (!configFolder_.endsWith('/')) configFolder_ += '/';
 
     // The DDE service: its topics, and the text format listed on its system topic.
     dde_ = std::make_unique<TDDEMLManager>();
@@ -51,7 +54,7 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
     configFile_ =
         std::make_unique<TConfigFile>([this](const std::string& text) { LogStatus(text); });
     try {
-        configFile_->OpenConfig(exeFolder_.toStdString());
+        configFile_->OpenConfig(configFolder_.toStdString());
         configFile_->ReadConfig(settings_, *groups_);
         logDetail_ = settings_.LogDetail;
     } catch (const std::exception&) {

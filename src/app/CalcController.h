@@ -80,6 +80,8 @@ class TCalcController : public QObject,
 
     // State, for the window and the tests.
     const QString& ExeFolder() const { return exeFolder_; }
+    // Where OVCalc.OVG is kept (ov::ConfigFolder of the executable's folder), with a "/".
+    const QString& ConfigFolder() const { return configFolder_; }
     TStatusLog& Log() { return log_; }
     TCalcGroups& Groups() { return *groups_; }
     TOVCalcDataDatabase& DataStore() { return *dataStore_; }
@@ -140,6 +142,7 @@ class TCalcController : public QObject,
     TStatusLog& log_;
     TCalcMainOptions options_;
     QString exeFolder_;
+    QString configFolder_;
 
     // Main thread only, unless said otherwise.
     std::unique_ptr<TConfigFile> configFile_;

@@ -26,12 +26,16 @@
 #include "ui/ExitConfirm.h"
 #include "ui/Help.h"
 #include "ui/Options.h"
+#include "util/ProgramFolders.h"
 
 #ifndef OV_FILE_VERSION
 #define OV_FILE_VERSION ""
 #endif
 #ifndef OV_PRODUCT_VERSION
 #define OV_PRODUCT_VERSION ""
+#endif
+#ifndef OV_INSTALL_DOCDIR
+#define OV_INSTALL_DOCDIR ""
 #endif
 
 namespace ov {
@@ -88,8 +92,10 @@ TfrmCalcMain::TfrmCalcMain(TCalcMainOptions options, QWidget* parent) : QMainWin
     controller_ = std::make_unique<TCalcController>(log_, std::move(options));
     storeHost_ = std::make_unique<TStoreHost>(*this);
     controller_->DataStore().SetHost(storeHost_.get());
-    helpFile_ = controller_->ExeFolder() + "OVCalc.html";
-    logFolder_ = controller_->ExeFolder();
+    helpFile_ = QString::fromStdString(
+        FindHelpFile(controller_->ExeFolder().toStdString(), "OVCalc.html", OV_INSTALL_DOCDIR)
+            .string());
+    logFolder_ = controller_->ConfigFolder();
     TWindowPlacement placement = controller_->ReadWindowPlacement({x(), y(), width(), height()});
     setGeometry(placement.Left, placement.Top, placement.Width, placement.Height);
 

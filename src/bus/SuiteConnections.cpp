@@ -18,11 +18,13 @@
 
 #include "core/ItemChange.h"
 #include "suite/SetupParams.h"
+#include "util/ProgramFolders.h"
 #include "bus/BusNameWatcher.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/BusText.h"
 #include "bus/DBusSetupServer.h"
 #include "bus/ItemChangeReceiver.h"
+#include "bus/SetupServerProcess.h"
 
 namespace ov {
 namespace {
@@ -97,8 +99,10 @@ QStringList TSuiteOptions::DefaultSetupArguments() {
         return QProcess::splitCommand(qEnvironmentVariable(SetupArgsVariable));
     }
     if (QCoreApplication::instance() == nullptr) return {};
-    // Found without regard to letter case, as the program's other files are.
-    QDir folder(QCoreApplication::applicationDirPath());
+    // Found without regard to letter case, as the program's other files are, in the folder
+    // that holds this program's configuration.
+    QDir folder(QString::fromStdString(
+        ConfigFolder(QCoreApplication::applicationDirPath().toStdString()).string()));
     const QStringList found =
         folder.entryList({QLatin1String(SetupSettingsName)}, QDir::Files | QDir::Readable);
     if (found.isEmpty()) return {};
@@ -141,6 +145,12 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
     tmrServersReconnect_.setInterval(static_cast<int>(options_.ReconnectInterval.count()));
     connect(&tmrServersReconnect_, &QTimer::timeout, this,
             &TSuiteConnections::tmrServersReconnectTimer);
+    for (const TDataSource& source : DataSources()) {
+        const TDataSourceKind kind = source.Kind;
+        names_->Watch(Q(source.BusName), [this, kind](const QString&, bool running) {
+            if (running) SourceAppeared(kind);
+        });
+    }
 }
 
 TSuiteConnections::~TSuiteConnections() {
@@ -194,6 +204,10 @@ TRefreshOutcome TSuiteConnections::Refresh() {
 
     if (!StartSetupServer(true) || !AttachSetupServer()) {
         window_.LogStatus(Error4Text);
+        // A server that ended at its start has said why on its standard error.
+        if (started_ && started_->Ended() && !started_->FirstLine().empty()) {
+            window_.LogStatus("The setup server ended: " + started_->FirstLine());
+        }
         return outcome;
     }
     outcome.SetupAttached = true;
@@ -237,10 +251,12 @@ bool TSuiteConnections::StartSetupServer(bool launch) {
                       : QStandardPaths::findExecutable(QLatin1String(SetupProgramName));
     }
     if (program.isEmpty()) return false;
-    if (!QProcess::startDetached(program, options_.SetupArguments)) return false;
+    started_ = std::make_unique<TSetupServerProcess>();
+    if (!started_->Start(program, options_.SetupArguments)) return false;
 
     for (int step = 0; step < options_.StartWaitSteps; ++step) {
-        std::this_thread::sleep_for(options_.StartWaitStep);
+        // A program that has ended will not become the setup server any more.
+        if (started_->WaitEnded(options_.StartWaitStep)) return false;
         if (NameRunning(SetupBusName)) return true;
     }
     return false;
@@ -380,6 +396,15 @@ void TSuiteConnections::DisconnectAll() {
     DisconnectSetup();
     // Closing: nothing is to be reconnected any more.
     tmrServersReconnect_.stop();
+}
+
+void TSuiteConnections::SourceAppeared(TDataSourceKind kind) {
+    // Connections are wanted while the reconnect timer runs: from the refresh that attached
+    // the setup server until the close. Silent, as the timer's own attempts.
+    if (!tmrServersReconnect_.isActive()) return;
+    TSourceState& state = Source(kind);
+    if (state.Connected || !SourceEnabled(kind)) return;
+    ConnectSource(state);
 }
 
 void TSuiteConnections::tmrServersReconnectTimer() {

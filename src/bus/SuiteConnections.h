@@ -26,6 +26,7 @@ namespace ov {
 class TBusNameWatcher;
 class TDBusSetupServer;
 class TItemChangeReceiver;
+class TSetupServerProcess;
 
 // What the connections need of the main window. Every call comes on the main thread, except
 // ThreadStopped and SignalThread, which the item-change receiver's thread calls too.
@@ -67,8 +68,9 @@ struct TSuiteOptions {
 
     // The arguments the started setup server gets: the environment variable
     // OVCALC_OVSETUP_ARGS (blanks separate the arguments, double quotes keep blanks) when it
-    // is set; otherwise the settings file "OVSetup.ini" beside this program's executable when
-    // it exists; otherwise none, and ovsetup reads the OVSetup.ini beside itself.
+    // is set; otherwise the settings file "OVSetup.ini" in this program's configuration folder
+    // (beside the executable, or the user's, see ov::ConfigFolder) when it exists; otherwise
+    // none, and ovsetup reads the OVSetup.ini of its own configuration folder.
     static QStringList DefaultSetupArguments();
 };
 
@@ -96,7 +98,8 @@ class TSuiteConnections : public QObject {
     // enabled data sources and turns tmrServersReconnect on. Errors go to the status list.
     TRefreshOutcome Refresh();
 
-    // Whether the setup server runs; if not and launch, starts it and waits for it.
+    // Whether the setup server runs; if not and launch, starts it and waits for it (no
+    // longer than until the started program has ended).
     bool StartSetupServer(bool launch);
     bool AttachSetupServer();
     // Waits for "SetupLoad" to answer "OK", then loads the settings. False when it never did.
@@ -125,6 +128,8 @@ class TSuiteConnections : public QObject {
 
   private Q_SLOTS:
     void tmrServersReconnectTimer();
+    // A data source's bus name got an owner: connected at once, as the timer would do later.
+    void SourceAppeared(TDataSourceKind kind);
 
   private:
     struct TSink;
@@ -151,6 +156,7 @@ class TSuiteConnections : public QObject {
     QDBusConnection connection_;
     TSuiteOptions options_;
     std::unique_ptr<TBusNameWatcher> names_;
+    std::unique_ptr<TSetupServerProcess> started_;  // the setup server started last
     std::unique_ptr<TDBusSetupServer> setup_;  // the attached setup server; null: none
     std::unique_ptr<TSink> setupSink_;
     std::array<std::unique_ptr<TSourceState>, 4> sources_;  // by TDataSourceKind

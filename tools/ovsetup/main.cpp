@@ -17,6 +17,7 @@
 #include "SetupService.h"
 #include "SetupSettingsFile.h"
 #include "busnames/BusNames.h"
+#include "util/ProgramFolders.h"
 
 namespace {
 
@@ -25,9 +26,9 @@ constexpr const char* Usage = R"(Usage: ovsetup [SETTINGS_FILE] [--app-id APPID]
 
 Serves the setup server OVSetup.Applications (object /OVSetupCom, interfaces
 OVSetup.IOVSetupCom, OVSetup.IOVSetupComEvents and OVSetup.Control) on the session bus
-with the settings of SETTINGS_FILE (default: OVSetup.ini beside the program; without that
-file, the settings' defaults). A bad settings file is reported with its line, and the server
-does not start.
+with the settings of SETTINGS_FILE (default: OVSetup.ini beside the program, or in
+~/.config/ovcalc/ when the program is installed; without that file, the settings'
+defaults). A bad settings file is reported with its line, and the server does not start.
 
   --app-id APPID       the AppID its events carry (default: the setup server's own,
                        {CFD3E936-D378-4CD8-AA86-325A38C7B7E7})
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     std::filesystem::path file = fileArg;
     ov::TSetupSettings settings;
     if (fileArg.empty()) {
-        file = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
+        file = ov::ConfigFolder(QCoreApplication::applicationDirPath().toStdString()) /
                "OVSetup.ini";
     }
     std::string error;
