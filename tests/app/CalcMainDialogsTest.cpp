@@ -240,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
 // as the running program does; a second ovcalc finds the lock taken, calls Restore and ends.
 TEST(MainWindowCommands, SecondStartRestoresTheRunningWindowThroughTheBus) {
     ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
-    const QString ovcalc = QCoreApplication::applicationDirPath() + "/../src/app/ovcalc";
+    const QString ovcalc = OV_OVCALC_PATH;
     if (!QFileInfo::exists(ovcalc)) GTEST_SKIP() << "ovcalc is not built";
 
     TInstanceLock instance(InstanceLockName(test::AppTestBus->Address()));

@@ -37,7 +37,7 @@ using test::WaitFor;
 
 // The setup server stand-in built beside the tests.
 QString OvSetupProgram() {
-    return QCoreApplication::applicationDirPath() + "/../tools/ovsetup/ovsetup";
+    return OV_OVSETUP_PATH;
 }
 
 // A setup dialog that adds a group and saves, or only looks.

@@ -44,7 +44,7 @@ bool CalcNameOwned() {
 
 TEST(Program, SecondStartEndsAndLeavesTheFirstRunning) {
     ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
-    const QString ovcalc = QCoreApplication::applicationDirPath() + "/../src/app/ovcalc";
+    const QString ovcalc = OV_OVCALC_PATH;
     if (!QFileInfo::exists(ovcalc)) GTEST_SKIP() << "ovcalc is not built";
     test::TChildProcess first({ovcalc.toStdString(), "-platform", "offscreen"});
     auto deadline = std::chrono::steady_clock::now() + 15s;
