@@ -6,6 +6,7 @@ PACKAGES=(
   cmake g++ ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev libmuparser-dev
   qt6-base-dev dbus-daemon libsystemd-dev libglib2.0-bin
+  help2man dpkg-dev
 )
 
 missing=()

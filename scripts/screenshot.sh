@@ -24,12 +24,13 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+mkdir -p "$BUILD"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOV_BUILD_TESTS=OFF \
       -DOV_BUILD_BENCH=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target ovcalc ovsetup ovfeed
 
 RUN=$(mktemp -d /tmp/ovcalc-shot.XXXXXX)
-cp "$BUILD/src/app/ovcalc" "$BUILD/tools/ovsetup/ovsetup" "$RUN/"
+cp "$BUILD/bin/ovcalc" "$BUILD/bin/ovsetup" "$RUN/"
 cp examples/OVCalc.OVG examples/OVSetup.ini "$RUN/"
 
 X_PID=""; BUS_PID=""; FEED_PID=""; CALC_PID=""
@@ -67,7 +68,7 @@ export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$BUS_INFO")
 BUS_PID=$(sed -n 2p <<<"$BUS_INFO")
 
 mkfifo "$RUN/feed"
-"$BUILD/tools/ovfeed/ovfeed" --as decoder <"$RUN/feed" >/dev/null 2>&1 &
+"$BUILD/bin/ovfeed" --as decoder <"$RUN/feed" >/dev/null 2>&1 &
 FEED_PID=$!
 exec 3>"$RUN/feed"
 sleep 1

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "suite/DataStore.h"
@@ -135,7 +136,14 @@ void TfrmCalcMain::CreateStatusView() {
 
     panel0_ = new QLabel("Service Stopped", this);
     panel0_->setObjectName("StatusBarPanel0");
-    panel0_->setFixedWidth(120);
+    // Wide enough for the longest text it shows: its first one and the thread's status lines.
+    int widest = 0;
+    for (const char* text : {"Service Stopped", "Calculation thread started.",
+                             "Calcuation thread stopped.", "CoInitialize failed"}) {
+        widest = std::max(widest, panel0_->fontMetrics().horizontalAdvance(text));
+    }
+    const QMargins margins = panel0_->contentsMargins();
+    panel0_->setFixedWidth(widest + margins.left() + margins.right() + 2 * panel0_->margin() + 8);
     panel1_ = new QLabel(this);
     panel1_->setObjectName("StatusBarPanel1");
     panel1_->setMinimumWidth(100);
@@ -168,27 +176,27 @@ void TfrmCalcMain::CreateActions() {
         const char* name;
         const char* menu;
         const char* caption;
-        bool toolBar;
+        const char* toolBarText;  // the tool-bar button's text; nullptr: not on the tool bar
         const char* hint;
         void (TfrmCalcMain::*execute)();
     };
     const TCommand commands[] = {
-        {"actRefreshParams", "&File", "&Refresh Params", true,
+        {"actRefreshParams", "&File", "&Refresh Params", "Refresh Params",
          "Send Refresh command to client apps|Command client apps to refresh setup parameters.",
          &TfrmCalcMain::actRefreshParamsExecute},
-        {"actExit", "&File", "E&xit", false, "Exit|Quits the application", nullptr},
-        {"actOptionsEditSetup", "&Options", "Edit &Setup Parameters", true,
+        {"actExit", "&File", "E&xit", nullptr, "Exit|Quits the application", nullptr},
+        {"actOptionsEditSetup", "&Options", "Edit &Setup Parameters", "Edit Setup",
          "Edit setup parameters|Edit parameters.", &TfrmCalcMain::actOptionsEditSetupExecute},
-        {"actClearStatus", "&Options", "Clear Status &Messages", true,
+        {"actClearStatus", "&Options", "Clear Status &Messages", "Clear Messages",
          "Clear messages|Clear status messages.", &TfrmCalcMain::actClearStatusExecute},
-        {"actLogStatus", "&Options", "&Log Status Messages", true,
+        {"actLogStatus", "&Options", "&Log Status Messages", "Log Messages",
          "Log all status and error messages|Log status and error messages to disk.",
          &TfrmCalcMain::actLogStatusExecute},
-        {"actAppOptions", "&Options", "Application &Options", false,
+        {"actAppOptions", "&Options", "Application &Options", nullptr,
          "Show application option dialog.", &TfrmCalcMain::actAppOptionsExecute},
-        {"actHelp", "&Help", "&Help", true, "Show help index tab.", nullptr},
-        {"actHelpContents", "&Help", "&Contents", false, "Show help contents.", nullptr},
-        {"actAbout", "&Help", "About...", false, "Help", &TfrmCalcMain::actAboutExecute},
+        {"actHelp", "&Help", "&Help", "Help", "Show help index tab.", nullptr},
+        {"actHelpContents", "&Help", "&Contents", nullptr, "Show help contents.", nullptr},
+        {"actAbout", "&Help", "About...", nullptr, "Help", &TfrmCalcMain::actAboutExecute},
     };
     auto* toolBar = addToolBar("Tool Bar");
     toolBar->setObjectName("ToolBar1");
@@ -206,7 +214,12 @@ void TfrmCalcMain::CreateActions() {
         action->setToolTip(ShortHint(c.hint));
         action->setStatusTip(LongHint(c.hint));
         menu->addAction(action);
-        if (c.toolBar) toolBar->addAction(action);
+        if (c.toolBarText != nullptr) {
+            // Shorter than the menu's captions, so that the whole tool bar fits the window's
+            // design width.
+            action->setIconText(c.toolBarText);
+            toolBar->addAction(action);
+        }
         if (c.execute) {
             auto execute = c.execute;
             connect(action, &QAction::triggered, this, [this, execute] { (this->*execute)(); });

@@ -5,7 +5,10 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -114,6 +117,36 @@ TEST(MainWindow, DdeServiceOffersItsTopicsAndTheTextFormat) {
     EXPECT_EQ(DdeDataText(topics), "SYSTEM\tDATA");
     EXPECT_EQ(dde.Request(":test", conv, "Formats", "Text", formats), daAck);
     EXPECT_EQ(DdeDataText(formats), "Text");
+}
+
+// At the design size with the default font: every tool-bar button shows (no overflow arrow),
+// and the first panel holds each text it shows uncut.
+TEST(MainWindow, ToolBarAndPanelsFitTheirTextsAtTheDefaultSize) {
+    ScratchFolder folder;
+    TfrmCalcMain window(Offline(folder));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* toolBar = window.findChild<QToolBar*>("ToolBar1");
+    ASSERT_NE(toolBar, nullptr);
+    const auto actions = toolBar->actions();
+    EXPECT_EQ(actions.size(), 5);
+    for (QAction* action : actions) {
+        QWidget* button = toolBar->widgetForAction(action);
+        ASSERT_NE(button, nullptr) << action->objectName().toStdString();
+        EXPECT_TRUE(button->isVisible()) << action->objectName().toStdString();
+        EXPECT_LE(button->geometry().right(), toolBar->contentsRect().right())
+            << action->objectName().toStdString();
+    }
+    auto* more = toolBar->findChild<QToolButton*>("qt_toolbarext_button");
+    EXPECT_TRUE(more == nullptr || !more->isVisible());
+
+    auto* panel = window.findChild<QLabel*>("StatusBarPanel0");
+    ASSERT_NE(panel, nullptr);
+    for (const char* text : {"Service Stopped", "Calculation thread started.",
+                             "Calcuation thread stopped."}) {
+        EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(text))
+            << text;
+    }
 }
 
 TEST(MainWindow, StatusListNewestFirstWithTimePrefixAndTrimmedAt640) {
