@@ -14,12 +14,14 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "AppTestSupport.h"
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
 #include "app/CalcMain.h"
+#include "app/MainWindowBus.h"
 #include "suite/DdeManager.h"
 #include "suite/SetupParams.h"
 #include "busnames/BusNames.h"
@@ -376,6 +378,40 @@ TEST_F(WithSetupServer, EditSetupRestartsOnlyAfterASaveAndWritesTheGroups) {
     window.actOptionsEditSetupExecute();
     EXPECT_EQ(window.ThreadSerial(), stopped);
     EXPECT_TRUE(window.ThreadStopped());
+}
+
+// A data source asks OV Calc's main window whether it calculates before it sends: ovfeed
+// holds its line while the window's thread is stopped and sends it once the refresh has
+// started the thread.
+TEST_F(WithSetupServer, AFeedWaitsUntilTheWindowCalculates) {
+    auto q = [](std::string_view text) { return QString::fromLatin1(text.data(), text.size()); };
+    TfrmCalcMain window(Options());
+    new TMainWindowBus(&window);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(bus.registerObject(q(MainWindowPath), &window, QDBusConnection::ExportAdaptors));
+    test::WriteFileText(folder_ / "feed.txt", "$REALTIME 12/08/2026 20:41:05,A.B,1\n");
+    const TDataSource& source = DataSource(dsRtu);
+    test::TChildProcess feed({OV_OVFEED_PATH, "--as", "rtu", (folder_ / "feed.txt").string()},
+                             folder_ / "feed.out", folder_ / "feed.err");
+    ASSERT_TRUE(
+        WaitFor([&] { return bus.interface()->isServiceRegistered(q(source.BusName)).value(); }));
+    QDBusMessage link = QDBusMessage::createMethodCall(q(source.BusName), q(source.ObjectPath),
+                                                       q(source.Interface), "LinkItem");
+    link << q(CalcAppID) << QString("$REALTIME");
+    ASSERT_EQ(bus.call(link, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(WaitFor([&] {
+        return test::ReadFileText(folder_ / "feed.err").find("does not calculate yet") !=
+               std::string::npos;
+    }));
+    EXPECT_FALSE(feed.Wait(300ms).has_value());  // still holding its line
+
+    window.actRefreshParamsExecute();
+    ASSERT_FALSE(window.ThreadStopped());
+    std::optional<int> status;
+    EXPECT_TRUE(WaitFor([&] { return (status = feed.Wait(0ms)).has_value(); }));
+    EXPECT_EQ(status.value_or(-1), 0);
+    EXPECT_EQ(test::ReadFileText(folder_ / "feed.out"), "ovfeed: 1 lines sent\n");
+    bus.unregisterObject(q(MainWindowPath));
 }
 
 }  // namespace

@@ -213,6 +213,38 @@ TEST(FeedBus, AClientLeavingTheBusLosesItsLinks) {
     EXPECT_EQ(events.Received[1].Data, "2");
 }
 
+// By default a line waits for a client that linked any item of the source; --wait-limit ends
+// the wait with an error.
+TEST(FeedBus, LinesWaitForAClientAndTheWaitCanBeBounded) {
+    ScratchFolder folder;
+    WriteFileText(folder / "feed.txt", "$REALTIME 12/08/2026 20:41:05,A.B,1\n");
+    const auto& source = DataSource(dsRtu);
+    {
+        TProgram feed(
+            FeedArgs({"--as", "rtu", "--wait-limit", "0.3", (folder / "feed.txt").string()}));
+        EXPECT_EQ(feed.Wait(), 1);
+        EXPECT_NE(feed.Err().find("waiting for a client to link OVRtu.OVRtuCOM"),
+                  std::string::npos)
+            << feed.Err();
+        EXPECT_NE(feed.Err().find("no client took the data within 0.3 s"), std::string::npos)
+            << feed.Err();
+    }
+    TSourceEvents events(source);
+    TProgram feed(FeedArgs({"--as", "rtu", (folder / "feed.txt").string()}));
+    ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
+    SpinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_TRUE(events.Received.empty());
+    // Another item than the line's: the client counts all the same.
+    QDBusMessage call = QDBusMessage::createMethodCall(Q(source.BusName), Q(source.ObjectPath),
+                                                       Q(source.Interface), "LinkItem");
+    call << Q(CalcAppID) << QString("$TIMETAG");
+    ASSERT_EQ(QDBusConnection::sessionBus().call(call, QDBus::Block, 5000).type(),
+              QDBusMessage::ReplyMessage);
+    ASSERT_EQ(feed.Wait(), 0) << feed.Err();
+    ASSERT_TRUE(SpinUntil([&] { return events.Received.size() >= 1; }));
+    EXPECT_EQ(events.Received[0].Item, "$REALTIME");
+}
+
 TEST(FeedBus, BadCommandLinesAndATakenNameAreRefused) {
     struct TCase {
         std::vector<std::string> Args;
@@ -224,6 +256,8 @@ TEST(FeedBus, BadCommandLinesAndATakenNameAreRefused) {
         {{"--as", "rtu", "--rate", "fast"}, "--rate takes a number"},
         {{"--as", "rtu", "/no/such/file"}, "cannot read /no/such/file"},
         {{"--as", "rtu", "--bogus"}, "unknown option --bogus"},
+        {{"--as", "rtu", "--wait-limit", "0"}, "--wait-limit takes a number of seconds"},
+        {{"--as", "rtu", "--wait-link", "--no-wait"}, "exclude each other"},
     };
     for (const auto& c : cases) {
         TProgram feed(FeedArgs(c.Args));

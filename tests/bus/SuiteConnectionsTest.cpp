@@ -257,6 +257,53 @@ TEST(SuiteConnections, RefreshStartsTheSetupServerWithItsSettingsFile) {
     EXPECT_EQ(rig.window.Status, std::vector<std::string>{Retrieving});
 }
 
+// A setup server that ends at its start: the wait for it ends with it (not after all its
+// steps), and the first line it wrote stands beside Error 4.
+TEST(SuiteConnections, ASetupServerEndingAtItsStartGivesItsFirstLineBesideError4) {
+    ASSERT_TRUE(WaitForName(SetupBusName, false));
+    ScratchFolder folder;
+    WriteFileText(folder / "OVSetup.ini", "[General]\nNoSuchSetting=1\n");
+    TSuiteOptions options = TConnectionsRig::Options();
+    options.SetupProgram = QString::fromStdString(OV_OVSETUP_PATH);
+    options.SetupArguments = {QString::fromStdString((folder / "OVSetup.ini").string())};
+    options.StartWaitSteps = 100;  // 10 s
+    TConnectionsRig rig(options);
+    const auto start = std::chrono::steady_clock::now();
+    TRefreshOutcome outcome = rig.connections->Refresh();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_FALSE(outcome.SetupAttached);
+    ASSERT_EQ(rig.window.Status.size(), 3u);
+    EXPECT_EQ(rig.window.Status[1], Error4);
+    const std::string& reason = rig.window.Status[2];
+    EXPECT_EQ(reason.rfind("The setup server ended: ovsetup: ", 0), 0u) << reason;
+    EXPECT_NE(reason.find("OVSetup.ini"), std::string::npos) << reason;
+}
+
+// OV Calc follows the data sources' bus names: a source that appears is connected at once,
+// long before the reconnect timer, also one that comes back after its shutdown event.
+TEST(SuiteConnections, ASourceIsConnectedAsSoonAsItsNameAppears) {
+    TSetupServer setup("[General]\nRtuEnabled=True\n");
+    ASSERT_TRUE(setup.Started()) << setup.Err();
+    TSuiteOptions options = TConnectionsRig::Options();
+    options.ReconnectInterval = std::chrono::hours(1);
+    TConnectionsRig rig(options);
+    ASSERT_TRUE(rig.connections->Refresh().Result);
+    EXPECT_FALSE(rig.connections->Connected(dsRtu));
+    for (const char* round : {"first", "back after its shutdown"}) {
+        SCOPED_TRACE(round);
+        TFeed feed("rtu", "$TIMETAG 01/02/2026 03:04:05,A.B,1\n", {"--shutdown"});
+        ASSERT_TRUE(feed.Started());
+        EXPECT_TRUE(SpinUntil([&] { return rig.connections->Connected(dsRtu); }, 1s));
+        std::vector<std::string> items;
+        EXPECT_TRUE(SpinUntil([&] {
+            for (auto& item : TakeItems(rig.input)) items.push_back(item);
+            return items.size() >= 3 && !rig.connections->Connected(dsRtu);
+        }));
+        EXPECT_EQ(items.size(), 3u);
+        EXPECT_EQ(rig.window.Status.back(), "RO Did shutdown command received");
+    }
+}
+
 TEST(SuiteConnections, SetupArgumentsFromTheEnvironmentOrBesideTheProgram) {
     ::setenv("OVCALC_OVSETUP_ARGS", "\"/tmp/a folder/OVSetup.ini\" --load-delay 2", 1);
     EXPECT_EQ(TSuiteOptions::DefaultSetupArguments(),
