@@ -240,6 +240,8 @@ TRefreshOutcome TSuiteConnections::Refresh() {
 bool TSuiteConnections::StartSetupServer(bool launch) {
     if (NameRunning(SetupBusName)) return true;
     if (!launch) return false;
+    // What an earlier start's server said is no news of this start.
+    started_.reset();
 
     QString program = options_.SetupProgram;
     if (program.isEmpty()) {
