@@ -36,6 +36,16 @@ class TSourceEvents {
                 }));
             EXPECT_TRUE(receivers_.back()->Subscribed());
         }
+        // The bus daemon has the subscriptions once a signal of this process's own comes back
+        // through them: a feed started after that loses nothing to a subscription still on
+        // its way.
+        QDBusMessage probe = QDBusMessage::createSignal(Q(source.ObjectPath),
+                                                        Q(source.EventsInterface),
+                                                        Q(ItemChangeSignal));
+        probe << QString("probe") << QString("probe") << QString("probe");
+        EXPECT_TRUE(QDBusConnection::sessionBus().send(probe));
+        EXPECT_TRUE(SpinUntil([this] { return !Received.empty(); }));
+        Received.clear();
     }
     std::vector<TReceived> Received;
 
