@@ -62,7 +62,7 @@ TEST(Program, SecondStartEndsAndLeavesTheFirstRunning) {
 // A client of the suite finds the running program's DDE service on its bus name.
 TEST(Program, RunningProgramOffersItsDdeService) {
     ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
-    const QString ovcalc = QCoreApplication::applicationDirPath() + "/../src/app/ovcalc";
+    const QString ovcalc = OV_OVCALC_PATH;
     if (!QFileInfo::exists(ovcalc)) GTEST_SKIP() << "ovcalc is not built";
     // A runtime folder of its own: the automation server's lock there is one per folder, and
     // an ovcalc of another test running at the same time must not keep this one off its bus.
