@@ -57,10 +57,11 @@ TMembers Described(std::string_view interface) {
 }
 
 TEST(BusInterfaces, DescriptionsMatchTheNamesAndSignaturesTheCodeUses) {
-    // OV Calc's own are checked with its automation object and its DDE service.
+    // OV Calc's own are checked with its automation object and its DDE service; its main
+    // window's (Restore and the property ThreadStopped) here.
     std::set<std::string_view> expected{SetupInterface, SetupEventsInterface, SetupControlInterface,
                                         "OVCalc.IOVCalcDataCOM", "OVCalc.IOVCalcDataCOMEvents",
-                                        DdeInterface};
+                                        DdeInterface, MainWindowInterface};
     for (const auto& source : DataSources()) {
         expected.insert(source.Interface);
         expected.insert(source.EventsInterface);
@@ -76,6 +77,7 @@ TEST(BusInterfaces, DescriptionsMatchTheNamesAndSignaturesTheCodeUses) {
         events.insert("signal " + std::string(SetupEventName(event)) + (event == 5 ? " sss" : " s"));
     }
     EXPECT_EQ(Described(SetupEventsInterface), events);
+    EXPECT_EQ(Described(MainWindowInterface), (TMembers{"method Restore >"}));
     EXPECT_EQ(Described(DdeInterface),
               (TMembers{"method Connect ss>u", "method Disconnect u>", "method Request uss>bay",
                         "method Poke ussay>b", "method Execute us>b", "method AdviseStart uss>b"}));
