@@ -176,7 +176,8 @@ bool StorageStartsCalculation(std::uint8_t option) {
 }
 
 bool StorageOpensDatabase(std::uint8_t option) {
-    return option != soPostgres && StorageStartsCalculation(option);
+    // Every option that keeps the suite's data in a database, PostgreSQL included.
+    return StorageStartsCalculation(option);
 }
 
 bool DecodeGeneralSetup(const std::vector<TSetupValue>& values, TGeneralSetup& record) {

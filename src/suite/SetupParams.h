@@ -91,7 +91,7 @@ enum TStorageOption : std::uint8_t {
 std::string_view StorageOptionName(std::uint8_t option);
 // The options under which a refresh starts the calculation thread: 2, 4, 7, 8, 9, 10.
 bool StorageStartsCalculation(std::uint8_t option);
-// The options under which the group setup dialog opens the suite database: 2, 4, 7, 8, 9.
+// The options under which the group setup dialog opens the suite database: the same six.
 bool StorageOpensDatabase(std::uint8_t option);
 
 // Converts the transfer array element by element (SetupValue.h rules) into record. A missing
