@@ -247,6 +247,7 @@ TfrmCalcMain::~TfrmCalcMain() {
     QRect g = geometry();
     controller_->WriteWindowPlacement({g.x(), g.y(), g.width(), g.height()});
     controller_.reset();
+    database_->DisconnectDatabase();
 }
 
 // ---- status list ------------------------------------------------------------------------

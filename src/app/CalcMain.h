@@ -14,6 +14,8 @@
 #include "app/CalcController.h"
 #include "app/SetupDialog.h"
 #include "app/StatusLog.h"
+#include "database/DatabaseConnection.h"
+#include "ui/QtMessageBoxes.h"
 
 class QAction;
 class QLabel;
@@ -74,6 +76,8 @@ class TfrmCalcMain : public QMainWindow {
     int LogDetail() const { return controller_->LogDetail(); }
     void SetLogDetail(std::int32_t level) { controller_->SetLogDetail(level); }
     int ClientsHoldingObjects() const { return controller_->ClientsHoldingObjects(); }
+    // The suite database connection of the setup dialogs; closed at the latest with the window.
+    TDatabaseConnection& Database() { return *database_; }
     TDDEMLManager& Dde() { return controller_->Dde(); }
 
     // The data store's host (its IDataStoreHost): the box when it runs out of room, on the
@@ -120,6 +124,9 @@ class TfrmCalcMain : public QMainWindow {
     QString logFolder_;
     TFileChooser fileChooser_;
     TSetupDialogFactory setupDialog_;
+    TQtMessageBoxes databaseBoxes_{this};
+    std::unique_ptr<TDatabaseConnection> database_ =
+        std::make_unique<TDatabaseConnection>(databaseBoxes_);
 };
 
 }  // namespace ov

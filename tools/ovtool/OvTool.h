@@ -41,5 +41,10 @@ int VarsCommand(const std::vector<std::string>& args, std::ostream& out, std::os
 int TableCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 const std::string& TableCommandUsage();
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+#ifdef OV_TOOL_CATALOGUE
+// The station catalogue of a suite database (catalogue/, on QtSql).
+int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+const std::string& CatalogueCommandUsage();
+#endif
 
 }  // namespace ovtool

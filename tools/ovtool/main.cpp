@@ -1,4 +1,5 @@
-// ovtool: offline utilities for the people who set OV Calc up, built on the engine alone.
+// ovtool: offline utilities for the people who set OV Calc up, built on the engine alone (the
+// catalogue command, in catalogue/, also on QtSql).
 #include <iostream>
 #include <string>
 #include <vector>
@@ -120,6 +121,10 @@ const std::vector<TCommand>& Commands() {
          "The last line counts the groups, errors and warnings.\n"
          "Exit status: 0 when no group has an error, 1 otherwise, 2 for a usage error.\n",
          CheckCommand},
+#ifdef OV_TOOL_CATALOGUE
+        {"catalogue", "print the station catalogue of a suite database", CatalogueCommandUsage(),
+         CatalogueCommand},
+#endif
     };
     return commands;
 }
