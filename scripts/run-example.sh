@@ -31,12 +31,13 @@ if (($# != 5)); then
   exit 2
 fi
 abs() { (cd "$(dirname "$1")" && printf '%s/%s\n' "$PWD" "$(basename "$1")"); }
+SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 OVCALC=$(abs "$1"); OVSETUP=$(abs "$2"); OVFEED=$(abs "$3"); OVCLIENT=$(abs "$4")
 EXAMPLES=$(abs "$5")
 for program in "$OVCALC" "$OVSETUP" "$OVFEED" "$OVCLIENT"; do
   [[ -x $program ]] || { echo "run-example.sh: no program $program" >&2; exit 2; }
 done
-for file in OVCalc.OVG OVSetup.ini feed.txt expected.txt tables; do
+for file in OVCalc.OVG OVSetup.ini feed.txt expected.txt tables suite; do
   [[ -e $EXAMPLES/$file ]] || { echo "run-example.sh: no $file in $EXAMPLES" >&2; exit 2; }
 done
 
@@ -101,6 +102,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+# The example suite database (suite/) behind the settings' data source OVExample, in an
+# odbc.ini of the run's own.
+ODBC_ENV=$(bash "$SCRIPTS/suite-db.sh" sqlite "$RUN/suite-db" OVExample \
+  "$EXAMPLES/suite/schema.sql" "$EXAMPLES/suite/stations.sql") ||
+  { say "the example suite database could not be made"; exit 1; }
+export $ODBC_ENV
 
 # Seconds left of $1, within the whole run's limit.
 left() { local rest=$((END - SECONDS)); ((rest < $1)) && echo $((rest > 0 ? rest : 0)) || echo "$1"; }
