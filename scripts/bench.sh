@@ -15,4 +15,10 @@ private bus; the raw rates are measured just before each figure, in the same run
                 RoundOffTime query per calculation)
   Latency1000   p99_ms under 5 at 1000 lines per second      (item change to result event)
   Flood         VmHWM_after_MB: ovcalc's peak resident size after 10^5 lines
+
+Station catalogue (BM_Catalogue_*: 10^4 stations x 10 sensors in SQLite and in a throwaway
+PostgreSQL server, made for the run; 0 = SQLite, 1 = PostgreSQL):
+  Load          x_bare under 2: the load's time over a bare QSqlQuery reading the same rows
+  SortAndTree   under 500 ms for each view and tree, a sort included (<true>: on a QTreeWidget,
+                which needs a run of its own: --benchmark_filter=Catalogue)
 TARGETS
