@@ -98,6 +98,21 @@ TEST_P(Catalogue, NoConnectionGivesAnEmptyCatalogue) {
     EXPECT_TRUE(rows.empty());
 }
 
+TEST(CatalogueOfADatabaseWithoutTheTables, IsEmpty) {
+    TConnected db;
+    ASSERT_TRUE(db.Connect(test::NoSuiteDsn));
+    TStationSensorCache catalogue;
+    catalogue.Append(TStationSensorItem{});
+    QString error;
+    EXPECT_FALSE(LoadStationCatalogue(*db.Connection, catalogue, "", &error));
+    EXPECT_EQ(catalogue.Count(), 0);
+    EXPECT_TRUE(error.contains(QStringLiteral("OV_SITES"), Qt::CaseInsensitive))
+        << error.toStdString();
+    std::vector<std::pair<QString, QString>> rows;
+    EXPECT_FALSE(RunPreviewQuery(*db.Connection, "", rows));
+    EXPECT_TRUE(db.Boxes.Errors.isEmpty());
+}
+
 TEST_P(Catalogue, TreesGroupNullBlankAndCaseVariantBasins) {
     ASSERT_TRUE(LoadStationCatalogue(*db.Connection, catalogue, ""));
     TCatalogueTextTree tree;

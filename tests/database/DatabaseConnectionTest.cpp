@@ -121,6 +121,8 @@ TEST(DatabaseConnectionFailures, EndInMessage1617AndNoConnection) {
         {test::PostgresDsn, "nobody", "x", "\"nobody\""},
         {pg + empty.Path().string(), "ov", "", "No such file or directory"},  // server down
         {pg + hanging.Folder(), "ov", "", "timeout expired"},
+        {"DRIVER={OV SQLite3};NoCreat=1;Database=" + (empty / "gone.db").string(), "ov", "",
+         "[SQLite]connect failed"},  // a database file that is missing
     };
     for (const Case& k : cases) {
         TBoxRecorder boxes;

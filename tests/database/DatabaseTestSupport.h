@@ -17,6 +17,7 @@ namespace ov::test {
 inline constexpr const char* SQLiteDsn = "OVSuiteSQLite";
 inline constexpr const char* PostgresDsn = "OVSuitePg";
 inline constexpr const char* LargeDsn = "OVSuiteLarge";
+inline constexpr const char* NoSuiteDsn = "OVNoSuite";  // a database without the two tables
 // The owner of the PostgreSQL test database, who logs in without a password.
 inline constexpr const char* OwnerUser = "ov";
 

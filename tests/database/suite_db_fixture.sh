@@ -2,7 +2,8 @@
 # The suite databases of the database tests, made before them and removed after them (a CTest
 # fixture): the example suite database in SQLite (DSN OVSuiteSQLite) and in a throwaway
 # PostgreSQL server (DSN OVSuitePg, with the roles of pg_roles.sql), and a catalogue of 10^5
-# rows in SQLite (DSN OVSuiteLarge); all in DIR with its own odbc.ini.
+# rows in SQLite (DSN OVSuiteLarge), and an SQLite database without the suite's tables (DSN
+# OVNoSuite); all in DIR with its own odbc.ini.
 #   suite_db_fixture.sh start|stop DIR
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -17,6 +18,7 @@ case $1 in
     rm -rf "$DIR"
     bash "$DB" sqlite "$DIR" OVSuiteSQLite "$SUITE/schema.sql" "$SUITE/stations.sql" >/dev/null
     bash "$DB" sqlite "$DIR" OVSuiteLarge "$SUITE/schema.sql" "$HERE/catalogue_1e5.sql" >/dev/null
+    bash "$DB" sqlite "$DIR" OVNoSuite "$HERE/no_tables.sql" >/dev/null
     bash "$DB" pg-start "$DIR" OVSuitePg "$SUITE/schema.sql" "$SUITE/stations.sql" \
       "$HERE/pg_roles.sql" >/dev/null
     echo "suite databases ready in $DIR"

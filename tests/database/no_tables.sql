@@ -1,0 +1,2 @@
+-- A database that is not a suite database: neither OV_SITES nor OV_SITESENSORS.
+CREATE TABLE READINGS (STATION VARCHAR(16), VALUE DOUBLE PRECISION);
