@@ -47,13 +47,17 @@ write_dsn() {
   (
     flock 9
     {
+      # DontDLClose: a driver stays loaded for the process, so that leak checkers can still
+      # name the library that made an allocation it keeps to the end.
       echo "[OV SQLite3]"
       echo "Description=SQLite 3 ODBC driver"
       echo "Driver=$(driver_path libsqlite3odbc.so)"
+      echo "DontDLClose=1"
       echo
       echo "[OV PostgreSQL]"
       echo "Description=PostgreSQL ODBC driver (Unicode)"
       echo "Driver=$(driver_path psqlodbcw.so)"
+      echo "DontDLClose=1"
     } >"$DIR/odbcinst.ini.new"
     mv "$DIR/odbcinst.ini.new" "$DIR/odbcinst.ini"
     touch "$DIR/odbc.ini"

@@ -6,6 +6,10 @@
 set -u
 OVTOOL=$1
 export LC_ALL=C
+# In a build with AddressSanitizer: the ODBC libraries keep allocations to the end, and Qt
+# unloads them before the leak check can name them; ovtool's own part of the work is checked
+# for leaks by the database tests (test_database).
+export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 failures=0
 passes=0
 DIR=$(mktemp -d)
