@@ -4,9 +4,10 @@
 #
 #   scripts/suite-db.sh sqlite DIR DSN SQL...     SQLite database DIR/DSN.db made from the SQL
 #                                                 files, with its DSN
-#   scripts/suite-db.sh pg-start DIR DSN SQL...   a throwaway PostgreSQL server in DIR/pg on a
-#                                                 Unix socket only (no TCP), its database made
-#                                                 from the SQL files, with its DSN
+#   scripts/suite-db.sh pg-start DIR DSN SQL...   a throwaway PostgreSQL server in DIR/pg (in
+#                                                 /tmp when DIR is too deep or closed to it) on
+#                                                 a Unix socket only (no TCP), its database
+#                                                 made from the SQL files, with its DSN
 #   scripts/suite-db.sh pg-stop DIR               stops that server and removes it
 #
 # The DSNs go to DIR/odbc.ini and the drivers to DIR/odbcinst.ini; a DSN made again replaces
@@ -18,7 +19,7 @@
 set -euo pipefail
 
 usage() {
-  sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,18p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 die() { echo "suite-db.sh: $*" >&2; exit 1; }
@@ -88,14 +89,18 @@ pg_bin() {
   echo "$bin"
 }
 
+# The server's folder (data, socket, logs): DIR/pg, or one in /tmp that DIR/pg/home names.
+pg_home() { if [[ -f $PG/home ]]; then cat "$PG/home"; else echo "$PG"; fi; }
+
 pg_stop() {
   [[ -d $PG ]] || return 0
-  local bin
+  local bin home
   bin=$(pg_bin)
-  if [[ -f $PG/data/postmaster.pid ]]; then
-    as_server "$bin/pg_ctl" -D "$PG/data" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
+  home=$(pg_home)
+  if [[ -f $home/data/postmaster.pid ]]; then
+    as_server "$bin/pg_ctl" -D "$home/data" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
   fi
-  [[ -f $PG/socketdir && $(cat "$PG/socketdir") == /tmp/ovpg.* ]] && rm -rf "$(cat "$PG/socketdir")"
+  [[ $home == /tmp/ovpg.* ]] && rm -rf "$home"
   rm -rf "$PG"
 }
 
@@ -119,18 +124,21 @@ case $COMMAND in
     BIN=$(pg_bin)
     pg_stop
     mkdir -p "$PG"
-    # A socket path is limited to about 100 bytes: a deep folder gets a short one in /tmp.
-    SOCK="$PG"
-    if ((${#SOCK} > 80)); then SOCK=$(mktemp -d /tmp/ovpg.XXXXXX); fi
-    echo "$SOCK" >"$PG/socketdir"
+    HOME_DIR="$PG"
     if [[ $(id -u) -eq 0 ]]; then
-      chown postgres: "$PG" "$SOCK"
-      runuser -u postgres -- test -w "$PG" ||
-        die "the postgres user cannot write to $PG (a folder above it is closed to others)"
+      chown postgres: "$PG"
+      runuser -u postgres -- test -w "$PG" || HOME_DIR=""  # a folder above is closed to others
     fi
-    as_server "$BIN/initdb" -D "$PG/data" -U ov -A trust -E UTF8 --no-locale -N \
+    # A socket path is limited to about 100 bytes: a deep folder gets a short one in /tmp.
+    if [[ -z $HOME_DIR ]] || ((${#HOME_DIR} > 80)); then
+      HOME_DIR=$(mktemp -d /tmp/ovpg.XXXXXX)
+      echo "$HOME_DIR" >"$PG/home"
+      [[ $(id -u) -ne 0 ]] || chown postgres: "$HOME_DIR"
+    fi
+    SOCK="$HOME_DIR"
+    as_server "$BIN/initdb" -D "$HOME_DIR/data" -U ov -A trust -E UTF8 --no-locale -N \
       >"$PG/initdb.log" 2>&1 || { cat "$PG/initdb.log" >&2; die "initdb failed"; }
-    as_server tee -a "$PG/data/postgresql.conf" >/dev/null <<EOF
+    as_server tee -a "$HOME_DIR/data/postgresql.conf" >/dev/null <<EOF
 listen_addresses = ''
 unix_socket_directories = '$SOCK'
 port = 5432
@@ -141,12 +149,12 @@ max_connections = 40
 shared_buffers = 32MB
 EOF
     # Roles with a password log in with it; the owner "ov" needs none.
-    as_server tee "$PG/data/pg_hba.conf" >/dev/null <<EOF
+    as_server tee "$HOME_DIR/data/pg_hba.conf" >/dev/null <<EOF
 local all ov trust
 local all all scram-sha-256
 EOF
-    as_server "$BIN/pg_ctl" -D "$PG/data" -l "$PG/server.log" -w -t 60 start >/dev/null ||
-      { cat "$PG/server.log" >&2; die "the PostgreSQL server did not start"; }
+    as_server "$BIN/pg_ctl" -D "$HOME_DIR/data" -l "$HOME_DIR/server.log" -w -t 60 start \
+      >/dev/null || { cat "$HOME_DIR/server.log" >&2; die "the PostgreSQL server did not start"; }
     "$BIN/createdb" -h "$SOCK" -U ov ovsuite || die "createdb failed"
     cat "$@" | "$BIN/psql" -h "$SOCK" -U ov -d ovsuite -q -v ON_ERROR_STOP=1 >/dev/null ||
       die "the SQL did not load into PostgreSQL"
