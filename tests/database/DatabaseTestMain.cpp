@@ -1,7 +1,6 @@
 // The database tests' main: QtSql needs an application object to load its ODBC driver.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
