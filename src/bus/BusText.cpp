@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "util/Latin1.h"
+#include "util/TextCodec.h"
 
 namespace ov {
 
@@ -23,38 +23,9 @@ std::string EngineText(const QString& text) {
 }
 
 std::string EngineTextFromUtf8(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80) {
-            out += static_cast<char>(b);
-            ++i;
-            continue;
-        }
-        // Length of the sequence by its lead byte; a stray continuation byte or a bad lead
-        // is one malformed byte.
-        std::size_t length = (b & 0xE0) == 0xC0   ? 2
-                             : (b & 0xF0) == 0xE0 ? 3
-                             : (b & 0xF8) == 0xF0 ? 4
-                                                  : 1;
-        std::uint32_t cp = length == 2 ? (b & 0x1Fu) : length == 3 ? (b & 0x0Fu) : (b & 0x07u);
-        bool ok = length > 1 && i + length <= utf8.size();
-        for (std::size_t k = 1; ok && k < length; ++k) {
-            auto t = static_cast<unsigned char>(utf8[i + k]);
-            ok = (t & 0xC0) == 0x80;
-            cp = (cp << 6) | (t & 0x3Fu);
-        }
-        if (!ok) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        // U+0080-U+00FF have only the two-byte form; anything else is no 8-bit character.
-        out += length == 2 && cp >= 0x80 && cp <= 0xFF ? static_cast<char>(cp) : '?';
-        i += length;
-    }
-    return out;
+    std::string text;
+    Utf8ToLatin1(utf8, text, TUtf8Policy::upReplace);
+    return text;
 }
 
 std::string Utf8FromEngineText(std::string_view text) {

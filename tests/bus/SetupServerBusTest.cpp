@@ -19,7 +19,7 @@
 #include "bus/BusText.h"
 #include "bus/DBusSetupServer.h"
 #include "bus/SdBusSetupServer.h"
-#include "util/Latin1.h"
+#include "util/TextCodec.h"
 
 namespace ov::test {
 namespace {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <utility>
 
-#include "bus/BusText.h"
+#include "util/TextCodec.h"
 
 namespace ov {
 namespace {
@@ -37,49 +37,9 @@ std::uint64_t NowUsec() {
            static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
 }
 
-// Whether text is UTF-8 that the bus carries: well-formed, no surrogates, no noncharacters
-// (sd-bus refuses those).
-bool BusUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t code = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07u;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u) return false;
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-            (code >= 0xD800 && code <= 0xDFFF) || (code >= 0xFDD0 && code <= 0xFDEF) ||
-            (code & 0xFFFEu) == 0xFFFEu) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 // The line as bus text: as it stands when it is UTF-8, else 8-bit text, byte for code point.
 std::string LineText(std::string text) {
-    return BusUtf8(text) ? text : Utf8FromEngineText(text);
+    return IsBusUtf8(text) ? text : Latin1ToUtf8(text);
 }
 
 // An item name compared without regard to case: ASCII and Latin-1 letters upper case.

@@ -16,7 +16,7 @@
 
 #include "suite/Encrypt.h"
 #include "busnames/BusNames.h"
-#include "util/Latin1.h"
+#include "util/TextCodec.h"
 
 namespace ov {
 namespace {
@@ -195,7 +195,7 @@ class TReader {
             return false;
         }
         std::string text;
-        if (!Utf8ToLatin1(value, text)) {
+        if (!Utf8ToLatin1(value, text, TUtf8Policy::upStrict)) {
             message = "the value of " + std::string(key) +
                       " holds characters that 8-bit text cannot hold (UTF-8 text of "
                       "U+0001-U+00FF only)";
@@ -213,7 +213,8 @@ class TReader {
     bool ReadParam(std::string_view key, const std::string& text, int number,
                    std::string& message) {
         std::string folded;
-        if (!Utf8ToLatin1(key, folded) || folded.find('\0') != std::string::npos) {
+        if (!Utf8ToLatin1(key, folded, TUtf8Policy::upStrict) ||
+            folded.find('\0') != std::string::npos) {
             message = "the key " + std::string(key) + " holds characters a key cannot hold";
             return false;
         }

@@ -12,7 +12,7 @@
 #include "database/DatabaseConnection.h"
 #include "suite/CatalogueSql.h"
 #include "suite/CatalogueTextTree.h"
-#include "util/Latin1.h"
+#include "util/TextCodec.h"
 
 namespace ovtool {
 
