@@ -9,8 +9,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "util/TextCodec.h"
-
 namespace ov {
 
 QString BusText(std::string_view text) {
@@ -20,16 +18,6 @@ QString BusText(std::string_view text) {
 std::string EngineText(const QString& text) {
     QByteArray bytes = text.toLatin1();  // code points above U+00FF become "?"
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-std::string EngineTextFromUtf8(std::string_view utf8) {
-    std::string text;
-    Utf8ToLatin1(utf8, text, TUtf8Policy::upReplace);
-    return text;
-}
-
-std::string Utf8FromEngineText(std::string_view text) {
-    return Latin1ToUtf8(text);
 }
 
 bool SetupValueToVariant(const TSetupValue& value, QVariant& variant) {

@@ -18,10 +18,6 @@ namespace ov {
 QString BusText(std::string_view text);
 // Bus text as 8-bit text; a code point above U+00FF, which 8-bit text cannot hold, reads "?".
 std::string EngineText(const QString& text);
-// The same from UTF-8 bytes (sd-bus hands strings over so); a malformed byte reads "?".
-std::string EngineTextFromUtf8(std::string_view utf8);
-// 8-bit text as UTF-8 bytes for sd-bus.
-std::string Utf8FromEngineText(std::string_view text);
 
 // A settings element as a bus variant of its own type: s, b, y, n, q, i, u, x, t or d.
 // False for the empty element, which the bus cannot carry.

@@ -10,34 +10,28 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <future>
 #include <utility>
+#include <variant>
 
-#include "bus/BusText.h"
+#include "sdbus/SdBus.h"
 
 namespace ov {
 namespace {
 
-std::string ErrorText(int r) {
-    return std::strerror(-r);
-}
-
-template <typename T>
-std::string NumberText(T value) {
-    char text[64];
-    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-    return ec == std::errc() ? std::string(text, end) : std::string();
-}
-
-template <typename T>
-bool ReadNumber(sd_bus_message* m, char type, std::string& text) {
-    T value{};
-    if (sd_bus_message_read_basic(m, type, &value) <= 0) return false;
-    text = NumberText(value);
-    return true;
-}
+// The text of a basic value: a text as it is, a boolean as "true" or "false", a number in
+// decimal.
+struct TValueText {
+    std::string operator()(std::string text) const { return text; }
+    std::string operator()(bool b) const { return b ? "true" : "false"; }
+    template <typename T>
+    std::string operator()(T number) const {
+        char text[64];
+        auto [end, ec] = std::to_chars(text, text + sizeof text, number);
+        return ec == std::errc() ? std::string(text, end) : std::string();
+    }
+};
 
 // The next argument as text, as a receiver that takes any argument "as a string" reads it:
 // a text as it is, a number in decimal, a variant by its content; anything else is empty.
@@ -46,59 +40,21 @@ std::string ReadText(sd_bus_message* m) {
     char type = 0;
     const char* contents = nullptr;
     if (sd_bus_message_peek_type(m, &type, &contents) <= 0) return {};
-    std::string text;
-    bool read = false;
-    switch (type) {
-        case 's':
-        case 'o':
-        case 'g': {
-            const char* s = nullptr;
-            read = sd_bus_message_read_basic(m, type, &s) > 0;
-            if (read) text = EngineTextFromUtf8(s);
-            break;
+    if (type == 'v') {
+        if (sd_bus_message_enter_container(m, 'v', contents) <= 0) {
+            sd_bus_message_skip(m, nullptr);
+            return {};
         }
-        case 'b': {
-            int b = 0;
-            read = sd_bus_message_read_basic(m, 'b', &b) > 0;
-            if (read) text = b != 0 ? "true" : "false";
-            break;
-        }
-        case 'y':
-            read = ReadNumber<std::uint8_t>(m, type, text);
-            break;
-        case 'n':
-            read = ReadNumber<std::int16_t>(m, type, text);
-            break;
-        case 'q':
-            read = ReadNumber<std::uint16_t>(m, type, text);
-            break;
-        case 'i':
-            read = ReadNumber<std::int32_t>(m, type, text);
-            break;
-        case 'u':
-            read = ReadNumber<std::uint32_t>(m, type, text);
-            break;
-        case 'x':
-            read = ReadNumber<std::int64_t>(m, type, text);
-            break;
-        case 't':
-            read = ReadNumber<std::uint64_t>(m, type, text);
-            break;
-        case 'd':
-            read = ReadNumber<double>(m, type, text);
-            break;
-        case 'v':
-            if (sd_bus_message_enter_container(m, 'v', contents) > 0) {
-                text = ReadText(m);
-                sd_bus_message_exit_container(m);
-                read = true;
-            }
-            break;
-        default:
-            break;
+        std::string text = ReadText(m);
+        sd_bus_message_exit_container(m);
+        return text;
     }
-    if (!read) sd_bus_message_skip(m, nullptr);
-    return text;
+    TSdBasicValue value;
+    if (!SdReadBasic(m, type, value)) {
+        sd_bus_message_skip(m, nullptr);
+        return {};
+    }
+    return std::visit(TValueText{}, std::move(value));
 }
 
 std::string MatchRule(const TDataSource& source, std::string_view member) {
@@ -111,19 +67,19 @@ std::string MatchRule(const TDataSource& source, std::string_view member) {
 
 TItemChangeReceiver::TItemChangeReceiver(TItemChangeProc itemChange, TShutdownProc shutdown)
     : itemChange_(std::move(itemChange)), shutdown_(std::move(shutdown)) {
-    sd_bus* bus = nullptr;
-    int r = sd_bus_open_user(&bus);
+    sd_bus* opened = nullptr;
+    int r = sd_bus_open_user(&opened);
     if (r < 0) {
-        SetError("cannot reach the session bus: " + ErrorText(r));
+        SetError("cannot reach the session bus: " + SdErrorText(r));
         return;
     }
+    TSdBus bus(opened);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) {
-        SetError(std::string("cannot make a wake-up event: ") + std::strerror(errno));
-        sd_bus_flush_close_unref(bus);
+        SetError("cannot make a wake-up event: " + SdErrorText(errno));
         return;
     }
-    bus_ = bus;
+    bus_ = std::move(bus);
     {
         std::lock_guard<std::mutex> guard(lock_);
         running_ = true;
@@ -200,7 +156,8 @@ void TItemChangeReceiver::Unsubscribe(TDataSourceKind kind) {
 bool TItemChangeReceiver::AddMatches(const TDataSource& source, unsigned generation) {
     Prune();
     for (bool shutdown : {false, true}) {
-        auto match = std::make_unique<TMatch>(TMatch{this, source.Kind, generation, shutdown});
+        auto match =
+            std::make_unique<TMatch>(TMatch{this, source.Kind, generation, shutdown, {}});
         const std::string rule = MatchRule(source, shutdown ? AppShutdownSignal : ItemChangeSignal);
         // Synchronous: when it returns the bus routes the source's signals here.
         sd_bus_message_handler_t handler = [](sd_bus_message* message, void* userdata,
@@ -209,11 +166,13 @@ bool TItemChangeReceiver::AddMatches(const TDataSource& source, unsigned generat
             signal->Owner->Deliver(*signal, message);
             return 0;
         };
-        int r = sd_bus_add_match(bus_, &match->Slot, rule.c_str(), handler, match.get());
+        sd_bus_slot* slot = nullptr;
+        int r = sd_bus_add_match(bus_.get(), &slot, rule.c_str(), handler, match.get());
         if (r < 0) {
-            SetError("cannot subscribe to " + std::string(source.BusName) + ": " + ErrorText(r));
+            SetError("cannot subscribe to " + std::string(source.BusName) + ": " + SdErrorText(r));
             return false;  // the caller's failure prunes what was added
         }
+        match->Slot.reset(slot);
         matches_.push_back(std::move(match));
     }
     return true;
@@ -227,9 +186,7 @@ void TItemChangeReceiver::Prune() {
     }
     pruneWanted_ = false;
     std::erase_if(matches_, [this](const std::unique_ptr<TMatch>& match) {
-        if (match->Generation == active_[static_cast<std::size_t>(match->Kind)]) return false;
-        sd_bus_slot_unref(match->Slot);
-        return true;
+        return match->Generation != active_[static_cast<std::size_t>(match->Kind)];
     });
 }
 
@@ -281,11 +238,12 @@ void TItemChangeReceiver::RunCommands() {
 }
 
 void TItemChangeReceiver::WaitForBus() {
-    pollfd fds[2] = {{sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0},
+    sd_bus* bus = bus_.get();
+    pollfd fds[2] = {{sd_bus_get_fd(bus), static_cast<short>(sd_bus_get_events(bus)), 0},
                      {wakeFd_, POLLIN, 0}};
     int timeoutMs = -1;
     std::uint64_t until = 0;
-    if (sd_bus_get_timeout(bus_, &until) > 0 && until != UINT64_MAX) {
+    if (sd_bus_get_timeout(bus, &until) > 0 && until != UINT64_MAX) {
         // The bus's time-outs are on the monotonic clock, as steady_clock is.
         const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
                              std::chrono::steady_clock::now().time_since_epoch())
@@ -304,11 +262,11 @@ void TItemChangeReceiver::Run() {
     while (!stopping_) {
         RunCommands();
         if (pruneWanted_) Prune();
-        const int r = sd_bus_process(bus_, nullptr);
+        const int r = sd_bus_process(bus_.get(), nullptr);
         if (r < 0) {
-            SetError("the bus connection was lost: " + ErrorText(r));
+            SetError("the bus connection was lost: " + SdErrorText(r));
             std::fprintf(stderr, "OV Calc: the data sources' bus connection was lost: %s\n",
-                         ErrorText(r).c_str());
+                         SdErrorText(r).c_str());
             break;
         }
         if (r == 0) WaitForBus();
@@ -319,10 +277,8 @@ void TItemChangeReceiver::Run() {
     }
     // Commands that came too late still answer (a Subscribe waiting on one fails at once).
     RunCommands();
-    for (auto& match : matches_) sd_bus_slot_unref(match->Slot);
     matches_.clear();
-    sd_bus_flush_close_unref(bus_);
-    bus_ = nullptr;
+    bus_.reset();
 }
 
 }  // namespace ov

@@ -16,10 +16,7 @@
 #include <vector>
 
 #include "busnames/BusNames.h"
-
-struct sd_bus;
-struct sd_bus_message;
-struct sd_bus_slot;
+#include "sdbus/SdBus.h"
 
 namespace ov {
 
@@ -62,7 +59,7 @@ class TItemChangeReceiver {
         TDataSourceKind Kind;
         unsigned Generation;
         bool Shutdown;  // the shutdown signal, else the item change
-        sd_bus_slot* Slot = nullptr;
+        TSdSlot Slot;
     };
     using TCommand = std::function<void()>;
 
@@ -79,7 +76,7 @@ class TItemChangeReceiver {
     TShutdownProc shutdown_;
 
     // Receiver thread only.
-    sd_bus* bus_ = nullptr;
+    TSdBus bus_;
     std::vector<std::unique_ptr<TMatch>> matches_;
     bool delivering_ = false;
     bool pruneWanted_ = false;

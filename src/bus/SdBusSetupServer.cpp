@@ -6,95 +6,28 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
-#include "bus/BusText.h"
+#include "sdbus/SdBus.h"
+#include "util/TextCodec.h"
 
 namespace ov {
 namespace {
-
-constexpr const char* BusDaemon = "org.freedesktop.DBus";
-constexpr const char* BusDaemonPath = "/org/freedesktop/DBus";
 
 std::string SetupName() {
     return std::string(SetupBusName);
 }
 
-std::string ErrorText(int r, const sd_bus_error& error) {
-    if (error.message != nullptr) {
-        return std::string(error.name != nullptr ? error.name : "") + ": " + error.message;
-    }
-    return std::strerror(-r);
-}
-
-// Reads one variant's basic value of type type into value; false for another type.
+// Reads one variant's basic value of type type into value; false for another type. Object
+// paths and signatures are no settings texts.
 bool ReadBasic(sd_bus_message* m, char type, TSetupValue& value) {
-    int r = -EINVAL;
-    switch (type) {
-        case 's': {
-            const char* s = nullptr;
-            r = sd_bus_message_read_basic(m, 's', &s);
-            if (r > 0) value = EngineTextFromUtf8(s);
-            break;
-        }
-        case 'b': {
-            int b = 0;
-            r = sd_bus_message_read_basic(m, 'b', &b);
-            if (r > 0) value = b != 0;
-            break;
-        }
-        case 'y': {
-            std::uint8_t v = 0;
-            r = sd_bus_message_read_basic(m, 'y', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        case 'n': {
-            std::int16_t v = 0;
-            r = sd_bus_message_read_basic(m, 'n', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        case 'q': {
-            std::uint16_t v = 0;
-            r = sd_bus_message_read_basic(m, 'q', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        case 'i': {
-            std::int32_t v = 0;
-            r = sd_bus_message_read_basic(m, 'i', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        case 'u': {
-            std::uint32_t v = 0;
-            r = sd_bus_message_read_basic(m, 'u', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        case 'x': {
-            std::int64_t v = 0;
-            r = sd_bus_message_read_basic(m, 'x', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        case 't': {
-            std::uint64_t v = 0;
-            r = sd_bus_message_read_basic(m, 't', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        case 'd': {
-            double v = 0;
-            r = sd_bus_message_read_basic(m, 'd', &v);
-            if (r > 0) value = v;
-            break;
-        }
-        default:
-            break;
-    }
-    return r > 0;
+    TSdBasicValue basic;
+    if (type == 'o' || type == 'g' || !SdReadBasic(m, type, basic)) return false;
+    std::visit([&value](auto& v) { value.emplace<std::decay_t<decltype(v)>>(std::move(v)); },
+               basic);
+    return true;
 }
 
 // The "av" answer as settings elements; false for any other shape.
@@ -136,48 +69,49 @@ int OwnerChanged(sd_bus_message* message, void* running, sd_bus_error*) {
 TSdBusSetupServer::TSdBusSetupServer(std::chrono::milliseconds timeout)
     : timeoutUs_(static_cast<unsigned long long>(
           std::chrono::duration_cast<std::chrono::microseconds>(timeout).count())) {
-    sd_bus* bus = nullptr;
-    int r = sd_bus_open_user(&bus);
+    sd_bus* opened = nullptr;
+    int r = sd_bus_open_user(&opened);
     if (r < 0) {
-        lastError_ = std::string("cannot reach the session bus: ") + std::strerror(-r);
+        lastError_ = "cannot reach the session bus: " + SdErrorText(r);
         return;
     }
-    bus_ = bus;
+    TSdBus bus(opened);
     // Follow the owner first, then ask for it: no change can fall between the two.
-    const std::string rule =
-        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-        "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='" +
-        SetupName() + "'";
-    r = sd_bus_add_match(bus_, &ownerMatch_, rule.c_str(), &OwnerChanged, &serverRunning_);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
+    sd_bus_slot* match = nullptr;
+    r = sd_bus_add_match(bus.get(), &match,
+                         NameOwnerChangedRule("arg0='" + SetupName() + "'").c_str(),
+                         &OwnerChanged, &serverRunning_);
+    TSdSlot ownerMatch(match);
+    sd_bus_message* call = nullptr;
     if (r >= 0) {
-        r = sd_bus_call_method(bus_, BusDaemon, BusDaemonPath, BusDaemon, "NameHasOwner", &error,
-                               &reply, "s", SetupName().c_str());
+        r = sd_bus_message_new_method_call(bus.get(), &call, SdBusDaemon, SdBusDaemonPath,
+                                           SdBusDaemon, "NameHasOwner");
     }
-    if (r < 0) {
-        lastError_ = "cannot follow the setup server's bus name: " + ErrorText(r, error);
-        sd_bus_error_free(&error);
-        sd_bus_slot_unref(ownerMatch_);
-        ownerMatch_ = nullptr;
-        sd_bus_flush_close_unref(bus_);
-        bus_ = nullptr;
-        return;
+    const TSdMessage question(call);
+    if (r >= 0) r = sd_bus_message_append(call, "s", SetupName().c_str());
+    std::string error;
+    TSdMessage reply;
+    if (r >= 0) {
+        reply = SdCall(bus.get(), call, 0, error);
+    } else {
+        error = SdErrorText(r);
+    }
+    if (!reply) {
+        lastError_ = "cannot follow the setup server's bus name: " + error;
+        return;  // the match goes before the bus
     }
     int has = 0;
-    if (sd_bus_message_read(reply, "b", &has) > 0) serverRunning_ = has != 0;
-    sd_bus_message_unref(reply);
+    if (sd_bus_message_read(reply.get(), "b", &has) > 0) serverRunning_ = has != 0;
+    bus_ = std::move(bus);
+    ownerMatch_ = std::move(ownerMatch);
 }
 
-TSdBusSetupServer::~TSdBusSetupServer() {
-    sd_bus_slot_unref(ownerMatch_);
-    if (bus_ != nullptr) sd_bus_flush_close_unref(bus_);
-}
+TSdBusSetupServer::~TSdBusSetupServer() = default;
 
 void TSdBusSetupServer::ProcessPending() {
-    if (bus_ == nullptr) return;
+    if (!bus_) return;
     // Each round handles one message; 0 means nothing is left to do.
-    while (sd_bus_process(bus_, nullptr) > 0) {
+    while (sd_bus_process(bus_.get(), nullptr) > 0) {
     }
 }
 
@@ -186,9 +120,9 @@ bool TSdBusSetupServer::ServerRunning() {
     return serverRunning_;
 }
 
-sd_bus_message* TSdBusSetupServer::Call(const char* method, const char* signature,
-                                        const char* argument) {
-    if (bus_ == nullptr) {
+TSdMessage TSdBusSetupServer::Call(const char* method, const char* signature,
+                                   const char* argument) {
+    if (!bus_) {
         if (lastError_.empty()) lastError_ = "no bus connection";
         return nullptr;
     }
@@ -197,36 +131,32 @@ sd_bus_message* TSdBusSetupServer::Call(const char* method, const char* signatur
         lastError_ = "the setup server is not running";
         return nullptr;
     }
-    sd_bus_message* call = nullptr;
+    sd_bus_message* created = nullptr;
     const std::string name = SetupName();
     const std::string path(SetupObjectPath);
     const std::string interface(SetupInterface);
-    int r = sd_bus_message_new_method_call(bus_, &call, name.c_str(), path.c_str(),
+    int r = sd_bus_message_new_method_call(bus_.get(), &created, name.c_str(), path.c_str(),
                                            interface.c_str(), method);
+    const TSdMessage call(created);
     // A server that is not running is an answer, not something to start.
-    if (r >= 0) r = sd_bus_message_set_auto_start(call, 0);
-    if (r >= 0 && signature != nullptr) r = sd_bus_message_append(call, signature, argument);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    if (r >= 0) r = sd_bus_call(bus_, call, timeoutUs_, &error, &reply);
-    sd_bus_message_unref(call);
+    if (r >= 0) r = sd_bus_message_set_auto_start(created, 0);
+    if (r >= 0 && signature != nullptr) r = sd_bus_message_append(created, signature, argument);
     if (r < 0) {
-        lastError_ = ErrorText(r, error);
-        sd_bus_error_free(&error);
+        lastError_ = SdErrorText(r);
         return nullptr;
     }
-    lastError_.clear();
+    TSdMessage reply = SdCall(bus_.get(), created, timeoutUs_, lastError_);
+    if (reply) lastError_.clear();
     return reply;
 }
 
 bool TSdBusSetupServer::GetArray(const char* method, std::vector<TSetupValue>& values) {
-    sd_bus_message* reply = Call(method, nullptr, nullptr);
-    if (reply == nullptr) return false;
-    bool ok = ReadValues(reply, values);
+    const TSdMessage reply = Call(method, nullptr, nullptr);
+    if (!reply) return false;
+    bool ok = ReadValues(reply.get(), values);
     if (!ok) {
         lastError_ = std::string(method) + " did not answer an array of settings values";
     }
-    sd_bus_message_unref(reply);
     return ok;
 }
 
@@ -243,18 +173,16 @@ bool TSdBusSetupServer::GetSetupParam(const std::string& key, std::string& value
         lastError_ = "a key cannot hold a zero byte";
         return false;
     }
-    const std::string busKey = Utf8FromEngineText(key);
-    sd_bus_message* reply = Call("GetSetupParam", "s", busKey.c_str());
-    if (reply == nullptr) return false;
-    const char* answer = nullptr;
-    bool ok = sd_bus_message_read(reply, "s", &answer) > 0;
-    if (ok) {
-        value = EngineTextFromUtf8(answer);
-    } else {
+    const std::string busKey = Latin1ToUtf8(key);
+    const TSdMessage reply = Call("GetSetupParam", "s", busKey.c_str());
+    if (!reply) return false;
+    TSdBasicValue answer;
+    if (!SdReadBasic(reply.get(), 's', answer)) {
         lastError_ = "GetSetupParam did not answer a text";
+        return false;
     }
-    sd_bus_message_unref(reply);
-    return ok;
+    value = std::get<std::string>(std::move(answer));
+    return true;
 }
 
 }  // namespace ov

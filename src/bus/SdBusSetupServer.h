@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "suite/SetupServer.h"
 #include "busnames/BusNames.h"
-
-struct sd_bus;
-struct sd_bus_message;
-struct sd_bus_slot;
+#include "sdbus/SdBus.h"
+#include "suite/SetupServer.h"
 
 namespace ov {
 
@@ -41,12 +38,12 @@ class TSdBusSetupServer : public ISetupServer {
     // Handles what the bus sent meanwhile (owner changes) without waiting.
     void ProcessPending();
     // The reply of method with at most one text argument; null when the call was not made or
-    // failed (lastError_ says why). The caller releases the reply.
-    sd_bus_message* Call(const char* method, const char* signature, const char* argument);
+    // failed (lastError_ says why).
+    TSdMessage Call(const char* method, const char* signature, const char* argument);
     bool GetArray(const char* method, std::vector<TSetupValue>& values);
 
-    sd_bus* bus_ = nullptr;
-    sd_bus_slot* ownerMatch_ = nullptr;
+    TSdBus bus_;
+    TSdSlot ownerMatch_;  // released before the bus
     bool serverRunning_ = false;  // set by the owner-change signal's handler
     unsigned long long timeoutUs_;
     std::string lastError_;

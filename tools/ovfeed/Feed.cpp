@@ -17,12 +17,8 @@
 namespace ov {
 namespace {
 
-constexpr const char* BusDaemon = "org.freedesktop.DBus";
-constexpr const char* BusDaemonPath = "/org/freedesktop/DBus";
 // Clients leaving the bus: the name's owner becomes empty.
-constexpr const char* ClientGoneRule =
-    "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-    "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg2=''";
+constexpr const char* ClientGoneCondition = "arg2=''";
 
 // Lines in one go before the event loop serves the bus again.
 constexpr int PumpBatch = 256;
@@ -77,11 +73,6 @@ bool SplitLine(std::string line, std::string& item, std::string& data) {
     return true;
 }
 
-std::string ErrorText(int r, const sd_bus_error* error = nullptr) {
-    if (error != nullptr && error->message != nullptr) return error->message;
-    return std::strerror(r < 0 ? -r : r);
-}
-
 }  // namespace
 
 TFeed::TFeed(TFeedOptions options)
@@ -127,14 +118,14 @@ bool TFeed::Start(std::string& error) {
     sd_event* event = nullptr;
     int r = sd_event_new(&event);
     if (r < 0) {
-        error = "cannot make an event loop: " + ErrorText(r);
+        error = "cannot make an event loop: " + SdErrorText(r);
         return false;
     }
     event_.reset(event);
     sd_bus* bus = nullptr;
     r = sd_bus_open_user(&bus);
     if (r < 0) {
-        error = "cannot reach the session bus: " + ErrorText(r);
+        error = "cannot reach the session bus: " + SdErrorText(r);
         return false;
     }
     bus_.reset(bus);
@@ -142,7 +133,7 @@ bool TFeed::Start(std::string& error) {
     sd_bus_set_exit_on_disconnect(bus, 1);
     r = sd_bus_attach_event(bus, event, SD_EVENT_PRIORITY_NORMAL);
     if (r < 0) {
-        error = "cannot serve the session bus: " + ErrorText(r);
+        error = "cannot serve the session bus: " + SdErrorText(r);
         return false;
     }
 
@@ -155,13 +146,14 @@ bool TFeed::Start(std::string& error) {
         if (r >= 0) eventsObject_.reset(slot);
     }
     if (r < 0) {
-        error = "cannot export " + path_ + ": " + ErrorText(r);
+        error = "cannot export " + path_ + ": " + SdErrorText(r);
         return false;
     }
     // Watching clients leave before the name is owned: no client links unwatched.
-    r = sd_bus_add_match(bus, &slot, ClientGoneRule, &TFeed::OnNameOwnerChanged, this);
+    r = sd_bus_add_match(bus, &slot, NameOwnerChangedRule(ClientGoneCondition).c_str(),
+                         &TFeed::OnNameOwnerChanged, this);
     if (r < 0) {
-        error = "cannot watch the clients: " + ErrorText(r);
+        error = "cannot watch the clients: " + SdErrorText(r);
         return false;
     }
     clientsGone_.reset(slot);
@@ -172,13 +164,13 @@ bool TFeed::Start(std::string& error) {
         return false;
     }
     if (r < 0) {
-        error = "cannot own " + busName_ + ": " + ErrorText(r);
+        error = "cannot own " + busName_ + ": " + SdErrorText(r);
         return false;
     }
 
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) {
-        error = "cannot make an event: " + ErrorText(errno);
+        error = "cannot make an event: " + SdErrorText(errno);
         return false;
     }
     sd_event_source* source = nullptr;
@@ -186,7 +178,7 @@ bool TFeed::Start(std::string& error) {
     if (r < 0) {
         ::close(wakeFd_);
         wakeFd_ = -1;
-        error = "cannot watch the input: " + ErrorText(r);
+        error = "cannot watch the input: " + SdErrorText(r);
         return false;
     }
     wake_.reset(source);
@@ -199,7 +191,7 @@ bool TFeed::Run(std::unique_ptr<TLineSource> lines, std::string& error) {
     sd_event_source* source = nullptr;
     int r = sd_event_add_defer(event_.get(), &source, &TFeed::OnPump, this);
     if (r < 0) {
-        error = "cannot start: " + ErrorText(r);
+        error = "cannot start: " + SdErrorText(r);
         return false;
     }
     pump_.reset(source);
@@ -214,7 +206,7 @@ bool TFeed::Run(std::unique_ptr<TLineSource> lines, std::string& error) {
     } else if (r > 0) {
         error = "the session bus went away";
     } else {
-        error = "the event loop failed: " + ErrorText(r);
+        error = "the event loop failed: " + SdErrorText(r);
     }
     return false;
 }
@@ -355,8 +347,7 @@ int TFeed::OnWaitLimit(sd_event_source*, std::uint64_t, void* userdata) {
     return 0;
 }
 
-bool TFeed::Arm(std::unique_ptr<sd_event_source, TSdSourceUnref>& source, std::uint64_t due,
-                sd_event_time_handler_t handler) {
+bool TFeed::Arm(TSdEventSource& source, std::uint64_t due, sd_event_time_handler_t handler) {
     int r;
     if (!source) {
         sd_event_source* made = nullptr;
@@ -409,7 +400,7 @@ void TFeed::PumpSoon() {
 }
 
 bool TFeed::Failed(const std::string& what, int r) {
-    if (failure_.empty()) failure_ = what + ": " + ErrorText(r);
+    if (failure_.empty()) failure_ = what + ": " + SdErrorText(r);
     finished_ = true;
     sd_event_exit(event_.get(), 1);
     return false;
@@ -495,14 +486,18 @@ void TFeed::Finish() {
     }
     // Everything sent has reached the bus before the count is told: the bus daemon answers a
     // call only after the messages before it.
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus_.get(), BusDaemon, BusDaemonPath, BusDaemon, "GetId", &error,
-                               &reply, "");
-    sd_bus_message_unref(reply);
+    sd_bus_message* created = nullptr;
+    int r = sd_bus_message_new_method_call(bus_.get(), &created, SdBusDaemon, SdBusDaemonPath,
+                                           SdBusDaemon, "GetId");
+    const TSdMessage call(created);
+    std::string error;
     if (r < 0) {
-        failure_ = "cannot reach the bus at the end: " + ErrorText(r, &error);
-        sd_bus_error_free(&error);
+        error = SdErrorText(r);
+    } else if (!SdCall(bus_.get(), created, 0, error)) {
+        r = -1;
+    }
+    if (r < 0) {
+        failure_ = "cannot reach the bus at the end: " + error;
         sd_event_exit(event_.get(), 1);
         return;
     }

@@ -14,6 +14,7 @@
 
 #include "LineSource.h"
 #include "busnames/BusNames.h"
+#include "sdbus/SdBus.h"
 
 namespace ov {
 
@@ -32,19 +33,6 @@ struct TFeedOptions {
     bool Shutdown = false;      // send OnAppShutdown after the last line
     bool Stay = false;          // keep serving after the last line
     std::string AppId;          // carried by the events, UTF-8
-};
-
-struct TSdBusUnref {
-    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct TSdEventUnref {
-    void operator()(sd_event* event) const { sd_event_unref(event); }
-};
-struct TSdSlotUnref {
-    void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
-};
-struct TSdSourceUnref {
-    void operator()(sd_event_source* source) const { sd_event_source_unref(source); }
 };
 
 class TFeed {
@@ -85,18 +73,17 @@ class TFeed {
     // A held line starts or stops waiting: the note on standard error and the time limit.
     void Hold();
     void Release();
-    bool Arm(std::unique_ptr<sd_event_source, TSdSourceUnref>& source, std::uint64_t due,
-             sd_event_time_handler_t handler);
+    bool Arm(TSdEventSource& source, std::uint64_t due, sd_event_time_handler_t handler);
     bool Emit(const std::string& item, const std::string& data);
     bool Failed(const std::string& what, int r);
 
     TFeedOptions options_;
     std::string busName_, path_, interface_, events_;
     // Declared in the order they are built: they go in reverse, the loop and the bus last.
-    std::unique_ptr<sd_event, TSdEventUnref> event_;
-    std::unique_ptr<sd_bus, TSdBusUnref> bus_;
-    std::unique_ptr<sd_bus_slot, TSdSlotUnref> object_, eventsObject_, clientsGone_;
-    std::unique_ptr<sd_event_source, TSdSourceUnref> wake_, timer_, pump_;
+    TSdEvent event_;
+    TSdBus bus_;
+    TSdSlot object_, eventsObject_, clientsGone_;
+    TSdEventSource wake_, timer_, pump_;
     int wakeFd_ = -1;  // an eventfd, owned by wake_ once that exists
     std::unique_ptr<TLineSource> lines_;
     // Links by client (its unique bus name): the items it linked, upper case, UTF-8.
@@ -108,10 +95,10 @@ class TFeed {
         TFeed* Feed = nullptr;
         std::string Client;
         TReady Ready = rdAsking;
-        std::unique_ptr<sd_bus_slot, TSdSlotUnref> Call;  // the Get on its way
+        TSdSlot Call;  // the Get on its way
     };
     std::map<std::string, TQuestion> ready_;
-    std::unique_ptr<sd_event_source, TSdSourceUnref> askAgain_, waitLimit_;
+    TSdEventSource askAgain_, waitLimit_;
     bool holding_ = false;      // the held line waits for a client (noted on standard error)
     bool haveHeld_ = false;     // the held line waits (for a client or for its time)
     bool heldForLink_ = false;  // the held line has waited for a link: the rate restarts
