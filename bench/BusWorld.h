@@ -26,6 +26,7 @@
 
 #include "PrivateBus.h"
 #include "bus/BusNameWatcher.h"
+#include "bus/BusText.h"
 #include "busnames/BusNames.h"
 #include "bus/BusSignalReceiver.h"
 
@@ -61,9 +62,8 @@ Sensor:FLOOD:Q,RoundOffTime=00:01:00
 Sensor:BENCH:OUT,RoundOffTime=00:01:00
 )";
 
-inline QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+// Bus names and texts as the program converts them (bus/BusText.h).
+inline QString Q(std::string_view text) { return BusText(text); }
 
 inline int Echo(sd_bus_message* m, void*, sd_bus_error*) {
     const char* s = nullptr;

@@ -43,6 +43,7 @@ QString InterfaceXml(std::string_view interfaceName) {
         return {};
     }
     text = text.substr(begin, end + std::string_view("</interface>").size() - begin);
+    // The descriptions are UTF-8 files, not the engine's 8-bit text.
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 

@@ -6,15 +6,9 @@
 #include <utility>
 
 #include "bus/BusInterfaces.h"
+#include "bus/BusText.h"
 
 namespace ov {
-namespace {
-
-QString ToQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 TBusObject::TBusObject(std::vector<std::string_view> interfaces)
     : interfaces_(std::move(interfaces)) {}
@@ -22,7 +16,7 @@ TBusObject::TBusObject(std::vector<std::string_view> interfaces)
 void TBusObject::AddMethod(std::string_view interface, std::string_view member,
                            std::string_view inSignature, THandler handler) {
     methods_.push_back(
-        {ToQString(interface), ToQString(member), ToQString(inSignature), std::move(handler)});
+        {BusText(interface), BusText(member), BusText(inSignature), std::move(handler)});
 }
 
 bool TBusObject::Register(QDBusConnection& connection, const QString& path, bool inBusThread) {

@@ -1,5 +1,9 @@
-// Text and settings values between the engine and the bus. The engine's text is 8-bit; the
-// bus carries UTF-8, where a byte 0x80-0xFF travels as the code point of the same number.
+// Text and settings values between the engine and Qt's side of the bus. The one rule for
+// text: the engine's text is 8-bit, one byte a character, and a QString holds byte n as the
+// code point U+00nn (Latin-1); QtDBus sends that as UTF-8, as the suite expects. The suite's
+// names (bus names, paths, interfaces, members, AppIDs, items) are ASCII, for which this is
+// the same as UTF-8, so they are converted with it too. Text that is not the engine's (a UTF-8
+// file, a command line) is converted where it is read, with Qt's own functions.
 #pragma once
 
 #include <QString>
@@ -14,7 +18,7 @@
 
 namespace ov {
 
-// 8-bit text as bus text: every byte the code point of its value.
+// 8-bit text (or a name of the suite) as a QString: every byte the code point of its value.
 QString BusText(std::string_view text);
 // Bus text as 8-bit text; a code point above U+00FF, which 8-bit text cannot hold, reads "?".
 std::string EngineText(const QString& text);

@@ -9,13 +9,6 @@
 #include "bus/BusText.h"
 
 namespace ov {
-namespace {
-
-QString ToQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 TDBusSetupServer::TDBusSetupServer(QDBusConnection connection, std::chrono::milliseconds timeout)
     : connection_(std::move(connection)), timeoutMs_(static_cast<int>(timeout.count())) {}
@@ -23,8 +16,8 @@ TDBusSetupServer::TDBusSetupServer(QDBusConnection connection, std::chrono::mill
 bool TDBusSetupServer::Call(const char* method, const QVariantList& arguments,
                             QDBusMessage& reply) {
     QDBusMessage call =
-        QDBusMessage::createMethodCall(ToQString(SetupBusName), ToQString(SetupObjectPath),
-                                       ToQString(SetupInterface), QLatin1String(method));
+        QDBusMessage::createMethodCall(BusText(SetupBusName), BusText(SetupObjectPath),
+                                       BusText(SetupInterface), QLatin1String(method));
     call.setArguments(arguments);
     // A server that is not running is an answer, not something to start.
     call.setAutoStartService(false);

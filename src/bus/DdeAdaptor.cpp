@@ -18,10 +18,6 @@
 namespace ov {
 namespace {
 
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // A client is named by its connection's unique name (plain ASCII).
 std::string ClientName(const QDBusMessage& call) {
     return call.service().toStdString();
@@ -39,7 +35,7 @@ std::string Bytes(const QVariant& argument) {
 // The error for an answer that is one, else an empty message.
 QDBusMessage ErrorFor(const QDBusMessage& call, TDDEMLAnswer answer, const TDDEMLLimits& limits) {
     auto error = [&call](std::string_view name, const QString& text) {
-        return call.createErrorReply(Q(name), text);
+        return call.createErrorReply(BusText(name), text);
     };
     switch (answer) {
         case daAck:
@@ -159,13 +155,13 @@ TDdeAdaptor::TDdeAdaptor(TDDEMLManager& manager, QDBusConnection connection, QOb
 }
 
 TDdeAdaptor::~TDdeAdaptor() {
-    if (exported_) connection_.unregisterObject(Q(DdeObjectPath));
+    if (exported_) connection_.unregisterObject(BusText(DdeObjectPath));
 }
 
 bool TDdeAdaptor::Export() {
     if (exported_) return true;
     if (!connection_.isConnected()) return false;
-    exported_ = object_->Register(connection_, Q(DdeObjectPath));
+    exported_ = object_->Register(connection_, BusText(DdeObjectPath));
     return exported_;
 }
 

@@ -19,10 +19,6 @@
 namespace ov {
 namespace {
 
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 constexpr std::string_view PropertiesInterface = "org.freedesktop.DBus.Properties";
 
 QDBusMessage Failed(const QDBusMessage& call, const QString& text) {
@@ -91,7 +87,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
     // The two items as properties.
     auto unknownProperty = [](const QDBusMessage& call, const QString& interface,
                               const QString& name) {
-        if (interface != Q(CalcInterface)) {
+        if (interface != BusText(CalcInterface)) {
             return call.createErrorReply(QDBusError::UnknownInterface,
                                          QStringLiteral("No interface \"%1\" here").arg(interface));
         }
@@ -102,7 +98,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         std::string value;
-        bool found = interface == Q(CalcInterface);
+        bool found = interface == BusText(CalcInterface);
         bool ok = false;
         if (found && name == QLatin1String("TIMETAG")) {
             ok = service_.GetTIMETAG(value);
@@ -118,7 +114,8 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         const bool timeTag = name == QLatin1String("TIMETAG");
-        if (interface != Q(CalcInterface) || (!timeTag && name != QLatin1String("REALTIME"))) {
+        if (interface != BusText(CalcInterface) ||
+            (!timeTag && name != QLatin1String("REALTIME"))) {
             return unknownProperty(call, interface, name);
         }
         const QVariant value = call.arguments().at(2).value<QDBusVariant>().variant();
@@ -133,7 +130,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
     });
     add(PropertiesInterface, "GetAll", "s", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
-        if (interface != Q(CalcInterface)) return unknownProperty(call, interface, QString());
+        if (interface != BusText(CalcInterface)) return unknownProperty(call, interface, QString());
         std::string timeTag, realTime;
         if (!service_.GetTIMETAG(timeTag) || !service_.GetREALTIME(realTime)) {
             return Failed(call, QStringLiteral("The properties cannot be read."));
@@ -151,13 +148,13 @@ TOVCalcComAdaptor::~TOVCalcComAdaptor() {
     // Waits for an announcement in progress on the calculation thread; item changes queued
     // to this object and not yet sent are dropped with it.
     service_.SetEvents(nullptr);
-    if (exported_) connection_.unregisterObject(Q(CalcObjectPath));
+    if (exported_) connection_.unregisterObject(BusText(CalcObjectPath));
 }
 
 bool TOVCalcComAdaptor::Export() {
     if (exported_) return true;
     if (!connection_.isConnected()) return false;
-    exported_ = object_->Register(connection_, Q(CalcObjectPath));
+    exported_ = object_->Register(connection_, BusText(CalcObjectPath));
     return exported_;
 }
 
@@ -165,21 +162,21 @@ void TOVCalcComAdaptor::OnItemChange(const std::string& appID, const std::string
                                      const std::string& data) {
     QList<QVariant> arguments{BusText(appID), BusText(item), BusText(data)};
     QMetaObject::invokeMethod(
-        this, [this, arguments] { SendSignal(Q(ItemChangeSignal), arguments); },
+        this, [this, arguments] { SendSignal(BusText(ItemChangeSignal), arguments); },
         Qt::QueuedConnection);
 }
 
 bool TOVCalcComAdaptor::OnAppShutdown(const std::string& appID) {
-    return SendSignal(Q(AppShutdownSignal), {BusText(appID)});
+    return SendSignal(BusText(AppShutdownSignal), {BusText(appID)});
 }
 
 void TOVCalcComAdaptor::OnHeartBeat(const std::string& appID, const std::string& timeStamp) {
-    SendSignal(Q(HeartBeatSignal), {BusText(appID), BusText(timeStamp)});
+    SendSignal(BusText(HeartBeatSignal), {BusText(appID), BusText(timeStamp)});
 }
 
 bool TOVCalcComAdaptor::SendSignal(const QString& name, const QList<QVariant>& arguments) {
     QDBusMessage signal =
-        QDBusMessage::createSignal(Q(CalcObjectPath), Q(CalcEventsInterface), name);
+        QDBusMessage::createSignal(BusText(CalcObjectPath), BusText(CalcEventsInterface), name);
     signal.setArguments(arguments);
     return connection_.send(signal);
 }

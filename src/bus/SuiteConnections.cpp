@@ -38,10 +38,6 @@ const std::string Error4Text =
     "created.  Is ZI Zodav running?";
 const std::string Error1613Text = "Error 1613: Unknown Refresh Exception";
 
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The source's error status when it cannot be connected.
 std::string ConnectErrorText(TDataSourceKind kind) {
     switch (kind) {
@@ -147,7 +143,7 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
             &TSuiteConnections::tmrServersReconnectTimer);
     for (const TDataSource& source : DataSources()) {
         const TDataSourceKind kind = source.Kind;
-        names_->Watch(Q(source.BusName), [this, kind](const QString&, bool running) {
+        names_->Watch(BusText(source.BusName), [this, kind](const QString&, bool running) {
             if (running) SourceAppeared(kind);
         });
     }
@@ -190,7 +186,7 @@ bool TSuiteConnections::SetupAttached() const { return setup_ != nullptr; }
 bool TSuiteConnections::SetupSinkAttached() const { return setupSink_ != nullptr; }
 
 bool TSuiteConnections::NameRunning(std::string_view busName) const {
-    return names_->IsRunning(Q(busName));
+    return names_->IsRunning(BusText(busName));
 }
 
 TRefreshOutcome TSuiteConnections::Refresh() {
@@ -299,8 +295,9 @@ bool TSuiteConnections::AttachSetupSink() {
     for (int event = 1; event <= 5; ++event) {
         std::weak_ptr<bool> active = sink->Active;
         auto receiver = std::make_unique<TBusSignalReceiver>(
-            connection_, Q(SetupBusName), Q(SetupObjectPath), Q(SetupEventsInterface),
-            Q(SetupEventName(event)), [this, event, active](const QDBusMessage& signal) {
+            connection_, BusText(SetupBusName), BusText(SetupObjectPath),
+            BusText(SetupEventsInterface), BusText(SetupEventName(event)),
+            [this, event, active](const QDBusMessage& signal) {
                 auto alive = active.lock();
                 if (alive && *alive) SetupEvent(event, signal.arguments());
             });
@@ -352,7 +349,7 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
     if (!ok) std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
     for (std::size_t i = 0; ok && i < source.Items.size(); ++i) {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            Q(source.BusName), Q(source.ObjectPath), Q(source.Interface),
+            BusText(source.BusName), BusText(source.ObjectPath), BusText(source.Interface),
             QStringLiteral("LinkItem"));
         call.setArguments({BusText(CalcAppID), BusText(source.Items[i])});
         call.setAutoStartService(false);

@@ -16,13 +16,13 @@
 #include "ScratchFolder.h"
 #include "PrivateBus.h"
 #include "bus/BusNameWatcher.h"
+#include "bus/BusText.h"
 #include "busnames/BusNames.h"
 
 namespace ov::test {
 
-inline QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+// Bus names and texts as the program converts them (bus/BusText.h).
+inline QString Q(std::string_view text) { return BusText(text); }
 
 // Runs Qt's events until done() holds or timeout passes; done()'s last answer.
 inline bool SpinUntil(const std::function<bool()>& done,

@@ -6,10 +6,6 @@
 
 namespace ovclient {
 
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "ovclient: %s\n", message.c_str());
     return 1;
@@ -32,7 +28,7 @@ int ConnectBus(QDBusConnection& bus) {
         return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     }
     QDBusConnectionInterface* daemon = bus.interface();
-    if (daemon == nullptr || !daemon->isServiceRegistered(Q(ov::CalcBusName)).value()) {
+    if (daemon == nullptr || !daemon->isServiceRegistered(BusText(ov::CalcBusName)).value()) {
         return NotRunning();
     }
     return 0;
@@ -41,8 +37,8 @@ int ConnectBus(QDBusConnection& bus) {
 QDBusMessage CallObject(QDBusConnection& bus, std::string_view path, std::string_view interface,
                         const QString& member, const QList<QVariant>& arguments, int& status,
                         int timeoutMs) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(Q(ov::CalcBusName), Q(path), Q(interface), member);
+    QDBusMessage call = QDBusMessage::createMethodCall(BusText(ov::CalcBusName), BusText(path),
+                                                       BusText(interface), member);
     call.setArguments(arguments);
     QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
     status = 0;

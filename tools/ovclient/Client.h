@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "bus/BusText.h"
 #include "busnames/BusNames.h"
 
 namespace ovclient {
@@ -17,7 +18,7 @@ namespace ovclient {
 // Calls answer at once; only the refresh takes longer (it passes its own time-out).
 inline constexpr int CallTimeoutMs = 25000;
 
-QString Q(std::string_view text);
+using ov::BusText;
 
 // Writes "ovclient: message" to standard error: the exit status 1.
 int Fail(const std::string& message);

@@ -43,8 +43,8 @@ transaction, and 1 otherwise: refused, not acknowledged, no data, or an error.
 )";
 
 struct TDdeArgs {
-    QString Service = Q(ov::CalcDdeService);
-    QString Format = Q(ov::DdeTextFormat);
+    QString Service = BusText(ov::CalcDdeService);
+    QString Format = BusText(ov::DdeTextFormat);
     bool FormatGiven = false;
     std::vector<std::string> Words;  // the command and its arguments
 };
@@ -75,7 +75,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, TDdeArgs&
 }
 
 bool IsText(const QString& format) {
-    return format.compare(Q(ov::DdeTextFormat), Qt::CaseInsensitive) == 0;
+    return format.compare(BusText(ov::DdeTextFormat), Qt::CaseInsensitive) == 0;
 }
 
 QString Hex(const QByteArray& data) {
@@ -208,7 +208,7 @@ int RunDde(const std::vector<std::string>& args) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (int status = ConnectBus(bus)) return status;
     TConversation conversation(bus);
-    const QString topic = count >= 1 ? word(1) : Q(ov::DdeSystemTopic);
+    const QString topic = count >= 1 ? word(1) : BusText(ov::DdeSystemTopic);
     if (int status = conversation.Open(parsed.Service, topic)) return status;
 
     int status = 0;

@@ -24,8 +24,8 @@
 #include "Client.h"
 #include "DdeCommand.h"
 #include "bus/BusSignalReceiver.h"
-#include "bus/OVCalcComAdaptor.h"
 #include "busnames/BusNames.h"
+#include "suite/DataStore.h"
 
 namespace {
 
@@ -135,13 +135,13 @@ void OnSignal(int) {
 // Serves events until OV Calc owns its bus name or seconds have passed.
 void WaitForOVCalc(QDBusConnection& bus, long long seconds) {
     if (!bus.isConnected() || bus.interface() == nullptr) return;
-    QDBusServiceWatcher started(Q(ov::CalcBusName), bus,
+    QDBusServiceWatcher started(BusText(ov::CalcBusName), bus,
                                 QDBusServiceWatcher::WatchForRegistration);
     QEventLoop wait;
     QObject::connect(&started, &QDBusServiceWatcher::serviceRegistered, &wait, &QEventLoop::quit);
     QTimer::singleShot(static_cast<int>(seconds * 1000), &wait, &QEventLoop::quit);
     // Asked after the watch is set up: a start in between is not missed.
-    if (bus.interface()->isServiceRegistered(Q(ov::CalcBusName)).value()) return;
+    if (bus.interface()->isServiceRegistered(BusText(ov::CalcBusName)).value()) return;
     wait.exec();
 }
 
@@ -178,7 +178,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
             items.push_back(QString::fromLocal8Bit(a.c_str()));
         }
     }
-    if (items.empty()) items.push_back(Q(ov::TimeTagItem));
+    if (items.empty()) items.push_back(BusText(ov::TimeTagItem));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (waitSeconds > 0) WaitForOVCalc(bus, waitSeconds);
@@ -194,7 +194,8 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     ::sigaction(SIGTERM, &action, nullptr);
 
     // OV Calc ending ends the watch: nothing more can arrive.
-    QDBusServiceWatcher ended(Q(ov::CalcBusName), bus, QDBusServiceWatcher::WatchForUnregistration);
+    QDBusServiceWatcher ended(BusText(ov::CalcBusName), bus,
+                              QDBusServiceWatcher::WatchForUnregistration);
     QObject::connect(&ended, &QDBusServiceWatcher::serviceUnregistered, &app, [&app] {
         std::fprintf(stderr, "ovclient: OV Calc has ended\n");
         app.exit(0);
@@ -202,8 +203,9 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
 
     long long printed = 0;
     ov::TBusSignalReceiver receiver(
-        bus, Q(ov::CalcBusName), Q(ov::CalcObjectPath), Q(ov::CalcEventsInterface),
-        Q(ov::ItemChangeSignal), [&](const QDBusMessage& signal) {
+        bus, BusText(ov::CalcBusName), BusText(ov::CalcObjectPath),
+        BusText(ov::CalcEventsInterface), BusText(ov::ItemChangeSignal),
+        [&](const QDBusMessage& signal) {
             const QList<QVariant> args = signal.arguments();
             if (args.size() != 3 || (count > 0 && printed >= count)) return;
             const QString item = args.at(1).toString();
@@ -224,12 +226,12 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
         return Fail("cannot subscribe to OnItemChange: " + bus.lastError().message().toStdString());
     }
     // The shutdown announcement, which comes before OV Calc ends, is told on standard error.
-    ov::TBusSignalReceiver shutdown(bus, Q(ov::CalcBusName), Q(ov::CalcObjectPath),
-                                    Q(ov::CalcEventsInterface), Q(ov::AppShutdownSignal),
-                                    [](const QDBusMessage&) {
-                                        std::fprintf(stderr,
-                                                     "ovclient: OV Calc announced its shutdown\n");
-                                    });
+    ov::TBusSignalReceiver shutdown(
+        bus, BusText(ov::CalcBusName), BusText(ov::CalcObjectPath),
+        BusText(ov::CalcEventsInterface), BusText(ov::AppShutdownSignal),
+        [](const QDBusMessage&) {
+            std::fprintf(stderr, "ovclient: OV Calc announced its shutdown\n");
+        });
     for (const auto& item : items) {
         int status = 0;
         Call(bus, ov::CalcInterface, QStringLiteral("SetItemLink"), {appID, item}, status);
@@ -255,11 +257,11 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
         const QVariant value =
             QVariant::fromValue(QDBusVariant(QString::fromLocal8Bit(args[1].c_str())));
         Call(bus, "org.freedesktop.DBus.Properties", QStringLiteral("Set"),
-             {Q(ov::CalcInterface), name, value}, status);
+             {BusText(ov::CalcInterface), name, value}, status);
         return status;
     }
     QDBusMessage reply = Call(bus, "org.freedesktop.DBus.Properties", QStringLiteral("Get"),
-                              {Q(ov::CalcInterface), name}, status);
+                              {BusText(ov::CalcInterface), name}, status);
     if (status != 0) return status;
     if (reply.arguments().size() != 1) return Fail("Get answered no value");
     Print(reply.arguments().at(0).value<QDBusVariant>().variant().toString());

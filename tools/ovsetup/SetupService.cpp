@@ -14,10 +14,6 @@
 namespace ov {
 namespace {
 
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QDBusMessage ArrayReply(const QDBusMessage& call, const std::vector<TSetupValue>& values) {
     QVariantList list;
     SetupValuesToVariants(values, list);
@@ -83,23 +79,23 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
 }
 
 TSetupService::~TSetupService() {
-    connection_.unregisterObject(Q(SetupObjectPath));
+    connection_.unregisterObject(BusText(SetupObjectPath));
 }
 
 bool TSetupService::Start(std::string& error) {
-    if (!object_.Register(connection_, Q(SetupObjectPath), true)) {
+    if (!object_.Register(connection_, BusText(SetupObjectPath), true)) {
         error = "cannot export " + std::string(SetupObjectPath);
         return false;
     }
     // Without queueing: a second server must not wait for the first one's name.
     auto reply = connection_.interface()->registerService(
-        Q(SetupBusName), QDBusConnectionInterface::DontQueueService,
+        BusText(SetupBusName), QDBusConnectionInterface::DontQueueService,
         QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
         error = reply.isValid() ? "another setup server already owns " + std::string(SetupBusName)
                                 : "cannot own " + std::string(SetupBusName) + ": " +
                                       reply.error().message().toStdString();
-        connection_.unregisterObject(Q(SetupObjectPath));
+        connection_.unregisterObject(BusText(SetupObjectPath));
         return false;
     }
     return true;
@@ -117,8 +113,8 @@ bool TSetupService::Reload(std::string& error) {
 }
 
 void TSetupService::SendEvent(int event, const QString& item, const QString& data) {
-    QDBusMessage signal = QDBusMessage::createSignal(Q(SetupObjectPath), Q(SetupEventsInterface),
-                                                     Q(SetupEventName(event)));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        BusText(SetupObjectPath), BusText(SetupEventsInterface), BusText(SetupEventName(event)));
     signal << appId_;
     if (event == 5) signal << item << data;
     connection_.send(signal);

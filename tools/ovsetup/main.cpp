@@ -16,6 +16,7 @@
 
 #include "SetupService.h"
 #include "SetupSettingsFile.h"
+#include "bus/BusText.h"
 #include "busnames/BusNames.h"
 #include "util/ProgramFolders.h"
 
@@ -72,10 +73,8 @@ int RunCommands(const std::vector<TCommand>& commands) {
     if (!bus.isConnected()) return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     for (const auto& command : commands) {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            QString::fromUtf8(ov::SetupBusName.data(), ov::SetupBusName.size()),
-            QString::fromUtf8(ov::SetupObjectPath.data(), ov::SetupObjectPath.size()),
-            QString::fromUtf8(ov::SetupControlInterface.data(), ov::SetupControlInterface.size()),
-            command.Method);
+            ov::BusText(ov::SetupBusName), ov::BusText(ov::SetupObjectPath),
+            ov::BusText(ov::SetupControlInterface), command.Method);
         call.setArguments(command.Arguments);
         call.setAutoStartService(false);
         QDBusMessage reply = bus.call(call, QDBus::Block,
@@ -99,7 +98,7 @@ int main(int argc, char** argv) {
 
     std::vector<TCommand> commands;
     std::string fileArg;
-    QString appId = QString::fromUtf8(ov::SetupAppID.data(), ov::SetupAppID.size());
+    QString appId = ov::BusText(ov::SetupAppID);
     double loadDelay = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
