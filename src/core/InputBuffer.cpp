@@ -23,54 +23,26 @@ bool TInputStationSensorBuffer::Add(std::unique_ptr<TInputItem> item) {
 bool TInputStationSensorBuffer::Add(std::unique_ptr<TInputItem> item,
                                     const TSlotWaitProc& whileWaiting) {
     if (!item) return false;
-    // The slot is taken outside the lock, so a full buffer never blocks the consumer's Get.
-    while (!freeSlots_.try_acquire_for(InputSlotWait)) {
+    return items_.Push(std::move(item), InputSlotWait, [&] {
         if (whileWaiting && !whileWaiting()) return false;
         host_.SignalThread();
-    }
-    std::lock_guard<std::mutex> guard(lock_);
-    items_.push_back(std::move(item));
-    return true;
+        return true;
+    });
 }
 
 bool TInputStationSensorBuffer::Peek(TInputItem*& item) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (items_.empty()) return false;
-    item = items_.front().get();
+    const std::unique_ptr<TInputItem>* head = items_.Front();
+    if (head == nullptr) return false;
+    item = head->get();
     return true;
 }
 
-bool TInputStationSensorBuffer::Get(std::unique_ptr<TInputItem>& item) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (items_.empty()) return false;
-        item = std::move(items_.front());
-        items_.pop_front();
-    }
-    freeSlots_.release();
-    return true;
-}
+bool TInputStationSensorBuffer::Get(std::unique_ptr<TInputItem>& item) { return items_.Pop(item); }
 
-bool TInputStationSensorBuffer::HasItems() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return !items_.empty();
-}
+bool TInputStationSensorBuffer::HasItems() { return !items_.Empty(); }
 
-int TInputStationSensorBuffer::Count() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return static_cast<int>(items_.size());
-}
+int TInputStationSensorBuffer::Count() { return items_.Count(); }
 
-void TInputStationSensorBuffer::Clear() {
-    std::ptrdiff_t released = 0;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        while (!items_.empty()) {
-            items_.pop_back();
-            ++released;
-        }
-    }
-    if (released > 0) freeSlots_.release(released);
-}
+void TInputStationSensorBuffer::Clear() { items_.Clear(); }
 
 }  // namespace ov

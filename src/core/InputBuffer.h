@@ -3,14 +3,12 @@
 #pragma once
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <semaphore>
 
-#include "core/QueueHost.h"
+#include "core/BoundedQueue.h"
 #include "core/InputItems.h"
+#include "core/QueueHost.h"
 
 namespace ov {
 
@@ -49,10 +47,7 @@ public:
 
 private:
     IQueueHost& host_;
-    std::mutex lock_;
-    std::deque<std::unique_ptr<TInputItem>> items_;  // guarded by lock_; head at the front
-    // Taken outside lock_ by Add, given back by Get and Clear: free slots + items = 8192.
-    std::counting_semaphore<InputBufferSlots> freeSlots_{InputBufferSlots};
+    TBoundedQueue<std::unique_ptr<TInputItem>, InputBufferSlots> items_;
 };
 
 }  // namespace ov

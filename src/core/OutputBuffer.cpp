@@ -1,6 +1,8 @@
 // The output buffer between the calculation thread and the main window's status list.
 #include "core/OutputBuffer.h"
 
+#include <utility>
+
 namespace ov {
 
 TOutputBuffer::TOutputBuffer(IQueueHost& host) : host_(host) {}
@@ -10,41 +12,24 @@ TOutputBuffer::~TOutputBuffer() { Clear(); }
 void TOutputBuffer::Add(std::string text, TOutputKind kind) {
     // A drain request that is not answered in time is simply sent again: the line is never
     // dropped, and a busy window costs the writer at most the limit per attempt.
-    while (!freeSlots_.try_acquire_for(OutputSlotWait)) host_.RequestDrain(DrainRequestLimit);
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.emplace_back(std::move(text), kind);
+    lines_.Push({std::move(text), kind}, OutputSlotWait, [this] {
+        host_.RequestDrain(DrainRequestLimit);
+        return true;
+    });
 }
 
 bool TOutputBuffer::Get(std::string& text, TOutputKind& kind) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (lines_.empty()) return false;
-        text = std::move(lines_.front().first);
-        kind = lines_.front().second;
-        lines_.pop_front();
-    }
-    freeSlots_.release();
+    std::pair<std::string, TOutputKind> line;
+    if (!lines_.Pop(line)) return false;
+    text = std::move(line.first);
+    kind = line.second;
     return true;
 }
 
-bool TOutputBuffer::HasItems() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return !lines_.empty();
-}
+bool TOutputBuffer::HasItems() { return !lines_.Empty(); }
 
-int TOutputBuffer::Count() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return static_cast<int>(lines_.size());
-}
+int TOutputBuffer::Count() { return lines_.Count(); }
 
-void TOutputBuffer::Clear() {
-    std::ptrdiff_t dropped = 0;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        dropped = static_cast<std::ptrdiff_t>(lines_.size());
-        lines_.clear();
-    }
-    if (dropped > 0) freeSlots_.release(dropped);
-}
+void TOutputBuffer::Clear() { lines_.Clear(); }
 
 }  // namespace ov

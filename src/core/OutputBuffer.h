@@ -4,12 +4,10 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <semaphore>
 #include <string>
 #include <utility>
 
+#include "core/BoundedQueue.h"
 #include "core/QueueHost.h"
 
 namespace ov {
@@ -42,10 +40,7 @@ public:
 
 private:
     IQueueHost& host_;
-    std::mutex lock_;
-    std::deque<std::pair<std::string, TOutputKind>> lines_;  // guarded by lock_
-    // Taken outside lock_ by Add, given back by Get and Clear: free slots + lines = 64.
-    std::counting_semaphore<OutputBufferSlots> freeSlots_{OutputBufferSlots};
+    TBoundedQueue<std::pair<std::string, TOutputKind>, OutputBufferSlots> lines_;
 };
 
 }  // namespace ov
