@@ -1,6 +1,7 @@
 // The value cache of the calculation thread.
 #include "core/ValueCache.h"
 
+#include "util/SortedFind.h"
 #include "util/TextCompare.h"
 
 #include <memory>
@@ -43,23 +44,9 @@ bool TStationSensorDataCache::FindKey(std::string_view stationID, std::string_vi
                                       std::int32_t& index) const {
     std::string key;
     MakeKey(stationID, sensorName, key);
-    std::int32_t low = 0, high = Count() - 1;
-    bool found = false;
-    while (low <= high) {
-        const std::int32_t mid = (low + high) / 2;
-        const int cmp = ItemUnchecked(mid)->Key.compare(key);
-        if (cmp < 0) {
-            low = mid + 1;
-        } else {
-            high = mid - 1;
-            if (cmp == 0) {
-                found = true;
-                low = mid;
-            }
-        }
-    }
-    index = low;
-    return found;
+    return SortedFind(
+        Count(), [this, &key](std::int32_t i) { return ItemUnchecked(i)->Key.compare(key); },
+        index);
 }
 
 const TStationSensorDataItem* TStationSensorDataCache::FindItem(std::string_view stationID,

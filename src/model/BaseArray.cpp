@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/SortedFind.h"
+
 namespace ov {
 
 EArrayError EArrayError::IndexOutOfRange(std::int32_t index) {
@@ -218,24 +220,9 @@ void TBaseArray::GetItem(std::int32_t index, std::byte* element) const {
 }
 
 bool TBaseArray::Find(const std::byte* key, std::int32_t& index) const {
-    std::int32_t low = 0;
-    std::int32_t high = count_ - 1;
-    bool found = false;
-    while (low <= high) {
-        const std::int32_t mid = (low + high) / 2;
-        const int cmp = Compare(ItemPtr(mid), key);
-        if (cmp < 0) {
-            low = mid + 1;
-        } else {
-            high = mid - 1;
-            if (cmp == 0) {
-                found = true;
-                if (duplicates_ != dmAccept) low = mid;
-            }
-        }
-    }
-    index = low;
-    return found;
+    return SortedFind(
+        count_, [this, key](std::int32_t i) { return Compare(ItemPtr(i), key); }, index,
+        duplicates_ == dmAccept);
 }
 
 std::int32_t TBaseArray::Add(const std::byte* element) {

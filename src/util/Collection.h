@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "util/Exception.h"
+#include "util/SortedFind.h"
 
 namespace ov {
 
@@ -146,25 +147,10 @@ public:
     // Binary search. Found: index of the equal entry (the first of them with duplicates).
     // Not found: the position where key keeps the order.
     virtual bool Search(const Key& key, std::int32_t& index) const {
-        std::int32_t low = 0;
-        std::int32_t high = this->Count() - 1;
-        bool found = false;
-        while (low <= high) {
-            const auto mid = static_cast<std::int32_t>(
-                (static_cast<std::uint32_t>(low) + static_cast<std::uint32_t>(high)) >> 1);
-            const int c = Compare(ItemKey(this->ItemAt(mid)), key);
-            if (c < 0) {
-                low = mid + 1;
-            } else {
-                high = mid - 1;
-                if (c == 0) {
-                    found = true;
-                    if (!allowDuplicates_) low = mid;
-                }
-            }
-        }
-        index = low;
-        return found;
+        return SortedFind(
+            this->Count(),
+            [this, &key](std::int32_t i) { return Compare(ItemKey(this->ItemAt(i)), key); },
+            index, allowDuplicates_);
     }
 
     // Position of an entry with the object's key; with duplicates, of this very object.

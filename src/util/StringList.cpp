@@ -1,24 +1,15 @@
 // Case-insensitive text list.
 #include "util/StringList.h"
 
+#include "util/SortedFind.h"
+
 namespace ov {
 
 bool TStringList::Find(std::string_view s, int& index) const {
-    int lo = 0, hi = Count() - 1;
-    while (lo <= hi) {
-        const int mid = lo + (hi - lo) / 2;
-        const int c = CompareText(items_[static_cast<std::size_t>(mid)], s);
-        if (c < 0) {
-            lo = mid + 1;
-        } else if (c > 0) {
-            hi = mid - 1;
-        } else {
-            index = mid;
-            return true;
-        }
-    }
-    index = lo;
-    return false;
+    return SortedFind(
+        Count(),
+        [this, s](std::int32_t i) { return CompareText(items_[static_cast<std::size_t>(i)], s); },
+        index);
 }
 
 int TStringList::Add(std::string_view s) {
