@@ -1,0 +1,218 @@
+// The evaluation pass of the equation grammar (calc/EquationGrammar.h): reads the equation
+// afresh and computes its value, asking the hooks for variables, attributes and tables.
+#include <cstdint>
+#include <string_view>
+
+#include "calc/EquationGrammar.h"
+#include "calc/EquationText.h"
+
+namespace ov {
+namespace equation {
+namespace {
+
+class TEvaluator {
+public:
+    TEvaluator(std::string_view equation, IEquationHooks& hooks) : t_(equation), hooks_(hooks) {}
+    double Run() { return Expression(); }
+
+private:
+    double Expression();
+    double Sum();
+    double Term();
+    double Power();
+    double Factor();
+    bool TryFunction(const TFunction& f, double& value);
+
+    TEquationText t_;
+    IEquationHooks& hooks_;
+    int depth_ = 0;
+};
+
+double TEvaluator::Expression() {
+    const double a = Sum();
+    t_.SkipBlanks();
+    int relation = 0;  // 1 <=, 2 <>, 3 <, 4 =, 5 >=, 6 >
+    switch (t_.Current()) {
+        case '<':
+            relation = t_.MatchSymbol("<=") ? 1 : t_.MatchSymbol("<>") ? 2 : t_.MatchSymbol("<") ? 3 : 0;
+            break;
+        case '=':
+            relation = t_.MatchSymbol("=") ? 4 : 0;
+            break;
+        case '>':
+            relation = t_.MatchSymbol(">=") ? 5 : t_.MatchSymbol(">") ? 6 : 0;
+            break;
+        default:
+            break;
+    }
+    if (relation == 0) return a;
+    const double b = Sum();
+    bool holds = false;
+    switch (relation) {
+        case 1: holds = a <= b; break;
+        case 2: holds = a != b; break;
+        case 3: holds = a < b; break;
+        case 4: holds = a == b; break;
+        case 5: holds = a >= b; break;
+        default: holds = a > b; break;
+    }
+    return holds ? 1.0 : 0.0;
+}
+
+double TEvaluator::Sum() {
+    // Only a "-" right at the position negates, and it negates the whole first Term.
+    bool negate = false;
+    if (t_.Current() == '-') {
+        t_.Advance();
+        negate = true;
+    }
+    double v = Term();
+    if (negate) v = -v;
+    for (;;) {
+        t_.SkipBlanks();
+        const char c = t_.Current();
+        if (c == '+' || c == '-') {
+            t_.Advance();
+            const double b = Term();
+            v = Finite(c == '+' ? v + b : v - b);
+        } else if (c == 'O' && t_.MatchWord("OR")) {
+            const std::int64_t a = ToInt64(v);
+            v = static_cast<double>(a | ToInt64(Term()));
+        } else if (c == 'X' && t_.MatchWord("XOR")) {
+            const std::int64_t a = ToInt64(v);
+            v = static_cast<double>(a ^ ToInt64(Term()));
+        } else {
+            return v;
+        }
+    }
+}
+
+double TEvaluator::Term() {
+    double v = Power();
+    for (;;) {
+        t_.SkipBlanks();
+        const char c = t_.Current();
+        if (c == '*') {
+            t_.Advance();
+            v = Finite(v * Power());
+        } else if (c == '/') {
+            t_.Advance();
+            const double d = Power();
+            if (d == 0) throw ECalcExException(MsgDivideByZero);
+            v = Finite(v / d);
+        } else if (c == 'A' && t_.MatchWord("AND")) {
+            const std::int64_t a = ToInt64(v);
+            v = static_cast<double>(a & ToInt64(Power()));
+        } else if (c == 'M' && t_.MatchWord("MOD")) {
+            const std::int64_t a = ToInt64(v);
+            const std::int64_t b = ToInt64(Power());
+            if (b == 0) throw EDivByZero();
+            v = b == -1 ? 0.0 : static_cast<double>(a % b);  // -2^63 mod -1 would trap
+        } else if (c == 'S' && (t_.MatchWord("SHR") || t_.MatchWord("SHL"))) {
+            const bool right = t_.Text()[t_.Position() - 1] == 'R';
+            const std::uint64_t a = static_cast<std::uint64_t>(ToInt64(v));
+            // Counts are taken modulo 64, as the processor's shift instructions do.
+            const unsigned n = static_cast<unsigned>(ToInt64(Power())) & 63u;
+            v = static_cast<double>(static_cast<std::int64_t>(right ? a >> n : a << n));
+        } else {
+            return v;
+        }
+    }
+}
+
+double TEvaluator::Power() {
+    const double a = Factor();
+    t_.SkipBlanks();
+    if (t_.Current() != '^') return a;
+    t_.Advance();
+    const long double logA = NaturalLog(a);  // before the exponent is read: (-2)^2 fails
+    const double b = Factor();
+    return Checked(std::exp(b * logA));
+}
+
+double TEvaluator::Factor() {
+    TDepthGuard guard(depth_);
+    t_.SkipBlanks();
+    const char c = t_.Current();
+    if (c == '(') {
+        t_.Advance();
+        const double v = Expression();
+        if (!t_.MatchSymbol(")")) throw ECalcExException(MsgParenExpected);
+        return v;
+    }
+    if (c == '+' || c == '-' || c == '.' || TEquationText::IsDigit(c)) return t_.ReadNumeral();
+    double v = 0;
+    for (const TFunction& f : FunctionsOf(c))
+        if (TryFunction(f, v)) return v;
+    const std::string_view name = t_.ReadName();
+    if (name.empty()) throw ECalcExException(MsgInvalidVariableName);
+    return hooks_.Variable(name);
+}
+
+bool TEvaluator::TryFunction(const TFunction& f, double& value) {
+    if (f.Form == TForm::Not) {
+        if (!t_.MatchWord("NOT")) return false;
+        value = Factor() == 0 ? 1.0 : 0.0;
+        return true;
+    }
+    // A word without "(" stays consumed; the next function goes on after it.
+    if (!t_.MatchWord(f.Name) || !t_.MatchSymbol("(")) return false;
+    switch (f.Form) {
+        case TForm::Numeric: {
+            const double a = Expression();
+            if (!t_.MatchSymbol(")")) throw ECalcExException(MsgSyntaxError);
+            value = ApplyNumeric(f.Op, a);
+            return true;
+        }
+        case TForm::Table: {
+            t_.SkipBlanks();
+            bool found = false;
+            const std::string_view table = t_.ReadRawUntil(",", found);
+            if (!found) throw ECalcExException(MsgTableSyntax);
+            t_.Advance();
+            const double x = Expression();
+            if (!t_.MatchSymbol(")")) throw ECalcExException(MsgTableSyntax);
+            value = hooks_.Table(table, x);
+            return true;
+        }
+        case TForm::Attribute: {
+            t_.SkipBlanks();
+            bool found = false;
+            const std::string_view name = t_.ReadRawUntil(",)", found);
+            double x = 0;
+            if (found && t_.Current() == ',') {
+                t_.Advance();
+                x = Expression();
+            }
+            if (!t_.MatchSymbol(")")) throw ECalcExException(MsgSyntaxError);
+            value = hooks_.Attribute(f.Kind, name, x);
+            return true;
+        }
+        case TForm::LastValue: {
+            t_.SkipBlanks();
+            bool found = false;
+            const std::string_view name = t_.ReadRawUntil(",", found);
+            if (!found) throw ECalcExException(MsgSyntaxError);
+            t_.Advance();
+            const double x = Expression();
+            if (!t_.MatchSymbol(")")) throw ECalcExException(MsgSyntaxError);
+            if (!hooks_.LastValue(name, x, value)) throw ECalcExException(MsgLastValueFailed);
+            return true;
+        }
+        case TForm::Not:
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+}  // namespace equation
+
+double EvaluateEquation(std::string_view equation, IEquationHooks& hooks) {
+    // An empty equation has no value; publishing an undefined one would be worse than saying so.
+    if (equation.empty()) throw ECalcExException(MsgSyntaxError);
+    equation::TEvaluator evaluator(equation, hooks);
+    return evaluator.Run();
+}
+
+}  // namespace ov
