@@ -50,22 +50,7 @@ private:
 
 void TChecker::Expression() {
     Sum();
-    t_.SkipBlanks();
-    bool relation = false;
-    switch (t_.Current()) {
-        case '<':
-            relation = t_.MatchSymbol("<=") || t_.MatchSymbol("<>") || t_.MatchSymbol("<");
-            break;
-        case '=':
-            relation = t_.MatchSymbol("=");
-            break;
-        case '>':
-            relation = t_.MatchSymbol(">=") || t_.MatchSymbol(">");
-            break;
-        default:
-            break;
-    }
-    if (relation) Sum();
+    if (t_.ReadRelation() != rlNone) Sum();
     if (failed_) throw ECalcExException(MsgSyntaxError);
 }
 

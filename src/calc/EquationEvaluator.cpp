@@ -30,31 +30,18 @@ private:
 
 double TEvaluator::Expression() {
     const double a = Sum();
-    t_.SkipBlanks();
-    int relation = 0;  // 1 <=, 2 <>, 3 <, 4 =, 5 >=, 6 >
-    switch (t_.Current()) {
-        case '<':
-            relation = t_.MatchSymbol("<=") ? 1 : t_.MatchSymbol("<>") ? 2 : t_.MatchSymbol("<") ? 3 : 0;
-            break;
-        case '=':
-            relation = t_.MatchSymbol("=") ? 4 : 0;
-            break;
-        case '>':
-            relation = t_.MatchSymbol(">=") ? 5 : t_.MatchSymbol(">") ? 6 : 0;
-            break;
-        default:
-            break;
-    }
-    if (relation == 0) return a;
+    const TRelation relation = t_.ReadRelation();
+    if (relation == rlNone) return a;
     const double b = Sum();
     bool holds = false;
     switch (relation) {
-        case 1: holds = a <= b; break;
-        case 2: holds = a != b; break;
-        case 3: holds = a < b; break;
-        case 4: holds = a == b; break;
-        case 5: holds = a >= b; break;
-        default: holds = a > b; break;
+        case rlLessOrEqual: holds = a <= b; break;
+        case rlNotEqual: holds = a != b; break;
+        case rlLess: holds = a < b; break;
+        case rlEqual: holds = a == b; break;
+        case rlGreaterOrEqual: holds = a >= b; break;
+        case rlGreater: holds = a > b; break;
+        case rlNone: break;
     }
     return holds ? 1.0 : 0.0;
 }

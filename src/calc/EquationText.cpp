@@ -51,6 +51,23 @@ bool TEquationText::MatchSymbol(std::string_view symbol) {
     return true;
 }
 
+TRelation TEquationText::ReadRelation() {
+    SkipBlanks();
+    switch (Current()) {
+        case '<':
+            return MatchSymbol("<=")   ? rlLessOrEqual
+                   : MatchSymbol("<>") ? rlNotEqual
+                   : MatchSymbol("<")  ? rlLess
+                                       : rlNone;
+        case '=':
+            return MatchSymbol("=") ? rlEqual : rlNone;
+        case '>':
+            return MatchSymbol(">=") ? rlGreaterOrEqual : MatchSymbol(">") ? rlGreater : rlNone;
+        default:
+            return rlNone;
+    }
+}
+
 double TEquationText::ReadNumeral(bool* hadDigits) {
     const std::size_t start = pos_;
     if (Current() == '+' || Current() == '-') Advance();

@@ -2,11 +2,23 @@
 // position, blanks and comments, words, symbols, numerals and names.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace ov {
+
+// The relation of a comparison ("<=", "<>", "<", "=", ">=", ">"); rlNone: no comparison.
+enum TRelation : std::uint8_t {
+    rlNone,
+    rlLessOrEqual,
+    rlNotEqual,
+    rlLess,
+    rlEqual,
+    rlGreaterOrEqual,
+    rlGreater,
+};
 
 class TEquationText {
 public:
@@ -32,6 +44,9 @@ public:
     bool MatchWord(std::string_view word);
     // Skips blanks, then matches a symbol; the following character is not examined.
     bool MatchSymbol(std::string_view symbol);
+    // Skips blanks, then reads a relation sign, the longest that stands there; rlNone (the
+    // position after the blanks) when there is none.
+    TRelation ReadRelation();
     // A numeral: sign, digits, ".", digits, then "E" with sign and digits. Returns false for
     // text that starts no numeral. The value of a numeral without digits is 0. Throws
     // EOverflow for a numeral beyond the double range.
