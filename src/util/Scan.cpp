@@ -43,6 +43,7 @@ public:
             const TTimeFormats& tf)
         : src_(src), p_(position < 1 ? 1 : position), args_(args), tf_(tf) {}
 
+    // Scans by format; true if nothing failed while required.
     bool Run(std::string_view format);
     int Position() const { return p_; }
 
@@ -93,6 +94,33 @@ private:
             a->target());
     }
 
+    // The format: a directive's width and precision, its terminator, the dispatch.
+    bool ReadDirectiveHead();
+    char TakeTerminator() { return fi_ < format_.size() ? format_[fi_++] : '\0'; }
+    bool Directive(char letter);
+    void SkipRestOfField();
+
+    // One function per directive; each answers whether it succeeded.
+    bool ScanField();
+    bool ScanUpTo();
+    bool ScanQuoted();
+    bool ScanValue();
+    bool ScanChar();
+    bool ScanInteger();
+    bool ScanWord();
+    bool ScanDouble();
+    bool ScanSingle();
+    bool ScanThousandths();
+    bool ScanFloatText();
+    bool ScanBoolean();
+    bool ScanDate();
+    bool ScanDateTime();
+    bool ScanTime();
+    bool ScanLineBreak();
+    bool ScanPast();
+    bool ScanBlanks();
+    bool ScanDatePhrase();
+
     std::string ReadUntilComma();
     bool ReadSignedInt(std::int64_t& v);
     bool ReadWord(std::int64_t& v);
@@ -107,7 +135,10 @@ private:
     std::span<const TScanArg> args_;
     const TTimeFormats& tf_;
     std::size_t argIndex_ = 0;
-    int width_ = 0;
+    std::string_view format_;
+    std::size_t fi_ = 0;     // the position in format_
+    int width_ = 0;          // the directive's width; 0: none
+    bool required_ = true;   // outside "%[" ... "%]": a failure fails the scan
 };
 
 std::string Scanner::ReadUntilComma() {
@@ -241,257 +272,328 @@ bool Scanner::ReadDateTime(std::int32_t& tag) {
 }
 
 bool Scanner::Run(std::string_view format) {
+    format_ = format;
+    fi_ = 0;
     bool result = true;
-    bool required = true;
-    const std::size_t n = format.size();
-    std::size_t i = 0;
-    auto terminator = [&]() -> char { return i < n ? format[i++] : '\0'; };
-
-    while (i < n) {
+    while (fi_ < format_.size()) {
         bool ok = true;
-        if (format[i] != '%' || (i + 1 < n && format[i + 1] == '%')) {
-            ok = Literal(format[i]);
-            i += format[i] == '%' ? 2 : 1;
-            if (!ok && required) result = false;
-            continue;
-        }
-        ++i;
-        if (i >= n) break;
-        width_ = 0;
-        bool haveWidth = false;
-        if (format[i] == '*') {
-            width_ = ArgValue();
-            haveWidth = true;
-            ++i;
+        const char c = format_[fi_];
+        if (c != '%' || (fi_ + 1 < format_.size() && format_[fi_ + 1] == '%')) {
+            // A literal, "%%" standing for "%".
+            ok = Literal(c);
+            fi_ += c == '%' ? 2 : 1;
         } else {
-            while (i < n && std::isdigit(static_cast<unsigned char>(format[i]))) {
-                width_ = std::min(1 << 20, width_ * 10 + (format[i] - '0'));
-                haveWidth = true;
-                ++i;
-            }
+            ++fi_;
+            if (!ReadDirectiveHead()) break;
+            const char letter = format_[fi_++];
+            ok = Directive(letter);
+            if (letter >= 'A' && letter <= 'Z') SkipRestOfField();
         }
-        if (width_ < 0) width_ = 0;
-        if (haveWidth && i < n && format[i] == '.') {
-            ++i;
-            if (i < n && format[i] == '*') {
-                ArgValue();  // the precision is accepted and not used
-                ++i;
-            } else {
-                while (i < n && std::isdigit(static_cast<unsigned char>(format[i]))) ++i;
-            }
-        }
-        if (i >= n) break;
-        const char letter = format[i++];
-
-        switch (UpperAscii(letter)) {
-            case 'P':
-                Store(ReadUntilComma());
-                break;
-            case 'S': {
-                const char t = terminator();
-                std::string v;
-                int taken = 0;
-                while (!Ended() && Ch() != t && CanTake(taken)) {
-                    v += Ch();
-                    ++p_;
-                    ++taken;
-                }
-                if (!Ended() && Ch() == t) ++p_;
-                Store(v);
-                break;
-            }
-            case '"': {
-                const char t = terminator();
-                std::string v;
-                const char q = Ch();
-                if (q == '"' || q == '\'') {
-                    ++p_;
-                    while (!IsLineEnd(Ch()) && Ch() != q) v += Ch(), ++p_;
-                } else {
-                    while (!IsLineEnd(Ch()) && Ch() != t) v += Ch(), ++p_;
-                }
-                while (!IsLineEnd(Ch()) && Ch() != t) ++p_;
-                if (!IsLineEnd(Ch())) ++p_;
-                Store(v);
-                break;
-            }
-            case 'V': {
-                const char t = terminator();
-                std::string v;
-                int taken = 0;
-                while (!IsLineEnd(Ch()) && Ch() != ',' && CanTake(taken)) {
-                    if (Ch() == t) {
-                        // A quoted part is read whole, commas included; its quotes stay.
-                        v += Ch(), ++p_, ++taken;
-                        while (!IsLineEnd(Ch()) && Ch() != t) v += Ch(), ++p_, ++taken;
-                        if (Ch() == t) v += Ch(), ++p_, ++taken;
-                    } else {
-                        v += Ch(), ++p_, ++taken;
-                    }
-                }
-                Store(v);
-                break;
-            }
-            case 'C': {
-                const char c = Ch();
-                if (!Ended()) ++p_;
-                StoreExact(c);
-                break;
-            }
-            case 'I':
-            case 'L': {
-                std::int64_t v = 0;
-                ok = ReadSignedInt(v);
-                StoreExact(static_cast<std::int32_t>(v));
-                break;
-            }
-            case 'W': {
-                std::int64_t v = 0;
-                ok = ReadWord(v);
-                StoreExact(static_cast<std::uint16_t>(v));
-                break;
-            }
-            case 'X': {
-                double v = 0;
-                ok = ReadReal(v);
-                StoreNum(v);
-                break;
-            }
-            case 'R': {
-                double v = 0;
-                ok = ReadReal(v);
-                StoreNum(static_cast<float>(v));
-                break;
-            }
-            case 'M': {
-                double v = 0;
-                ok = ReadReal(v);
-                float thousandths = static_cast<float>(v) * 1000.0f;
-                std::int32_t m = 0;
-                if (std::isfinite(thousandths) && std::fabs(thousandths) < 2147483520.0f)
-                    m = static_cast<std::int32_t>(thousandths);
-                else
-                    ok = false;
-                StoreExact(m);
-                break;
-            }
-            case 'E': {
-                std::string text = ReadUntilComma();
-                double v = 0;
-                float f;
-                ok = TryDotTextToFloat(text, v) && std::fabs(v) <= std::numeric_limits<float>::max();
-                if (ok) {
-                    f = static_cast<float>(v);
-                } else {
-                    const std::uint32_t bits = 0xFFFFFFFFu;
-                    std::memcpy(&f, &bits, sizeof f);
-                }
-                if (const TScanArg* a = NextArg()) {
-                    if (auto* const* fp = std::get_if<float*>(&a->target()))
-                        **fp = f;
-                    else if (auto* const* dp = std::get_if<double*>(&a->target()))
-                        **dp = f;
-                }
-                break;
-            }
-            case 'B': {
-                static constexpr struct {
-                    const char* word;
-                    bool value;
-                } words[] = {{"YES", true},   {"Y", true},    {"TRUE", true}, {"OK", true},
-                             {"ON", true},    {"1", true},    {"NO", false},  {"N", false},
-                             {"FALSE", false}, {"BAD", false}, {"OFF", false}, {"0", false}};
-                std::size_t best = 0;
-                bool value = false;
-                const std::size_t at = static_cast<std::size_t>(p_ - 1);
-                for (const auto& w : words) {
-                    const std::size_t len = std::strlen(w.word);
-                    if (len <= best || at + len > src_.size()) continue;
-                    bool match = true;
-                    for (std::size_t k = 0; k < len && match; ++k)
-                        match = UpperAscii(src_[at + k]) == w.word[k];
-                    if (match) best = len, value = w.value;
-                }
-                ok = best > 0;
-                p_ += static_cast<int>(best);
-                StoreExact(static_cast<std::uint8_t>(ok && value ? 1 : 0));
-                break;
-            }
-            case 'D': {
-                std::uint16_t day = 0;
-                ok = ReadDate(day);
-                if (ok) StoreExact(day); else NextArg();
-                break;
-            }
-            case 'J': {
-                std::int32_t tag = 0;
-                ok = ReadDateTime(tag);
-                if (ok) StoreExact(tag); else NextArg();
-                break;
-            }
-            case 'T': {
-                bool negative = false;
-                if (Ch() == '+' || Ch() == '-') {
-                    negative = Ch() == '-';
-                    ++p_;
-                }
-                std::int32_t s = 0;
-                ok = ReadTime(s);
-                if (ok) StoreExact(negative ? -s : s); else NextArg();
-                break;
-            }
-            case 'N':
-                if (Ch() == '\r' && !Ended() && static_cast<std::size_t>(p_) < src_.size() &&
-                    src_[static_cast<std::size_t>(p_)] == '\n')
-                    p_ += 2;
-                else
-                    ok = false;
-                break;
-            case '?': {
-                const char t = terminator();
-                while (!Ended() && Ch() != t) ++p_;
-                if (Ended()) ok = false; else ++p_;
-                break;
-            }
-            case '_':
-                while (!Ended() && (Ch() < '!' || Ch() > '~')) ++p_;
-                break;
-            case '[':
-                required = false;
-                break;
-            case ']':
-                required = true;
-                break;
-            case 'Q': {
-                // A date phrase: "now" or a date-time text, relative to the variable's tag.
-                const TScanArg* a = NextArg();
-                std::string text = ReadUntilComma();
-                std::size_t b = text.find_first_not_of(' ');
-                std::size_t e = text.find_last_not_of(' ');
-                std::string phrase = b == std::string::npos ? "" : text.substr(b, e - b + 1);
-                auto* const* target = a ? std::get_if<std::int32_t*>(&a->target()) : nullptr;
-                if (target == nullptr) break;
-                if (UpperCaseAscii(phrase) == "NOW") {
-                    if (**target == 0) **target = NowTimeTag();
-                } else {
-                    Scanner inner(phrase, 1, {}, tf_);
-                    std::int32_t tag = 0;
-                    if (inner.ReadDateTime(tag) && inner.Ended()) **target = tag;
-                }
-                break;
-            }
-            default:
-                ok = false;  // a letter without a directive always fails
-                break;
-        }
-
-        if (letter >= 'A' && letter <= 'Z') {
-            while (!IsLineEnd(Ch()) && Ch() != ',') ++p_;
-            if (Ch() == ',') ++p_;
-        }
-        if (!ok && required) result = false;
+        if (!ok && required_) result = false;
     }
     return result;
+}
+
+// Width ("*": from the next argument) and precision ("." after a width; read and not used).
+// False when the format ends before the directive's letter.
+bool Scanner::ReadDirectiveHead() {
+    const std::size_t n = format_.size();
+    if (fi_ >= n) return false;
+    width_ = 0;
+    bool haveWidth = false;
+    if (format_[fi_] == '*') {
+        width_ = ArgValue();
+        haveWidth = true;
+        ++fi_;
+    } else {
+        while (fi_ < n && std::isdigit(static_cast<unsigned char>(format_[fi_]))) {
+            width_ = std::min(1 << 20, width_ * 10 + (format_[fi_] - '0'));
+            haveWidth = true;
+            ++fi_;
+        }
+    }
+    if (width_ < 0) width_ = 0;
+    if (haveWidth && fi_ < n && format_[fi_] == '.') {
+        ++fi_;
+        if (fi_ < n && format_[fi_] == '*') {
+            ArgValue();  // the precision is accepted and not used
+            ++fi_;
+        } else {
+            while (fi_ < n && std::isdigit(static_cast<unsigned char>(format_[fi_]))) ++fi_;
+        }
+    }
+    return fi_ < n;
+}
+
+bool Scanner::Directive(char letter) {
+    switch (UpperAscii(letter)) {
+        case 'P': return ScanField();
+        case 'S': return ScanUpTo();
+        case '"': return ScanQuoted();
+        case 'V': return ScanValue();
+        case 'C': return ScanChar();
+        case 'I':
+        case 'L': return ScanInteger();
+        case 'W': return ScanWord();
+        case 'X': return ScanDouble();
+        case 'R': return ScanSingle();
+        case 'M': return ScanThousandths();
+        case 'E': return ScanFloatText();
+        case 'B': return ScanBoolean();
+        case 'D': return ScanDate();
+        case 'J': return ScanDateTime();
+        case 'T': return ScanTime();
+        case 'N': return ScanLineBreak();
+        case '?': return ScanPast();
+        case '_': return ScanBlanks();
+        case '[':
+            required_ = false;
+            return true;
+        case ']':
+            required_ = true;
+            return true;
+        case 'Q': return ScanDatePhrase();
+        default: return false;  // a letter without a directive always fails
+    }
+}
+
+// After an upper-case directive: the rest of the comma-list field and its comma.
+void Scanner::SkipRestOfField() {
+    while (!IsLineEnd(Ch()) && Ch() != ',') ++p_;
+    if (Ch() == ',') ++p_;
+}
+
+// %p: the text up to the next comma or the line's end.
+bool Scanner::ScanField() {
+    Store(ReadUntilComma());
+    return true;
+}
+
+// %s followed by a terminator: the text up to it; the terminator is passed over.
+bool Scanner::ScanUpTo() {
+    const char t = TakeTerminator();
+    std::string v;
+    int taken = 0;
+    while (!Ended() && Ch() != t && CanTake(taken)) {
+        v += Ch();
+        ++p_;
+        ++taken;
+    }
+    if (!Ended() && Ch() == t) ++p_;
+    Store(v);
+    return true;
+}
+
+// %" followed by a terminator: a text in double or single quotes (without them), or else up
+// to the terminator; then the rest up to and past the terminator.
+bool Scanner::ScanQuoted() {
+    const char t = TakeTerminator();
+    std::string v;
+    const char q = Ch();
+    if (q == '"' || q == '\'') {
+        ++p_;
+        while (!IsLineEnd(Ch()) && Ch() != q) v += Ch(), ++p_;
+    } else {
+        while (!IsLineEnd(Ch()) && Ch() != t) v += Ch(), ++p_;
+    }
+    while (!IsLineEnd(Ch()) && Ch() != t) ++p_;
+    if (!IsLineEnd(Ch())) ++p_;
+    Store(v);
+    return true;
+}
+
+// %v followed by a quote character: a comma-list field in which a quoted part is read whole,
+// commas included; its quotes stay.
+bool Scanner::ScanValue() {
+    const char t = TakeTerminator();
+    std::string v;
+    int taken = 0;
+    while (!IsLineEnd(Ch()) && Ch() != ',' && CanTake(taken)) {
+        if (Ch() == t) {
+            v += Ch(), ++p_, ++taken;
+            while (!IsLineEnd(Ch()) && Ch() != t) v += Ch(), ++p_, ++taken;
+            if (Ch() == t) v += Ch(), ++p_, ++taken;
+        } else {
+            v += Ch(), ++p_, ++taken;
+        }
+    }
+    Store(v);
+    return true;
+}
+
+// %c: one character (the zero character at the end).
+bool Scanner::ScanChar() {
+    const char c = Ch();
+    if (!Ended()) ++p_;
+    StoreExact(c);
+    return true;
+}
+
+// %i, %l: a signed 32-bit integer.
+bool Scanner::ScanInteger() {
+    std::int64_t v = 0;
+    const bool ok = ReadSignedInt(v);
+    StoreExact(static_cast<std::int32_t>(v));
+    return ok;
+}
+
+// %w: an unsigned 16-bit integer.
+bool Scanner::ScanWord() {
+    std::int64_t v = 0;
+    const bool ok = ReadWord(v);
+    StoreExact(static_cast<std::uint16_t>(v));
+    return ok;
+}
+
+// %x: a real number.
+bool Scanner::ScanDouble() {
+    double v = 0;
+    const bool ok = ReadReal(v);
+    StoreNum(v);
+    return ok;
+}
+
+// %r: a real number in single precision.
+bool Scanner::ScanSingle() {
+    double v = 0;
+    const bool ok = ReadReal(v);
+    StoreNum(static_cast<float>(v));
+    return ok;
+}
+
+// %m: a real number stored as a 32-bit count of thousandths.
+bool Scanner::ScanThousandths() {
+    double v = 0;
+    bool ok = ReadReal(v);
+    float thousandths = static_cast<float>(v) * 1000.0f;
+    std::int32_t m = 0;
+    if (std::isfinite(thousandths) && std::fabs(thousandths) < 2147483520.0f)
+        m = static_cast<std::int32_t>(thousandths);
+    else
+        ok = false;
+    StoreExact(m);
+    return ok;
+}
+
+// %e: the comma-list field as a single-precision number; all bits set when it is none.
+bool Scanner::ScanFloatText() {
+    std::string text = ReadUntilComma();
+    double v = 0;
+    float f;
+    const bool ok =
+        TryDotTextToFloat(text, v) && std::fabs(v) <= std::numeric_limits<float>::max();
+    if (ok) {
+        f = static_cast<float>(v);
+    } else {
+        const std::uint32_t bits = 0xFFFFFFFFu;
+        std::memcpy(&f, &bits, sizeof f);
+    }
+    if (const TScanArg* a = NextArg()) {
+        if (auto* const* fp = std::get_if<float*>(&a->target()))
+            **fp = f;
+        else if (auto* const* dp = std::get_if<double*>(&a->target()))
+            **dp = f;
+    }
+    return ok;
+}
+
+// %b: the longest yes/no word that stands there, without regard to ASCII case.
+bool Scanner::ScanBoolean() {
+    static constexpr struct {
+        const char* word;
+        bool value;
+    } words[] = {{"YES", true},   {"Y", true},    {"TRUE", true}, {"OK", true},
+                 {"ON", true},    {"1", true},    {"NO", false},  {"N", false},
+                 {"FALSE", false}, {"BAD", false}, {"OFF", false}, {"0", false}};
+    std::size_t best = 0;
+    bool value = false;
+    const std::size_t at = static_cast<std::size_t>(p_ - 1);
+    for (const auto& w : words) {
+        const std::size_t len = std::strlen(w.word);
+        if (len <= best || at + len > src_.size()) continue;
+        bool match = true;
+        for (std::size_t k = 0; k < len && match; ++k)
+            match = UpperAscii(src_[at + k]) == w.word[k];
+        if (match) best = len, value = w.value;
+    }
+    const bool ok = best > 0;
+    p_ += static_cast<int>(best);
+    StoreExact(static_cast<std::uint8_t>(ok && value ? 1 : 0));
+    return ok;
+}
+
+// %d: a date as a day number.
+bool Scanner::ScanDate() {
+    std::uint16_t day = 0;
+    const bool ok = ReadDate(day);
+    if (ok) StoreExact(day); else NextArg();
+    return ok;
+}
+
+// %j: a date and time as a time tag.
+bool Scanner::ScanDateTime() {
+    std::int32_t tag = 0;
+    const bool ok = ReadDateTime(tag);
+    if (ok) StoreExact(tag); else NextArg();
+    return ok;
+}
+
+// %t: a time of day, optionally signed, as seconds.
+bool Scanner::ScanTime() {
+    bool negative = false;
+    if (Ch() == '+' || Ch() == '-') {
+        negative = Ch() == '-';
+        ++p_;
+    }
+    std::int32_t s = 0;
+    const bool ok = ReadTime(s);
+    if (ok) StoreExact(negative ? -s : s); else NextArg();
+    return ok;
+}
+
+// %n: a CR LF line break.
+bool Scanner::ScanLineBreak() {
+    if (Ch() == '\r' && !Ended() && static_cast<std::size_t>(p_) < src_.size() &&
+        src_[static_cast<std::size_t>(p_)] == '\n') {
+        p_ += 2;
+        return true;
+    }
+    return false;
+}
+
+// %? followed by a terminator: passes over everything up to and past it.
+bool Scanner::ScanPast() {
+    const char t = TakeTerminator();
+    while (!Ended() && Ch() != t) ++p_;
+    if (Ended()) return false;
+    ++p_;
+    return true;
+}
+
+// %_: passes over blanks and control characters.
+bool Scanner::ScanBlanks() {
+    while (!Ended() && (Ch() < '!' || Ch() > '~')) ++p_;
+    return true;
+}
+
+// %q: a date phrase, "now" or a date-time text, stored into a time-tag variable ("now" only
+// while it holds 0).
+bool Scanner::ScanDatePhrase() {
+    const TScanArg* a = NextArg();
+    std::string text = ReadUntilComma();
+    std::size_t b = text.find_first_not_of(' ');
+    std::size_t e = text.find_last_not_of(' ');
+    std::string phrase = b == std::string::npos ? "" : text.substr(b, e - b + 1);
+    auto* const* target = a ? std::get_if<std::int32_t*>(&a->target()) : nullptr;
+    if (target == nullptr) return true;
+    if (UpperCaseAscii(phrase) == "NOW") {
+        if (**target == 0) **target = NowTimeTag();
+    } else {
+        Scanner inner(phrase, 1, {}, tf_);
+        std::int32_t tag = 0;
+        if (inner.ReadDateTime(tag) && inner.Ended()) **target = tag;
+    }
+    return true;
 }
 
 }  // namespace
