@@ -52,29 +52,34 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
           QString(), connection_, QDBusServiceWatcher::WatchForUnregistration)) {
     connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
             &TOVCalcComAdaptor::ClientGone);
+    AddMethods();
+    AddProperties();
+    service_.SetEvents(this);
+}
 
-    auto add = [this](std::string_view interface, std::string_view member,
-                      std::string_view signature, TBusObject::THandler handler) {
-        object_->AddMethod(interface, member, signature, Guarded(std::move(handler)));
+void TOVCalcComAdaptor::AddMethods() {
+    auto add = [this](std::string_view member, std::string_view signature,
+                      TBusObject::THandler handler) {
+        object_->AddMethod(CalcInterface, member, signature, Guarded(std::move(handler)));
     };
-    add(CalcInterface, "AppShutdown", "s", [this](const QDBusMessage& call) {
+    add("AppShutdown", "s", [this](const QDBusMessage& call) {
         service_.AppShutdown(EngineText(call.arguments().at(0).toString()));
         return call.createReply();
     });
-    add(CalcInterface, "IsAlive", "", [this](const QDBusMessage& call) {
+    add("IsAlive", "", [this](const QDBusMessage& call) {
         return call.createReply(BusText(service_.IsAlive()));
     });
-    add(CalcInterface, "ResetAllParams", "", [this](const QDBusMessage& call) {
+    add("ResetAllParams", "", [this](const QDBusMessage& call) {
         service_.ResetAllParams();
         return call.createReply();
     });
-    add(CalcInterface, "SetItemChange", "sss", [this](const QDBusMessage& call) {
+    add("SetItemChange", "sss", [this](const QDBusMessage& call) {
         const QList<QVariant> args = call.arguments();
         service_.SetItemChange(EngineText(args.at(0).toString()), EngineText(args.at(1).toString()),
                                EngineText(args.at(2).toString()));
         return call.createReply();
     });
-    add(CalcInterface, "SetItemLink", "ss", [this](const QDBusMessage& call) {
+    add("SetItemLink", "ss", [this](const QDBusMessage& call) {
         const QList<QVariant> args = call.arguments();
         const QString item = args.at(1).toString();
         if (!service_.SetItemLink(EngineText(args.at(0).toString()), EngineText(item))) {
@@ -83,8 +88,14 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         AddClient(call.service());
         return call.createReply();
     });
+}
 
-    // The two items as properties.
+// The two items as properties.
+void TOVCalcComAdaptor::AddProperties() {
+    auto add = [this](std::string_view member, std::string_view signature,
+                      TBusObject::THandler handler) {
+        object_->AddMethod(PropertiesInterface, member, signature, Guarded(std::move(handler)));
+    };
     auto unknownProperty = [](const QDBusMessage& call, const QString& interface,
                               const QString& name) {
         if (interface != BusText(CalcInterface)) {
@@ -94,7 +105,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         return call.createErrorReply(QDBusError::UnknownProperty,
                                      QStringLiteral("No property \"%1\"").arg(name));
     };
-    add(PropertiesInterface, "Get", "ss", [this, unknownProperty](const QDBusMessage& call) {
+    add("Get", "ss", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         std::string value;
@@ -110,7 +121,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         if (!ok) return Failed(call, QStringLiteral("%1 cannot be read.").arg(name));
         return call.createReply(QVariant::fromValue(QDBusVariant(BusText(value))));
     });
-    add(PropertiesInterface, "Set", "ssv", [this, unknownProperty](const QDBusMessage& call) {
+    add("Set", "ssv", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         const bool timeTag = name == QLatin1String("TIMETAG");
@@ -128,7 +139,7 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         if (!ok) return Failed(call, QStringLiteral("%1 cannot be written.").arg(name));
         return call.createReply();
     });
-    add(PropertiesInterface, "GetAll", "s", [this, unknownProperty](const QDBusMessage& call) {
+    add("GetAll", "s", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
         if (interface != BusText(CalcInterface)) return unknownProperty(call, interface, QString());
         std::string timeTag, realTime;
@@ -140,8 +151,6 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
         all.insert(QStringLiteral("REALTIME"), BusText(realTime));
         return call.createReply(QVariant::fromValue(all));
     });
-
-    service_.SetEvents(this);
 }
 
 TOVCalcComAdaptor::~TOVCalcComAdaptor() {

@@ -53,6 +53,9 @@ class TOVCalcComAdaptor : public QObject, public IOVCalcComEvents {
     void ClientsChanged(int count);
 
   private:
+    // The members of OVCalc.IOVCalcDataCOM, and TIMETAG and REALTIME as its properties.
+    void AddMethods();
+    void AddProperties();
     void AddClient(const QString& uniqueName);
     void ClientGone(const QString& uniqueName);
     bool SendSignal(const QString& name, const QList<QVariant>& arguments);
