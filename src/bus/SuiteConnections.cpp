@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/ItemChange.h"
+#include "core/LogDetail.h"
 #include "suite/SetupParams.h"
 #include "util/ProgramFolders.h"
 #include "bus/BusNameWatcher.h"
@@ -362,7 +363,7 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
         return false;
     }
     state.Connected = true;
-    if (source.Kind == dsMDecoder && window_.LogDetail() == 2) {
+    if (source.Kind == dsMDecoder && window_.LogDetail() == LogDetailEumetsatConnected) {
         window_.LogStatus("Connected to OV EUMETSAT Decode Interface");
     }
     return true;

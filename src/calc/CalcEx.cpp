@@ -5,6 +5,7 @@
 
 #include "calc/RatingTables.h"
 #include "core/InputItems.h"
+#include "core/LogDetail.h"
 #include "core/OutputBuffer.h"
 #include "core/ValueCache.h"
 #include "model/CalcGroups.h"
@@ -148,7 +149,7 @@ bool TCalcEx::LookupVariable(const std::string& name, const TInputItem& inputIte
             "TimeTag: %p",
             {std::to_string(group.CGIndex), station, sensor, TimeTagText(t)}));
     }
-    if (logLevel_ > 4)
+    if (logLevel_ > ltLookup)
         LogDetail("Lookup - Variable: " + name + " = " + FloatToText(value, settings_) + " @ " +
                   TimeTagText(t));
     return true;
@@ -172,7 +173,7 @@ bool TCalcEx::LookupLastValue(const std::string& name, const TInputItem& inputIt
                                std::string(station) + " SensorName: " + std::string(sensor) +
                                " TimeTag: " + TimeTagText(t));
     }
-    if (logLevel_ > 4)
+    if (logLevel_ > ltLookup)
         LogDetail("Lookup - Variable: " + name + " = " + FloatToText(value, settings_) + " @ " +
                   TimeTagText(t));
     return true;
@@ -226,7 +227,7 @@ double TCalcEx::LookupAttribute(TAttributeKind kind, const std::string& name,
             throw EConvertError::NotAFloat(answer);
         }
     }
-    if (logLevel_ > 4)
+    if (logLevel_ > ltLookup)
         LogDetail("Lookup - DB Attributes" + std::to_string(static_cast<int>(kind)) + " : " + name +
                   " = " + FloatToText(value, settings_));
     return value;

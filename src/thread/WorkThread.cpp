@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "core/LogDetail.h"
 #include "util/Exception.h"
 
 namespace ov {
@@ -195,10 +196,10 @@ void TWorkThread::EndRun() {
 }
 
 void TWorkThread::DoIdle() {
-    if (LogLevel() > 8) Log("Begin DoIdle", okDetail);
+    if (LogLevel() > ltIdle) Log("Begin DoIdle", okDetail);
     DoDelayedCalculation();
     valueCache_->Purge();
-    if (LogLevel() > 8) Log("End DoIdle", okDetail);
+    if (LogLevel() > ltIdle) Log("End DoIdle", okDetail);
 }
 
 }  // namespace ov

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "thread/WorkThread.h"
+#include "core/LogDetail.h"
 #include "suite/SetupParams.h"
 #include "suite/SetupServer.h"
 #include "util/FloatText.h"
@@ -83,7 +84,7 @@ void TWorkThread::BuildIndexes() {
 }
 
 void TWorkThread::DoProcess() {
-    if (LogLevel() > 7) Log("Begin DoProcess", okDetail);
+    if (LogLevel() > ltProcess) Log("Begin DoProcess", okDetail);
     try {
         TInputItem* head = nullptr;
         if (input_.Peek(head)) {
@@ -102,7 +103,7 @@ void TWorkThread::DoProcess() {
                     DoMultiCalculation(*sensor);
                     if (sensor->Kind == KindGOESRandom || sensor->Kind == KindGOESTimed)
                         DoGOESCalculation(*sensor);
-                } else if (LogLevel() > 1) {
+                } else if (LogLevel() > ltNotANumber) {
                     Log("Error 1601: Value is not a number - " + sensor->ValueText, okDetail);
                 }
             } else if (auto* end = dynamic_cast<TInputStationEndItem*>(item.get())) {
@@ -110,14 +111,14 @@ void TWorkThread::DoProcess() {
                     DoCurrentCalculation(*end);
                 } else if (end->Kind == KindTimeTagged || end->Kind == KindUnknown) {
                     const TDateTime due = clock_.Now() + ScheduleDelay();
-                    if (LogLevel() > 7)
+                    if (LogLevel() > ltProcess)
                         Log("Item scheduled @ " + DateTimeText(due, localFormat_) + " - " +
                                 end->StationID + ", TimeTag " + TimeTagText(end->TimeTag),
                             okDetail);
                     item.release();
                     scheduleQueue_->Add(std::make_unique<TScheduleQueueItem>(
                         std::unique_ptr<TInputStationEndItem>(end), due));
-                    if (LogLevel() > 8)
+                    if (LogLevel() > ltIdle)
                         Log("Scheduled Item Count: " + std::to_string(scheduleQueue_->Count()),
                             okDetail);
                 }
@@ -125,18 +126,18 @@ void TWorkThread::DoProcess() {
             // Begin items, and end items of the satellite kinds, are simply released.
         }
     } catch (...) {
-        if (LogLevel() > 7) Log("End DoProcess", okDetail);
+        if (LogLevel() > ltProcess) Log("End DoProcess", okDetail);
         throw;
     }
-    if (LogLevel() > 7) Log("End DoProcess", okDetail);
+    if (LogLevel() > ltProcess) Log("End DoProcess", okDetail);
 }
 
 void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& group,
                                  std::string_view outputStation, const std::string* sensor) {
     try {
-        if (LogLevel() > 3) Log(ComputingLine(item, sensor, group), okDetail);
+        if (LogLevel() > ltComputing) Log(ComputingLine(item, sensor, group), okDetail);
         const double result = calculator_->Calculate(item, group, *valueCache_);
-        if (LogLevel() > 3)
+        if (LogLevel() > ltComputing)
             Log("End Computing - Func: " + group.FuncName +
                     " Result: " + FloatToText(result, localFormat_),
                 okDetail);
@@ -155,41 +156,41 @@ void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& g
 }
 
 void TWorkThread::DoCurrentCalculation(const TInputItem& item) {
-    if (LogLevel() > 5) Log("Begin DoCurrentCalculation", okDetail);
+    if (LogLevel() > ltCalcMode) Log("Begin DoCurrentCalculation", okDetail);
     const TGroupRefs* groups = nullptr;
     if (singleIndex_->Find(item.StationID, groups)) {
         // A group applied to a similar station writes to that station.
         for (const TCalcGroupItem* group : *groups)
             CalculateGroup(item, *group, item.StationID, nullptr);
-    } else if (LogLevel() > 8) {
+    } else if (LogLevel() > ltIdle) {
         Log("  Poll group for StationID not found: " + item.StationID, okDetail);
     }
-    if (LogLevel() > 5) Log("End DoCurrentCalculation", okDetail);
+    if (LogLevel() > ltCalcMode) Log("End DoCurrentCalculation", okDetail);
 }
 
 void TWorkThread::DoGOESCalculation(const TInputSensorItem& item) {
-    if (LogLevel() > 5) Log("Begin DoGOESCalculation", okDetail);
+    if (LogLevel() > ltCalcMode) Log("Begin DoGOESCalculation", okDetail);
     const TGroupRefs* groups = nullptr;
     if (goesIndex_->Find(item.StationID, item.SensorName, groups)) {
         for (const TCalcGroupItem* group : *groups)
             CalculateGroup(item, *group, group->OutputStation, &item.SensorName);
     }
-    if (LogLevel() > 5) Log("End DoGOESCalculation", okDetail);
+    if (LogLevel() > ltCalcMode) Log("End DoGOESCalculation", okDetail);
 }
 
 void TWorkThread::DoMultiCalculation(const TInputSensorItem& item) {
-    if (LogLevel() > 5) Log("Begin DoMultiCalculation", okDetail);
+    if (LogLevel() > ltCalcMode) Log("Begin DoMultiCalculation", okDetail);
     const TGroupRefs* groups = nullptr;
     if (multiIndex_->Find(item.StationID, item.SensorName, groups)) {
         for (const TCalcGroupItem* group : *groups)
             CalculateGroup(item, *group, group->OutputStation, &item.SensorName);
     }
-    if (LogLevel() > 5) Log("End DoMultiCalculation", okDetail);
+    if (LogLevel() > ltCalcMode) Log("End DoMultiCalculation", okDetail);
 }
 
 void TWorkThread::DoDelayedCalculation() {
     auto countLine = [this](const char* text) {
-        if (LogLevel() > 8) Log(text + std::to_string(scheduleQueue_->Count()), okDetail);
+        if (LogLevel() > ltIdle) Log(text + std::to_string(scheduleQueue_->Count()), okDetail);
     };
     countLine("Begin DoDelayedCalculation - Scheduled Item Count: ");
     try {
@@ -203,7 +204,7 @@ void TWorkThread::DoDelayedCalculation() {
                 ++i;
                 continue;
             }
-            if (LogLevel() > 8)
+            if (LogLevel() > ltIdle)
                 Log("  StationID: " + entry->Input->StationID +
                         " TimeTag: " + TimeTagText(entry->Input->TimeTag),
                     okDetail);
