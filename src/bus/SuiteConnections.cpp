@@ -293,7 +293,8 @@ bool TSuiteConnections::WaitSetupLoad() {
 bool TSuiteConnections::AttachSetupSink() {
     DropSink(setupSink_);
     auto sink = std::make_unique<TSink>();
-    for (int event = 1; event <= 5; ++event) {
+    for (int number = seSetupChanged; number <= seItemChange; ++number) {
+        const auto event = static_cast<TSetupEvent>(number);
         std::weak_ptr<bool> active = sink->Active;
         auto receiver = std::make_unique<TBusSignalReceiver>(
             connection_, BusText(SetupBusName), BusText(SetupObjectPath),
@@ -412,27 +413,27 @@ void TSuiteConnections::tmrServersReconnectTimer() {
     ConnectServers(false);
 }
 
-void TSuiteConnections::SetupEvent(int event, const QList<QVariant>& arguments) {
+void TSuiteConnections::SetupEvent(TSetupEvent event, const QList<QVariant>& arguments) {
     const std::string appID = TextArgument(arguments, 0);
     {
         std::lock_guard<std::mutex> guard(eventLock_);
         eventAppID_ = appID;
     }
     switch (event) {
-        case 1:
-        case 2:
+        case seSetupChanged:
+        case seRefreshRequest:
             // This program's own refresh request is not obeyed twice.
             if (appID != CalcAppID) {
                 window_.LogStatus("Refresh command received");
                 window_.RefreshParams();
             }
             break;
-        case 3:
+        case seShutdown:
             window_.LogStatus("Shutdown command received");
             tmrServersReconnect_.stop();
             window_.ShutdownCommanded();
             break;
-        case 5:
+        case seItemChange:
             ItemChange(arguments);
             break;
         default:

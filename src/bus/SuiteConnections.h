@@ -140,7 +140,7 @@ class TSuiteConnections : public QObject {
     void DisconnectSource(TDataSourceKind kind);
     bool AttachSetupSink();
     void DropSink(std::unique_ptr<TSink>& sink);
-    void SetupEvent(int event, const QList<QVariant>& arguments);
+    void SetupEvent(TSetupEvent event, const QList<QVariant>& arguments);
     void ItemChange(const QList<QVariant>& arguments);
     // The data sources' events, on the receiver's thread.
     void ReceivedItemChange(const std::string& appID, const std::string& item,

@@ -6,8 +6,9 @@ namespace ov {
 std::string_view SetupEventName(int event) {
     static constexpr std::array<std::string_view, 5> names{
         "OnSetupChanged", "OnRefreshRequest", "OnShutdown", "OnHeartBeat", "OnItemChange"};
-    return event >= 1 && event <= 5 ? names[static_cast<std::size_t>(event - 1)]
-                                    : std::string_view();
+    return event >= seSetupChanged && event <= seItemChange
+               ? names[static_cast<std::size_t>(event - seSetupChanged)]
+               : std::string_view();
 }
 
 const std::array<TDataSource, 4>& DataSources() {

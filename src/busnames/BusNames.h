@@ -53,8 +53,16 @@ inline constexpr std::string_view SetupAppID = IOVSetupComAppID;
 inline constexpr std::string_view SetupLoadKey = "SetupLoad";
 inline constexpr std::string_view SetupLoadedAnswer = "OK";
 
-// The setup server's events by number: 1 OnSetupChanged, 2 OnRefreshRequest, 3 OnShutdown,
-// 4 OnHeartBeat, 5 OnItemChange. Empty for any other number.
+// The setup server's events by their numbers.
+enum TSetupEvent : int {
+    seSetupChanged = 1,    // OnSetupChanged(AppID)
+    seRefreshRequest = 2,  // OnRefreshRequest(AppID)
+    seShutdown = 3,        // OnShutdown(AppID)
+    seHeartBeat = 4,       // OnHeartBeat(AppID)
+    seItemChange = 5,      // OnItemChange(AppID, Item, Data)
+};
+
+// The signal name of a setup server's event (a TSetupEvent); empty for any other number.
 std::string_view SetupEventName(int event);
 
 // A data source's events: 1 item change, 2 shutdown.

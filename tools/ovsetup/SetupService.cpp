@@ -54,10 +54,10 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
         std::fprintf(stderr, "ovsetup: settings reloaded\n");
         return call.createReply();
     });
-    const std::pair<const char*, int> events[] = {{"SendSetupChanged", 1},
-                                                  {"SendRefresh", 2},
-                                                  {"SendShutdown", 3},
-                                                  {"SendHeartBeat", 4}};
+    const std::pair<const char*, TSetupEvent> events[] = {{"SendSetupChanged", seSetupChanged},
+                                                          {"SendRefresh", seRefreshRequest},
+                                                          {"SendShutdown", seShutdown},
+                                                          {"SendHeartBeat", seHeartBeat}};
     for (const auto& [member, event] : events) {
         object_.AddMethod(SetupControlInterface, member, "",
                           [this, event = event](const QDBusMessage& call) {
@@ -67,7 +67,7 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
     }
     object_.AddMethod(SetupControlInterface, "SendItemChange", "ss",
                       [this](const QDBusMessage& call) {
-                          SendEvent(5, call.arguments().at(0).toString(),
+                          SendEvent(seItemChange, call.arguments().at(0).toString(),
                                     call.arguments().at(1).toString());
                           return call.createReply();
                       });
@@ -112,11 +112,11 @@ bool TSetupService::Reload(std::string& error) {
     return true;
 }
 
-void TSetupService::SendEvent(int event, const QString& item, const QString& data) {
+void TSetupService::SendEvent(TSetupEvent event, const QString& item, const QString& data) {
     QDBusMessage signal = QDBusMessage::createSignal(
         BusText(SetupObjectPath), BusText(SetupEventsInterface), BusText(SetupEventName(event)));
     signal << appId_;
-    if (event == 5) signal << item << data;
+    if (event == seItemChange) signal << item << data;
     connection_.send(signal);
 }
 

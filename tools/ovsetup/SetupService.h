@@ -11,6 +11,7 @@
 
 #include "SetupSettingsFile.h"
 #include "bus/BusObject.h"
+#include "busnames/BusNames.h"
 
 namespace ov {
 
@@ -32,8 +33,8 @@ class TSetupService {
 
     // Reads the file again; on a fault the settings in force stay and error says why.
     bool Reload(std::string& error);
-    // Sends event 1-4 (no data) or 5 (item change).
-    void SendEvent(int event, const QString& item = {}, const QString& data = {});
+    // Sends one of the events: item and data only with seItemChange.
+    void SendEvent(TSetupEvent event, const QString& item = {}, const QString& data = {});
 
   private:
     QDBusConnection connection_;
