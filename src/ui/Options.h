@@ -28,7 +28,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 
-private slots:
+private Q_SLOTS:
     void btnOKClick();
 
 private:
