@@ -39,8 +39,8 @@ public:
 inline constexpr int MaxEquationNesting = 1000;
 
 // Evaluates one expression from the start of the equation; text after a complete expression
-// is not read. Raises ECalcExException (errors 1607-1612), the arithmetic faults of
-// util/Exception.h, or whatever a hook raises. An empty equation yields 0.
+// is not read. Raises ECalcExException (errors 1607-1612; an empty equation is error 1608),
+// the arithmetic faults of util/Exception.h, or whatever a hook raises.
 double EvaluateEquation(std::string_view equation, IEquationHooks& hooks);
 
 // What the check pass noticed besides the names: the silent pitfalls of the grammar.
