@@ -92,6 +92,7 @@ struct TApp {
 class TNoBoxes : public ov::IMessageBoxes {
   public:
     void ShowError(const QString& text) override { Text = text; }
+    void ShowInformation(const QString& text) override { Text = text; }
     QString Text;
 };
 

@@ -11,6 +11,8 @@ class IMessageBoxes {
     virtual ~IMessageBoxes() = default;
     // An error box with an OK button; returns when it was acknowledged.
     virtual void ShowError(const QString& text) = 0;
+    // An information box with an OK button; returns when it was acknowledged.
+    virtual void ShowInformation(const QString& text) = 0;
 };
 
 }  // namespace ov

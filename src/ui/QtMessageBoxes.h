@@ -13,6 +13,7 @@ class TQtMessageBoxes : public IMessageBoxes {
     explicit TQtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
     void ShowError(const QString& text) override;
+    void ShowInformation(const QString& text) override;
 
   private:
     QPointer<QWidget> parent_;

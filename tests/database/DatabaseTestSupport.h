@@ -30,7 +30,9 @@ inline std::string FixtureFolder() {
 class TBoxRecorder : public IMessageBoxes {
   public:
     void ShowError(const QString& text) override { Errors << text; }
+    void ShowInformation(const QString& text) override { Informations << text; }
     QStringList Errors;
+    QStringList Informations;
 };
 
 struct TConnected {

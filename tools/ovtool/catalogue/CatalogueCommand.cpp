@@ -26,6 +26,7 @@ class TStreamBoxes : public ov::IMessageBoxes {
         err_ << text.toStdString() << "\n";
         shown = true;
     }
+    void ShowInformation(const QString& text) override { err_ << text.toStdString() << "\n"; }
     bool shown = false;
 
   private:
