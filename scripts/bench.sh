@@ -21,4 +21,10 @@ PostgreSQL server, made for the run; 0 = SQLite, 1 = PostgreSQL):
   Load          x_bare under 2: the load's time over a bare QSqlQuery reading the same rows
   SortAndTree   under 500 ms for each view and tree, a sort included (<true>: on a QTreeWidget,
                 which needs a run of its own: --benchmark_filter=Catalogue)
+
+Filter dialog (BM_FilterSelect_*: the same 10^4 stations x 10 sensors in SQLite):
+  OpenToFirstFrame  under 1000 ms from creating the dialog (every row of both tables read for
+                    the columns' values: create_ms) to its first painted frame (show_ms); a run
+                    of its own when another family keeps a non-widget application:
+                    --benchmark_filter=FilterSelect
 TARGETS

@@ -2,6 +2,9 @@
 # A picture of OV Calc's main window on the example network: OV Calc runs under a virtual X
 # server (Xvfb) on a private session bus with the example feed, and the window, its status list
 # showing the session's lines, is written as a PNG (default build/screenshot.png).
+# The filter dialog on the example suite database goes beside it (screenshot-filters.png), and
+# also into the folder OV_HELP_PICTURES when that is set (OV_HELP_PICTURES=src/app/help renews
+# the help file's picture filters.png).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -90,3 +93,15 @@ say "wrote $OUT (window $GEOMETRY)"
 
 "$RUN/ovsetup" --shutdown
 wait_for 15 bash -c "! kill -0 $CALC_PID" && CALC_PID=""
+
+# ---- The filter dialog on the example suite database (dialogshot), under the same X server.
+cmake --build "$BUILD" -j2 --target dialogshot
+ODBC_ENV=$(bash scripts/suite-db.sh sqlite "$RUN/suite-db" OVExample examples/suite/schema.sql \
+  examples/suite/stations.sql)
+FILTERS_OUT="$(dirname "$OUT")/$(basename "$OUT" .png)-filters.png"
+env $ODBC_ENV "$BUILD/tools/dialogshot/dialogshot" filters OVExample "$FILTERS_OUT"
+say "wrote $FILTERS_OUT"
+if [[ -n ${OV_HELP_PICTURES:-} ]]; then
+  cp "$FILTERS_OUT" "$OV_HELP_PICTURES/filters.png"
+  say "wrote $OV_HELP_PICTURES/filters.png"
+fi

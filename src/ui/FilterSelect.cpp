@@ -185,6 +185,12 @@ void TfrmFilterSelect::CreateControls() {
     edtFilterFile->setObjectName(QStringLiteral("edtFilterFile"));
     edtFilterFile->setReadOnly(true);
     edtFilterFile->setFrame(false);
+    {
+        // A name to read, not a field to fill: shown on the dialog's own background.
+        QPalette palette = edtFilterFile->palette();
+        palette.setBrush(QPalette::Base, Qt::transparent);
+        edtFilterFile->setPalette(palette);
+    }
     const QString hint = QStringLiteral("This file contains the filters specified in OVDesktop");
     edtFilterFile->setToolTip(hint);
     edtFilterFile->setStatusTip(hint);
