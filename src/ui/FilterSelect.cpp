@@ -24,10 +24,12 @@
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
 #include "database/MessageBoxes.h"
+#include "suite/CatalogueSql.h"
 #include "suite/FilterFile.h"
 #include "ui/FileDialogs.h"
 #include "ui/QtFileDialogs.h"
 #include "ui/QtMessageBoxes.h"
+#include "util/TextCompare.h"
 
 namespace ov {
 
@@ -44,21 +46,14 @@ const QString FilterFileSuffix = QStringLiteral("flt");
 
 // True when text holds nothing but blanks and control characters (what a trim removes).
 bool Blank(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= u' '; });
+    return BlankText(text.toStdString());
 }
 
 // The editor's lines: split at CR LF, LF or CR, a line end at the very end starting no line.
 QStringList Lines(const QString& text) {
     QStringList lines;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = start;
-        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
-        lines.append(text.mid(start, end - start));
-        start = end;
-        if (start < text.size() && text[start] == u'\r') ++start;
-        if (start < text.size() && text[start] == u'\n') ++start;
-    }
+    for (const std::string& line : SplitTextLines(text.toStdString()))
+        lines.append(QString::fromStdString(line));
     return lines;
 }
 
@@ -73,18 +68,6 @@ bool ToLatin1(const QString& text, std::string& latin1) {
 
 std::string FileNameBytes(const QString& fileName) {
     return QFile::encodeName(fileName).toStdString();
-}
-
-// Station identifiers compare as the suite compares names: ASCII letters without case.
-int CompareFolded(const QString& a, const QString& b) {
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        char16_t x = a[i].unicode(), y = b[i].unicode();
-        if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-        if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 TFileDialogRequest FilterFileRequest(TFileDialogRequest::TKind kind, const QString& title,
@@ -402,13 +385,21 @@ void TfrmFilterSelect::btnExecClick() {
         TWaitCursor wait;
         RunPreviewQuery(connection_, text, rows);  // a failure keeps the rows read before it
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
-        return CompareFolded(a.first, b.first) < 0;
+    // In order of station identifier, compared as the suite compares names; a station's
+    // sensors stay in the order the query gave them.
+    std::vector<std::pair<std::string, std::size_t>> order;
+    order.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        order.emplace_back(rows[i].first.toStdString(), i);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return CompareText(a.first, b.first) < 0;
     });
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
-    for (auto& [station, sensor] : rows)
-        items.append(new QTreeWidgetItem(QStringList{std::move(station), std::move(sensor)}));
+    for (const auto& [station, row] : order) {
+        auto& [id, sensor] = rows[row];
+        items.append(new QTreeWidgetItem(QStringList{std::move(id), std::move(sensor)}));
+    }
     lstSiteSensors->addTopLevelItems(items);
 }
 
