@@ -80,7 +80,8 @@ int Filters(const char* dsn, const char* out) {
     dialog.btnSave->click();
     dialog.btnExec->click();
     // The next comparison half composed.
-    dialog.cboFilterItem->setCurrentIndex(dialog.cboFilterItem->findText("OV_SITES.CITY"));
+    dialog.cboFilterItem->setCurrentIndex(
+        dialog.cboFilterItem->findText(QStringLiteral("OV_SITES.CITY")));
     dialog.cboFilterCondition->setCurrentIndex(0);
     dialog.cboFilterValue->setEditText(QStringLiteral("Olathe"));
     return Save(dialog, out) ? 0 : 1;
