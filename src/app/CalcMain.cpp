@@ -85,7 +85,14 @@ TfrmCalcMain::TfrmCalcMain(TCalcMainOptions options, QWidget* parent) : QMainWin
     tmrHeartBeat_ = new QTimer(this);
     tmrHeartBeat_->setObjectName("tmrHeartBeat");
     tmrHeartBeat_->setInterval(60000);
-    setupDialog_ = &MakeDefaultSetupDialog;
+    // The group setup dialog on the suite database, for each showing anew.
+    setupDialog_ = [this](QWidget* parent) {
+        return MakeSetupDialog(parent, TSetupContext{.Connection = *database_,
+                                                     .Boxes = setupBoxes_,
+                                                     .Picker = *picker_,
+                                                     .DataServer = DataServerSetup(),
+                                                     .HelpFile = helpFile_});
+    };
 
     // FormCreate: the controller makes the process-wide objects and reads the configuration.
     firstShow_ = true;
@@ -110,6 +117,10 @@ TfrmCalcMain::TfrmCalcMain(TCalcMainOptions options, QWidget* parent) : QMainWin
 
     tmrTimer_->start();
     tmrHeartBeat_->start();
+
+    // The station/sensor picker exists from the start for the whole run (hidden between uses),
+    // so that it offers the view chosen last.
+    picker_ = new TfrmSelectOneStationSensor(this);
 }
 
 // The status list follows the status log: the newest line on top, the oldest cut off.
@@ -321,7 +332,9 @@ void TfrmCalcMain::actOptionsEditSetupExecute() {
             std::unique_ptr<ISetupDialog> dialog = setupDialog_(this);
             changed = dialog->Execute(controller_->Groups());
         }
-        if (changed) controller_->GroupsSaved(wasRunning);
+        // Saved groups are written; the thread is not restarted once the window has shut down
+        // (the setup server's shutdown command may come while the dialog is open).
+        if (changed) controller_->GroupsSaved(wasRunning && !closing_);
     } catch (const std::exception& e) {
         LogStatus("Error 1600: " + QString::fromStdString(e.what()));
     }

@@ -15,7 +15,9 @@
 #include "app/SetupDialog.h"
 #include "app/StatusLog.h"
 #include "database/DatabaseConnection.h"
+#include "ui/QtDialogBoxes.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/SelectOneStationSensor.h"
 
 class QAction;
 class QLabel;
@@ -78,6 +80,8 @@ class TfrmCalcMain : public QMainWindow {
     int ClientsHoldingObjects() const { return controller_->ClientsHoldingObjects(); }
     // The suite database connection of the setup dialogs; closed at the latest with the window.
     TDatabaseConnection& Database() { return *database_; }
+    // The station/sensor picker, made with the window and kept for the run.
+    TfrmSelectOneStationSensor& Picker() { return *picker_; }
     TDDEMLManager& Dde() { return controller_->Dde(); }
 
     // The data store's host (its IDataStoreHost): the box when it runs out of room, on the
@@ -127,6 +131,8 @@ class TfrmCalcMain : public QMainWindow {
     TQtMessageBoxes databaseBoxes_{this};
     std::unique_ptr<TDatabaseConnection> database_ =
         std::make_unique<TDatabaseConnection>(databaseBoxes_);
+    TQtDialogBoxes setupBoxes_{this};
+    TfrmSelectOneStationSensor* picker_ = nullptr;  // a child window of this one
 };
 
 }  // namespace ov

@@ -1,31 +1,28 @@
-// The stand-in for the group setup dialog.
+// The setup dialog behind the main window's seam.
 #include "app/SetupDialog.h"
-
-#include <QMessageBox>
 
 namespace ov {
 namespace {
 
-class TNoSetupDialog : public ISetupDialog {
+class TSetupDialog : public ISetupDialog {
 public:
-    explicit TNoSetupDialog(QWidget* parent) : parent_(parent) {}
-    bool Execute(TCalcGroups&) override {
-        QMessageBox::information(
-            parent_, "Edit Setup Parameters",
-            "Editing the calculation groups in OV Calc is not available yet.\n\n"
-            "The groups are kept in the configuration file OVCalc.OVG beside the program: "
-            "close OV Calc, edit the file, and start OV Calc again.");
-        return false;
+    TSetupDialog(QWidget* parent, TSetupContext context)
+        : parent_(parent), context_(std::move(context)) {}
+    bool Execute(TCalcGroups& groups) override {
+        TfrmOptionSetup form(parent_, groups, context_);
+        form.exec();
+        return form.SetupSaved();
     }
 
 private:
     QWidget* parent_;
+    TSetupContext context_;
 };
 
 }  // namespace
 
-std::unique_ptr<ISetupDialog> MakeDefaultSetupDialog(QWidget* parent) {
-    return std::make_unique<TNoSetupDialog>(parent);
+std::unique_ptr<ISetupDialog> MakeSetupDialog(QWidget* parent, TSetupContext context) {
+    return std::make_unique<TSetupDialog>(parent, std::move(context));
 }
 
 }  // namespace ov

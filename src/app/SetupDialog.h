@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "model/CalcGroups.h"
+#include "ui/Setup.h"
 
 class QWidget;
 
@@ -21,7 +22,8 @@ public:
 
 using TSetupDialogFactory = std::function<std::unique_ptr<ISetupDialog>(QWidget* parent)>;
 
-// Until the group editor exists: a message that groups are edited in OVCalc.OVG; never saves.
-std::unique_ptr<ISetupDialog> MakeDefaultSetupDialog(QWidget* parent);
+// The setup dialog (TfrmOptionSetup) over parent with what it works with: a new dialog for
+// each showing, shown modally and freed when it has closed.
+std::unique_ptr<ISetupDialog> MakeSetupDialog(QWidget* parent, TSetupContext context);
 
 }  // namespace ov

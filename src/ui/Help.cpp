@@ -28,6 +28,10 @@ bool ShowHelpContents(const QString& helpFile) { return Open(HelpUrl(helpFile, "
 
 bool ShowHelpIndex(const QString& helpFile) { return Open(HelpUrl(helpFile, "index")); }
 
+bool ShowHelpTopic(const QString& helpFile, const QString& anchor) {
+    return Open(HelpUrl(helpFile, anchor));
+}
+
 void SetHelpOpener(THelpOpener opener) { Opener() = std::move(opener); }
 
 }  // namespace ov

@@ -15,6 +15,8 @@ QUrl HelpUrl(const QString& helpFile, const QString& anchor);
 // Opens helpFile at "#contents" / "#index". False when the desktop could not open it.
 bool ShowHelpContents(const QString& helpFile);
 bool ShowHelpIndex(const QString& helpFile);
+// Opens helpFile at the topic's anchor ("setupdialog").
+bool ShowHelpTopic(const QString& helpFile, const QString& anchor);
 
 // What opens the URL: QDesktopServices::openUrl unless replaced (an empty function restores
 // it). Main thread only.
