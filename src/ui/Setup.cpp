@@ -635,6 +635,7 @@ void TfrmOptionSetup::LoadGroup(int index) {
     if (group) {
         chkEnable->setChecked(group->Enabled);
         edtFunction->setText(UpperCase8Bit(L(group->FuncName)));
+        edtFunction->setCursorPosition(0);  // a long equation shows from its start
         if (group->MultiStations) {
             rdoMultipleStations->setChecked(true);
             pgMain->setCurrentWidget(tsMultiple);
