@@ -3,8 +3,10 @@
 # server (Xvfb) on a private session bus with the example feed, and the window, its status list
 # showing the session's lines, is written as a PNG (default build/screenshot.png).
 # The filter dialog on the example suite database goes beside it (screenshot-filters.png), and
-# also into the folder OV_HELP_PICTURES when that is set (OV_HELP_PICTURES=src/app/help renews
-# the help file's picture filters.png).
+# so do the setup dialog on the example groups and the station/sensor picker (the folder
+# screenshot-setup/: setup-dialog.png, setup-multiple.png, picker.png); all of them also into
+# the folder OV_HELP_PICTURES when that is set (OV_HELP_PICTURES=src/app/help renews the help
+# file's pictures).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -104,4 +106,17 @@ say "wrote $FILTERS_OUT"
 if [[ -n ${OV_HELP_PICTURES:-} ]]; then
   cp "$FILTERS_OUT" "$OV_HELP_PICTURES/filters.png"
   say "wrote $OV_HELP_PICTURES/filters.png"
+fi
+
+# ---- The setup dialog on the example groups and the station/sensor picker (dialogshot), drawn
+# offscreen: the sensor list shown over the focused cell wants an active window, which needs
+# no window manager there.
+SETUP_OUT="$(dirname "$OUT")/$(basename "$OUT" .png)-setup"
+env $ODBC_ENV QT_QPA_PLATFORM=offscreen "$BUILD/tools/dialogshot/dialogshot" setup examples \
+  OVExample "$SETUP_OUT"
+say "wrote $SETUP_OUT/"
+if [[ -n ${OV_HELP_PICTURES:-} ]]; then
+  cp "$SETUP_OUT"/setup-dialog.png "$SETUP_OUT"/setup-multiple.png "$SETUP_OUT"/picker.png \
+    "$OV_HELP_PICTURES/"
+  say "wrote $OV_HELP_PICTURES/setup-dialog.png, setup-multiple.png, picker.png"
 fi

@@ -2,6 +2,8 @@
 // README, each filled as a user would fill it, written as PNG files. Not installed.
 //   dialogshot filters DSN OUT.png     the filter dialog with a two-line filter saved as
 //                                      cedar.flt and its preview
+//   dialogshot setup EXAMPLES DSN DIR  the setup dialog on the example groups (two pictures)
+//                                      and the station/sensor picker, in DIR (SetupShots.h)
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "SetupShots.h"
 #include "database/DatabaseConnection.h"
 #include "database/MessageBoxes.h"
 #include "ui/FileDialogs.h"
@@ -44,7 +47,9 @@ class TOneFileDialogs : public ov::IFileDialogs {
 };
 
 int Usage() {
-    std::fprintf(stderr, "Usage: dialogshot filters DSN OUT.png\n");
+    std::fprintf(stderr,
+                 "Usage: dialogshot filters DSN OUT.png\n"
+                 "       dialogshot setup EXAMPLES DSN DIR\n");
     return 2;
 }
 
@@ -92,5 +97,7 @@ int Filters(const char* dsn, const char* out) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc == 4 && std::strcmp(argv[1], "filters") == 0) return Filters(argv[2], argv[3]);
+    if (argc == 5 && std::strcmp(argv[1], "setup") == 0)
+        return SetupPictures(argv[2], argv[3], argv[4]);
     return Usage();
 }
