@@ -27,4 +27,11 @@ Filter dialog (BM_FilterSelect_*: the same 10^4 stations x 10 sensors in SQLite)
                     the columns' values: create_ms) to its first painted frame (show_ms); a run
                     of its own when another family keeps a non-widget application:
                     --benchmark_filter=FilterSelect
+
+Setup dialog (BM_SetupDialog_*: the same 10^4 stations x 10 sensors in SQLite):
+  OpenToFirstFrame  under 1000 ms from creating the dialog (create_ms) through its showing (the
+                    database opened, the catalogue loaded, the station tree, the picker's tree
+                    and the output lists built, the first group loaded) to its first painted
+                    frame (show_ms); a run of its own when another family keeps a non-widget
+                    application: --benchmark_filter=SetupDialog
 TARGETS
