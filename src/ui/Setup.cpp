@@ -816,15 +816,20 @@ void TfrmOptionSetup::WriteVariableCell() {
 
 void TfrmOptionSetup::edtFunctionExit() {
     if (!equationChanged_) return;
-    TStringList names(true);
     try {
-        TCalcEx calculator;
-        calculator.GetVariables(S(edtFunction->text()), names);
+        AnalyseEquation();
     } catch (const std::exception& e) {
         // The grids keep their rows; leaving the equation again repeats the analysis.
         ShowError(e);
         edtFunction->setFocus(Qt::OtherFocusReason);
-        return;
+    }
+}
+
+void TfrmOptionSetup::AnalyseEquation() {
+    TStringList names(true);
+    {
+        TCalcEx calculator;
+        calculator.GetVariables(S(edtFunction->text()), names);
     }
     HideRowControls(0);
     if (names.Count() == 0) {
@@ -1058,6 +1063,9 @@ int TfrmOptionSetup::FreeGroupNumber() const {
 }
 
 void TfrmOptionSetup::StoreGroup() {
+    // A save reached without leaving the equation (the pop-up menu) would otherwise store the
+    // new equation with the variables of the old one. An empty equation is left to its check.
+    if (equationChanged_ && !Trim(edtFunction->text()).isEmpty()) AnalyseEquation();
     ValidateGroup();
     if (shownGroupIndex_ < 0 && !pendingGroup_) NewPendingGroup();
     TCalcGroupItem& target =

@@ -82,7 +82,10 @@ class TfrmOptionSetup : public QDialog {
     void RefreshOutputStations();
     void LoadGroup(int index);
     void PrepareRowControls(int position);
-    void edtFunctionExit();             // the equation analysis, when the equation changed
+    void edtFunctionExit();  // the equation analysis, when the equation changed
+    // Lists the equation's variables in both grids, keeping the assignments of the names that
+    // remain; raises the calculator's error on a syntax error (the grids then stay as they are).
+    void AnalyseEquation();
     void edtFilterFileExit();           // reloads the catalogue for a changed filter file
     void btnFilterClick();              // the filter dialog
     void BrowseClick(QObject* sender);  // a row's "..." button: the picker

@@ -211,6 +211,43 @@ TEST(SetupDialog, SyntaxErrorKeepsTheFocusAndTheRows) {
     EXPECT_FALSE(form.EquationChanged());
 }
 
+// A save from the pop-up menu, with the focus still in a changed equation, lists the new
+// equation's variables first: it never stores the equation with the old one's variables. A
+// syntax error fails that save and stores nothing.
+TEST(SetupDialog, SaveAnalysesAChangedEquationFirst) {
+    test::TSetupWorld world;
+    world.Add({.Number = 1,
+               .Equation = "A + B",
+               .OutputStation = "RIVER1",
+               .OutputSensor = "Q",
+               .Variables = {"A=HG", "B=TA"},
+               .MultiVariables = {"A=", "B="}});
+    TfrmOptionSetup& form = world.Show();
+    const TCalcGroupItem before = *world.Groups.Items(0);
+    for (const char* equation : {"A + (C", "A + C"}) {
+        form.edtFunction->setFocus(Qt::MouseFocusReason);
+        form.edtFunction->selectAll();
+        QTest::keyClicks(form.edtFunction, equation);
+        ASSERT_TRUE(form.EquationChanged());
+        form.UpdateActions();
+        form.actSave->trigger();
+    }
+    ASSERT_EQ(world.Boxes.Errors.size(), 2);
+    EXPECT_TRUE(world.Boxes.Errors[0].startsWith("Error 1600: Error 16"))
+        << world.Boxes.Errors[0].toStdString();
+    EXPECT_EQ(world.Boxes.Errors[1], "Error 1600: Please assign sensors to variables.");
+    EXPECT_EQ(Rows(form.grdVariables), (QStringList{"A=HG", "C="}));
+    EXPECT_EQ(*world.Groups.Items(0), before);
+    EXPECT_FALSE(form.Saved());
+
+    ASSERT_TRUE(AssignSensor(form, 1, "VB"));
+    form.UpdateActions();
+    form.actSave->trigger();
+    EXPECT_EQ(world.Boxes.Errors.size(), 2);
+    EXPECT_EQ(world.Groups.Items(0)->FuncName, "A + C");
+    EXPECT_EQ(world.Groups.Items(0)->Variables, (std::vector<std::string>{"A=HG", "C=VB"}));
+}
+
 // The checks of a save in their order: each case mends the failure before it. A failed save
 // stores nothing and leaves the dialog unsaved.
 TEST(SetupDialog, SaveChecksInOrder) {
