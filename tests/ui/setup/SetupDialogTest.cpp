@@ -4,8 +4,11 @@
 // of the multiple-station grid and the similar stations.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -16,6 +19,7 @@
 #include "ScratchFolder.h"
 #include "SetupTestSupport.h"
 #include "ui/CatalogueTreeWidget.h"
+#include "ui/FilterSelect.h"
 
 namespace ov {
 namespace {
@@ -620,6 +624,53 @@ TEST(SetupDialog, FilterFileReloadsTheCatalogue) {
     Choose(form.cbxGroup, "2");
     EXPECT_EQ(form.cbxOutputStation->count(), 5);
     EXPECT_EQ(form.cbxOutputStation->currentText(), "ELK3");
+}
+
+// "Browse" shows the filter dialog itself on the open database: the filter composed and saved
+// there is taken on OK and narrows the lists. Cancel there leaves the filter file alone.
+TEST(SetupDialog, BrowseTakesTheFilterSavedInTheFiltersDialog) {
+    test::ScratchFolder folder;
+    const QString filter = QString::fromStdString((folder / "elk.flt").string());
+    test::TSetupWorld world;
+    world.RealFilterDialog = true;
+    TfrmOptionSetup& form = world.Show();
+    ASSERT_EQ(form.cbxOutputStation->count(), 40);
+
+    // The user's moves in the modal filter dialog; anything left open is closed by the guard.
+    auto inFilters = [](const std::function<void(TfrmFilterSelect&)>& moves) {
+        QTimer::singleShot(0, [moves] {
+            auto* filters = qobject_cast<TfrmFilterSelect*>(QApplication::activeModalWidget());
+            ASSERT_NE(filters, nullptr);
+            moves(*filters);
+        });
+    };
+    QTimer guard;
+    guard.setInterval(10000);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        ADD_FAILURE() << "a modal window was still open";
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            modal->done(QDialog::Rejected);
+    });
+    guard.start();
+
+    inFilters([](TfrmFilterSelect& filters) { filters.btnCancel->click(); });
+    form.btnFilter->click();
+    EXPECT_EQ(form.edtFilterFile->text(), "");
+    EXPECT_EQ(form.cbxOutputStation->count(), 40);
+
+    inFilters([&filter](TfrmFilterSelect& filters) {
+        filters.edtText->setPlainText("OV_SITES.BASIN = 'Elk River'");
+        filters.edtFilterFile->setText(filter);
+        filters.btnSave->click();
+        filters.btnOK->click();
+    });
+    form.btnFilter->click();
+    EXPECT_EQ(form.edtFilterFile->text(), filter);
+    EXPECT_EQ(form.CatalogueFilter(), filter);
+    EXPECT_EQ(Texts(form.cbxOutputStation),
+              (QStringList{"ELK1", "ELK2", "ELK3", "ELKMET", "ELKRN1"}));
+    EXPECT_EQ(Picker().tvwLeftTree->topLevelItemCount(), 5);
+    EXPECT_TRUE(world.Boxes.Errors.isEmpty()) << world.Boxes.Errors.join('\n').toStdString();
 }
 
 TEST(SetupDialog, SimilarStations) {

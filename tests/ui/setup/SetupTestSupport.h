@@ -125,6 +125,7 @@ class TSetupWorld {
                                       return PickerMove ? PickerMove(dialog)
                                                         : int(QDialog::Rejected);
                                   }};
+        if (RealFilterDialog) context.FilterSelect = nullptr;
         Form = std::make_unique<TfrmOptionSetup>(nullptr, Groups, context);
         Form->show();
         Form->activateWindow();
@@ -138,6 +139,7 @@ class TSetupWorld {
     TCalcGroups Groups;
     QString FilterAnswer;  // the filter dialog's file name on OK; null: Cancel
     int FilterShown = 0;
+    bool RealFilterDialog = false;            // "Browse" shows the filter dialog itself
     std::function<int(QDialog&)> PickerMove;  // what the user does in the picker
     int PickerShown = 0;
     std::unique_ptr<TfrmOptionSetup> Form;
