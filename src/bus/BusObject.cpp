@@ -29,6 +29,16 @@ bool TBusObject::Register(QDBusConnection& connection, const QString& path, bool
     return connection.registerVirtualObject(path, this, QDBusConnection::SingleNode);
 }
 
+bool TBusObject::ServesInterface(const QString& interface) const {
+    for (auto name : interfaces_) {
+        if (interface == BusText(name)) return true;
+    }
+    for (const auto& method : methods_) {
+        if (interface == method.Interface) return true;
+    }
+    return false;
+}
+
 QString TBusObject::introspect(const QString&) const {
     QString xml;
     for (auto name : interfaces_) xml += InterfaceXml(name) + QLatin1Char('\n');
@@ -45,8 +55,20 @@ bool TBusObject::handleMessage(const QDBusMessage& message, const QDBusConnectio
             break;
         }
     }
-    // Introspection, Peer and anything else unknown: QtDBus answers it.
-    if (found == nullptr) return false;
+    if (found == nullptr) {
+        // A member missing from an interface this object serves is an unknown method, not an
+        // unknown interface (which QtDBus would answer for a virtual object).
+        if (!message.interface().isEmpty() && ServesInterface(message.interface())) {
+            if (message.isReplyRequired()) {
+                connection.send(message.createErrorReply(
+                    QDBusError::UnknownMethod, QStringLiteral("No method \"%1\" in \"%2\"")
+                                                   .arg(message.member(), message.interface())));
+            }
+            return true;
+        }
+        // Introspection, Peer and anything else unknown: QtDBus answers it.
+        return false;
+    }
     QDBusMessage reply;
     if (message.signature() != found->Signature) {
         reply = message.createErrorReply(

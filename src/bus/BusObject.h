@@ -25,7 +25,8 @@ class TBusObject : public QDBusVirtualObject {
 
     // Serves interface.member for calls whose arguments have inSignature ("" none, "s", "ss").
     // A call with other arguments gets the error InvalidArgs; a call that names no interface
-    // finds its member in any interface. QtDBus answers introspection and unknown members.
+    // finds its member in any interface. A member missing from a served interface gets
+    // UnknownMethod; QtDBus answers introspection and other interfaces.
     void AddMethod(std::string_view interface, std::string_view member,
                    std::string_view inSignature, THandler handler);
 
@@ -39,6 +40,9 @@ class TBusObject : public QDBusVirtualObject {
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
   private:
+    // Whether interface is one of the described ones or has a method here.
+    bool ServesInterface(const QString& interface) const;
+
     struct TMethod {
         QString Interface;
         QString Member;

@@ -20,6 +20,24 @@ std::string EngineText(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+bool ExactEngineText(const QString& text, std::string& engine, QString& refused) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char32_t c = text.at(i).isHighSurrogate() && i + 1 < text.size()
+                               ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
+                               : text.at(i).unicode();
+        if (c > 0xFF) {
+            refused = QStringLiteral("\"%1\" (U+%2)")
+                          .arg(QString::fromUcs4(&c, 1),
+                               QString::number(static_cast<uint>(c), 16)
+                                   .toUpper()
+                                   .rightJustified(4, QLatin1Char('0')));
+            return false;
+        }
+    }
+    engine = EngineText(text);
+    return true;
+}
+
 bool SetupValueToVariant(const TSetupValue& value, QVariant& variant) {
     return std::visit(
         [&](const auto& v) {

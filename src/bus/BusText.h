@@ -22,6 +22,10 @@ namespace ov {
 QString BusText(std::string_view text);
 // Bus text as 8-bit text; a code point above U+00FF, which 8-bit text cannot hold, reads "?".
 std::string EngineText(const QString& text);
+// Bus text as 8-bit text when every character fits (at most U+00FF): true and engine set.
+// Otherwise false, engine unchanged, and refused names the first character that does not fit,
+// as the character and its code point ("€" (U+20AC)).
+bool ExactEngineText(const QString& text, std::string& engine, QString& refused);
 
 // A settings element as a bus variant of its own type: s, b, y, n, q, i, u, x, t or d.
 // False for the empty element, which the bus cannot carry.

@@ -78,7 +78,7 @@ TBusObject::THandler Guarded(TBusObject::THandler handler) {
         try {
             return handler(call);
         } catch (const std::exception& error) {
-            return call.createErrorReply(QDBusError::Failed, QString::fromLocal8Bit(error.what()));
+            return call.createErrorReply(QDBusError::Failed, BusText(error.what()));
         } catch (...) {
             return call.createErrorReply(QDBusError::Failed, QStringLiteral("Unexpected error"));
         }

@@ -32,11 +32,37 @@ TBusObject::THandler Guarded(TBusObject::THandler handler) {
         try {
             return handler(call);
         } catch (const std::exception& error) {
-            return Failed(call, QString::fromLocal8Bit(error.what()));
+            return Failed(call, BusText(error.what()));
         } catch (...) {
             return Failed(call, QStringLiteral("Unexpected error"));
         }
     };
+}
+
+// Argument index of call as 8-bit text, or the refusal that the caller sends back: OV Calc's
+// text holds characters up to U+00FF only, and storing "?" for the others would hand a client
+// back something else than it set.
+bool TextArgument(const QDBusMessage& call, int index, const QString& what, std::string& text,
+                  QDBusMessage& refusal) {
+    QString refused;
+    if (ExactEngineText(call.arguments().at(index).toString(), text, refused)) return true;
+    refusal = call.createErrorReply(
+        QDBusError::InvalidArgs,
+        QStringLiteral("%1 holds %2: OV Calc's text holds characters up to U+00FF only")
+            .arg(what, refused));
+    return false;
+}
+
+// A text longer than limit characters, refused with what it is.
+bool TooLong(const std::string& text, std::size_t limit, const QString& what,
+             const QDBusMessage& call, QDBusMessage& refusal) {
+    if (text.size() <= limit) return false;
+    refusal = call.createErrorReply(QDBusError::InvalidArgs,
+                                    QStringLiteral("%1 is %2 characters long; at most %3 are taken")
+                                        .arg(what)
+                                        .arg(text.size())
+                                        .arg(limit));
+    return true;
 }
 
 }  // namespace
@@ -63,7 +89,10 @@ void TOVCalcComAdaptor::AddMethods() {
         object_->AddMethod(CalcInterface, member, signature, Guarded(std::move(handler)));
     };
     add("AppShutdown", "s", [this](const QDBusMessage& call) {
-        service_.AppShutdown(EngineText(call.arguments().at(0).toString()));
+        std::string appID;
+        QDBusMessage refusal;
+        if (!TextArgument(call, 0, QStringLiteral("The AppID"), appID, refusal)) return refusal;
+        service_.AppShutdown(appID);
         return call.createReply();
     });
     add("IsAlive", "", [this](const QDBusMessage& call) {
@@ -74,16 +103,28 @@ void TOVCalcComAdaptor::AddMethods() {
         return call.createReply();
     });
     add("SetItemChange", "sss", [this](const QDBusMessage& call) {
-        const QList<QVariant> args = call.arguments();
-        service_.SetItemChange(EngineText(args.at(0).toString()), EngineText(args.at(1).toString()),
-                               EngineText(args.at(2).toString()));
+        std::string appID, item, data;
+        QDBusMessage refusal;
+        if (!TextArgument(call, 0, QStringLiteral("The AppID"), appID, refusal) ||
+            !TextArgument(call, 1, QStringLiteral("The item name"), item, refusal) ||
+            !TextArgument(call, 2, QStringLiteral("The data"), data, refusal)) {
+            return refusal;
+        }
+        service_.SetItemChange(appID, item, data);
         return call.createReply();
     });
     add("SetItemLink", "ss", [this](const QDBusMessage& call) {
-        const QList<QVariant> args = call.arguments();
-        const QString item = args.at(1).toString();
-        if (!service_.SetItemLink(EngineText(args.at(0).toString()), EngineText(item))) {
-            return Failed(call, QStringLiteral("The item \"%1\" cannot be linked.").arg(item));
+        std::string appID, item;
+        QDBusMessage refusal;
+        if (!TextArgument(call, 0, QStringLiteral("The AppID"), appID, refusal) ||
+            !TextArgument(call, 1, QStringLiteral("The item name"), item, refusal) ||
+            TooLong(appID, MaxLinkAppIDLength, QStringLiteral("The AppID"), call, refusal) ||
+            TooLong(item, MaxLinkItemLength, QStringLiteral("The item name"), call, refusal)) {
+            return refusal;
+        }
+        if (!service_.SetItemLink(appID, item)) {
+            return Failed(call,
+                          QStringLiteral("The item \"%1\" cannot be linked.").arg(BusText(item)));
         }
         AddClient(call.service());
         return call.createReply();
@@ -134,7 +175,15 @@ void TOVCalcComAdaptor::AddProperties() {
             return call.createErrorReply(QDBusError::InvalidArgs,
                                          QStringLiteral("%1 takes a string").arg(name));
         }
-        const std::string text = EngineText(value.toString());
+        std::string text;
+        QString refused;
+        if (!ExactEngineText(value.toString(), text, refused)) {
+            return call.createErrorReply(
+                QDBusError::InvalidArgs,
+                QStringLiteral("The value for %1 holds %2: OV Calc's text holds characters up to "
+                               "U+00FF only")
+                    .arg(name, refused));
+        }
         bool ok = timeTag ? service_.SetTIMETAG(text) : service_.SetREALTIME(text);
         if (!ok) return Failed(call, QStringLiteral("%1 cannot be written.").arg(name));
         return call.createReply();

@@ -48,6 +48,7 @@ bool TOVCalcCOM::SetItemChange(const std::string& appID, const std::string& item
 }
 
 bool TOVCalcCOM::SetItemLink(const std::string& appID, const std::string& item) {
+    if (appID.size() > MaxLinkAppIDLength || item.size() > MaxLinkItemLength) return false;
     return store_.AddLink(item, appID);
 }
 

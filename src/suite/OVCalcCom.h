@@ -3,6 +3,7 @@
 // carries its announcements through IOVCalcComEvents.
 #pragma once
 
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -14,6 +15,12 @@ namespace ov {
 // Written with LogStatus when the shutdown announcement could not be delivered.
 inline constexpr std::string_view ClientNotRespondingText =
     "Error 1618: COM Client not responding OV Calc Shutdown..";
+
+// The longest AppID and item name SetItemLink takes, in characters: an AppID is a registry
+// identifier of 38 characters, an item name a "$" word or a station.sensor; what is longer
+// is refused rather than kept in the store for the rest of the run.
+inline constexpr std::size_t MaxLinkAppIDLength = 255;
+inline constexpr std::size_t MaxLinkItemLength = 4096;
 
 // How the object's events reach the clients. OnItemChange may be called on any thread (the
 // calculation thread's Notify among them) and must not block; the others come from the
@@ -72,7 +79,8 @@ class TOVCalcCOM : public IAutomationObject {
     bool SetItemChange(const std::string& appID, const std::string& item,
                        const std::string& data) override;
     // Links item to appID in the store (created empty if absent): from then on its changes
-    // are announced. False when the store refused.
+    // are announced. False when the store refused or appID or item is longer than its limit
+    // (MaxLinkAppIDLength, MaxLinkItemLength).
     bool SetItemLink(const std::string& appID, const std::string& item);
 
     // The window's close: OnAppShutdown with the own AppID; a failed announcement is logged

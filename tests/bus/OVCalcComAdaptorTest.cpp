@@ -216,6 +216,22 @@ TEST_F(OVCalcComBus, BadCallsGetErrorsAndChangeNothing) {
          "InvalidArgs"},
         {Gdbus("OVCalc.IOVCalcDataCOM.SetItemLink", {"{CLIENT}"}), "InvalidArgs"},
         {Gdbus("OVCalc.IOVCalcDataCOM.SetItemChange", {"a", "b"}), "InvalidArgs"},
+        // A member the interface does not have: the method is unknown, not the interface.
+        {Gdbus("OVCalc.IOVCalcDataCOM.NoSuchMember", {}), "UnknownMethod"},
+        {Gdbus("org.freedesktop.DBus.Properties.Forget", {}), "UnknownMethod"},
+        // Over-long names are not kept for the rest of the run.
+        {Gdbus("OVCalc.IOVCalcDataCOM.SetItemLink", {std::string(256, 'A'), "$TIMETAG"}),
+         "The AppID is 256 characters long; at most 255 are taken"},
+        {Gdbus("OVCalc.IOVCalcDataCOM.SetItemLink", {"{CLIENT}", std::string(4097, 'I')}),
+         "The item name is 4097 characters long; at most 4096 are taken"},
+        // Text the engine's 8-bit characters cannot hold is refused, not stored as "?".
+        {Gdbus("org.freedesktop.DBus.Properties.Set",
+               {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<'A€B😀C'>"}),
+         "The value for TIMETAG holds \"€\" (U+20AC)"},
+        {Gdbus("OVCalc.IOVCalcDataCOM.SetItemLink", {"{CLIENT}", "STATION.H😀"}),
+         "The item name holds \"😀\" (U+1F600)"},
+        {Gdbus("OVCalc.IOVCalcDataCOM.SetItemChange", {"{CLIENT}", "$TIMETAG", "x€"}),
+         "The data holds \"€\" (U+20AC)"},
     };
     for (const auto& c : cases) {
         TRun run = RunToEnd(c.Argv);
