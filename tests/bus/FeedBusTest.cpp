@@ -265,6 +265,7 @@ TEST(FeedBus, BadCommandLinesAndATakenNameAreRefused) {
         {{"--as", "rtu", "--rate", "0"}, "--rate takes a number"},
         {{"--as", "rtu", "--rate", "fast"}, "--rate takes a number"},
         {{"--as", "rtu", "/no/such/file"}, "cannot read /no/such/file"},
+        {{"--as", "decoder", "/"}, "cannot read /: a folder"},
         {{"--as", "rtu", "--bogus"}, "unknown option --bogus"},
         {{"--as", "rtu", "--wait-limit", "0"}, "--wait-limit takes a number of seconds"},
         {{"--as", "rtu", "--wait-link", "--no-wait"}, "exclude each other"},

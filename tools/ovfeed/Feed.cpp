@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -34,7 +35,10 @@ std::uint64_t NowUsec() {
 }
 
 // The line as bus text: as it stands when it is UTF-8, else 8-bit text, byte for code point.
+// A bus text cannot hold a zero byte: it goes as "?", so that a value holding one reaches the
+// client as the non-number it is instead of cut short at it.
 std::string LineText(std::string text) {
+    std::replace(text.begin(), text.end(), '\0', '?');
     return IsBusUtf8(text) ? text : Latin1ToUtf8(text);
 }
 
@@ -426,6 +430,10 @@ void TFeed::Pump() {
             TLineSource::TTake took = lines_->Take(line);
             if (took == TLineSource::tkNone) return;  // the reader wakes the loop again
             if (took == TLineSource::tkEnd) {
+                if (lines_->ReadFailed()) {
+                    Failed("cannot read the input", -EIO);
+                    return;
+                }
                 Finish();
                 return;
             }

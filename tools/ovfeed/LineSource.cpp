@@ -29,6 +29,7 @@ void TLineSource::Run() {
                 lines_.push_back(std::move(line));
             } else {
                 ended_ = true;
+                readFailed_ = in_.bad();
             }
             wake = waiting_;
             waiting_ = false;
@@ -36,6 +37,11 @@ void TLineSource::Run() {
         if (wake) notify_();
         if (!more) return;
     }
+}
+
+bool TLineSource::ReadFailed() {
+    std::lock_guard guard(lock_);
+    return readFailed_;
 }
 
 TLineSource::TTake TLineSource::Take(std::string& line) {

@@ -30,6 +30,8 @@ class TLineSource {
     // The next line (tkLine), none yet (tkNone: notify follows when there is), or the end of
     // the input (tkEnd, when every line has been taken).
     TTake Take(std::string& line);
+    // After tkEnd: the input ended by a read error rather than at its end.
+    bool ReadFailed();
 
   private:
     void Run();
@@ -43,6 +45,7 @@ class TLineSource {
     std::condition_variable room_;  // the reader waits for room in lines_ (woken at half full)
     std::deque<std::string> lines_;  // guarded by lock_
     bool ended_ = false;             // guarded by lock_
+    bool readFailed_ = false;        // guarded by lock_
     bool waiting_ = false;           // guarded by lock_: the consumer found nothing
 };
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -25,7 +26,8 @@ Owns the chosen data source's bus name and object on the session bus, serves Lin
 Item) and sends OnItemChange(AppID, Item, Data) for every line of FILE (standard input when
 there is none): the item name, a blank, the data text, for example
   $TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52,RIVER1.TA,12.5
-Empty lines and lines beginning with "#" are skipped. At the end it prints how many lines it
+Empty lines and lines beginning with "#" are skipped; a zero byte, which the bus cannot
+carry, is sent as "?". At the end it prints how many lines it
 sent and ends.
 
 The lines wait for a client: nothing is sent until a client has linked an item of this data
@@ -120,6 +122,9 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<std::istream> owned;
     if (!file.empty()) {
+        // A folder opens like a file on Linux and then reads as if it were empty.
+        std::error_code ec;
+        if (std::filesystem::is_directory(file, ec)) return Fail("cannot read " + file + ": a folder");
         owned = std::make_unique<std::ifstream>(file, std::ios::binary);
         if (!*owned) return Fail("cannot read " + file);
     }
