@@ -116,7 +116,7 @@ int TCalcController::ClientsHoldingObjects() const {
 }
 
 void TCalcController::LogStatus(const std::string& text) {
-    log_.Add(QString::fromStdString(text));
+    log_.AddEngineText(text, text.size());
 }
 
 void TCalcController::HeartBeat() {
@@ -127,13 +127,15 @@ void TCalcController::HeartBeat() {
 }
 
 void TCalcController::DrainOutput(bool pump) {
-    std::string text;
-    TOutputKind kind;
+    TOutputLine line;
     int lines = 0;
-    while (output_->Get(text, kind)) {
-        const QString line = QString::fromStdString(text);
-        if (kind == okStatus) Q_EMIT ThreadStatus(line);
-        log_.Add(line);
+    while (output_->Get(line)) {
+        if (line.Kind == okStatus) {
+            Q_EMIT ThreadStatus(TStatusLog::Bounded(
+                QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size())),
+                line.Length));
+        }
+        log_.AddEngineText(line.Text, line.Length);
         if (++lines % 11 == 0 && pump) QCoreApplication::processEvents();
     }
 }

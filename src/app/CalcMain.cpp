@@ -336,7 +336,7 @@ void TfrmCalcMain::actOptionsEditSetupExecute() {
         // (the setup server's shutdown command may come while the dialog is open).
         if (changed) controller_->GroupsSaved(wasRunning && !closing_);
     } catch (const std::exception& e) {
-        LogStatus("Error 1600: " + QString::fromStdString(e.what()));
+        LogStatus("Error 1600: " + QString::fromLatin1(e.what()));
     }
 }
 
@@ -364,7 +364,7 @@ TMessageBoxAnswer TfrmCalcMain::ShowMessageBox(const std::string& text,
                                                const std::string& caption) {
     auto ask = [this, &text, &caption] {
         auto answer = QMessageBox::warning(
-            this, QString::fromStdString(caption), QString::fromStdString(text),
+            this, QString::fromLatin1(caption), QString::fromLatin1(text),
             QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
         return answer == QMessageBox::Abort   ? mrAbort
                : answer == QMessageBox::Retry ? mrRetry

@@ -1,12 +1,16 @@
 // The status log: the lines of the status list (newest first, each with the date and time of
 // its display), kept between 512 and 640 lines, copied to standard error and, while logging to
-// a file is on, appended to the log file. The window shows it through its signals.
+// a file is on, appended to the log file (both in UTF-8). The window shows it through its
+// signals. A line shows at most StatusLineLimit characters of its text, then "…" and the
+// text's full length, in the list, on standard error and in the log file alike.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <memory>
+#include <string_view>
 
 class QFile;
 
@@ -23,8 +27,15 @@ class TStatusLog : public QObject {
     ~TStatusLog() override;
 
     // LogStatus: trims the list at the limit, forms the line (date and time, four blanks,
-    // text), puts it first, copies it to standard error and, when logging, to the file.
+    // text, cut as said above), puts it first, copies it to standard error and, when
+    // logging, to the file.
     void Add(const QString& text);
+    // The same for the engine's 8-bit text (Latin-1), whose full length was length (more
+    // than its size when the output buffer has cut it already).
+    void AddEngineText(std::string_view text, std::size_t length);
+    // Text as a status line shows it: whole up to StatusLineLimit characters, else the first
+    // StatusLineLimit, "…" and " (length characters)".
+    static QString Bounded(const QString& text, std::size_t length);
     // Empties the list; the log file is not touched.
     void Clear();
     // Newest first.
@@ -46,6 +57,9 @@ class TStatusLog : public QObject {
     void Cleared();
 
   private:
+    // Add, for text already bounded.
+    void AddLine(const QString& text);
+
     QStringList lines_;  // newest first
     std::unique_ptr<QFile> logFile_;
 };

@@ -82,6 +82,21 @@ TEST_F(OutputBufferTest, AnUnansweredDrainRequestIsSentAgainAndNoLineIsLost) {
     EXPECT_EQ(lines.back().first, "late");
 }
 
+TEST_F(OutputBufferTest, ALongLineIsKeptCutWithTheLengthItHad) {
+    const std::string huge = "Error 1601: Value is not a number - " + std::string(16u << 20, '5');
+    buffer.Add(huge, okDetail);
+    buffer.Add(std::string(StatusLineLimit, 'x'), okError);
+    TOutputLine line;
+    ASSERT_TRUE(buffer.Get(line));
+    EXPECT_EQ(line.Text, huge.substr(0, StatusLineLimit));
+    EXPECT_LE(line.Text.capacity(), 2 * StatusLineLimit) << "the rest is not kept";
+    EXPECT_EQ(line.Length, huge.size());
+    EXPECT_EQ(line.Kind, okDetail);
+    ASSERT_TRUE(buffer.Get(line));
+    EXPECT_EQ(line.Text, std::string(StatusLineLimit, 'x'));
+    EXPECT_EQ(line.Length, StatusLineLimit);
+}
+
 TEST_F(OutputBufferTest, AnErrorOfTheDrainRequestReachesTheWriter) {
     for (int i = 0; i < OutputBufferSlots; ++i) buffer.Add("line", okDetail);
     host.OnDrainRequest = [] { throw Exception("window gone"); };
