@@ -16,6 +16,7 @@
 #include <variant>
 
 #include "sdbus/SdBus.h"
+#include "util/TextCodec.h"
 
 namespace ov {
 namespace {
@@ -36,17 +37,26 @@ struct TValueText {
 // The next argument as text, as a receiver that takes any argument "as a string" reads it:
 // a text as it is, a number in decimal, a variant by its content; anything else is empty.
 // Past the last argument: empty.
-std::string ReadText(sd_bus_message* m) {
+// replaced (when given) counts the characters that 8-bit text cannot hold, read as "?".
+std::string ReadText(sd_bus_message* m, std::size_t* replaced = nullptr) {
     char type = 0;
     const char* contents = nullptr;
+    if (replaced != nullptr) *replaced = 0;
     if (sd_bus_message_peek_type(m, &type, &contents) <= 0) return {};
     if (type == 'v') {
         if (sd_bus_message_enter_container(m, 'v', contents) <= 0) {
             sd_bus_message_skip(m, nullptr);
             return {};
         }
-        std::string text = ReadText(m);
+        std::string text = ReadText(m, replaced);
         sd_bus_message_exit_container(m);
+        return text;
+    }
+    if (type == 's') {
+        const char* utf8 = nullptr;
+        if (sd_bus_message_read_basic(m, 's', &utf8) <= 0) return {};
+        std::string text;
+        Utf8ToLatin1(utf8, text, TUtf8Policy::upReplace, replaced);
         return text;
     }
     TSdBasicValue value;
@@ -202,8 +212,9 @@ void TItemChangeReceiver::Deliver(const TMatch& match, sd_bus_message* message) 
             if (shutdown_) shutdown_(match.Kind, appID);
         } else {
             const std::string item = ReadText(message);
-            const std::string data = ReadText(message);
-            if (itemChange_) itemChange_(match.Kind, appID, item, data);
+            std::size_t replaced = 0;
+            const std::string data = ReadText(message, &replaced);
+            if (itemChange_) itemChange_(match.Kind, appID, item, data, replaced);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "OV Calc: an event of %s was not handled: %s\n",

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,9 +23,11 @@ namespace ov {
 
 class TItemChangeReceiver {
   public:
-    // Receiver thread: an item change (AppID, item, data) of kind's source.
-    using TItemChangeProc = std::function<void(TDataSourceKind kind, const std::string& appID,
-                                               const std::string& item, const std::string& data)>;
+    // Receiver thread: an item change (AppID, item, data) of kind's source; replaced counts
+    // the characters of data above U+00FF, which 8-bit text cannot hold and reads as "?".
+    using TItemChangeProc =
+        std::function<void(TDataSourceKind kind, const std::string& appID,
+                           const std::string& item, const std::string& data, std::size_t replaced)>;
     // Receiver thread: kind's source announced its shutdown; every item change it sent before
     // has been delivered.
     using TShutdownProc = std::function<void(TDataSourceKind kind, const std::string& appID)>;

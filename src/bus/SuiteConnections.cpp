@@ -20,6 +20,7 @@
 #include "core/LogDetail.h"
 #include "suite/SetupParams.h"
 #include "util/ProgramFolders.h"
+#include "util/TextCodec.h"
 #include "bus/BusNameWatcher.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/BusText.h"
@@ -87,6 +88,14 @@ bool SourceEnabled(TDataSourceKind kind) {
 std::string TextArgument(const QList<QVariant>& arguments, int index) {
     if (index >= arguments.size()) return {};
     return EngineText(arguments.at(index).toString());
+}
+
+// The status line of a data line that held characters above U+00FF: the engine's text holds
+// one byte a character, so each of them reads "?" (and a value with one is not a number).
+std::string ReplacedText(std::size_t replaced, const std::string& data) {
+    return "Error 1600: " + std::to_string(replaced) +
+           (replaced == 1 ? " character" : " characters") +
+           " above U+00FF in a data line read as \"?\" - " + data;
 }
 
 }  // namespace
@@ -203,7 +212,10 @@ TRefreshOutcome TSuiteConnections::Refresh() {
         window_.LogStatus(Error4Text);
         // A server that ended at its start has said why on its standard error.
         if (started_ && started_->Ended() && !started_->FirstLine().empty()) {
-            window_.LogStatus("The setup server ended: " + started_->FirstLine());
+            // Its standard error is UTF-8; the status list takes the engine's 8-bit text.
+            std::string line;
+            Utf8ToLatin1(started_->FirstLine(), line, TUtf8Policy::upReplace);
+            window_.LogStatus("The setup server ended: " + line);
         }
         return outcome;
     }
@@ -342,7 +354,9 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
     if (!receiver_) {
         receiver_ = std::make_unique<TItemChangeReceiver>(
             [this](TDataSourceKind, const std::string& appID, const std::string& item,
-                   const std::string& data) { ReceivedItemChange(appID, item, data); },
+                   const std::string& data, std::size_t replaced) {
+                ReceivedItemChange(appID, item, data, replaced);
+            },
             [this](TDataSourceKind kind, const std::string& appID) {
                 ReceivedShutdown(kind, appID);
             });
@@ -461,6 +475,15 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
                       data = TextArgument(arguments, 2);
     StoreEvent(appID, item, data);
     if (window_.ThreadStopped()) return;
+    if (arguments.size() > 2) {
+        const QString busData = arguments.at(2).toString();
+        std::size_t replaced = 0;
+        for (qsizetype i = 0; i < busData.size(); ++i) {
+            // A pair of surrogates is one character, read as one "?".
+            if (busData.at(i).unicode() > 0xFF && !busData.at(i).isLowSurrogate()) ++replaced;
+        }
+        if (replaced > 0) window_.LogStatus(ReplacedText(replaced, data));
+    }
     try {
         HandleItemChange(
             appID, item, data, CalcAppID, input_,
@@ -472,9 +495,10 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
 }
 
 void TSuiteConnections::ReceivedItemChange(const std::string& appID, const std::string& item,
-                                           const std::string& data) {
+                                           const std::string& data, std::size_t replaced) {
     StoreEvent(appID, item, data);
     if (window_.ThreadStopped()) return;
+    if (replaced > 0) PostStatus(ReplacedText(replaced, data));
     try {
         // A full buffer holds this thread, and with it the reading of further item changes;
         // a calculation thread that stops meanwhile ends the wait, as it ignores them anyway.

@@ -144,7 +144,7 @@ class TSuiteConnections : public QObject {
     void ItemChange(const QList<QVariant>& arguments);
     // The data sources' events, on the receiver's thread.
     void ReceivedItemChange(const std::string& appID, const std::string& item,
-                            const std::string& data);
+                            const std::string& data, std::size_t replaced);
     void ReceivedShutdown(TDataSourceKind kind, const std::string& appID);
     void StoreEvent(const std::string& appID, const std::string& item, const std::string& data);
     // A status line from another thread, shown by the main thread.

@@ -53,7 +53,9 @@ private:
         return i < src_.size() ? src_[i] : '\0';
     }
     bool Ended() const { return static_cast<std::size_t>(p_ - 1) >= src_.size(); }
-    static bool IsLineEnd(char c) { return c == '\0' || c == '\n' || c == '\r'; }
+    // The end of the text or of its line. A zero byte is a character like any other: a text
+    // that holds one is not cut at it.
+    bool AtLineEnd() const { return Ended() || Ch() == '\n' || Ch() == '\r'; }
     bool CanTake(int taken) const { return width_ == 0 || taken < width_; }
 
     const TScanArg* NextArg() { return argIndex_ < args_.size() ? &args_[argIndex_++] : nullptr; }
@@ -144,7 +146,7 @@ private:
 std::string Scanner::ReadUntilComma() {
     std::string v;
     int taken = 0;
-    while (!IsLineEnd(Ch()) && Ch() != ',' && CanTake(taken)) {
+    while (!AtLineEnd() && Ch() != ',' && CanTake(taken)) {
         v += Ch();
         ++p_;
         ++taken;
@@ -359,7 +361,7 @@ bool Scanner::Directive(char letter) {
 
 // After an upper-case directive: the rest of the comma-list field and its comma.
 void Scanner::SkipRestOfField() {
-    while (!IsLineEnd(Ch()) && Ch() != ',') ++p_;
+    while (!AtLineEnd() && Ch() != ',') ++p_;
     if (Ch() == ',') ++p_;
 }
 
@@ -392,12 +394,12 @@ bool Scanner::ScanQuoted() {
     const char q = Ch();
     if (q == '"' || q == '\'') {
         ++p_;
-        while (!IsLineEnd(Ch()) && Ch() != q) v += Ch(), ++p_;
+        while (!AtLineEnd() && Ch() != q) v += Ch(), ++p_;
     } else {
-        while (!IsLineEnd(Ch()) && Ch() != t) v += Ch(), ++p_;
+        while (!AtLineEnd() && Ch() != t) v += Ch(), ++p_;
     }
-    while (!IsLineEnd(Ch()) && Ch() != t) ++p_;
-    if (!IsLineEnd(Ch())) ++p_;
+    while (!AtLineEnd() && Ch() != t) ++p_;
+    if (!AtLineEnd()) ++p_;
     Store(v);
     return true;
 }
@@ -408,10 +410,10 @@ bool Scanner::ScanValue() {
     const char t = TakeTerminator();
     std::string v;
     int taken = 0;
-    while (!IsLineEnd(Ch()) && Ch() != ',' && CanTake(taken)) {
+    while (!AtLineEnd() && Ch() != ',' && CanTake(taken)) {
         if (Ch() == t) {
             v += Ch(), ++p_, ++taken;
-            while (!IsLineEnd(Ch()) && Ch() != t) v += Ch(), ++p_, ++taken;
+            while (!AtLineEnd() && Ch() != t) v += Ch(), ++p_, ++taken;
             if (Ch() == t) v += Ch(), ++p_, ++taken;
         } else {
             v += Ch(), ++p_, ++taken;

@@ -64,7 +64,9 @@ std::string Latin1ToUtf8(std::string_view latin1) {
     return out;
 }
 
-bool Utf8ToLatin1(std::string_view utf8, std::string& latin1, TUtf8Policy policy) {
+bool Utf8ToLatin1(std::string_view utf8, std::string& latin1, TUtf8Policy policy,
+                  std::size_t* replaced) {
+    std::size_t count = 0;
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
@@ -75,10 +77,12 @@ bool Utf8ToLatin1(std::string_view utf8, std::string& latin1, TUtf8Policy policy
             return false;
         } else {
             out += '?';
+            ++count;
         }
         i += s.Length;
     }
     latin1 = std::move(out);
+    if (replaced != nullptr) *replaced = count;
     return true;
 }
 

@@ -4,6 +4,7 @@
 // (Latin-1). Every UTF-8 reader of the program goes through here with its policy.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,7 +23,9 @@ std::string Latin1ToUtf8(std::string_view latin1);
 // utf8 as 8-bit text under policy. False only under upStrict, and latin1 is then unchanged.
 // Under upReplace a broken sequence costs one "?" per byte that leads none, and a sequence
 // complete in its form one "?" in all.
-bool Utf8ToLatin1(std::string_view utf8, std::string& latin1, TUtf8Policy policy);
+// With replaced, it counts the "?" put in (0 under upStrict).
+bool Utf8ToLatin1(std::string_view utf8, std::string& latin1, TUtf8Policy policy,
+                  std::size_t* replaced = nullptr);
 
 // Whether text is UTF-8 that the bus carries: well-formed (no over-long form, nothing above
 // U+10FFFF), no surrogates and no noncharacters, which D-Bus refuses.

@@ -446,25 +446,34 @@ TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
 TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
     TSetupServer setup("[General]\nRtuEnabled=True\n");
     ASSERT_TRUE(setup.Started()) << setup.Err();
+    // The third line: a character above U+00FF, one that 8-bit text holds (the degree sign,
+    // in UTF-8) and a zero byte, which the bus cannot carry and ovfeed sends as "?".
     TFeed rtu("rtu",
               "$TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52,BADPAIR,RIVER1.TA,12.5\n"
-              "$TIMETAG 12/08/2026 20:42:05,RIVER2.HG,1.25\n");
+              "$TIMETAG 12/08/2026 20:42:05,RIVER2.HG,1.25\n"
+              "$TIMETAG 12/08/2026 20:43:05,RIVER3.HG,5\u20AC0,RIVER3.TA,50\u00B0,RIVER3.HX,5" +
+                  std::string(1, '\0') + "0\n");
     ASSERT_TRUE(rtu.Started());
     TConnectionsRig rig;
     ASSERT_TRUE(rig.connections->Refresh().Result);
     std::vector<std::string> items;
     ASSERT_TRUE(SpinUntil([&] {
         for (auto& item : TakeItems(rig.input)) items.push_back(item);
-        return items.size() >= 7 && rig.window.Status.size() >= 2;
+        return items.size() >= 12 && rig.window.Status.size() >= 3;
     })) << items.size();
-    const std::string t1 = Tag(2026, 12, 8, 20, 41, 5), t2 = Tag(2026, 12, 8, 20, 42, 5);
-    EXPECT_EQ(items, (std::vector<std::string>{"B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1,
-                                               "S RIVER1.TA=12.5 T " + t1, "E RIVER1 T " + t1,
-                                               "B RIVER2 T " + t2, "S RIVER2.HG=1.25 T " + t2,
-                                               "E RIVER2 T " + t2}));
+    const std::string t1 = Tag(2026, 12, 8, 20, 41, 5), t2 = Tag(2026, 12, 8, 20, 42, 5),
+                      t3 = Tag(2026, 12, 8, 20, 43, 5);
+    EXPECT_EQ(items, (std::vector<std::string>{
+                         "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1, "S RIVER1.TA=12.5 T " + t1,
+                         "E RIVER1 T " + t1, "B RIVER2 T " + t2, "S RIVER2.HG=1.25 T " + t2,
+                         "E RIVER2 T " + t2, "B RIVER3 T " + t3, "S RIVER3.HG=5?0 T " + t3,
+                         "S RIVER3.TA=50\xB0 T " + t3, "S RIVER3.HX=5?0 T " + t3,
+                         "E RIVER3 T " + t3}));
     EXPECT_EQ(rig.window.Status,
-              (std::vector<std::string>{Retrieving,
-                                        "Error 1600: Data item is not STATION.SENSOR - BADPAIR"}));
+              (std::vector<std::string>{
+                  Retrieving, "Error 1600: Data item is not STATION.SENSOR - BADPAIR",
+                  "Error 1600: 1 character above U+00FF in a data line read as \"?\" - "
+                  "12/08/2026 20:43:05,RIVER3.HG,5?0,RIVER3.TA,50\xB0,RIVER3.HX,5?0"}));
 }
 
 TEST(SuiteConnections, ARunningSourceThatCannotBeConnectedReportsItsError) {

@@ -145,6 +145,9 @@ TEST_F(ItemChangeTest, DataLinesAndTheirItems) {
         {Stamp + ",R.A.B,x,R.C,", {"B|R" + k, "S|R|A.B|x" + k, "S|R|C|" + k, "E|R" + k}},
         // A pair without a value at the end.
         {Stamp + ",R.A,1,R.B", {"B|R" + k, "S|R|A|1" + k, "S|R|B|" + k, "E|R" + k}},
+        // A zero byte is part of its field, never its end.
+        {Stamp + ",R.A,5" + std::string(1, '\0') + "0,R.B,2",
+         {"B|R" + k, "S|R|A|5" + std::string(1, '\0') + "0" + k, "S|R|B|2" + k, "E|R" + k}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.data);

@@ -212,9 +212,15 @@ TEST_F(CalcModesTest, UnusableRoundingSettingsLeaveTheTimeTag) {
     for (const auto& r : Results()) EXPECT_EQ(r, Record(T + 7, "RIVER1.Q", "1"));
 }
 
-TEST_F(CalcModesTest, AValueWithACommaIsNotANumber) {
+TEST_F(CalcModesTest, AValueWithACommaOrAZeroByteIsNotANumber) {
     groups.Add(SingleGroup(1, "RIVER1", "Q", "H", {"H=HG"}));
     Start(2);
+    // A zero byte inside a value does not end it: "5", zero, "0" is no number, never 5.
+    const std::string zero("5\0" "0", 3);
+    for (const std::string& value : {std::string("5?0"), zero}) {
+        Feed("C", "RIVER1", T, {{"HG", value}});
+        EXPECT_TRUE(Logged("Error 1601: Value is not a number - " + value, okDetail));
+    }
     Feed("C", "RIVER1", T, {{"HG", "1,5"}});
     EXPECT_TRUE(Logged("Error 1601: Value is not a number - 1,5", okDetail));
     EXPECT_TRUE(Logged("Error 1602: Error in computation - Error 1604: Variable not found or never "
