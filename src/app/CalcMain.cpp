@@ -363,9 +363,9 @@ void TfrmCalcMain::Restore() {
 TMessageBoxAnswer TfrmCalcMain::ShowMessageBox(const std::string& text,
                                                const std::string& caption) {
     auto ask = [this, &text, &caption] {
-        auto answer = QMessageBox::warning(
-            this, QString::fromLatin1(caption), QString::fromLatin1(text),
-            QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+        auto answer =
+            QMessageBox::warning(this, QString::fromLatin1(caption), QString::fromLatin1(text),
+                                 QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
         return answer == QMessageBox::Abort   ? mrAbort
                : answer == QMessageBox::Retry ? mrRetry
                                               : mrIgnore;

@@ -27,10 +27,9 @@ bool ExactEngineText(const QString& text, std::string& engine, QString& refused)
                                : text.at(i).unicode();
         if (c > 0xFF) {
             refused = QStringLiteral("\"%1\" (U+%2)")
-                          .arg(QString::fromUcs4(&c, 1),
-                               QString::number(static_cast<uint>(c), 16)
-                                   .toUpper()
-                                   .rightJustified(4, QLatin1Char('0')));
+                          .arg(QString::fromUcs4(&c, 1), QString::number(static_cast<uint>(c), 16)
+                                                             .toUpper()
+                                                             .rightJustified(4, QLatin1Char('0')));
             return false;
         }
     }

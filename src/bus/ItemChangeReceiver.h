@@ -7,8 +7,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,8 +26,8 @@ class TItemChangeReceiver {
     // Receiver thread: an item change (AppID, item, data) of kind's source; replaced counts
     // the characters of data above U+00FF, which 8-bit text cannot hold and reads as "?".
     using TItemChangeProc =
-        std::function<void(TDataSourceKind kind, const std::string& appID,
-                           const std::string& item, const std::string& data, std::size_t replaced)>;
+        std::function<void(TDataSourceKind kind, const std::string& appID, const std::string& item,
+                           const std::string& data, std::size_t replaced)>;
     // Receiver thread: kind's source announced its shutdown; every item change it sent before
     // has been delivered.
     using TShutdownProc = std::function<void(TDataSourceKind kind, const std::string& appID)>;

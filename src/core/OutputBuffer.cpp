@@ -23,7 +23,9 @@ void TOutputBuffer::Add(std::string text, TOutputKind kind) {
     });
 }
 
-bool TOutputBuffer::Get(TOutputLine& line) { return lines_.Pop(line); }
+bool TOutputBuffer::Get(TOutputLine& line) {
+    return lines_.Pop(line);
+}
 
 bool TOutputBuffer::Get(std::string& text, TOutputKind& kind) {
     TOutputLine line;

@@ -463,12 +463,12 @@ TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
     })) << items.size();
     const std::string t1 = Tag(2026, 12, 8, 20, 41, 5), t2 = Tag(2026, 12, 8, 20, 42, 5),
                       t3 = Tag(2026, 12, 8, 20, 43, 5);
-    EXPECT_EQ(items, (std::vector<std::string>{
-                         "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1, "S RIVER1.TA=12.5 T " + t1,
-                         "E RIVER1 T " + t1, "B RIVER2 T " + t2, "S RIVER2.HG=1.25 T " + t2,
-                         "E RIVER2 T " + t2, "B RIVER3 T " + t3, "S RIVER3.HG=5?0 T " + t3,
-                         "S RIVER3.TA=50\xB0 T " + t3, "S RIVER3.HX=5?0 T " + t3,
-                         "E RIVER3 T " + t3}));
+    EXPECT_EQ(items,
+              (std::vector<std::string>{
+                  "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1, "S RIVER1.TA=12.5 T " + t1,
+                  "E RIVER1 T " + t1, "B RIVER2 T " + t2, "S RIVER2.HG=1.25 T " + t2,
+                  "E RIVER2 T " + t2, "B RIVER3 T " + t3, "S RIVER3.HG=5?0 T " + t3,
+                  "S RIVER3.TA=50\xB0 T " + t3, "S RIVER3.HX=5?0 T " + t3, "E RIVER3 T " + t3}));
     EXPECT_EQ(rig.window.Status,
               (std::vector<std::string>{
                   Retrieving, "Error 1600: Data item is not STATION.SENSOR - BADPAIR",

@@ -216,7 +216,7 @@ TEST_F(CalcModesTest, AValueWithACommaOrAZeroByteIsNotANumber) {
     groups.Add(SingleGroup(1, "RIVER1", "Q", "H", {"H=HG"}));
     Start(2);
     // A zero byte inside a value does not end it: "5", zero, "0" is no number, never 5.
-    const std::string zero("5\0" "0", 3);
+    const std::string zero = "5" + std::string(1, '\0') + "0";
     for (const std::string& value : {std::string("5?0"), zero}) {
         Feed("C", "RIVER1", T, {{"HG", value}});
         EXPECT_TRUE(Logged("Error 1601: Value is not a number - " + value, okDetail));

@@ -124,7 +124,8 @@ int main(int argc, char** argv) {
     if (!file.empty()) {
         // A folder opens like a file on Linux and then reads as if it were empty.
         std::error_code ec;
-        if (std::filesystem::is_directory(file, ec)) return Fail("cannot read " + file + ": a folder");
+        if (std::filesystem::is_directory(file, ec))
+            return Fail("cannot read " + file + ": a folder");
         owned = std::make_unique<std::ifstream>(file, std::ios::binary);
         if (!*owned) return Fail("cannot read " + file);
     }
