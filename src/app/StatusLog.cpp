@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "core/OutputBuffer.h"
-
 #include "util/FormatSettings.h"
 #include "util/TimeTag.h"
 
