@@ -67,6 +67,7 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
         setupQuery_ = std::make_unique<TBusSetupQuery>();
         suite_ = std::make_unique<TSuiteConnections>(*this, *input_, QDBusConnection::sessionBus(),
                                                      options_.Suite);
+        suite_->SetSetupQuery(setupQuery_.get());
         if (options_.Automation) {
             comAdaptor_ = std::make_unique<TOVCalcComAdaptor>(*com_, QDBusConnection::sessionBus());
             connect(comAdaptor_.get(), &TOVCalcComAdaptor::ClientsChanged, this,
@@ -148,6 +149,8 @@ void TCalcController::SignalThread() {
 
 void TCalcController::StopThread() {
     if (threadStopped_ || !thread_) return;
+    // A query that waits for the setup server to come back would hold the thread meanwhile.
+    if (setupQuery_) setupQuery_->CancelWaits();
     thread_->RequestStop();
     wake_.Signal();
     // Short steps, serving the thread's drain requests and end call meanwhile.
@@ -253,6 +256,8 @@ void TCalcController::ResetAllParams() {
 
 void TCalcController::ShutdownCommanded() {
     ForcedClose = true;
+    // The setup server may end before the close: it is not started again.
+    if (suite_) suite_->EndRestarts();
     QMetaObject::invokeMethod(this, &TCalcController::CloseRequested, Qt::QueuedConnection);
 }
 
@@ -284,6 +289,7 @@ void TCalcController::GroupsSaved(bool wasRunning) {
 }
 
 void TCalcController::ShutDown() {
+    if (suite_) suite_->EndRestarts();
     com_->AnnounceShutdown();
     StopThread();
     if (suite_) suite_->DisconnectAll();

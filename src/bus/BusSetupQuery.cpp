@@ -44,10 +44,106 @@ ISetupServer& TBusSetupQuery::Server() {
 }
 
 bool TBusSetupQuery::QuerySetup(const std::string& key, std::string& value) {
-    return ov::QuerySetup(&Server(), key, value);
+    if (std::this_thread::get_id() == mainThread_) return ov::QuerySetup(&main_, key, value);
+    // At most one more try: after a restart, or when a restart had already ended by the time
+    // the failure was looked at.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::uint64_t generation = WaitWhileRestarting();
+        TSdBusSetupServer& server = ThreadServer();
+        if (attempt > 0) server.AskServerRunning();  // the new owner, not the last one seen
+        std::string answer;
+        if (server.GetSetupParam(key, answer)) {
+            if (answer == SetupNoValue) return false;
+            value = std::move(answer);
+            return true;
+        }
+        // The call failed. A server that is not attached, or is there and failed all the same
+        // (a time-out), gives no value; one that went away is being started again.
+        bool restarting = false;
+        {
+            std::lock_guard guard(stateLock_);
+            if (generation_ != generation) {
+                // A restart ended meanwhile: ask the new server (unless it failed).
+                if (state_ != ssAttached) return false;
+                continue;
+            }
+            if (state_ != ssAttached && state_ != ssRestarting) return false;
+            restarting = state_ == ssRestarting;
+        }
+        if (!restarting) {
+            if (server.AskServerRunning()) return false;
+            NoteLost(generation);
+        }
+    }
+    return false;
+}
+
+std::uint64_t TBusSetupQuery::WaitWhileRestarting() {
+    std::unique_lock guard(stateLock_);
+    const auto until = lostAt_ + restartWait_;
+    stateChanged_.wait_until(guard, until,
+                             [this] { return state_ != ssRestarting || cancelled_; });
+    if (state_ == ssRestarting) {
+        throw ESetupUnavailable(cancelled_
+                                    ? "The setup server is being started again; the calculation "
+                                      "thread stops"
+                                    : "The setup server is being started again and has not "
+                                      "answered");
+    }
+    return generation_;
+}
+
+void TBusSetupQuery::CancelWaits() {
+    std::lock_guard guard(stateLock_);
+    cancelled_ = true;
+    stateChanged_.notify_all();
+}
+
+void TBusSetupQuery::NoteLost(std::uint64_t generation) {
+    std::lock_guard guard(stateLock_);
+    if (generation_ != generation || state_ != ssAttached) return;
+    state_ = ssRestarting;
+    lostAt_ = std::chrono::steady_clock::now();
+}
+
+void TBusSetupQuery::ServerAttached() {
+    std::lock_guard guard(stateLock_);
+    state_ = ssAttached;
+    ++generation_;
+    stateChanged_.notify_all();
+}
+
+void TBusSetupQuery::ServerDetached() {
+    std::lock_guard guard(stateLock_);
+    state_ = ssDetached;
+    ++generation_;
+    stateChanged_.notify_all();
+}
+
+void TBusSetupQuery::ServerLost() {
+    std::lock_guard guard(stateLock_);
+    if (state_ != ssAttached) return;  // not attached, or a query noted the loss first
+    state_ = ssRestarting;
+    lostAt_ = std::chrono::steady_clock::now();
+}
+
+void TBusSetupQuery::RestartEnded(bool ok) {
+    std::lock_guard guard(stateLock_);
+    state_ = ok ? ssAttached : ssFailed;
+    ++generation_;
+    stateChanged_.notify_all();
+}
+
+void TBusSetupQuery::SetRestartWait(std::chrono::milliseconds wait) {
+    std::lock_guard guard(stateLock_);
+    restartWait_ = wait;
 }
 
 bool TBusSetupQuery::AttachThread() {
+    {
+        std::lock_guard guard(stateLock_);
+        cancelled_ = false;
+    }
     if (std::this_thread::get_id() == mainThread_) return true;
     return ThreadServer().Connected();
 }

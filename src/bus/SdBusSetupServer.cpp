@@ -120,6 +120,24 @@ bool TSdBusSetupServer::ServerRunning() {
     return serverRunning_;
 }
 
+bool TSdBusSetupServer::AskServerRunning() {
+    if (!bus_) return false;
+    sd_bus_message* created = nullptr;
+    int r = sd_bus_message_new_method_call(bus_.get(), &created, SdBusDaemon, SdBusDaemonPath,
+                                           SdBusDaemon, "NameHasOwner");
+    const TSdMessage question(created);
+    if (r >= 0) r = sd_bus_message_append(created, "s", SetupName().c_str());
+    if (r < 0) return false;
+    std::string error;
+    const TSdMessage reply = SdCall(bus_.get(), created, timeoutUs_, error);
+    int has = 0;
+    if (!reply || sd_bus_message_read(reply.get(), "b", &has) <= 0) return false;
+    // Owner changes signalled before this answer are handled now; the answer is the newest.
+    ProcessPending();
+    serverRunning_ = has != 0;
+    return serverRunning_;
+}
+
 TSdMessage TSdBusSetupServer::Call(const char* method, const char* signature,
                                    const char* argument) {
     if (!bus_) {

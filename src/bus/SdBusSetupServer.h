@@ -27,6 +27,9 @@ class TSdBusSetupServer : public ISetupServer {
     bool Connected() const { return bus_ != nullptr; }
     // Whether the setup server's bus name has an owner, as the bus last told.
     bool ServerRunning();
+    // The same, asked of the bus daemon now (it answers after every owner change it made
+    // before the question); false also when it cannot be asked.
+    bool AskServerRunning();
 
     bool GetGeneralSetup(std::vector<TSetupValue>& values) override;
     bool GetDataServerSetup(std::vector<TSetupValue>& values) override;

@@ -22,6 +22,7 @@
 #include "util/ProgramFolders.h"
 #include "util/TextCodec.h"
 #include "bus/BusNameWatcher.h"
+#include "bus/BusSetupQuery.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/BusText.h"
 #include "bus/DBusSetupServer.h"
@@ -157,6 +158,67 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
             if (running) SourceAppeared(kind);
         });
     }
+    names_->Watch(BusText(SetupBusName), [this](const QString&, bool running) {
+        if (!running) SetupServerGone();
+    });
+}
+
+void TSuiteConnections::SetSetupQuery(TBusSetupQuery* query) {
+    query_ = query;
+    if (query_) query_->SetRestartWait(RestartWait());
+}
+
+std::chrono::milliseconds TSuiteConnections::RestartWait() const {
+    // The start's pauses, the load's questions with their pauses, and the time the main
+    // thread may need to notice the loss.
+    return options_.StartWaitSteps * options_.StartWaitStep +
+           (options_.LoadWaitSteps + 1) * (options_.LoadWaitStep + options_.CallTimeout) +
+           options_.CallTimeout;
+}
+
+void TSuiteConnections::SetupServerGone() {
+    if (!setup_ || !restartWanted_ || restartPending_) return;
+    restartPending_ = true;
+    window_.LogStatus("The setup server ZI Zodav has ended. Starting it again..");
+    // The calculation thread's queries wait for the restart from now on.
+    if (query_) query_->ServerLost();
+    // Queued: the name's change is being delivered, and the restart waits without serving.
+    QMetaObject::invokeMethod(this, &TSuiteConnections::RestartSetupServer, Qt::QueuedConnection);
+}
+
+void TSuiteConnections::RestartSetupServer() {
+    // A refresh or the close in between has dealt with the setup server itself.
+    if (!restartPending_) return;
+    bool ok = false;
+    std::string why;
+    try {
+        ok = StartSetupServer(true) && AttachSetupServer();
+        if (!ok) {
+            why = Error4Text;
+        } else if (!WaitSetupLoad(false)) {
+            ok = false;
+            why = Error1613Text;
+        } else if (!AttachSetupSink()) {
+            ok = false;
+            why = Error1613Text;
+        }
+    } catch (const std::exception& e) {
+        ok = false;
+        why = std::string("Error 1600: ") + e.what();
+    }
+    restartPending_ = false;
+    if (ok) {
+        window_.LogStatus("The setup server ZI Zodav is running again.");
+        if (query_) query_->RestartEnded(true);
+        return;
+    }
+    window_.LogStatus(why);
+    window_.LogStatus(
+        "The setup server could not be started again: setup queries answer no value until the "
+        "next refresh.");
+    DropSink(setupSink_);
+    setup_.reset();
+    if (query_) query_->RestartEnded(false);
 }
 
 TSuiteConnections::~TSuiteConnections() {
@@ -220,6 +282,7 @@ TRefreshOutcome TSuiteConnections::Refresh() {
         return outcome;
     }
     outcome.SetupAttached = true;
+    if (query_) query_->ServerAttached();
 
     bool loaded = false;
     try {
@@ -280,7 +343,7 @@ bool TSuiteConnections::AttachSetupServer() {
     return true;
 }
 
-bool TSuiteConnections::WaitSetupLoad() {
+bool TSuiteConnections::WaitSetupLoad(bool loadSettings) {
     if (!setup_) return false;
     auto loaded = [this] {
         std::string value;
@@ -296,6 +359,8 @@ bool TSuiteConnections::WaitSetupLoad() {
         ok = loaded();
     }
     if (!ok) return false;
+    // A restart leaves the records alone: a running calculation thread reads them unlocked.
+    if (!loadSettings) return true;
     // A failed load leaves the defaults in the records; the refresh goes on with them.
     LoadGeneralSetup(setup_.get(), GeneralSetup());
     LoadDataServerSetup(setup_.get(), DataServerSetup());
@@ -387,6 +452,8 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
 void TSuiteConnections::DisconnectSetup() {
     DropSink(setupSink_);
     setup_.reset();
+    restartPending_ = false;
+    if (query_) query_->ServerDetached();
 }
 
 void TSuiteConnections::DisconnectSource(TDataSourceKind kind) {
@@ -445,6 +512,8 @@ void TSuiteConnections::SetupEvent(TSetupEvent event, const QList<QVariant>& arg
         case seShutdown:
             window_.LogStatus("Shutdown command received");
             tmrServersReconnect_.stop();
+            // The server may end before the close has dropped it.
+            restartWanted_ = false;
             window_.ShutdownCommanded();
             break;
         case seItemChange:

@@ -24,6 +24,7 @@
 namespace ov {
 
 class TBusNameWatcher;
+class TBusSetupQuery;
 class TDBusSetupServer;
 class TItemChangeReceiver;
 class TSetupServerProcess;
@@ -102,9 +103,17 @@ class TSuiteConnections : public QObject {
     // longer than until the started program has ended).
     bool StartSetupServer(bool launch);
     bool AttachSetupServer();
-    // Waits for "SetupLoad" to answer "OK", then loads the settings. False when it never did.
-    // Throws std::runtime_error when the question itself fails.
-    bool WaitSetupLoad();
+    // Waits for "SetupLoad" to answer "OK", then (with loadSettings) loads the settings. False
+    // when it never did. Throws std::runtime_error when the question itself fails.
+    bool WaitSetupLoad(bool loadSettings = true);
+
+    // The queries of the calculation thread, told whether the setup server is attached and
+    // when it is being started again (null: none). It must outlive this object.
+    void SetSetupQuery(TBusSetupQuery* query);
+    // The longest a restart of the setup server can take: the start and load waits.
+    std::chrono::milliseconds RestartWait() const;
+    // The close has begun: a setup server that goes away now is not started again.
+    void EndRestarts() { restartWanted_ = false; }
     // Connects every enabled, running, not yet connected data source; false when one of
     // them failed (its error in the status list when showErrors).
     bool ConnectServers(bool showErrors);
@@ -131,8 +140,15 @@ class TSuiteConnections : public QObject {
     // A data source's bus name got an owner: connected at once, as the timer would do later.
     void SourceAppeared(TDataSourceKind kind);
 
+  private Q_SLOTS:
+    // The attached setup server went away: started again as at a refresh, its settings
+    // unchanged for the running calculation thread.
+    void RestartSetupServer();
+
   private:
     struct TSink;
+    // The setup server's bus name lost its owner.
+    void SetupServerGone();
     struct TSourceState;
 
     bool NameRunning(std::string_view busName) const;
@@ -161,6 +177,9 @@ class TSuiteConnections : public QObject {
     std::unique_ptr<TSink> setupSink_;
     std::array<std::unique_ptr<TSourceState>, 4> sources_;  // by TDataSourceKind
     QTimer tmrServersReconnect_;
+    TBusSetupQuery* query_ = nullptr;
+    bool restartWanted_ = true;   // false once the close has begun
+    bool restartPending_ = false;  // the attached server went away; RestartSetupServer is queued
     mutable std::mutex eventLock_;
     std::string eventAppID_, eventItem_, eventData_;  // guarded by eventLock_
     // Made at the first connect; its thread calls back into this object, so it goes first.

@@ -4,13 +4,23 @@
 
 #include <string>
 
+#include "util/Exception.h"
+
 namespace ov {
+
+// Raised by a query that cannot be answered for now although the server has the value (it is
+// being started again): a calculation that needs the answer ends with this error instead of
+// going on as if there were no value.
+class ESetupUnavailable : public Exception {
+public:
+    using Exception::Exception;
+};
 
 class ISetupQuery {
 public:
     virtual ~ISetupQuery() = default;
     // The setup server's value for key; false when there is none (the answer "ERROR", a failed
-    // call, or no server running). An empty answer is a value.
+    // call, or no server running). An empty answer is a value. May raise ESetupUnavailable.
     virtual bool QuerySetup(const std::string& key, std::string& value) = 0;
 };
 

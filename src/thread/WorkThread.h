@@ -88,13 +88,16 @@ private:
     void DoCurrentCalculation(const TInputItem& item);
     void DoGOESCalculation(const TInputSensorItem& item);
     void DoMultiCalculation(const TInputSensorItem& item);
-    // One group for one item: evaluate, round, publish; a calculator error is logged as error
-    // 1602 and the caller goes on with the next group.
+    // One group for one item: evaluate, round, publish; a calculator error, or a setup query
+    // that cannot be answered for now (ESetupUnavailable), is logged as error 1602, nothing is
+    // published and the caller goes on with the next group.
     // sensor names the sensor in the begin line (the satellite and multiple-station modes).
     void CalculateGroup(const TInputItem& item, const TCalcGroupItem& group,
                         std::string_view outputStation, const std::string* sensor);
+    void LogComputationError(const TInputItem& item, const TCalcGroupItem& group,
+                             const std::string& message);
     // Rounds timeTag to the output sensor's "RoundOffTime" setting; unchanged when there is
-    // none or it is unusable.
+    // none or it is unusable. ESetupUnavailable passes on.
     void RoundOffTime(const std::string& stationID, const std::string& sensorName,
                       TTimeTag& timeTag);
 

@@ -147,12 +147,20 @@ void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& g
         host_.PublishResult(ResultItem,
                             ResultRecord(t, outputStation, group.OutputSensor, result, localFormat_));
     } catch (const ECalcExException& e) {
-        Log(FormatText("Error 1602: Error in computation - %p - StationID: %p TimeTag: %p Poll "
-                       "Group: %p",
-                       {e.what(), item.StationID, TimeTagText(item.TimeTag),
-                        std::to_string(group.CGIndex)}),
-            okError);
+        LogComputationError(item, group, e.what());
+    } catch (const ESetupUnavailable& e) {
+        // The rounding's setting could not be asked: nothing is published without it.
+        LogComputationError(item, group, e.what());
     }
+}
+
+void TWorkThread::LogComputationError(const TInputItem& item, const TCalcGroupItem& group,
+                                      const std::string& message) {
+    Log(FormatText("Error 1602: Error in computation - %p - StationID: %p TimeTag: %p Poll "
+                   "Group: %p",
+                   {message, item.StationID, TimeTagText(item.TimeTag),
+                    std::to_string(group.CGIndex)}),
+        okError);
 }
 
 void TWorkThread::DoCurrentCalculation(const TInputItem& item) {
@@ -238,6 +246,8 @@ void TWorkThread::RoundOffTime(const std::string& stationID, const std::string& 
         t -= t % a;
         if (t < INT32_MIN || t > INT32_MAX) return;
         timeTag = static_cast<TTimeTag>(t);
+    } catch (const ESetupUnavailable&) {
+        throw;
     } catch (const std::exception&) {
         // An unusable setting leaves the time tag as it is.
     }

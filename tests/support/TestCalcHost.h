@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -73,6 +74,8 @@ public:
     }
     bool QuerySetup(const std::string& key, std::string& value) override {
         std::lock_guard<std::mutex> guard(mutex_);
+        if (Unavailable.count(key) != 0)
+            throw ov::ESetupUnavailable("The setup server is being started again");
         auto it = Setup.find(key);
         if (it == Setup.end()) return false;
         value = it->second;
@@ -117,6 +120,7 @@ public:
     }
 
     std::map<std::string, std::string> Setup;  // answers of QuerySetup; set before the start
+    std::set<std::string> Unavailable;  // keys whose query raises ESetupUnavailable; likewise
     std::vector<std::pair<std::string, std::string>> Published;  // guarded by mutex_
     std::vector<ov::TWorkThread*> EndedThreads;                  // guarded by mutex_
 

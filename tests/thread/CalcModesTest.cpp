@@ -202,6 +202,25 @@ TEST_F(CalcModesTest, RoundOffTimeToTheQuarterHour) {
                                     Record(T, "RIVER2.Q", "1"), Record(T + 900, "RIVER2.Q", "1")}));
 }
 
+// A setup query that cannot be answered for now (the server is being started again) is not
+// a missing value: the group publishes nothing and says why; the other groups go on.
+TEST_F(CalcModesTest, ASetupServerThatCannotAnswerNowStopsOnlyTheGroupsThatAsk) {
+    groups.Add(SingleGroup(1, "RIVER1", "Q", "H + SHIFT(H)", {"H=HG"}));
+    groups.Add(SingleGroup(2, "RIVER1", "R", "H * 2", {"H=HG"}));
+    groups.Add(SingleGroup(3, "RIVER1", "S", "H * 3", {"H=HG"}));
+    host.Unavailable = {"SENSOR:RIVER1:HG,SHIFT", "Sensor:RIVER1:S,RoundOffTime"};
+    Start();
+    Feed("C", "RIVER1", T, {{"HG", "2"}});
+    EXPECT_EQ(Results(), (Published{Record(T, "RIVER1.R", "4")}));
+    for (int group : {1, 3}) {
+        EXPECT_TRUE(Logged("Error 1602: Error in computation - The setup server is being started "
+                           "again - StationID: RIVER1 TimeTag: " +
+                               TimeTagText(T) + " Poll Group: " + std::to_string(group),
+                           okError))
+            << group;
+    }
+}
+
 TEST_F(CalcModesTest, UnusableRoundingSettingsLeaveTheTimeTag) {
     groups.Add(SingleGroup(1, "RIVER1", "Q", "H", {"H=HG"}));
     Start();
