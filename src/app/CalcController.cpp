@@ -288,9 +288,24 @@ void TCalcController::GroupsSaved(bool wasRunning) {
     StartThreadIfStorage();
 }
 
+void TCalcController::BusLost() {
+    if (busLost_) return;
+    busLost_ = true;
+    LogStatus(
+        "Error 1600: The session bus has gone away. OV Calc stops calculating, writes its "
+        "configuration and ends.");
+    if (suite_) suite_->EndRestarts();
+    // A query of the thread that waits for a setup server to come back ends now.
+    if (setupQuery_) setupQuery_->CancelWaits();
+    ForcedClose = true;
+    QMetaObject::invokeMethod(this, &TCalcController::CloseRequested, Qt::QueuedConnection);
+}
+
 void TCalcController::ShutDown() {
     if (suite_) suite_->EndRestarts();
-    com_->AnnounceShutdown();
+    // Without a bus there is nobody to tell, and the failed announcement would say a client
+    // did not answer.
+    if (!busLost_) com_->AnnounceShutdown();
     StopThread();
     if (suite_) suite_->DisconnectAll();
     settings_.LogDetail = logDetail_;

@@ -64,6 +64,11 @@ class TCalcController : public QObject,
     void ShutDown();
     // The automation heartbeat event (errors are not the caller's concern).
     void HeartBeat();
+    // The session bus has gone away: said in the status list, the setup queries answer at
+    // once, and the window is asked to close without a question (CloseRequested); the
+    // shutdown then stops the thread and writes the configuration, announcing nothing.
+    void BusLost();
+    bool BusGone() const { return busLost_; }
 
     // Moves every waiting line of the output buffer to the status log; status lines also go
     // to ThreadStatus. With pump, events are processed after every eleventh line.
@@ -161,6 +166,7 @@ class TCalcController : public QObject,
     std::unique_ptr<TDdeAdaptor> ddeAdaptor_;  // null without the bus
     std::atomic<std::int32_t> logDetail_{0};   // read by the calculation thread
     std::atomic<bool> threadStopped_{true};    // read by the item-change receiver too
+    bool busLost_ = false;
 
     // Which thread object is current, for telling a late end call of a replaced one apart.
     std::mutex threadLock_;

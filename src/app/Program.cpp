@@ -14,6 +14,7 @@
 #include "app/CalcMain.h"
 #include "app/MainWindowBus.h"
 #include "app/StopSignals.h"
+#include "bus/BusLossWatch.h"
 #include "bus/InstanceLock.h"
 #include "busnames/BusNames.h"
 #include "ui/ExitConfirm.h"
@@ -61,7 +62,9 @@ Without a display (neither DISPLAY nor WAYLAND_DISPLAY set) it runs offscreen, w
 window. Qt's own options work as well, for example -platform offscreen. SIGTERM, SIGINT and
 SIGHUP shut it down as the setup server's shutdown command does: the clients are told, the
 calculations stop and the configuration is written. Its status lines also go to standard
-error. Exit status 0, or 1 when it cannot start (no session bus, a bad command line).)";
+error. Exit status 0, or 1 when it cannot start (no session bus, a bad command line) or when
+the session bus goes away while it runs (it then stops calculating, writes its configuration
+and ends).)";
 
 // The Qt options most often wanted (QApplication takes them before the program sees its own).
 constexpr const char* QtOptions = R"(
@@ -200,8 +203,15 @@ int RunOVCalc(int& argc, char** argv) {
     if (automationServer && !bus.registerService(Q(CalcBusName)))
         window.LogStatus(QString("Error 1600: the bus name OVCalc.OVCalcCOM is taken"));
 
+    // A session bus that goes away ends OV Calc as the shutdown command does, with status 1,
+    // so that a service manager starts it again once there is a bus.
+    TBusLossWatch busWatch(bus);
+    QObject::connect(&busWatch, &TBusLossWatch::Lost, &window,
+                     [&window] { window.Controller().BusLost(); });
+
     window.show();  // the first show runs the refresh
     int result = app.exec();
+    if (busWatch.BusLost()) return 1;
 
     // Clients still holding the automation object: ask, and keep serving them on No.
     if (window.ClientsHoldingObjects() > 0 && CanAsk() &&

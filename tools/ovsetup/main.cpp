@@ -16,6 +16,7 @@
 
 #include "SetupService.h"
 #include "SetupSettingsFile.h"
+#include "bus/BusLossWatch.h"
 #include "bus/BusText.h"
 #include "busnames/BusNames.h"
 #include "util/ProgramFolders.h"
@@ -30,6 +31,7 @@ OVSetup.IOVSetupCom, OVSetup.IOVSetupComEvents and OVSetup.Control) on the sessi
 with the settings of SETTINGS_FILE (default: OVSetup.ini beside the program, or in
 ~/.config/ovcalc/ when the program is installed; without that file, the settings'
 defaults). A bad settings file is reported with its line, and the server does not start.
+When the session bus goes away, the server says so and ends with status 1.
 
   --app-id APPID       the AppID its events carry (default: the setup server's own,
                        {CFD3E936-D378-4CD8-AA86-325A38C7B7E7})
@@ -185,5 +187,11 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "ovsetup: serving %s as %s\n", file.string().c_str(),
                  std::string(ov::SetupBusName).c_str());
+    // Without the bus nobody can reach the server any more.
+    ov::TBusLossWatch busWatch(bus);
+    QObject::connect(&busWatch, &ov::TBusLossWatch::Lost, &app, [&app] {
+        std::fprintf(stderr, "ovsetup: the session bus has gone away; the setup server ends\n");
+        app.exit(1);
+    });
     return app.exec();
 }
