@@ -81,8 +81,7 @@ bool TBusSetupQuery::QuerySetup(const std::string& key, std::string& value) {
 std::uint64_t TBusSetupQuery::WaitWhileRestarting() {
     std::unique_lock guard(stateLock_);
     const auto until = lostAt_ + restartWait_;
-    stateChanged_.wait_until(guard, until,
-                             [this] { return state_ != ssRestarting || cancelled_; });
+    stateChanged_.wait_until(guard, until, [this] { return state_ != ssRestarting || cancelled_; });
     if (state_ == ssRestarting) {
         throw ESetupUnavailable(cancelled_
                                     ? "The setup server is being started again; the calculation "

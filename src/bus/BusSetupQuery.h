@@ -90,12 +90,12 @@ class TBusSetupQuery : public ISetupQuery {
                                                         // by its own thread
 
     std::mutex stateLock_;
-    std::condition_variable stateChanged_;                 // with stateLock_
-    TServerState state_ = ssDetached;                      // guarded by stateLock_
-    std::uint64_t generation_ = 0;                         // guarded by stateLock_
-    std::chrono::steady_clock::time_point lostAt_;         // guarded by stateLock_
-    std::chrono::milliseconds restartWait_{30000};         // guarded by stateLock_
-    bool cancelled_ = false;                               // guarded by stateLock_
+    std::condition_variable stateChanged_;          // with stateLock_
+    TServerState state_ = ssDetached;               // guarded by stateLock_
+    std::uint64_t generation_ = 0;                  // guarded by stateLock_
+    std::chrono::steady_clock::time_point lostAt_;  // guarded by stateLock_
+    std::chrono::milliseconds restartWait_{30000};  // guarded by stateLock_
+    bool cancelled_ = false;                        // guarded by stateLock_
 };
 
 }  // namespace ov

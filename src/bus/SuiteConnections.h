@@ -178,7 +178,7 @@ class TSuiteConnections : public QObject {
     std::array<std::unique_ptr<TSourceState>, 4> sources_;  // by TDataSourceKind
     QTimer tmrServersReconnect_;
     TBusSetupQuery* query_ = nullptr;
-    bool restartWanted_ = true;   // false once the close has begun
+    bool restartWanted_ = true;    // false once the close has begun
     bool restartPending_ = false;  // the attached server went away; RestartSetupServer is queued
     mutable std::mutex eventLock_;
     std::string eventAppID_, eventItem_, eventData_;  // guarded by eventLock_

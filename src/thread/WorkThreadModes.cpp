@@ -156,10 +156,10 @@ void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& g
 
 void TWorkThread::LogComputationError(const TInputItem& item, const TCalcGroupItem& group,
                                       const std::string& message) {
-    Log(FormatText("Error 1602: Error in computation - %p - StationID: %p TimeTag: %p Poll "
-                   "Group: %p",
-                   {message, item.StationID, TimeTagText(item.TimeTag),
-                    std::to_string(group.CGIndex)}),
+    Log(FormatText(
+            "Error 1602: Error in computation - %p - StationID: %p TimeTag: %p Poll "
+            "Group: %p",
+            {message, item.StationID, TimeTagText(item.TimeTag), std::to_string(group.CGIndex)}),
         okError);
 }
 

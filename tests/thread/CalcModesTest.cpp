@@ -213,10 +213,11 @@ TEST_F(CalcModesTest, ASetupServerThatCannotAnswerNowStopsOnlyTheGroupsThatAsk) 
     Feed("C", "RIVER1", T, {{"HG", "2"}});
     EXPECT_EQ(Results(), (Published{Record(T, "RIVER1.R", "4")}));
     for (int group : {1, 3}) {
-        EXPECT_TRUE(Logged("Error 1602: Error in computation - The setup server is being started "
-                           "again - StationID: RIVER1 TimeTag: " +
-                               TimeTagText(T) + " Poll Group: " + std::to_string(group),
-                           okError))
+        EXPECT_TRUE(
+            Logged("Error 1602: Error in computation - The setup server is being started "
+                   "again - StationID: RIVER1 TimeTag: " +
+                       TimeTagText(T) + " Poll Group: " + std::to_string(group),
+                   okError))
             << group;
     }
 }
