@@ -16,8 +16,20 @@ QString BusText(std::string_view text) {
 }
 
 std::string EngineText(const QString& text) {
-    QByteArray bytes = text.toLatin1();  // code points above U+00FF become "?"
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    std::string engine;
+    engine.reserve(static_cast<std::size_t>(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c <= 0xFF) {
+            engine += static_cast<char>(c);
+            continue;
+        }
+        // One "?" a character, also for one of two UTF-16 units, as the sd-bus side reads it.
+        engine += '?';
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+    }
+    return engine;
 }
 
 bool ExactEngineText(const QString& text, std::string& engine, QString& refused) {
