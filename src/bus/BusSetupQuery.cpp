@@ -50,7 +50,9 @@ bool TBusSetupQuery::QuerySetup(const std::string& key, std::string& value) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const std::uint64_t generation = WaitWhileRestarting();
         TSdBusSetupServer& server = ThreadServer();
-        if (attempt > 0) server.AskServerRunning();  // the new owner, not the last one seen
+        // The owner as the bus has it now, not as last seen: after a restart, or when the
+        // last word was that it had gone, its new owner's signal may still be on its way.
+        if (attempt > 0 || !server.ServerRunning()) server.AskServerRunning();
         std::string answer;
         if (server.GetSetupParam(key, answer)) {
             if (answer == SetupNoValue) return false;
