@@ -110,27 +110,30 @@ std::string InstanceLockName(std::string_view sessionBusAddress) {
     return std::string("OVCalcMutex-") + suffix;
 }
 
-int RunOVCalc(int& argc, char** argv) {
-    // --help and --version answer before Qt looks for a display or anything for the bus.
-    {
-        QStringList arguments;
-        for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-        QCommandLineParser parser;
-        DefineOptions(parser);
-        parser.parse(arguments);  // Qt's own options are taken by QApplication below
-        const bool all = parser.isSet("help-all");
-        if (parser.isSet("help") || all || parser.isSet("version")) {
-            QCoreApplication core(argc, argv);
-            core.setApplicationName("ovcalc");
-            core.setApplicationVersion(OV_VERSION);
-            const QString text = parser.isSet("version") && !parser.isSet("help") && !all
-                                     ? QString("ovcalc %1\n").arg(QString(OV_VERSION))
-                                     : parser.helpText() + (all ? QtOptions : "");
-            std::fputs(text.toLocal8Bit().constData(), stdout);
-            return 0;
-        }
-    }
-    // A headless machine runs OV Calc without flags.
+namespace {
+
+// --help and --version answer before Qt looks for a display or anything for the bus.
+// Returns true when one of them was asked for and answered.
+bool AnsweredHelpOrVersion(int& argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    DefineOptions(parser);
+    parser.parse(arguments);  // Qt's own options are taken by QApplication later
+    const bool all = parser.isSet("help-all");
+    if (!parser.isSet("help") && !all && !parser.isSet("version")) return false;
+    QCoreApplication core(argc, argv);
+    core.setApplicationName("ovcalc");
+    core.setApplicationVersion(OV_VERSION);
+    const QString text = parser.isSet("version") && !parser.isSet("help") && !all
+                             ? QString("ovcalc %1\n").arg(QString(OV_VERSION))
+                             : parser.helpText() + (all ? QtOptions : "");
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return true;
+}
+
+// A headless machine runs OV Calc without flags.
+void GoOffscreenWithoutDisplay(int argc, char** argv) {
     if (!PlatformChosen(argc, argv) && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -138,25 +141,31 @@ int RunOVCalc(int& argc, char** argv) {
                      "ovcalc: no display (neither DISPLAY nor WAYLAND_DISPLAY is set): running "
                      "offscreen, without a window\n");
     }
+}
+
+// What QApplication left of the command line is ours: nothing but --help and --version,
+// answered before. Anything else is reported; false then.
+bool CommandLineAccepted(const QApplication& app) {
+    QCommandLineParser parser;
+    DefineOptions(parser);
+    if (parser.parse(app.arguments()) && parser.positionalArguments().isEmpty()) return true;
+    const QString error = parser.errorText().isEmpty()
+                              ? "unexpected argument " + parser.positionalArguments().first()
+                              : parser.errorText();
+    std::fprintf(stderr, "ovcalc: %s (see ovcalc --help)\n", error.toLocal8Bit().constData());
+    return false;
+}
+
+}  // namespace
+
+int RunOVCalc(int& argc, char** argv) {
+    if (AnsweredHelpOrVersion(argc, argv)) return 0;
+    GoOffscreenWithoutDisplay(argc, argv);
 
     QApplication app(argc, argv);
     app.setApplicationName("OV Calc");
     app.setApplicationVersion(OV_VERSION);
-    {
-        // What QApplication left of the command line is ours: nothing but --help and
-        // --version, handled above.
-        QCommandLineParser parser;
-        DefineOptions(parser);
-        if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty()) {
-            const QString error =
-                parser.errorText().isEmpty()
-                    ? "unexpected argument " + parser.positionalArguments().first()
-                    : parser.errorText();
-            std::fprintf(stderr, "ovcalc: %s (see ovcalc --help)\n",
-                         error.toLocal8Bit().constData());
-            return 1;
-        }
-    }
+    if (!CommandLineAccepted(app)) return 1;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "ovcalc: cannot reach the session bus: %s\n",
