@@ -1,0 +1,71 @@
+// Fuzz target: the "%" formatter with a fuzzed format and arguments.
+// Input: the format on the first line, then one argument per line, its kind by the first
+// character: i integer, b boolean, c character, r real, s text, p C text, o other; anything
+// else is a text. Formatted with the user's separators and with another locale's.
+#include <charconv>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "util/Format.h"
+
+namespace {
+
+const ov::TTimeFormats& OtherTimeFormats() {
+    static const ov::TTimeFormats tf([] {
+        ov::TFormatSettings fs;
+        fs.DecimalSeparator = ',';
+        fs.DateSeparator = '-';
+        fs.TimeSeparator = '.';
+        return fs;
+    }());
+    return tf;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view rest;
+    const std::string_view format = ov::fuzz::FirstLine(ov::fuzz::AsText(data, size), rest);
+    std::deque<std::string> texts;  // the C texts' storage; stable addresses
+    std::vector<ov::TFormatArg> args;
+    for (std::string_view line : ov::fuzz::Lines(rest)) {
+        const char kind = line.empty() ? 's' : line[0];
+        const std::string_view v = line.empty() ? line : line.substr(1);
+        std::int32_t n = 0;
+        std::from_chars(v.data(), v.data() + v.size(), n);
+        switch (kind) {
+            case 'i':
+                args.emplace_back(n);
+                break;
+            case 'b':
+                args.emplace_back(n != 0);
+                break;
+            case 'c':
+                args.emplace_back(v.empty() ? '\0' : v[0]);
+                break;
+            case 'r': {
+                double d = 0;
+                std::from_chars(v.data(), v.data() + v.size(), d);
+                args.emplace_back(d);
+                break;
+            }
+            case 'p':
+                args.emplace_back(texts.emplace_back(v).c_str());
+                break;
+            case 'o':
+                args.push_back(ov::TFormatArg::Other(n));
+                break;
+            default:
+                args.emplace_back(v);
+                break;
+        }
+    }
+    (void)ov::FormatText(format, args);
+    (void)ov::FormatText(format, args, OtherTimeFormats());
+    for (const ov::TFormatArg& a : args)
+        if (a.kind() == ov::TFormatArg::Kind::Integer) (void)ov::TimeTagText(a.Payload());
+    return 0;
+}
