@@ -4,6 +4,7 @@
 #include "util/Scan.h"
 
 #include <cctype>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -24,16 +25,36 @@ struct StoreText {
     void operator()(T*) const {}
 };
 
+// Whether a real number can be held by a single-precision variable (infinities aside, which
+// convert as themselves).
+bool FitsSingle(double v) {
+    return !std::isfinite(v) || std::fabs(v) <= static_cast<double>(FLT_MAX);
+}
+
+// False (the variable untouched) for a value its variable cannot hold: a number beyond the
+// single range for a float, beyond 64 bits (or not a number) for an integer.
 struct StoreNumber {
     double v;
-    void operator()(std::string*) const {}
-    void operator()(bool* t) const { *t = v != 0; }
-    void operator()(double* t) const { *t = v; }
-    void operator()(float* t) const { *t = static_cast<float>(v); }
+    bool operator()(std::string*) const { return true; }
+    bool operator()(bool* t) const {
+        *t = v != 0;
+        return true;
+    }
+    bool operator()(double* t) const {
+        *t = v;
+        return true;
+    }
+    bool operator()(float* t) const {
+        if (!FitsSingle(v)) return false;
+        *t = static_cast<float>(v);
+        return true;
+    }
     template <typename T>
-    void operator()(T* t) const {
+    bool operator()(T* t) const {
+        if (!(v > -9223372036854775809.0 && v < 9223372036854775808.0)) return false;
         // Integers wrap like the fixed-size variables of the suite's records.
         *t = static_cast<T>(static_cast<std::int64_t>(v));
+        return true;
     }
 };
 
@@ -62,8 +83,10 @@ private:
     void Store(const std::string& v) {
         if (const TScanArg* a = NextArg()) std::visit(StoreText{v}, a->target());
     }
-    void StoreNum(double v) {
-        if (const TScanArg* a = NextArg()) std::visit(StoreNumber{v}, a->target());
+    // False when the variable cannot hold the value (then left untouched).
+    bool StoreNum(double v) {
+        if (const TScanArg* a = NextArg()) return std::visit(StoreNumber{v}, a->target());
+        return true;
     }
     template <typename T>
     void StoreExact(T v) {
@@ -451,16 +474,19 @@ bool Scanner::ScanWord() {
 bool Scanner::ScanDouble() {
     double v = 0;
     const bool ok = ReadReal(v);
-    StoreNum(v);
-    return ok;
+    return StoreNum(v) && ok;
 }
 
 // %r: a real number in single precision.
 bool Scanner::ScanSingle() {
     double v = 0;
     const bool ok = ReadReal(v);
-    StoreNum(static_cast<float>(v));
-    return ok;
+    if (!FitsSingle(v)) {
+        // A number beyond the single range is not read (its variable keeps its value).
+        NextArg();
+        return false;
+    }
+    return StoreNum(static_cast<float>(v)) && ok;
 }
 
 // %m: a real number stored as a 32-bit count of thousandths.

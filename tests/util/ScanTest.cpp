@@ -108,6 +108,43 @@ TEST(ScanText, NumbersPassAndFail) {
     EXPECT_EQ(pos, 8);  // left on the "*"
 }
 
+// A number stored into a variable that cannot hold it fails the directive and leaves the
+// variable alone (a real beyond 64 bits into an integer, beyond the single range into a float),
+// instead of converting it with undefined results.
+TEST(ScanText, NumbersTheirVariableCannotHold) {
+    struct Case {
+        const char* source;
+        const char* format;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"9.2E18", "%x", true},     // fits 64 bits
+        {"-9.2E18", "%x", true},
+        {"5.6E21", "%x", false},    // beyond 64 bits
+        {"-1E19", "%x", false},
+        {"3.4E38", "%r", true},     // fits the single range
+        {"3.5E38", "%r", false},    // beyond it
+        {"-1E300", "%r", false},
+    };
+    for (const Case& c : cases) {
+        std::int32_t i = -99;
+        float f = -99;
+        const bool integer = std::strcmp(c.format, "%x") == 0;
+        const bool ok = integer ? ScanTextFromStart(c.source, c.format, {&i}, US())
+                                : ScanTextFromStart(c.source, c.format, {&f}, US());
+        EXPECT_EQ(ok, c.ok) << c.format << " on '" << c.source << "'";
+        if (!c.ok) {
+            EXPECT_EQ(integer ? static_cast<double>(i) : static_cast<double>(f), -99.0)
+                << c.source;
+        }
+    }
+    double d = 0;
+    EXPECT_FALSE(ScanTextFromStart("1E39", "%r", {&d}, US()));
+    EXPECT_EQ(d, 0.0);
+    EXPECT_TRUE(ScanTextFromStart("1E39", "%x", {&d}, US()));
+    EXPECT_EQ(d, 1E39);
+}
+
 TEST(ScanText, TablePointLine) {
     double x = -1, y = -1;
     EXPECT_TRUE(ScanTextFromStart("1.5,2.5", "%X%X", {&x, &y}, US()));
