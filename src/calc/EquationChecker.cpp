@@ -98,10 +98,10 @@ void TChecker::Power() {
 }
 
 void TChecker::Factor() {
-    TDepthGuard guard(depth_);
     t_.SkipBlanks();
     const char c = t_.Current();
     if (c == '(') {
+        const TDepthGuard level(depth_);
         t_.Advance();
         Expression();
         if (!t_.MatchSymbol(")")) failed_ = true;
@@ -135,19 +135,25 @@ bool TChecker::TryFunction(const TFunction& f) {
     switch (f.Form) {
         case TForm::Not:
             if (!t_.MatchWord("NOT")) return false;
-            Factor();
+            {
+                const TDepthGuard level(depth_);
+                Factor();
+            }
             return true;
-        case TForm::Numeric:
+        case TForm::Numeric: {
             if (failed_ || !t_.MatchWord(f.Name) || !t_.MatchSymbol("(")) return false;
+            const TDepthGuard level(depth_);
             Expression();
             if (!t_.MatchSymbol(")")) {
                 failed_ = true;
                 return false;
             }
             return true;
+        }
         case TForm::Table:
         case TForm::LastValue: {
             if (failed_ || !t_.MatchWord(f.Name) || !t_.MatchSymbol("(")) return false;
+            const TDepthGuard level(depth_);
             t_.SkipBlanks();
             bool found = false;
             t_.ReadRawUntil(",", found);
@@ -165,6 +171,7 @@ bool TChecker::TryFunction(const TFunction& f) {
         }
         case TForm::Attribute: {
             if (!t_.MatchWord(f.Name) || !t_.MatchSymbol("(")) return false;
+            const TDepthGuard level(depth_);
             t_.SkipBlanks();
             bool found = false;
             AddName(t_.ReadRawUntil(",)", found));

@@ -63,11 +63,15 @@ double TEvaluator::Sum() {
             const double b = Term();
             v = Finite(c == '+' ? v + b : v - b);
         } else if (c == 'O' && t_.MatchWord("OR")) {
+            // The right operand is read before either is truncated: its own syntax error comes
+            // first, as with the arithmetic operators.
+            const double b = Term();
             const std::int64_t a = ToInt64(v);
-            v = static_cast<double>(a | ToInt64(Term()));
+            v = static_cast<double>(a | ToInt64(b));
         } else if (c == 'X' && t_.MatchWord("XOR")) {
+            const double b = Term();
             const std::int64_t a = ToInt64(v);
-            v = static_cast<double>(a ^ ToInt64(Term()));
+            v = static_cast<double>(a ^ ToInt64(b));
         } else {
             return v;
         }
@@ -88,18 +92,22 @@ double TEvaluator::Term() {
             if (d == 0) throw ECalcExException(MsgDivideByZero);
             v = Finite(v / d);
         } else if (c == 'A' && t_.MatchWord("AND")) {
+            // Right operand first, then both truncated (see Sum).
+            const double right = Power();
             const std::int64_t a = ToInt64(v);
-            v = static_cast<double>(a & ToInt64(Power()));
+            v = static_cast<double>(a & ToInt64(right));
         } else if (c == 'M' && t_.MatchWord("MOD")) {
+            const double right = Power();
             const std::int64_t a = ToInt64(v);
-            const std::int64_t b = ToInt64(Power());
+            const std::int64_t b = ToInt64(right);
             if (b == 0) throw EDivByZero();
             v = b == -1 ? 0.0 : static_cast<double>(a % b);  // -2^63 mod -1 would trap
         } else if (c == 'S' && (t_.MatchWord("SHR") || t_.MatchWord("SHL"))) {
             const bool right = t_.Text()[t_.Position() - 1] == 'R';
+            const double count = Power();
             const std::uint64_t a = static_cast<std::uint64_t>(ToInt64(v));
             // Counts are taken modulo 64, as the processor's shift instructions do.
-            const unsigned n = static_cast<unsigned>(ToInt64(Power())) & 63u;
+            const unsigned n = static_cast<unsigned>(ToInt64(count)) & 63u;
             v = static_cast<double>(static_cast<std::int64_t>(right ? a >> n : a << n));
         } else {
             return v;
@@ -118,10 +126,10 @@ double TEvaluator::Power() {
 }
 
 double TEvaluator::Factor() {
-    TDepthGuard guard(depth_);
     t_.SkipBlanks();
     const char c = t_.Current();
     if (c == '(') {
+        const TDepthGuard level(depth_);
         t_.Advance();
         const double v = Expression();
         if (!t_.MatchSymbol(")")) throw ECalcExException(MsgParenExpected);
@@ -139,11 +147,13 @@ double TEvaluator::Factor() {
 bool TEvaluator::TryFunction(const TFunction& f, double& value) {
     if (f.Form == TForm::Not) {
         if (!t_.MatchWord("NOT")) return false;
+        const TDepthGuard level(depth_);
         value = Factor() == 0 ? 1.0 : 0.0;
         return true;
     }
     // A word without "(" stays consumed; the next function goes on after it.
     if (!t_.MatchWord(f.Name) || !t_.MatchSymbol("(")) return false;
+    const TDepthGuard level(depth_);
     switch (f.Form) {
         case TForm::Numeric: {
             const double a = Expression();

@@ -77,8 +77,9 @@ inline long double NaturalLog(long double a) {
     return std::log(a);
 }
 
-// Counts nesting so that a hostile equation fails as a syntax error instead of overflowing
-// the stack.
+// Counts nesting levels so that a hostile equation fails as a syntax error instead of
+// overflowing the stack. One level each: a parenthesis, a function's argument list, a NOT;
+// MaxEquationNesting levels are allowed.
 class TDepthGuard {
 public:
     explicit TDepthGuard(int& depth) : depth_(depth) {

@@ -7,6 +7,46 @@
 
 namespace ov {
 
+namespace {
+
+// The power of ten of the first significant digit of a numeral without sign ("12.5E3": 4,
+// "0.05": -2), the exponent's digits saturated far beyond any double; 0 for a numeral of
+// zeros.
+long long DecimalMagnitude(const char* b, const char* e) {
+    long long integerDigits = 0;
+    long long leadingZeros = 0;  // zeros before the first significant digit, "." skipped
+    bool significant = false;
+    bool fraction = false;
+    const char* p = b;
+    for (; p < e && *p != 'E'; ++p) {
+        if (*p == '.') {
+            fraction = true;
+            continue;
+        }
+        if (!fraction) ++integerDigits;
+        if (significant) continue;
+        if (*p == '0') {
+            ++leadingZeros;
+        } else {
+            significant = true;
+        }
+    }
+    if (!significant) return 0;
+    long long exponent = 0;
+    if (p < e) {
+        ++p;
+        const bool negative = p < e && *p == '-';
+        if (p < e && (*p == '-' || *p == '+')) ++p;
+        for (; p < e; ++p) {
+            if (exponent < 1'000'000'000) exponent = exponent * 10 + (*p - '0');
+        }
+        if (negative) exponent = -exponent;
+    }
+    return integerDigits - 1 - leadingZeros + exponent;
+}
+
+}  // namespace
+
 TEquationText::TEquationText(std::string_view equation) : size_(equation.size()) {
     char* copy = inline_;
     if (size_ > InlineSize) {
@@ -94,15 +134,9 @@ double TEquationText::ReadNumeral(bool* hadDigits) {
     double value = 0;
     auto [ptr, ec] = std::from_chars(b, e, value, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        // Too small for a double reads as 0; too large is an overflow.
-        bool tooSmall = false;
-        for (const char* p = b; p < e; ++p) {
-            if (*p == 'E') {
-                tooSmall = p + 1 < e && p[1] == '-';
-                break;
-            }
-        }
-        if (!tooSmall) throw EOverflow();
+        // Too small for a double reads as 0; too large is an overflow. Which of the two is a
+        // matter of the value, not of the spelling (1000E-5 is large, 0.0001 small).
+        if (DecimalMagnitude(b, e) > 0) throw EOverflow();
         value = 0;
     }
     (void)ptr;

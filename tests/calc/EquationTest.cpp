@@ -107,6 +107,16 @@ TEST(Equation, FailuresTable) {
         {"1E999", "Floating point overflow"},
         {"TRUNC(1E19)", "Invalid floating point operation"},
         {"1E19 AND 1", "Invalid floating point operation"},
+        {"1 AND 1E19", "Invalid floating point operation"},
+        // A word operator reads its right operand first: that operand's own error comes
+        // before the left operand's truncation, as with "/".
+        {"1E19 AND", "Error 1607: Invalid variable names in the function"},
+        {"1E19 MOD (1", "Error 1610: Syntax error - \")\" expected"},
+        {"1E19 OR", "Error 1607: Invalid variable names in the function"},
+        {"1E19 XOR (1", "Error 1610: Syntax error - \")\" expected"},
+        {"1E19 SHL", "Error 1607: Invalid variable names in the function"},
+        {"1E19 SHR (2", "Error 1610: Syntax error - \")\" expected"},
+        {"1E19 / (1", "Error 1610: Syntax error - \")\" expected"},
         {"A+", "Error 1607: Invalid variable names in the function"},
         {"SQRT(A", "Error 1608: Equation syntax error."},
         {"(A", "Error 1610: Syntax error - \")\" expected"},
@@ -148,6 +158,76 @@ TEST(Equation, FunctionArgumentsReachTheHooks) {
     EXPECT_EQ(h.calls, (std::vector<std::string>{"ATTR5 [H ] 1.000000", "ATTR2 [H] 0.000000",
                                                   "ATTR1 [H] 0.000000", "ATTR4 [H] 0.000000",
                                                   "ATTR6 [H] 0.000000", "ATTR7 [H] 0.000000"}));
+}
+
+// A numeral beyond the double range is an overflow or 0 by its value, whatever its spelling.
+TEST(Equation, NumeralsOutsideTheDoubleRange) {
+    const std::string zeros400(400, '0'), zeros330(330, '0');
+    struct Case {
+        std::string eq;
+        const char* error;  // null: the value is 0
+    };
+    const std::vector<Case> cases{
+        {"1" + zeros400 + "E-5", "Floating point overflow"},  // 1E395
+        {"1" + zeros400, "Floating point overflow"},
+        {"1E999", "Floating point overflow"},
+        {"0.0001E99999999999999999999", "Floating point overflow"},
+        {"-1" + zeros400 + "E-5", "Floating point overflow"},
+        {"0." + zeros330 + "1", nullptr},  // 1E-331
+        {"0." + zeros330 + "1E+2", nullptr},
+        {"1E-400", nullptr},
+        {"1000E-99999999999999999999", nullptr},
+        {"-0." + zeros330 + "1", nullptr},
+    };
+    for (const Case& c : cases) {
+        if (c.error != nullptr) {
+            EXPECT_EQ(ErrorOf(c.eq), c.error) << c.eq.substr(0, 20);
+        } else {
+            MapHooks h;
+            EXPECT_EQ(Eval(c.eq, h), 0) << c.eq.substr(0, 20);
+        }
+    }
+    // In range however it is spelled.
+    MapHooks h;
+    EXPECT_DOUBLE_EQ(Eval("0." + zeros330 + "1E+400", h), 1E69);
+    EXPECT_DOUBLE_EQ(Eval("1" + zeros400 + "E-395", h), 1E5);
+}
+
+// Levels of nesting are counted, each a parenthesis, a function's argument list or a NOT:
+// MaxEquationNesting (1000) levels evaluate and check, one more is a syntax error in both.
+TEST(Equation, NestingLimitCountsLevels) {
+    struct Kind {
+        const char* open;
+        const char* close;
+    };
+    const Kind kinds[] = {{"(", ")"}, {"ABS(", ")"}, {"NOT ", ""}, {"SHIFT(A, ", ")"}};
+    auto nested = [&](int kind, int levels) {  // kind -1: the four in turn
+        std::string open, close;
+        for (int i = 0; i < levels; ++i) {
+            const Kind& k = kinds[kind < 0 ? i % 4 : kind];
+            open += k.open;
+            close.insert(0, k.close);
+        }
+        return open + "1" + close;
+    };
+    for (int kind = -1; kind < 4; ++kind) {
+        for (int levels : {MaxEquationNesting - 1, MaxEquationNesting, MaxEquationNesting + 1}) {
+            const std::string eq = nested(kind, levels);
+            const bool fits = levels <= MaxEquationNesting;
+            TStringList names(true);
+            if (fits) {
+                EXPECT_EQ(ErrorOf(eq), "no error") << kind << " " << levels;
+                EXPECT_NO_THROW(CheckEquation(eq, names)) << kind << " " << levels;
+            } else {
+                EXPECT_EQ(ErrorOf(eq), "Error 1608: Equation syntax error.") << kind;
+                EXPECT_THROW(CheckEquation(eq, names), ECalcExException) << kind;
+            }
+        }
+    }
+    MapHooks h;
+    EXPECT_EQ(Eval(nested(0, MaxEquationNesting), h), 1);
+    EXPECT_EQ(Eval(nested(2, MaxEquationNesting), h), 1);  // an even number of NOTs
+    EXPECT_EQ(Eval(nested(3, MaxEquationNesting), h), 100);
 }
 
 TEST(Equation, DeepNestingIsASyntaxError) {
