@@ -2,6 +2,8 @@
 // computing nothing, collecting the variable names and the pitfalls a reader would miss.
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "calc/EquationGrammar.h"
 #include "calc/EquationText.h"
@@ -19,7 +21,14 @@ public:
         : t_(equation), names_(names), findings_(findings) {}
     void Run() {
         if (t_.Text().empty()) return;
-        Expression();
+        try {
+            Expression();
+        } catch (...) {
+            // The names read before the error are handed over all the same.
+            names_.AddAll(std::move(found_));
+            throw;
+        }
+        names_.AddAll(std::move(found_));
         if (findings_ != nullptr) {
             t_.SkipBlanks();
             if (!t_.AtEnd()) {
@@ -38,11 +47,15 @@ private:
     bool TryFunction(const TFunction& f);
     void AddName(std::string_view name) {
         if (name.empty()) throw ECalcExException(MsgInvalidVariableName);
-        if (names_.IndexOf(name) < 0) names_.Add(name);
+        // The text is upper-cased: equal names are equal bytes. The list gets them all at the
+        // end, so that a sorted one is sorted once.
+        if (seen_.insert(name).second) found_.emplace_back(name);
     }
 
     TEquationText t_;
     TStringList& names_;
+    std::unordered_set<std::string_view> seen_;  // views into t_'s text
+    std::vector<std::string> found_;             // in the order first used
     TEquationFindings* findings_;
     int depth_ = 0;
     bool failed_ = false;  // the failure mark

@@ -1,6 +1,9 @@
 // Case-insensitive text list.
 #include "util/StringList.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "util/SortedFind.h"
 
 namespace ov {
@@ -21,6 +24,22 @@ int TStringList::Add(std::string_view s) {
     if (Find(s, index)) return index;
     items_.emplace(items_.begin() + index, s);
     return index;
+}
+
+void TStringList::AddAll(std::vector<std::string> texts) {
+    items_.insert(items_.end(), std::make_move_iterator(texts.begin()),
+                  std::make_move_iterator(texts.end()));
+    if (!sorted_) return;
+    // Stable: of equal texts the one added first (an earlier one of the list, or the first of
+    // texts) comes first and is the one unique keeps, as Add keeps the text already present.
+    std::stable_sort(items_.begin(), items_.end(), [](const std::string& a, const std::string& b) {
+        return CompareText(a, b) < 0;
+    });
+    items_.erase(std::unique(items_.begin(), items_.end(),
+                             [](const std::string& a, const std::string& b) {
+                                 return CompareText(a, b) == 0;
+                             }),
+                 items_.end());
 }
 
 int TStringList::IndexOf(std::string_view s) const {

@@ -17,6 +17,9 @@ public:
     // Sorted: inserts in order unless an equal text is present (then nothing happens).
     // Unsorted: appends. Returns the position of the text.
     int Add(std::string_view s);
+    // Adds the texts as Add would, one after the other, with the same result; a sorted list
+    // sorts once at the end, so adding n texts takes O(n log n) rather than O(n^2).
+    void AddAll(std::vector<std::string> texts);
     // Position of the first text equal without regard to case, or -1.
     int IndexOf(std::string_view s) const;
     void Clear() { items_.clear(); }
