@@ -4,6 +4,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "OvTool.h"
@@ -12,6 +13,7 @@
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
 #include "util/StringList.h"
+#include "util/TextCompare.h"
 
 namespace ovtool {
 
@@ -74,8 +76,17 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g) {
     }
 
     const std::vector<std::string>& bindings = g.MultiStations ? g.MultiVariables : g.Variables;
+    // The first binding of each name, as IndexOfName finds it, but looked up at once: a group
+    // may bind a great many names.
+    std::unordered_map<std::string, int> bindingOf;
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        if (bindings[i].find('=') == std::string::npos) continue;
+        bindingOf.try_emplace(ov::UpperCaseAscii(ov::NameOfEntry(bindings[i])),
+                              static_cast<int>(i));
+    }
     for (const std::string& name : names.Items()) {
-        const int i = ov::IndexOfName(bindings, name);
+        const auto found = bindingOf.find(ov::UpperCaseAscii(name));
+        const int i = found == bindingOf.end() ? -1 : found->second;
         if (i < 0) {
             error("variable " + name + " is used but not bound to a sensor: the calculation "
                   "fails with Error 1603");
