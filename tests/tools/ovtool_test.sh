@@ -49,6 +49,12 @@ expect "eval divide by zero" 1 "" "Error 1612: Divide by Zero." -- eval "7/0"
 expect "eval unbound" 1 "" "Error 1603: Variable not found in poll group 0" -- eval "A+1"
 expect "eval leading minus is the equation" 0 "-4" "" -- eval -2^2
 expect "eval after --" 0 "-0.5" "" -- eval -- "-H" H=0.5
+# Only --help is help: -h is the equation -H.
+expect "eval -h is the equation" 0 "-0.5" "" -- eval -h H=0.5
+expect "eval -h unbound" 1 "" "Error 1603: Variable not found in poll group 0" -- eval -h
+expect "eval --help" 0 "$("$OVTOOL" eval --help)" "" -- eval --help
+expect "vars -h is the equation" 0 "H" "" -- vars -h
+expect "vars --help" 0 "$("$OVTOOL" vars --help)" "" -- vars --help
 expect "eval negative value" 0 "-1" "" -- eval "H*2" H=-0.5
 expect "eval general text" 0 "0.000694444444444444" "" -- eval "1/1440"
 expect "eval large" 0 "1E20" "" -- eval "1E10*1E10"

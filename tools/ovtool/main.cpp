@@ -38,7 +38,9 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
                 optionsEnded = true;
                 continue;
             }
-            if (a == "--help" || a == "-h") {
+            // Only the long form: "-h" is a value like any other that begins with "-" (the
+            // equation -H, a table named -h).
+            if (a == "--help") {
                 parsed.Help = true;
                 continue;
             }
@@ -95,7 +97,8 @@ const std::vector<TCommand>& Commands() {
          "                 attribute functions ask, e.g. SENSOR:OVTOOL:H,SHIFT=0.25;\n"
          "                 keys not listed there have no answer (the attribute is 0).\n\n"
          "Options come first; \"--\" ends them, and an argument that begins with \"-\" but is\n"
-         "not an option (such as -2^2) is the equation.\n"
+         "not an option (such as -2^2, or -h for -H) is the equation; only --help asks for\n"
+         "this text.\n"
          "Exit status: 0 with the result on standard output; 1 with OV Calc's error message\n"
          "on standard error; 2 for a usage error.\n",
          EvalCommand},
@@ -104,6 +107,8 @@ const std::vector<TCommand>& Commands() {
          "Checks EQUATION as the setup dialog does and prints the names of the variables it\n"
          "uses, one per line, in ascending order without regard to case, each once. The\n"
          "table names of TABLE and the names given to LSTVAL are not variables to bind.\n"
+         "An EQUATION that begins with \"-\" (such as -h for -H) is the equation; only\n"
+         "--help asks for this text.\n"
          "Exit status: 0, or 1 with the check's error message on standard error.\n",
          VarsCommand},
         {"table", "evaluate a rating table at given stages", TableCommandUsage(), TableCommand},
