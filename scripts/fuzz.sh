@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (clang, AddressSanitizer + UBSan) and runs each for SECONDS
 # (default 180) on its seed corpus in fuzz/corpus/<target>/. New corpus entries and whatever a
 # run finds (crash-*, leak-*, timeout-*, oom-*) go to a scratch folder, never the repository:
-# OV_FUZZ_WORK (default build/fuzz-work)/<target>/. An input taking over 1 s counts as a hang.
+# OV_FUZZ_WORK (default build/fuzz-work)/<target>/ (corpus/, findings/). An input taking over
+# 1 s counts as a hang.
 #   scripts/fuzz.sh [SECONDS] [TARGET ...]     targets: calc scan format ini table itemchange
 #                                              setupsettings timetag dde (default: all)
 #   OV_FUZZ_RUNS=N   also stop a target after N executions
@@ -29,6 +30,7 @@ cmake --build "$BUILD" -j "$(nproc)" --target "${TARGETS[@]/#/fuzz_}"
 if [[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi
 
 found=0
+failed_targets=()
 for t in "${TARGETS[@]}"; do
   dir="$WORK/$t"
   mkdir -p "$dir/corpus" "$dir/findings"
@@ -36,6 +38,7 @@ for t in "${TARGETS[@]}"; do
   args=(-max_total_time="$SECONDS_EACH" -timeout=1 -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$dir/findings/")
   if [[ -n ${OV_FUZZ_RUNS:-} ]]; then args+=(-runs="$OV_FUZZ_RUNS"); fi
+  touch "$dir/.started"
   status=0
   "$BUILD/fuzz/fuzz_$t" "${args[@]}" "$dir/corpus" "fuzz/corpus/$t" >"$log" 2>&1 || status=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
@@ -43,13 +46,15 @@ for t in "${TARGETS[@]}"; do
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
   corp=$(sed -n 's/.* corp: \([0-9]*\/[0-9A-Za-z]*\).*/\1/p' <<<"$last")
-  findings=$(find "$dir/findings" -type f | wc -l)
+  findings=$(find "$dir/findings" -type f -newer "$dir/.started" | wc -l)
   printf 'fuzz %-14s execs %-10s cov %-6s ft %-6s corpus %-12s findings %s exit %s\n' \
     "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$findings" "$status"
   if ((status != 0 || findings != 0)); then
     found=1
+    failed_targets+=("$t")
     grep -E 'ERROR:|SUMMARY:|runtime error|Test unit written' "$log" | head -20 || true
     echo "  (whole log: $log)"
   fi
 done
+echo "fuzz: $((${#TARGETS[@]} - ${#failed_targets[@]})) passed, ${#failed_targets[@]} failed"
 exit "$found"
