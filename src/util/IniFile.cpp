@@ -502,18 +502,17 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 std::string TIniFile::Text() const {
-    const std::string_view eol = crlf_ ? "\r\n" : "\n";
     std::string text;
     if (bom_) text = "\xEF\xBB\xBF";
+    // The reader takes one CR before each LF as part of the line end, so a line that ends in
+    // a CR of its own is ended with CR LF even in an LF file: it reads back whole.
+    auto append = [&](const std::string& line) {
+        text += line;
+        text += crlf_ || (!line.empty() && line.back() == '\r') ? "\r\n" : "\n";
+    };
     for (std::size_t i = 0; i < sections_.size(); ++i) {
-        if (i > 0) {
-            text += sections_[i].Header;
-            text += eol;
-        }
-        for (const std::string& line : sections_[i].Lines) {
-            text += line;
-            text += eol;
-        }
+        if (i > 0) append(sections_[i].Header);
+        for (const std::string& line : sections_[i].Lines) append(line);
     }
     return text;
 }

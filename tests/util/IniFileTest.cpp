@@ -245,6 +245,35 @@ TEST(IniFileWrite, KeepsLineEndsAndByteOrderMark) {
               "\xEF\xBB\xBF[Calc]\r\nLogDetail=2\r\n\r\n[G]\r\nK=v\r\n");
 }
 
+// A line that ends in a carriage return of its own (before the CR LF or LF of the line end)
+// keeps it through every write: the file written reads back as the same lines. Other line
+// ends are kept as the file's first one sets them.
+TEST(IniFileWrite, WrittenTextReadsBackAsTheSameLines) {
+    struct Case {
+        const char* file;
+        const char* written;  // after an edit of key E in section [A]
+    };
+    const Case cases[] = {
+        {"[A]\nk=v\r\r\nE=1\n", "[A]\nk=v\r\r\nE=2\n"},
+        {"[A]\r\nk=v\r\r\nE=1\r\n", "[A]\r\nk=v\r\r\nE=2\r\n"},
+        {"[A]\nc\r\r\r\nE=1\n", "[A]\nc\r\r\r\nE=2\n"},
+        {"[A]\nk=v\r\nE=1\n", "[A]\nk=v\nE=2\n"},          // a CR LF line of an LF file
+        {"[A]\r\nk=v\nE=1\r\n", "[A]\r\nk=v\r\nE=2\r\n"},  // an LF line of a CR LF file
+        {"[A]\nk=\rv\nE=1", "[A]\nk=\rv\nE=2\n"},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder dir;
+        WriteFileText(dir / "a.ini", c.file);
+        TIniFile ini(dir / "a.ini");
+        ini.WriteInteger("A", "E", 2);
+        ini.UpdateFile();
+        EXPECT_EQ(ReadFileText(dir / "a.ini"), c.written) << c.file;
+        TIniFile again(dir / "a.ini");
+        EXPECT_EQ(again.Text(), c.written) << c.file;
+        EXPECT_EQ(again.ReadString("A", "k", "x"), ini.ReadString("A", "k", "x")) << c.file;
+    }
+}
+
 TEST(IniFileFile, MissingFileIsEmptyAndCreatedByTheFirstWrite) {
     ScratchFolder dir;
     const auto file = dir / "new.ini";
