@@ -37,8 +37,8 @@ for t in "${TARGETS[@]}"; do
   dir="$WORK/$t"
   mkdir -p "$dir/corpus" "$dir/findings"
   log="$dir/last-run.log"
-  args=(-max_total_time="$SECONDS_EACH" -timeout="${OV_FUZZ_TIMEOUT:-1}" -rss_limit_mb=2048 -print_final_stats=1
-        -artifact_prefix="$dir/findings/")
+  args=(-max_total_time="$SECONDS_EACH" -timeout="${OV_FUZZ_TIMEOUT:-1}" -rss_limit_mb=2048
+        -print_final_stats=1 -artifact_prefix="$dir/findings/")
   if [[ -n ${OV_FUZZ_RUNS:-} ]]; then args+=(-runs="$OV_FUZZ_RUNS"); fi
   touch "$dir/.started"
   status=0
