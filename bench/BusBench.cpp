@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -17,12 +16,12 @@
 #include <thread>
 
 #include "BusWorld.h"
-#include "suite/SetupServer.h"
 #include "bus/BusNameWatcher.h"
-#include "busnames/BusNames.h"
 #include "bus/BusSetupQuery.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/DBusSetupServer.h"
+#include "busnames/BusNames.h"
+#include "suite/SetupServer.h"
 
 namespace {
 
@@ -124,8 +123,12 @@ void RawSignals(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * (SignalCount - 1));
 }
 
-void BM_RawSignals_SdBus(benchmark::State& state) { RawSignals<TSdBusSubscriber>(state); }
-void BM_RawSignals_QtDBus(benchmark::State& state) { RawSignals<TQtSubscriber>(state); }
+void BM_RawSignals_SdBus(benchmark::State& state) {
+    RawSignals<TSdBusSubscriber>(state);
+}
+void BM_RawSignals_QtDBus(benchmark::State& state) {
+    RawSignals<TQtSubscriber>(state);
+}
 BENCHMARK(BM_RawSignals_SdBus)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawSignals_QtDBus)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -137,8 +140,8 @@ void FeedSignals(benchmark::State& state) {
     for (auto _ : state) {
         Subscriber subscriber(name.c_str(), path.c_str(), events.c_str());
         if constexpr (std::is_same_v<Subscriber, TSdBusSubscriber>) subscriber.Sync();
-        ov::test::TChildProcess feed({OV_OVFEED_PATH, "--as", "rtu", "--no-wait",
-                                      (World().Folder / "feed.txt").string()});
+        ov::test::TChildProcess feed(
+            {OV_OVFEED_PATH, "--as", "rtu", "--no-wait", (World().Folder / "feed.txt").string()});
         double seconds = subscriber.Wait(SignalCount);
         feed.Wait(std::chrono::seconds(30));
         if (subscriber.Count < SignalCount) {
@@ -150,8 +153,12 @@ void FeedSignals(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * (SignalCount - 1));
 }
 
-void BM_FeedSignals_SdBus(benchmark::State& state) { FeedSignals<TSdBusSubscriber>(state); }
-void BM_FeedSignals_QtDBus(benchmark::State& state) { FeedSignals<TQtSubscriber>(state); }
+void BM_FeedSignals_SdBus(benchmark::State& state) {
+    FeedSignals<TSdBusSubscriber>(state);
+}
+void BM_FeedSignals_QtDBus(benchmark::State& state) {
+    FeedSignals<TQtSubscriber>(state);
+}
 BENCHMARK(BM_FeedSignals_SdBus)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FeedSignals_QtDBus)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 

@@ -1,20 +1,19 @@
 // The bus benchmarks' shared world: one private session bus per bench process with the Qt
 // application object, ovsetup serving the bench settings and a minimal sd-bus server (Echo),
-// plus the raw measuring tools (a minimal signal sender, an sd-bus and a QtDBus subscriber). One world
-// for the whole process: a second private bus would take over DBUS_SESSION_BUS_ADDRESS.
+// plus the raw measuring tools (a minimal signal sender, an sd-bus and a QtDBus subscriber). One
+// world for the whole process: a second private bus would take over DBUS_SESSION_BUS_ADDRESS.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <unistd.h>
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -26,9 +25,9 @@
 
 #include "PrivateBus.h"
 #include "bus/BusNameWatcher.h"
+#include "bus/BusSignalReceiver.h"
 #include "bus/BusText.h"
 #include "busnames/BusNames.h"
-#include "bus/BusSignalReceiver.h"
 
 namespace ov::bench {
 
@@ -63,7 +62,9 @@ Sensor:BENCH:OUT,RoundOffTime=00:01:00
 )";
 
 // Bus names and texts as the program converts them (bus/BusText.h).
-inline QString Q(std::string_view text) { return BusText(text); }
+inline QString Q(std::string_view text) {
+    return BusText(text);
+}
 
 inline int Echo(sd_bus_message* m, void*, sd_bus_error*) {
     const char* s = nullptr;

@@ -7,23 +7,23 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "calc/RatingTables.h"
-#include "thread/WorkThread.h"
 #include "suite/SetupParams.h"
+#include "thread/WorkThread.h"
 #include "util/TimeTag.h"
 
 namespace {
 
 class BenchHost final : public ov::ICalcHost {
-public:
+  public:
     ov::TOutputBuffer* Output = nullptr;
     ov::TWakeEvent Wake;
     std::atomic<long> Published{0};
@@ -101,7 +101,8 @@ void MakeGroups(int n, ov::TCalcGroups& groups) {
             g->MultiStations = true;
             g->OutputStation = "BASIN";
             g->OutputSensor = "M" + std::to_string(i);
-            for (const char* v : names) g->MultiVariables.push_back(std::string(v) + "=" + station + ".HG");
+            for (const char* v : names)
+                g->MultiVariables.push_back(std::string(v) + "=" + station + ".HG");
             g->MultiVariablesTrigger = 6;  // H
         }
         groups.Add(std::move(g));
@@ -148,7 +149,8 @@ void BM_ThreadItemsWithoutCalculation(benchmark::State& state) {
                 "OTHER" + std::to_string(k % stations), tag, ov::KindCurrent, "HG", "3.52"));
             if ((i & 255) == 0) r.host.SignalThread();
         }
-        r.input.Add(std::make_unique<ov::TInputSensorItem>("ST0", tag, ov::KindCurrent, "HG", "1.5"));
+        r.input.Add(
+            std::make_unique<ov::TInputSensorItem>("ST0", tag, ov::KindCurrent, "HG", "1.5"));
         r.input.Add(std::make_unique<ov::TInputStationEndItem>("ST0", tag, ov::KindCurrent));
         r.host.SignalThread();
         published += 2;  // ST0's single-station group plus its multiple-station group
@@ -177,7 +179,8 @@ void BM_ThreadCalculations(benchmark::State& state) {
         ++tag;
         for (int i = 0; i < Records; ++i) {
             const std::string station = "ST" + std::to_string(i % (groupCount / 2));
-            r.input.Add(std::make_unique<ov::TInputSensorItem>(station, tag, ov::KindCurrent, "HG", "1.5"));
+            r.input.Add(
+                std::make_unique<ov::TInputSensorItem>(station, tag, ov::KindCurrent, "HG", "1.5"));
             r.input.Add(std::make_unique<ov::TInputStationEndItem>(station, tag, ov::KindCurrent));
             if ((i & 63) == 0) r.host.SignalThread();
         }
@@ -188,6 +191,11 @@ void BM_ThreadCalculations(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 2L * Records);
     state.SetLabel("items = calculations");
 }
-BENCHMARK(BM_ThreadCalculations)->Arg(100)->Arg(1000)->Arg(10000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThreadCalculations)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -35,7 +35,7 @@ const char* const E1Plain = "(H*2.5) + 3";
 const char* const E3Plain = "(A+B)*(C-D)/2 + (E) + (F)";
 
 class InProcessSetup : public ov::ISetupQuery {
-public:
+  public:
     bool QuerySetup(const std::string& key, std::string& value) override {
         if (key == "SENSOR:RIVER1:HG,SHIFT") {
             value = "0.25";

@@ -32,9 +32,9 @@
 
 #include "BusWorld.h"
 #include "bus/BusNameWatcher.h"
-#include "busnames/BusNames.h"
 #include "bus/BusSetupQuery.h"
 #include "bus/OVCalcComAdaptor.h"
+#include "busnames/BusNames.h"
 
 namespace {
 
@@ -50,13 +50,15 @@ constexpr int FloodLines = 100000;
 constexpr int IdleGroups = 100;
 constexpr const char* BenchAppID = "{6D1F2A83-0C5B-4E8E-A7D2-9B3C41E0F5A7}";
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // "12/08/2026 hh:nn:ss" (one day later after 86400 s): a distinct time tag for line i.
 std::string TimeTag(int i) {
     char text[32];
-    std::snprintf(text, sizeof text, "12/%02d/2026 %02d:%02d:%02d", 8 + i / 86400,
-                  i % 86400 / 3600, i % 3600 / 60, i % 60);
+    std::snprintf(text, sizeof text, "12/%02d/2026 %02d:%02d:%02d", 8 + i / 86400, i % 86400 / 3600,
+                  i % 3600 / 60, i % 60);
     return text;
 }
 
@@ -123,7 +125,8 @@ double RawQueryRate() {
         constexpr int n = 4000;
         const auto start = Clock::now();
         int answered = 0;
-        for (int i = 0; i < n; ++i) answered += query->QuerySetup("Sensor:CALC:Q,RoundOffTime", value);
+        for (int i = 0; i < n; ++i)
+            answered += query->QuerySetup("Sensor:CALC:Q,RoundOffTime", value);
         const double seconds = Seconds(Clock::now() - start);
         if (answered == n) best = std::max(best, n / seconds);
     }
@@ -220,7 +223,8 @@ class TListener {
         return it == results_.end() ? 0 : it->second.Count;
     }
     // The latency lines' send and result times by value (time_point{} when none arrived).
-    void LatencyTimes(std::vector<Clock::time_point>& sent, std::vector<Clock::time_point>& result) {
+    void LatencyTimes(std::vector<Clock::time_point>& sent,
+                      std::vector<Clock::time_point>& result) {
         std::lock_guard<std::mutex> held(lock_);
         sent = sentTimes_;
         result = resultTimes_;
@@ -274,9 +278,9 @@ class TListener {
     std::atomic<bool> stop_{false};
     std::thread thread_;
     std::mutex lock_;
-    std::map<std::string, TCount> results_;        // guarded by lock_
-    std::vector<Clock::time_point> resultTimes_;   // guarded by lock_
-    std::vector<Clock::time_point> sentTimes_;     // guarded by lock_
+    std::map<std::string, TCount> results_;       // guarded by lock_
+    std::vector<Clock::time_point> resultTimes_;  // guarded by lock_
+    std::vector<Clock::time_point> sentTimes_;    // guarded by lock_
 };
 
 // --- The scene: three held ovfeeds, ovcalc, the listener ---
@@ -411,9 +415,10 @@ class TEndToEnd {
                       const std::string& station, const std::string& sensor, bool multi,
                       const std::string& variable, const std::string& value) {
         out << "[CalcGroup:" << index << "]\nCGIndex=" << index << "\nFuncName=" << function
-            << "\nEnabled=1\nMultiStations=" << (multi ? 1 : 0) << "\nFilter=\nOutputStation="
-            << station << "\nOutputSensor=" << sensor << "\nVariablesName="
-            << (multi ? "" : variable) << "\nVariablesValue=" << (multi ? "" : value)
+            << "\nEnabled=1\nMultiStations=" << (multi ? 1 : 0)
+            << "\nFilter=\nOutputStation=" << station << "\nOutputSensor=" << sensor
+            << "\nVariablesName=" << (multi ? "" : variable)
+            << "\nVariablesValue=" << (multi ? "" : value)
             << "\nSimilarStations=\nMultiVariablesName=" << (multi ? variable : "")
             << "\nMultiVariablesValue=" << (multi ? value : "")
             << "\nMultiVariablesTrigger=" << (multi ? 0 : -1) << "\n\n";
@@ -513,9 +518,9 @@ void BM_EndToEnd_CalcPerLine(benchmark::State& state) {
         Clock::time_point last;
         if (!scene.Release(ov::dsDecoder, "$REALTIME") ||
             !scene.Listener().WaitResults("CALC.Q", CalcLines, 90s, last)) {
-            state.SkipWithError(("only " + std::to_string(scene.Listener().Results("CALC.Q")) +
-                                 " results arrived")
-                                    .c_str());
+            state.SkipWithError(
+                ("only " + std::to_string(scene.Listener().Results("CALC.Q")) + " results arrived")
+                    .c_str());
             break;
         }
         seconds = Seconds(last - start);
@@ -542,10 +547,10 @@ void BM_EndToEnd_Latency1000(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = Clock::now();
         Clock::time_point last;
-        const bool all = scene.Release(ov::dsMBRtu, "$GOESTIMED") &&
-                         scene.Listener().WaitResults(
-                             "LAT.Q", LatencyLines,
-                             std::chrono::seconds(LatencyLines / LatencyRate + 30), last);
+        const bool all =
+            scene.Release(ov::dsMBRtu, "$GOESTIMED") &&
+            scene.Listener().WaitResults(
+                "LAT.Q", LatencyLines, std::chrono::seconds(LatencyLines / LatencyRate + 30), last);
         std::vector<Clock::time_point> sent, result;
         scene.Listener().LatencyTimes(sent, result);
         for (int i = 0; i < LatencyLines; ++i) {
@@ -600,9 +605,9 @@ void BM_EndToEnd_Flood(benchmark::State& state) {
         const auto start = Clock::now();
         if (!scene.Release(ov::dsRtu, "$GOESRANDOM") ||
             !scene.Listener().WaitResults("FLOOD.Q", FloodLines, 90s, last)) {
-            state.SkipWithError(("only " + std::to_string(scene.Listener().Results("FLOOD.Q")) +
-                                 " results arrived")
-                                    .c_str());
+            state.SkipWithError(
+                ("only " + std::to_string(scene.Listener().Results("FLOOD.Q")) + " results arrived")
+                    .c_str());
             break;
         }
         seconds = Seconds(last - start);

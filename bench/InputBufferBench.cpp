@@ -15,7 +15,7 @@ namespace {
 
 // The least a host must do: wake the thread and drain the output lines away.
 class BenchHost final : public ov::ICalcHost {
-public:
+  public:
     ov::TOutputBuffer* Output = nullptr;
     ov::TWakeEvent Wake;
 
@@ -54,8 +54,8 @@ void BM_InputBufferToThread(benchmark::State& state) {
             input.Add(
                 std::make_unique<ov::TInputStationBeginItem>("RIVER1", tag, ov::KindTimeTagged));
             for (int i = 0; i < sensors; ++i)
-                input.Add(std::make_unique<ov::TInputSensorItem>("RIVER1", tag,
-                                                                 ov::KindTimeTagged, "HG", "3.52"));
+                input.Add(std::make_unique<ov::TInputSensorItem>("RIVER1", tag, ov::KindTimeTagged,
+                                                                 "HG", "3.52"));
             input.Add(
                 std::make_unique<ov::TInputStationEndItem>("RIVER1", tag, ov::KindTimeTagged));
             host.SignalThread();  // as the producer does after every record

@@ -1,7 +1,6 @@
 // Cost of one rating-table value (cache look-up, interval search, interpolation) for each
 // interpolation kind, with tables of 100 and 10^4 points already read into the cache.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <charconv>
@@ -24,16 +23,15 @@ std::string Text(double v) {
     return std::string(buffer, end);
 }
 
-const char* const KindWords[] = {"", "LINEAR", "SEMILOGY", "SEMILOGX", "LOGLOG", "GSLINEAR",
-                                 "GSLOGLOG"};
+const char* const KindWords[] = {"",       "LINEAR",   "SEMILOGY", "SEMILOGX",
+                                 "LOGLOG", "GSLINEAR", "GSLOGLOG"};
 
 // A folder holding one table file, removed when done.
 class TableFolder {
-public:
+  public:
     TableFolder(int kind, std::int64_t points) {
-        path_ = fs::temp_directory_path() /
-                ("ovbench-tables-" + std::to_string(::getpid()) + "-" + std::to_string(kind) +
-                 "-" + std::to_string(points));
+        path_ = fs::temp_directory_path() / ("ovbench-tables-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(kind) + "-" + std::to_string(points));
         fs::create_directories(path_);
         std::ofstream out(path_ / "BENCH.TBL", std::ios::binary);
         out << ";benchmark table\r\n" << KindWords[kind] << "\r\n";
@@ -53,7 +51,7 @@ public:
     }
     std::string Path() const { return path_.string(); }
 
-private:
+  private:
     fs::path path_;
 };
 

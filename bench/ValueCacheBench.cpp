@@ -22,7 +22,9 @@ std::string StationName(std::int64_t i) {
     std::string digits = std::to_string(i);
     return "ST" + std::string(6 - digits.size(), '0') + digits;
 }
-std::string SensorName(std::int64_t i) { return "S" + std::to_string(i); }
+std::string SensorName(std::int64_t i) {
+    return "S" + std::to_string(i);
+}
 
 struct Probe {
     std::string station;
@@ -39,7 +41,8 @@ ov::TStationSensorDataCache& CacheOf(std::int64_t n) {
         for (std::int64_t i = 0; i < n; ++i) {
             const std::string station = StationName(i / SensorsPerStation);
             const std::string sensor = SensorName(i % SensorsPerStation);
-            for (int k = 0; k < ValuesPerSensor; ++k) cache->Add(station, sensor, k * 0.5, k * Step);
+            for (int k = 0; k < ValuesPerSensor; ++k)
+                cache->Add(station, sensor, k * 0.5, k * Step);
         }
     }
     return *cache;
@@ -64,7 +67,8 @@ void BM_ValueCacheLookupExact(benchmark::State& state) {
     double value = 0;
     for (auto _ : state) {
         ov::TTimeTag tag = static_cast<ov::TTimeTag>(random() % ValuesPerSensor) * Step;
-        benchmark::DoNotOptimize(cache.Lookup(probes[next].station, probes[next].sensor, tag, value));
+        benchmark::DoNotOptimize(
+            cache.Lookup(probes[next].station, probes[next].sensor, tag, value));
         if (++next == probes.size()) next = 0;
     }
     state.SetItemsProcessed(state.iterations());
@@ -79,7 +83,8 @@ void BM_ValueCacheLookupEarlier(benchmark::State& state) {
     double value = 0;
     for (auto _ : state) {
         ov::TTimeTag tag = static_cast<ov::TTimeTag>(random() % ValuesPerSensor) * Step + Step / 2;
-        benchmark::DoNotOptimize(cache.Lookup(probes[next].station, probes[next].sensor, tag, value));
+        benchmark::DoNotOptimize(
+            cache.Lookup(probes[next].station, probes[next].sensor, tag, value));
         if (++next == probes.size()) next = 0;
     }
     state.SetItemsProcessed(state.iterations());

@@ -11,7 +11,7 @@
 namespace bench {
 
 class Yardstick {
-public:
+  public:
     explicit Yardstick(const std::map<std::string, double>& vars) : vars_(vars) {}
 
     double Evaluate(const std::string& text) {
@@ -19,7 +19,7 @@ public:
         return Sum();
     }
 
-private:
+  private:
     void Blanks() {
         while (*s_ == ' ') ++s_;
     }

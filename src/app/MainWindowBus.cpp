@@ -8,8 +8,12 @@ namespace ov {
 TMainWindowBus::TMainWindowBus(TfrmCalcMain* window)
     : QDBusAbstractAdaptor(window), window_(window) {}
 
-void TMainWindowBus::Restore() { window_->Restore(); }
+void TMainWindowBus::Restore() {
+    window_->Restore();
+}
 
-bool TMainWindowBus::ThreadStopped() const { return window_->ThreadStopped(); }
+bool TMainWindowBus::ThreadStopped() const {
+    return window_->ThreadStopped();
+}
 
 }  // namespace ov

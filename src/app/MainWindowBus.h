@@ -13,18 +13,18 @@ class TMainWindowBus : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "OVCalc.TfrmCalcMain")
     Q_PROPERTY(bool ThreadStopped READ ThreadStopped)
-public:
+  public:
     // Attached to window (its parent); export it with registerObject(..., ExportAdaptors).
     explicit TMainWindowBus(TfrmCalcMain* window);
 
     // True while no calculation thread runs: item changes are then dropped.
     bool ThreadStopped() const;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     // Shows the window if hidden and raises it.
     void Restore();
 
-private:
+  private:
     TfrmCalcMain* window_;
 };
 

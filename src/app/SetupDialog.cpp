@@ -5,7 +5,7 @@ namespace ov {
 namespace {
 
 class TSetupDialog : public ISetupDialog {
-public:
+  public:
     TSetupDialog(QWidget* parent, TSetupContext context)
         : parent_(parent), context_(std::move(context)) {}
     bool Execute(TCalcGroups& groups) override {
@@ -14,7 +14,7 @@ public:
         return form.SetupSaved();
     }
 
-private:
+  private:
     QWidget* parent_;
     TSetupContext context_;
 };

@@ -13,7 +13,7 @@ class QWidget;
 namespace ov {
 
 class ISetupDialog {
-public:
+  public:
     virtual ~ISetupDialog() = default;
     // Shows the dialog modally on groups (edited in place); true when they were saved at
     // least once while it was open.

@@ -1,4 +1,6 @@
 // ovcalc: OV Calc, the calculation engine's desktop program.
 #include "app/Program.h"
 
-int main(int argc, char** argv) { return ov::RunOVCalc(argc, argv); }
+int main(int argc, char** argv) {
+    return ov::RunOVCalc(argc, argv);
+}

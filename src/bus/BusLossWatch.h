@@ -5,7 +5,6 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QTimer>
-
 #include <chrono>
 
 namespace ov {

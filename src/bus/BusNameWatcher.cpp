@@ -3,7 +3,6 @@
 
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
-
 #include <utility>
 
 namespace ov {

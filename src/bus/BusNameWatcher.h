@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QString>
-
 #include <chrono>
 #include <functional>
 #include <map>

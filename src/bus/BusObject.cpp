@@ -2,7 +2,6 @@
 #include "bus/BusObject.h"
 
 #include <QDBusConnectionInterface>
-
 #include <utility>
 
 #include "bus/BusInterfaces.h"

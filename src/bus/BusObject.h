@@ -7,7 +7,6 @@
 #include <QDBusVirtualObject>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <string_view>
 #include <vector>

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QDBusConnection>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,11 +12,11 @@
 #include <string>
 #include <thread>
 
-#include "suite/SetupQuery.h"
-#include "suite/SetupServer.h"
-#include "busnames/BusNames.h"
 #include "bus/DBusSetupServer.h"
 #include "bus/SdBusSetupServer.h"
+#include "busnames/BusNames.h"
+#include "suite/SetupQuery.h"
+#include "suite/SetupServer.h"
 
 namespace ov {
 

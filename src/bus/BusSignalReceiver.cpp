@@ -14,8 +14,8 @@ TBusSignalReceiver::TBusSignalReceiver(QDBusConnection connection, const QString
       interface_(interface),
       name_(name),
       callback_(std::move(callback)) {
-    subscribed_ = connection_.connect(service_, path_, interface_, name_, this,
-                                      SLOT(Receive(QDBusMessage)));
+    subscribed_ =
+        connection_.connect(service_, path_, interface_, name_, this, SLOT(Receive(QDBusMessage)));
     if (subscribed_) SyncWithBus(connection_);
 }
 

@@ -6,7 +6,6 @@
 #include <QDBusMessage>
 #include <QObject>
 #include <QString>
-
 #include <functional>
 
 namespace ov {

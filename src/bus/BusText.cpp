@@ -4,7 +4,6 @@
 #include <QDBusArgument>
 #include <QDBusVariant>
 #include <QMetaType>
-
 #include <cstdint>
 #include <type_traits>
 #include <utility>

@@ -9,7 +9,6 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
-
 #include <string>
 #include <string_view>
 #include <vector>

@@ -2,7 +2,6 @@
 #include "bus/DBusSetupServer.h"
 
 #include <QDBusError>
-
 #include <atomic>
 #include <utility>
 
@@ -23,10 +22,10 @@ bool TDBusSetupServer::Call(const char* method, const QVariantList& arguments,
     call.setAutoStartService(false);
     reply = connection_.call(call, QDBus::Block, timeoutMs_);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        lastError_ = reply.type() == QDBusMessage::ErrorMessage
-                         ? (reply.errorName() + QLatin1String(": ") + reply.errorMessage())
-                               .toStdString()
-                         : std::string("no reply");
+        lastError_ =
+            reply.type() == QDBusMessage::ErrorMessage
+                ? (reply.errorName() + QLatin1String(": ") + reply.errorMessage()).toStdString()
+                : std::string("no reply");
         return false;
     }
     lastError_.clear();
@@ -60,8 +59,8 @@ bool TDBusSetupServer::GetSetupParam(const std::string& key, std::string& value)
     QDBusMessage reply;
     if (!Call("GetSetupParam", {BusText(key)}, reply)) return false;
     if (reply.signature() != QLatin1String("s")) {
-        lastError_ = "GetSetupParam answered \"" + reply.signature().toStdString() +
-                     "\", not a text";
+        lastError_ =
+            "GetSetupParam answered \"" + reply.signature().toStdString() + "\", not a text";
         return false;
     }
     value = EngineText(reply.arguments().at(0).toString());

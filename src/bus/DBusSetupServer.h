@@ -5,13 +5,12 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
-
 #include <chrono>
 #include <string>
 #include <vector>
 
-#include "suite/SetupServer.h"
 #include "busnames/BusNames.h"
+#include "suite/SetupServer.h"
 
 namespace ov {
 

@@ -32,7 +32,9 @@ TInstanceLock::TInstanceLock(std::string_view name, std::string folder) {
     path_ = folder + "/" + std::string(name) + ".lock";
 }
 
-TInstanceLock::~TInstanceLock() { Release(); }
+TInstanceLock::~TInstanceLock() {
+    Release();
+}
 
 std::string TInstanceLock::DefaultFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");

@@ -166,8 +166,7 @@ void TItemChangeReceiver::Unsubscribe(TDataSourceKind kind) {
 bool TItemChangeReceiver::AddMatches(const TDataSource& source, unsigned generation) {
     Prune();
     for (bool shutdown : {false, true}) {
-        auto match =
-            std::make_unique<TMatch>(TMatch{this, source.Kind, generation, shutdown, {}});
+        auto match = std::make_unique<TMatch>(TMatch{this, source.Kind, generation, shutdown, {}});
         const std::string rule = MatchRule(source, shutdown ? AppShutdownSignal : ItemChangeSignal);
         // Synchronous: when it returns the bus routes the source's signals here.
         sd_bus_message_handler_t handler = [](sd_bus_message* message, void* userdata,

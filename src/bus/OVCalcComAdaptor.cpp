@@ -8,13 +8,12 @@
 #include <QDBusVariant>
 #include <QMetaObject>
 #include <QVariantMap>
-
 #include <exception>
 #include <utility>
 
-#include "busnames/BusNames.h"
 #include "bus/BusObject.h"
 #include "bus/BusText.h"
+#include "busnames/BusNames.h"
 
 namespace ov {
 namespace {
@@ -74,8 +73,8 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
       connection_(std::move(connection)),
       object_(std::make_unique<TBusObject>(
           std::vector<std::string_view>{CalcInterface, CalcEventsInterface})),
-      watcher_(std::make_unique<QDBusServiceWatcher>(
-          QString(), connection_, QDBusServiceWatcher::WatchForUnregistration)) {
+      watcher_(std::make_unique<QDBusServiceWatcher>(QString(), connection_,
+                                                     QDBusServiceWatcher::WatchForUnregistration)) {
     connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
             &TOVCalcComAdaptor::ClientGone);
     AddMethods();
@@ -95,9 +94,8 @@ void TOVCalcComAdaptor::AddMethods() {
         service_.AppShutdown(appID);
         return call.createReply();
     });
-    add("IsAlive", "", [this](const QDBusMessage& call) {
-        return call.createReply(BusText(service_.IsAlive()));
-    });
+    add("IsAlive", "",
+        [this](const QDBusMessage& call) { return call.createReply(BusText(service_.IsAlive())); });
     add("ResetAllParams", "", [this](const QDBusMessage& call) {
         service_.ResetAllParams();
         return call.createReply();

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-
 #include <memory>
 #include <string>
 
@@ -27,8 +26,7 @@ class TOVCalcComAdaptor : public QObject, public IOVCalcComEvents {
     Q_OBJECT
 
   public:
-    TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connection,
-                      QObject* parent = nullptr);
+    TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connection, QObject* parent = nullptr);
     ~TOVCalcComAdaptor() override;
     TOVCalcComAdaptor(const TOVCalcComAdaptor&) = delete;
     TOVCalcComAdaptor& operator=(const TOVCalcComAdaptor&) = delete;

@@ -79,8 +79,8 @@ TSdBusSetupServer::TSdBusSetupServer(std::chrono::milliseconds timeout)
     // Follow the owner first, then ask for it: no change can fall between the two.
     sd_bus_slot* match = nullptr;
     r = sd_bus_add_match(bus.get(), &match,
-                         NameOwnerChangedRule("arg0='" + SetupName() + "'").c_str(),
-                         &OwnerChanged, &serverRunning_);
+                         NameOwnerChangedRule("arg0='" + SetupName() + "'").c_str(), &OwnerChanged,
+                         &serverRunning_);
     TSdSlot ownerMatch(match);
     sd_bus_message* call = nullptr;
     if (r >= 0) {

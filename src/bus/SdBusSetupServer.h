@@ -46,7 +46,7 @@ class TSdBusSetupServer : public ISetupServer {
     bool GetArray(const char* method, std::vector<TSetupValue>& values);
 
     TSdBus bus_;
-    TSdSlot ownerMatch_;  // released before the bus
+    TSdSlot ownerMatch_;          // released before the bus
     bool serverRunning_ = false;  // set by the owner-change signal's handler
     unsigned long long timeoutUs_;
     std::string lastError_;

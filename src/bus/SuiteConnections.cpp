@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -16,11 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/ItemChange.h"
-#include "core/LogDetail.h"
-#include "suite/SetupParams.h"
-#include "util/ProgramFolders.h"
-#include "util/TextCodec.h"
 #include "bus/BusNameWatcher.h"
 #include "bus/BusSetupQuery.h"
 #include "bus/BusSignalReceiver.h"
@@ -28,6 +22,11 @@
 #include "bus/DBusSetupServer.h"
 #include "bus/ItemChangeReceiver.h"
 #include "bus/SetupServerProcess.h"
+#include "core/ItemChange.h"
+#include "core/LogDetail.h"
+#include "suite/SetupParams.h"
+#include "util/ProgramFolders.h"
+#include "util/TextCodec.h"
 
 namespace ov {
 namespace {
@@ -253,9 +252,13 @@ bool TSuiteConnections::Connected(TDataSourceKind kind) const {
     return sources_[kind]->Connected;
 }
 
-bool TSuiteConnections::SetupAttached() const { return setup_ != nullptr; }
+bool TSuiteConnections::SetupAttached() const {
+    return setup_ != nullptr;
+}
 
-bool TSuiteConnections::SetupSinkAttached() const { return setupSink_ != nullptr; }
+bool TSuiteConnections::SetupSinkAttached() const {
+    return setupSink_ != nullptr;
+}
 
 bool TSuiteConnections::NameRunning(std::string_view busName) const {
     return names_->IsRunning(BusText(busName));
@@ -318,8 +321,8 @@ bool TSuiteConnections::StartSetupServer(bool launch) {
     QString program = options_.SetupProgram;
     if (program.isEmpty()) {
         // Beside this program first, then the search path.
-        QFileInfo beside(QDir(QCoreApplication::applicationDirPath())
-                             .filePath(QLatin1String(SetupProgramName)));
+        QFileInfo beside(
+            QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(SetupProgramName)));
         program = beside.isFile() && beside.isExecutable()
                       ? beside.filePath()
                       : QStandardPaths::findExecutable(QLatin1String(SetupProgramName));
@@ -348,8 +351,7 @@ bool TSuiteConnections::WaitSetupLoad(bool loadSettings) {
     auto loaded = [this] {
         std::string value;
         if (!setup_->GetSetupParam(std::string(SetupLoadKey), value)) {
-            throw std::runtime_error("GetSetupParam(\"SetupLoad\") failed: " +
-                                     setup_->LastError());
+            throw std::runtime_error("GetSetupParam(\"SetupLoad\") failed: " + setup_->LastError());
         }
         return value == SetupLoadedAnswer;
     };
@@ -419,9 +421,8 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
     if (!receiver_) {
         receiver_ = std::make_unique<TItemChangeReceiver>(
             [this](TDataSourceKind, const std::string& appID, const std::string& item,
-                   const std::string& data, std::size_t replaced) {
-                ReceivedItemChange(appID, item, data, replaced);
-            },
+                   const std::string& data,
+                   std::size_t replaced) { ReceivedItemChange(appID, item, data, replaced); },
             [this](TDataSourceKind kind, const std::string& appID) {
                 ReceivedShutdown(kind, appID);
             });
@@ -429,9 +430,9 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
     bool ok = receiver_->Ready() && receiver_->Subscribe(source, options_.CallTimeout);
     if (!ok) std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
     for (std::size_t i = 0; ok && i < source.Items.size(); ++i) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            BusText(source.BusName), BusText(source.ObjectPath), BusText(source.Interface),
-            QStringLiteral("LinkItem"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(BusText(source.BusName), BusText(source.ObjectPath),
+                                           BusText(source.Interface), QStringLiteral("LinkItem"));
         call.setArguments({BusText(CalcAppID), BusText(source.Items[i])});
         call.setAutoStartService(false);
         ok = connection_.call(call, QDBus::Block, static_cast<int>(options_.CallTimeout.count()))
@@ -465,10 +466,18 @@ void TSuiteConnections::DisconnectSource(TDataSourceKind kind) {
     tmrServersReconnect_.start();
 }
 
-void TSuiteConnections::DisconnectDecoder() { DisconnectSource(dsDecoder); }
-void TSuiteConnections::DisconnectMDecoder() { DisconnectSource(dsMDecoder); }
-void TSuiteConnections::DisconnectRtu() { DisconnectSource(dsRtu); }
-void TSuiteConnections::DisconnectMBRtu() { DisconnectSource(dsMBRtu); }
+void TSuiteConnections::DisconnectDecoder() {
+    DisconnectSource(dsDecoder);
+}
+void TSuiteConnections::DisconnectMDecoder() {
+    DisconnectSource(dsMDecoder);
+}
+void TSuiteConnections::DisconnectRtu() {
+    DisconnectSource(dsRtu);
+}
+void TSuiteConnections::DisconnectMBRtu() {
+    DisconnectSource(dsMBRtu);
+}
 
 void TSuiteConnections::DisconnectAll() {
     DisconnectRtu();
@@ -555,8 +564,7 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
     }
     try {
         HandleItemChange(
-            appID, item, data, CalcAppID, input_,
-            [this] { window_.SignalThread(); },
+            appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
             [this](const std::string& text) { window_.LogStatus(text); });
     } catch (const std::exception& e) {
         window_.LogStatus(std::string("Error 1600: ") + e.what());

@@ -11,15 +11,14 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
-
 #include <array>
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "core/InputBuffer.h"
 #include "busnames/BusNames.h"
+#include "core/InputBuffer.h"
 
 namespace ov {
 
@@ -173,7 +172,7 @@ class TSuiteConnections : public QObject {
     TSuiteOptions options_;
     std::unique_ptr<TBusNameWatcher> names_;
     std::unique_ptr<TSetupServerProcess> started_;  // the setup server started last
-    std::unique_ptr<TDBusSetupServer> setup_;  // the attached setup server; null: none
+    std::unique_ptr<TDBusSetupServer> setup_;       // the attached setup server; null: none
     std::unique_ptr<TSink> setupSink_;
     std::array<std::unique_ptr<TSourceState>, 4> sources_;  // by TDataSourceKind
     QTimer tmrServersReconnect_;

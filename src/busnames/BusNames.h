@@ -74,13 +74,13 @@ enum TDataSourceKind { dsDecoder, dsMDecoder, dsRtu, dsMBRtu };
 // One data source: how to reach it, how its events are recognised, what is linked on it.
 struct TDataSource {
     TDataSourceKind Kind;
-    std::string_view Option;           // its name on ovfeed's command line: "decoder" ...
-    std::string_view BusName;          // owned while the program (its "window") runs
+    std::string_view Option;   // its name on ovfeed's command line: "decoder" ...
+    std::string_view BusName;  // owned while the program (its "window") runs
     std::string_view ObjectPath;
-    std::string_view Interface;        // LinkItem
-    std::string_view EventsInterface;  // OnItemChange, OnAppShutdown
-    std::string_view AppID;            // carried by its item changes
-    std::string_view WindowClass;      // the main-window class the bus name stands for
+    std::string_view Interface;             // LinkItem
+    std::string_view EventsInterface;       // OnItemChange, OnAppShutdown
+    std::string_view AppID;                 // carried by its item changes
+    std::string_view WindowClass;           // the main-window class the bus name stands for
     std::array<std::string_view, 2> Items;  // linked by OV Calc, in this order
 };
 

@@ -10,12 +10,12 @@
 namespace ov {
 
 class ECalcExException : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class FCalcExNullException : public ECalcExException {
-public:
+  public:
     using ECalcExException::ECalcExException;
 };
 

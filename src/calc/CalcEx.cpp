@@ -43,15 +43,16 @@ enum class TBinding { Found, Missing };
 
 // Finds the station and sensor a variable stands for in the group's bindings. The views
 // point into the group's bindings and the input item.
-TBinding ResolveVariable(std::string_view name, const TInputItem& item,
-                         const TCalcGroupItem& group, bool splitDottedSensor,
-                         std::string_view& station, std::string_view& sensor) {
+TBinding ResolveVariable(std::string_view name, const TInputItem& item, const TCalcGroupItem& group,
+                         bool splitDottedSensor, std::string_view& station,
+                         std::string_view& sensor) {
     if (!group.MultiStations) {
         const int i = IndexOfName(group.Variables, name);
         if (i < 0) return TBinding::Missing;
         station = item.StationID;
         // The entry is name "=" sensor: its value starts right after the name.
-        sensor = std::string_view(group.Variables[static_cast<std::size_t>(i)]).substr(name.size() + 1);
+        sensor =
+            std::string_view(group.Variables[static_cast<std::size_t>(i)]).substr(name.size() + 1);
         if (splitDottedSensor && sensor.find('.') != std::string_view::npos) {
             const std::string_view dotted = sensor;
             SplitStationSensor(dotted, station, sensor);
@@ -67,7 +68,7 @@ TBinding ResolveVariable(std::string_view name, const TInputItem& item,
 }
 
 class TContextHooks : public IEquationHooks {
-public:
+  public:
     TContextHooks(TCalcEx& calc, const TInputItem& item, const TCalcGroupItem& group,
                   const TStationSensorDataCache& cache,
                   const std::function<double(const std::string&, double)>& table)
@@ -88,7 +89,7 @@ public:
         return table_ ? table_(std::string(tableName), x) : x;
     }
 
-private:
+  private:
     TCalcEx& calc_;
     const TInputItem& item_;
     const TCalcGroupItem& group_;
@@ -103,7 +104,9 @@ bool TCalculator::GetVariable(const std::string&, double& value) {
     return false;
 }
 
-double TCalculator::Evaluate(const std::string&, double x) { return x; }
+double TCalculator::Evaluate(const std::string&, double x) {
+    return x;
+}
 
 TCalcEx::TCalcEx() : TCalcEx(LocaleFormatSettings()) {}
 
@@ -127,9 +130,8 @@ void TCalcEx::LogDetail(const std::string& text) {
     if (output_ != nullptr) output_->Add(text, okDetail);
 }
 
-bool TCalcEx::LookupVariable(const std::string& name, const TInputItem& inputItem,
-                             double& value, const TStationSensorDataCache& cache,
-                             const TCalcGroupItem& group) {
+bool TCalcEx::LookupVariable(const std::string& name, const TInputItem& inputItem, double& value,
+                             const TStationSensorDataCache& cache, const TCalcGroupItem& group) {
     std::string_view station, sensor;
     if (ResolveVariable(name, inputItem, group, false, station, sensor) == TBinding::Missing)
         throw ECalcExException("Error 1603: Variable not found in poll group " +
@@ -155,9 +157,9 @@ bool TCalcEx::LookupVariable(const std::string& name, const TInputItem& inputIte
     return true;
 }
 
-bool TCalcEx::LookupLastValue(const std::string& name, const TInputItem& inputItem,
-                              double& value, const TStationSensorDataCache& cache,
-                              const TCalcGroupItem& group, double /*x*/) {
+bool TCalcEx::LookupLastValue(const std::string& name, const TInputItem& inputItem, double& value,
+                              const TStationSensorDataCache& cache, const TCalcGroupItem& group,
+                              double /*x*/) {
     const std::string number = std::to_string(group.CGIndex);
     std::string_view station, sensor;
     if (ResolveVariable(name, inputItem, group, false, station, sensor) == TBinding::Missing)
@@ -169,9 +171,9 @@ bool TCalcEx::LookupLastValue(const std::string& name, const TInputItem& inputIt
                                " SensorName: " + std::string(sensor));
     }
     if (!group.MultiStations && t != inputItem.TimeTag) {
-        throw ECalcExException("Variable not updated - PollGroup: " + number + " StaitonID: " +
-                               std::string(station) + " SensorName: " + std::string(sensor) +
-                               " TimeTag: " + TimeTagText(t));
+        throw ECalcExException(
+            "Variable not updated - PollGroup: " + number + " StaitonID: " + std::string(station) +
+            " SensorName: " + std::string(sensor) + " TimeTag: " + TimeTagText(t));
     }
     if (logLevel_ > ltLookup)
         LogDetail("Lookup - Variable: " + name + " = " + FloatToText(value, settings_) + " @ " +
@@ -195,9 +197,15 @@ double TCalcEx::LookupAttribute(TAttributeKind kind, const std::string& name,
     };
     std::string key;
     switch (kind) {
-        case TAttributeKind::akShift: key = FormatText("SENSOR:%p:%p,SHIFT", {station, sensor}); break;
-        case TAttributeKind::akOffset: key = FormatText("SENSOR:%p:%p,OFFSET", {station, sensor}); break;
-        case TAttributeKind::akElevation: key = FormatText("STATION:%p,ELEVATION", {station}); break;
+        case TAttributeKind::akShift:
+            key = FormatText("SENSOR:%p:%p,SHIFT", {station, sensor});
+            break;
+        case TAttributeKind::akOffset:
+            key = FormatText("SENSOR:%p:%p,OFFSET", {station, sensor});
+            break;
+        case TAttributeKind::akElevation:
+            key = FormatText("STATION:%p,ELEVATION", {station});
+            break;
         case TAttributeKind::akStationCoefficient:
             key = FormatText("STATION:%p,COEFFICIENT%i", {station, index()});
             break;

@@ -22,7 +22,7 @@ class ISetupQuery;
 
 // The root calculator: a variable hook and an evaluation entry with default answers.
 class TCalculator {
-public:
+  public:
     virtual ~TCalculator() = default;
     // Reports no variable: false with value 0.
     virtual bool GetVariable(const std::string& name, double& value);
@@ -39,7 +39,7 @@ struct TNullValueSettings {
 };
 
 class TCalcEx : public TCalculator {
-public:
+  public:
     // Format settings of the calling thread's locale (the setup dialog's check).
     TCalcEx();
     // A copy of the given settings (the calculation thread passes its own locale's).
@@ -70,9 +70,8 @@ public:
 
     // The value of an equation variable at the input item's time tag; true or raises 1603,
     // 1604, 1605.
-    virtual bool LookupVariable(const std::string& name, const TInputItem& inputItem,
-                                double& value, const TStationSensorDataCache& cache,
-                                const TCalcGroupItem& group);
+    virtual bool LookupVariable(const std::string& name, const TInputItem& inputItem, double& value,
+                                const TStationSensorDataCache& cache, const TCalcGroupItem& group);
     // LSTVAL: the same lookup with plain messages that the null value never replaces; x is
     // not used.
     virtual bool LookupLastValue(const std::string& name, const TInputItem& inputItem,
@@ -93,7 +92,7 @@ public:
 
     const TFormatSettings& FormatSettings() const { return settings_; }
 
-private:
+  private:
     void LogDetail(const std::string& text);
 
     int logLevel_ = 0;

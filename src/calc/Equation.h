@@ -25,7 +25,7 @@ enum class TAttributeKind : int {
 
 // What an equation needs from the station network. Each hook returns a value or raises.
 class IEquationHooks {
-public:
+  public:
     virtual ~IEquationHooks() = default;
     virtual double Variable(std::string_view name) = 0;
     // LSTVAL(name, x); false makes the evaluation fail with error 1611.

@@ -16,7 +16,7 @@ namespace {
 // A failure mark stands for a missing ")" or ","; it fails the enclosing Expression with
 // error 1608.
 class TChecker {
-public:
+  public:
     TChecker(std::string_view equation, TStringList& names, TEquationFindings* findings)
         : t_(equation), names_(names), findings_(findings) {}
     void Run() {
@@ -38,7 +38,7 @@ public:
         }
     }
 
-private:
+  private:
     void Expression();
     void Sum();
     void Term();

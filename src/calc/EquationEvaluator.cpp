@@ -11,11 +11,11 @@ namespace equation {
 namespace {
 
 class TEvaluator {
-public:
+  public:
     TEvaluator(std::string_view equation, IEquationHooks& hooks) : t_(equation), hooks_(hooks) {}
     double Run() { return Expression(); }
 
-private:
+  private:
     double Expression();
     double Sum();
     double Term();
@@ -35,13 +35,26 @@ double TEvaluator::Expression() {
     const double b = Sum();
     bool holds = false;
     switch (relation) {
-        case rlLessOrEqual: holds = a <= b; break;
-        case rlNotEqual: holds = a != b; break;
-        case rlLess: holds = a < b; break;
-        case rlEqual: holds = a == b; break;
-        case rlGreaterOrEqual: holds = a >= b; break;
-        case rlGreater: holds = a > b; break;
-        case rlNone: break;
+        case rlLessOrEqual:
+            holds = a <= b;
+            break;
+        case rlNotEqual:
+            holds = a != b;
+            break;
+        case rlLess:
+            holds = a < b;
+            break;
+        case rlEqual:
+            holds = a == b;
+            break;
+        case rlGreaterOrEqual:
+            holds = a >= b;
+            break;
+        case rlGreater:
+            holds = a > b;
+            break;
+        case rlNone:
+            break;
     }
     return holds ? 1.0 : 0.0;
 }

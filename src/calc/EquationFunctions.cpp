@@ -19,7 +19,9 @@ constexpr long double DegPerRad = 57.29577951308232L;
 
 // Degrees to radians after taking whole turns off (exact in floating point), so that
 // SIN(390) is SIN(30) to the last bit and large angles skip the slow argument reduction.
-long double Radians(long double degrees) { return std::fmod(degrees, 360.0L) * RadPerDeg; }
+long double Radians(long double degrees) {
+    return std::fmod(degrees, 360.0L) * RadPerDeg;
+}
 
 // Tried in this order for their first letter.
 constexpr TFunction Functions[] = {
@@ -77,16 +79,26 @@ std::span<const TFunction> FunctionsOf(char c) {
 double ApplyNumeric(TOp op, double a) {
     const long double x = a;
     switch (op) {
-        case TOp::Arctan: return Checked(std::atan(x) * DegPerRad);
-        case TOp::Abs: return std::fabs(a);
-        case TOp::Cos: return Checked(std::cos(Radians(x)));
-        case TOp::Exp: return Checked(std::exp(x));
-        case TOp::Int: return std::trunc(a);
-        case TOp::Log: return Checked(NaturalLog(x) / std::log(10.0L));
-        case TOp::Ln: return Checked(NaturalLog(x));
-        case TOp::Rnd: return RandomBelow(static_cast<std::int32_t>(ToInt64(x)));
-        case TOp::Round: return static_cast<double>(ToInt64(std::nearbyint(x)));
-        case TOp::Sin: return Checked(std::sin(Radians(x)));
+        case TOp::Arctan:
+            return Checked(std::atan(x) * DegPerRad);
+        case TOp::Abs:
+            return std::fabs(a);
+        case TOp::Cos:
+            return Checked(std::cos(Radians(x)));
+        case TOp::Exp:
+            return Checked(std::exp(x));
+        case TOp::Int:
+            return std::trunc(a);
+        case TOp::Log:
+            return Checked(NaturalLog(x) / std::log(10.0L));
+        case TOp::Ln:
+            return Checked(NaturalLog(x));
+        case TOp::Rnd:
+            return RandomBelow(static_cast<std::int32_t>(ToInt64(x)));
+        case TOp::Round:
+            return static_cast<double>(ToInt64(std::nearbyint(x)));
+        case TOp::Sin:
+            return Checked(std::sin(Radians(x)));
         case TOp::Sqrt:
             if (a < 0) throw EInvalidOp();
             return Checked(std::sqrt(x));
@@ -95,8 +107,10 @@ double ApplyNumeric(TOp op, double a) {
             if (c == 0) throw EZeroDivide();
             return Checked(std::sin(Radians(x)) / c);
         }
-        case TOp::Trunc: return static_cast<double>(ToInt64(x));
-        case TOp::None: break;
+        case TOp::Trunc:
+            return static_cast<double>(ToInt64(x));
+        case TOp::None:
+            break;
     }
     return a;
 }
@@ -105,8 +119,8 @@ double ApplyNumeric(TOp op, double a) {
 
 std::int32_t RandomBelow(std::int32_t n) {
     static std::mutex lock;
-    static std::mt19937 generator(static_cast<std::uint32_t>(
-        std::chrono::system_clock::now().time_since_epoch().count()));
+    static std::mt19937 generator(
+        static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
     if (n <= 0) return 0;
     std::lock_guard<std::mutex> guard(lock);
     return std::uniform_int_distribution<std::int32_t>(0, n - 1)(generator);

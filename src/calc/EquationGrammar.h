@@ -81,7 +81,7 @@ inline long double NaturalLog(long double a) {
 // overflowing the stack. One level each: a parenthesis, a function's argument list, a NOT;
 // MaxEquationNesting levels are allowed.
 class TDepthGuard {
-public:
+  public:
     explicit TDepthGuard(int& depth) : depth_(depth) {
         if (++depth_ > MaxEquationNesting) {
             --depth_;
@@ -92,7 +92,7 @@ public:
     TDepthGuard(const TDepthGuard&) = delete;
     TDepthGuard& operator=(const TDepthGuard&) = delete;
 
-private:
+  private:
     int& depth_;
 };
 

@@ -21,7 +21,7 @@ enum TRelation : std::uint8_t {
 };
 
 class TEquationText {
-public:
+  public:
     // Keeps an upper-cased copy (ASCII a-z only) of the equation.
     explicit TEquationText(std::string_view equation);
     TEquationText(const TEquationText&) = delete;
@@ -62,7 +62,7 @@ public:
     }
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-private:
+  private:
     // Equations are short: the upper-cased copy lives in the object unless it is long.
     static constexpr std::size_t InlineSize = 256;
     char inline_[InlineSize];

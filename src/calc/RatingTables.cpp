@@ -1,8 +1,6 @@
 // Rating tables: reading table files, the cache, and the six interpolation kinds.
 #include "calc/RatingTables.h"
 
-#include "suite/SetupParams.h"
-
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include <memory>
 #include <system_error>
 
+#include "suite/SetupParams.h"
 #include "util/Scan.h"
 #include "util/TextCompare.h"
 
@@ -310,8 +309,12 @@ TTables& Tables() {
     return tables;
 }
 
-double TableValue(const std::string& name, double x) { return Tables().TableValue(name, x); }
+double TableValue(const std::string& name, double x) {
+    return Tables().TableValue(name, x);
+}
 
-void ClearTables() { Tables().ClearTables(); }
+void ClearTables() {
+    Tables().ClearTables();
+}
 
 }  // namespace ov::rating

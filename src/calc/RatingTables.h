@@ -30,7 +30,7 @@ inline constexpr std::string_view InterpolationKeywords =
 
 // One point of a table. Offset and Shift are read for the GS kinds only (0 otherwise).
 class TDataItem {
-public:
+  public:
     double X = 0;
     double Y = 0;
     double Offset = 0;
@@ -40,21 +40,21 @@ public:
 // The points of one table, ascending by X. A point whose X is already present is not
 // inserted, so the first of two equal X values read stays.
 class TDataItems : public TSortedCollection<TDataItem, double> {
-public:
+  public:
     TDataItems() : TSortedCollection(10, 10) {}
 
-protected:
+  protected:
     int Compare(const double& a, const double& b) const override;
     double ItemKey(const TDataItem* item) const override { return item->X; }
 };
 
 class TTable {
-public:
+  public:
     explicit TTable(std::string name) : Name(std::move(name)) {}
 
-    std::string Name;                            // as requested: the cache key
-    TInterpolationKind Interpolation = ikNone;   // from the file's kind line
-    TDataItems Points;                           // owned
+    std::string Name;                           // as requested: the cache key
+    TInterpolationKind Interpolation = ikNone;  // from the file's kind line
+    TDataItems Points;                          // owned
 };
 
 // The two points that interpolate at some x, and the offset and shift that go with them.
@@ -77,7 +77,7 @@ double Interpolate(const TTable& table, double x);
 // as requested (ordinal, case-sensitive: "river1" and "RIVER1" are two entries). Not
 // thread-safe; see TableValue below for how the engine uses the process-wide one.
 class TTables : public TSortedCollection<TTable, std::string_view> {
-public:
+  public:
     // tableDirectory is asked for the folder each time a table is looked for on disk.
     explicit TTables(std::function<std::string()> tableDirectory);
 
@@ -101,11 +101,11 @@ public:
     // the table folder; ".TBL" is appended unless the name's own last part has a ".".
     std::string TableFilePath(const std::string& name) const;
 
-protected:
+  protected:
     int Compare(const std::string_view& a, const std::string_view& b) const override;
     std::string_view ItemKey(const TTable* item) const override { return item->Name; }
 
-private:
+  private:
     std::function<std::string()> tableDirectory_;
 };
 

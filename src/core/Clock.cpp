@@ -3,7 +3,9 @@
 
 namespace ov {
 
-TDateTime TSystemClock::Now() { return ov::Now(); }
+TDateTime TSystemClock::Now() {
+    return ov::Now();
+}
 
 bool TSystemClock::WaitFor(TWakeEvent& event, std::chrono::milliseconds timeout) {
     return event.WaitFor(timeout);

@@ -11,7 +11,7 @@
 namespace ov {
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     // The current local date-time (days since 1899-12-30).
     virtual TDateTime Now() = 0;
@@ -21,7 +21,7 @@ public:
 
 // Local wall-clock time and real waits.
 class TSystemClock final : public IClock {
-public:
+  public:
     TDateTime Now() override;
     bool WaitFor(TWakeEvent& event, std::chrono::milliseconds timeout) override;
 };

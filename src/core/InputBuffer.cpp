@@ -7,7 +7,9 @@ namespace ov {
 
 TInputStationSensorBuffer::TInputStationSensorBuffer(IQueueHost& host) : host_(host) {}
 
-TInputStationSensorBuffer::~TInputStationSensorBuffer() { Clear(); }
+TInputStationSensorBuffer::~TInputStationSensorBuffer() {
+    Clear();
+}
 
 bool TInputStationSensorBuffer::Add(std::unique_ptr<TInputItem> item) {
     return Add(std::move(item), [this] {
@@ -37,12 +39,20 @@ bool TInputStationSensorBuffer::Peek(TInputItem*& item) {
     return true;
 }
 
-bool TInputStationSensorBuffer::Get(std::unique_ptr<TInputItem>& item) { return items_.Pop(item); }
+bool TInputStationSensorBuffer::Get(std::unique_ptr<TInputItem>& item) {
+    return items_.Pop(item);
+}
 
-bool TInputStationSensorBuffer::HasItems() { return !items_.Empty(); }
+bool TInputStationSensorBuffer::HasItems() {
+    return !items_.Empty();
+}
 
-int TInputStationSensorBuffer::Count() { return items_.Count(); }
+int TInputStationSensorBuffer::Count() {
+    return items_.Count();
+}
 
-void TInputStationSensorBuffer::Clear() { items_.Clear(); }
+void TInputStationSensorBuffer::Clear() {
+    items_.Clear();
+}
 
 }  // namespace ov

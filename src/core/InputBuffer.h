@@ -17,7 +17,7 @@ inline constexpr int InputBufferSlots = 8192;
 inline constexpr std::chrono::milliseconds InputSlotWait{10};
 
 class TInputStationSensorBuffer {
-public:
+  public:
     explicit TInputStationSensorBuffer(IQueueHost& host);
     ~TInputStationSensorBuffer();
     TInputStationSensorBuffer(const TInputStationSensorBuffer&) = delete;
@@ -45,7 +45,7 @@ public:
     // Releases every item, tail first, freeing one slot per item.
     void Clear();
 
-private:
+  private:
     IQueueHost& host_;
     TBoundedQueue<std::unique_ptr<TInputItem>, InputBufferSlots> items_;
 };

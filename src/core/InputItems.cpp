@@ -32,9 +32,8 @@ std::string_view InputKindOfItemName(std::string_view itemName) {
 TInputItem::TInputItem(std::string stationID, TTimeTag timeTag, std::string_view kind)
     : StationID(std::move(stationID)), TimeTag(timeTag), Kind(kind) {}
 
-TInputSensorItem::TInputSensorItem(std::string stationID, TTimeTag timeTag,
-                                   std::string_view kind, std::string sensorName,
-                                   std::string valueText)
+TInputSensorItem::TInputSensorItem(std::string stationID, TTimeTag timeTag, std::string_view kind,
+                                   std::string sensorName, std::string valueText)
     : TInputItem(std::move(stationID), timeTag, kind),
       SensorName(std::move(sensorName)),
       ValueText(std::move(valueText)) {}

@@ -22,7 +22,7 @@ inline constexpr std::string_view KindUnknown = "?";
 std::string_view InputKindOfItemName(std::string_view itemName);
 
 class TInputItem {
-public:
+  public:
     TInputItem(std::string stationID, TTimeTag timeTag, std::string_view kind);
     virtual ~TInputItem() = default;
 
@@ -33,13 +33,13 @@ public:
 
 // Opens a station record.
 class TInputStationBeginItem : public TInputItem {
-public:
+  public:
     using TInputItem::TInputItem;
 };
 
 // One sensor value of a record, as text with a full stop as decimal separator.
 class TInputSensorItem : public TInputItem {
-public:
+  public:
     TInputSensorItem(std::string stationID, TTimeTag timeTag, std::string_view kind,
                      std::string sensorName, std::string valueText);
 
@@ -49,7 +49,7 @@ public:
 
 // Closes a station record.
 class TInputStationEndItem : public TInputItem {
-public:
+  public:
     using TInputItem::TInputItem;
 };
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <utility>
 
-#include "core/InputItems.h"
 #include "busnames/BusNames.h"
+#include "core/InputItems.h"
 #include "util/FloatText.h"
 #include "util/Scan.h"
 #include "util/TextCompare.h"

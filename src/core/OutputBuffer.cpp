@@ -7,7 +7,9 @@ namespace ov {
 
 TOutputBuffer::TOutputBuffer(IQueueHost& host) : host_(host) {}
 
-TOutputBuffer::~TOutputBuffer() { Clear(); }
+TOutputBuffer::~TOutputBuffer() {
+    Clear();
+}
 
 void TOutputBuffer::Add(std::string text, TOutputKind kind) {
     // A drain request that is not answered in time is simply sent again: the line is never
@@ -35,10 +37,16 @@ bool TOutputBuffer::Get(std::string& text, TOutputKind& kind) {
     return true;
 }
 
-bool TOutputBuffer::HasItems() { return !lines_.Empty(); }
+bool TOutputBuffer::HasItems() {
+    return !lines_.Empty();
+}
 
-int TOutputBuffer::Count() { return lines_.Count(); }
+int TOutputBuffer::Count() {
+    return lines_.Count();
+}
 
-void TOutputBuffer::Clear() { lines_.Clear(); }
+void TOutputBuffer::Clear() {
+    lines_.Clear();
+}
 
 }  // namespace ov

@@ -35,7 +35,7 @@ inline constexpr std::chrono::milliseconds OutputSlotWait{10};
 inline constexpr std::chrono::milliseconds DrainRequestLimit{3000};
 
 class TOutputBuffer {
-public:
+  public:
     explicit TOutputBuffer(IQueueHost& host);
     ~TOutputBuffer();
     TOutputBuffer(const TOutputBuffer&) = delete;
@@ -54,7 +54,7 @@ public:
     // Drops every line, freeing one slot per line.
     void Clear();
 
-private:
+  private:
     IQueueHost& host_;
     TBoundedQueue<TOutputLine, OutputBufferSlots> lines_;
 };

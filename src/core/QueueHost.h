@@ -8,7 +8,7 @@
 namespace ov {
 
 class IQueueHost {
-public:
+  public:
     virtual ~IQueueHost() = default;
 
     // Sets the wake event, but only while a calculation thread runs.

@@ -13,7 +13,7 @@
 namespace ov {
 
 class TScheduleQueueItem {
-public:
+  public:
     TScheduleQueueItem(std::unique_ptr<TInputStationEndItem> input, TDateTime dueTime);
 
     std::unique_ptr<TInputStationEndItem> Input;  // the end item of the deferred record
@@ -22,7 +22,7 @@ public:
 
 // Ordered by Input.TimeTag, then Input.StationID without regard to case; one entry per pair.
 class TScheduleQueue : public TOwningPtrArray<TScheduleQueueItem> {
-public:
+  public:
     explicit TScheduleQueue(std::int32_t initialCapacity = 20);
 
     // Takes item. When an entry for the same time tag and station is queued, only its DueTime
@@ -32,7 +32,7 @@ public:
     // Releases the entry at i with its end item and removes the position.
     void DeleteAt(std::int32_t i) { Delete(i); }
 
-protected:
+  protected:
     int Compare(TScheduleQueueItem* a, TScheduleQueueItem* b) const override;
 };
 

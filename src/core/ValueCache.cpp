@@ -1,12 +1,11 @@
 // The value cache of the calculation thread.
 #include "core/ValueCache.h"
 
-#include "util/SortedFind.h"
-#include "util/TextCompare.h"
-
 #include <memory>
 #include <utility>
 
+#include "util/SortedFind.h"
+#include "util/TextCompare.h"
 
 namespace ov {
 
@@ -62,8 +61,8 @@ void TStationSensorDataCache::Add(std::string_view stationID, std::string_view s
     if (FindKey(stationID, sensorName, index)) {
         item = Items(index);
     } else {
-        auto created =
-            std::make_unique<TStationSensorDataItem>(std::string(stationID), std::string(sensorName));
+        auto created = std::make_unique<TStationSensorDataItem>(std::string(stationID),
+                                                                std::string(sensorName));
         item = created.get();
         InsertAt(index, std::move(created));
     }

@@ -19,7 +19,7 @@ inline constexpr TDateTime CacheRetention = 0.125;
 // One cached station.sensor. The three arrays always have the same length; TimeTags is
 // strictly ascending and an entry is the triple at one position.
 class TStationSensorDataItem {
-public:
+  public:
     TStationSensorDataItem(std::string stationID, std::string sensorName);
 
     std::int32_t Count() const { return TimeTags.Count(); }
@@ -35,7 +35,7 @@ public:
 // Ordered by StationID, then SensorName, both without regard to case (by Key); one item per
 // pair.
 class TStationSensorDataCache : public TOwningPtrArray<TStationSensorDataItem> {
-public:
+  public:
     explicit TStationSensorDataCache(std::int32_t initialCapacity = 20,
                                      IClock& clock = SystemClock());
 
@@ -54,10 +54,10 @@ public:
     const TStationSensorDataItem* FindItem(std::string_view stationID,
                                            std::string_view sensorName) const;
 
-protected:
+  protected:
     int Compare(TStationSensorDataItem* a, TStationSensorDataItem* b) const override;
 
-private:
+  private:
     // Binary search for the pair, as Find does it: the item's position, or where it belongs.
     bool FindKey(std::string_view stationID, std::string_view sensorName,
                  std::int32_t& index) const;

@@ -9,7 +9,7 @@
 namespace ov {
 
 class TWakeEvent {
-public:
+  public:
     TWakeEvent() = default;
     TWakeEvent(const TWakeEvent&) = delete;
     TWakeEvent& operator=(const TWakeEvent&) = delete;
@@ -22,7 +22,7 @@ public:
     bool TryWait();
     void Reset();
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool signalled_ = false;  // guarded by mutex_

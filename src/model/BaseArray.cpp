@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -26,9 +25,13 @@ EArrayError EArrayError::IndexOutOfRange(std::int32_t index) {
     return EArrayError("Array index out of range : " + std::to_string(index));
 }
 
-EArrayError EArrayError::Duplicate() { return EArrayError("Duplicate item in array"); }
+EArrayError EArrayError::Duplicate() {
+    return EArrayError("Duplicate item in array");
+}
 
-EArrayError EArrayError::General() { return EArrayError("General array error."); }
+EArrayError EArrayError::General() {
+    return EArrayError("General array error.");
+}
 
 ELowCapacityError::ELowCapacityError()
     : Exception(
@@ -127,7 +130,9 @@ TBaseArray::TBaseArray(std::int32_t initialCapacity, std::int32_t itemSize) : it
     TBaseArray::SetCapacity(initialCapacity);
 }
 
-TBaseArray::~TBaseArray() { TBaseArray::Clear(); }
+TBaseArray::~TBaseArray() {
+    TBaseArray::Clear();
+}
 
 void TBaseArray::SetCapacity(std::int32_t n) {
     if (n < count_ || n > MaxCapacity) throw EArrayError::IndexOutOfRange(n);

@@ -20,7 +20,7 @@ enum TDuplicatesMode { dmIgnore = 0, dmAccept = 1, dmError = 2 };
 
 // Position or capacity out of range, a refused duplicate, or a general failure.
 class EArrayError : public Exception {
-public:
+  public:
     using Exception::Exception;
     static EArrayError IndexOutOfRange(std::int32_t index);  // "Array index out of range : 3"
     static EArrayError Duplicate();                          // "Duplicate item in array"
@@ -29,7 +29,7 @@ public:
 
 // Raised when growing an array would take more memory than the system can give.
 class ELowCapacityError : public Exception {
-public:
+  public:
     ELowCapacityError();
 };
 
@@ -44,7 +44,7 @@ std::int64_t HeapInUse();
 // so only trivially copyable values may be stored (the typed fronts check this). Positions
 // are zero-based. Not thread-safe: one thread at a time uses an array.
 class TBaseArray {
-public:
+  public:
     static constexpr std::int32_t MaxCapacity = 134217727;  // 2^27 - 1 elements
 
     // Empty array with room for initialCapacity elements of itemSize bytes each.
@@ -88,14 +88,16 @@ public:
     TDuplicatesMode Duplicates() const { return duplicates_; }
     void SetDuplicates(TDuplicatesMode mode) { duplicates_ = mode; }
 
-protected:
+  protected:
     // Negative, zero or positive as the element at a sorts before, equal to or after b.
     virtual int Compare(const std::byte* a, const std::byte* b) const = 0;
 
     // Raises "Array index out of range" unless 0 <= index < Count.
     void CheckIndex(std::int32_t index) const;
     // Unchecked address of the element at index (index <= Capacity).
-    std::byte* ItemPtr(std::int32_t index) { return memory_.get() + std::size_t(index) * itemSize_; }
+    std::byte* ItemPtr(std::int32_t index) {
+        return memory_.get() + std::size_t(index) * itemSize_;
+    }
     const std::byte* ItemPtr(std::int32_t index) const {
         return memory_.get() + std::size_t(index) * itemSize_;
     }
@@ -103,7 +105,7 @@ protected:
     // the block is full.
     void PutItem(std::int32_t index, const std::byte* element);
 
-private:
+  private:
     struct FreeBlock {
         void operator()(std::byte* p) const { std::free(p); }
     };
@@ -124,7 +126,7 @@ template <class V>
 class TTypedArray : public TBaseArray {
     static_assert(std::is_trivially_copyable_v<V>, "array elements are copied as raw bytes");
 
-public:
+  public:
     explicit TTypedArray(std::int32_t initialCapacity) : TBaseArray(initialCapacity, sizeof(V)) {}
 
     using TBaseArray::Add;
@@ -144,7 +146,7 @@ public:
     bool Find(V key, std::int32_t& index) const { return Find(Bytes(key), index); }
     std::int32_t IndexOf(V value) const { return IndexOf(Bytes(value)); }
 
-protected:
+  protected:
     virtual int Compare(V a, V b) const = 0;
 
     int Compare(const std::byte* a, const std::byte* b) const final {
@@ -168,7 +170,7 @@ protected:
 
 // 32-bit integers in ascending order.
 class TIntArray final : public TTypedArray<std::int32_t> {
-public:
+  public:
     explicit TIntArray(std::int32_t initialCapacity = 0) : TTypedArray(initialCapacity) {}
     // Clear, then Add of every element of source, under this array's own rules.
     TIntArray& operator=(const TIntArray& source) {
@@ -177,13 +179,13 @@ public:
     }
     void Assign(const TIntArray& source) { AssignFrom(source); }
 
-protected:
+  protected:
     int Compare(std::int32_t a, std::int32_t b) const override;
 };
 
 // Doubles; two values closer than 1e-100 count as equal.
 class TDoubleArray final : public TTypedArray<double> {
-public:
+  public:
     explicit TDoubleArray(std::int32_t initialCapacity = 0) : TTypedArray(initialCapacity) {}
     // Clear, then Add of every element of source, under this array's own rules.
     TDoubleArray& operator=(const TDoubleArray& source) {
@@ -192,7 +194,7 @@ public:
     }
     void Assign(const TDoubleArray& source) { AssignFrom(source); }
 
-protected:
+  protected:
     int Compare(double a, double b) const override;
 };
 

@@ -24,19 +24,19 @@ int IndexOfName(const std::vector<std::string>& list, std::string_view name);
 // One calculation group ("Poll Group" CGIndex in messages). A plain value: copying copies
 // every field and list.
 class TCalcGroupItem {
-public:
-    std::string FuncName;                    // the equation over the variable names
-    bool Enabled = true;                     // disabled groups are kept but never calculated
-    bool MultiStations = false;              // false: single-station group
-    std::string Filter;                      // station filter file last used in the setup dialog
-    std::string OutputStation;               // receives the result; the driving station
-    std::string OutputSensor;                // receives the result
-    std::vector<std::string> Variables;      // single-station: "name=sensor", empty sensor = unbound
+  public:
+    std::string FuncName;                // the equation over the variable names
+    bool Enabled = true;                 // disabled groups are kept but never calculated
+    bool MultiStations = false;          // false: single-station group
+    std::string Filter;                  // station filter file last used in the setup dialog
+    std::string OutputStation;           // receives the result; the driving station
+    std::string OutputSensor;            // receives the result
+    std::vector<std::string> Variables;  // single-station: "name=sensor", empty sensor = unbound
     std::vector<std::string> SimilarStations;  // single-station: further driving stations
     std::vector<std::string> MultiVariables;   // multiple-station: "name=STATION.SENSOR"
     std::int32_t MultiVariablesTrigger = -1;   // position in MultiVariables of the trigger; -1 none
-    std::string GroupName;                   // key: the section name in the configuration file
-    std::int32_t CGIndex = 0;                // the group's number
+    std::string GroupName;                     // key: the section name in the configuration file
+    std::int32_t CGIndex = 0;                  // the group's number
 
     // Every field and list equal.
     bool operator==(const TCalcGroupItem&) const = default;
@@ -55,7 +55,7 @@ public:
 // Add(std::move(group)) appends and takes the group (on an error the caller keeps it),
 // Items(i) is the group at i, Count() their number, Clear() destroys them from the last.
 class TCalcGroups : public TOwningPtrArray<TCalcGroupItem> {
-public:
+  public:
     TCalcGroups() : TOwningPtrArray(20) {}
 
     // Destroys the group at i and removes the position.

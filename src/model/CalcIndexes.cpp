@@ -15,9 +15,9 @@ bool TCalSingleStation::Find(std::string_view stationID, const TGroupRefs*& grou
 
 void TCalMultipleStation::AddGroup(std::string_view stationID, std::string_view sensorName,
                                    TCalcGroupItem* group) {
-    AddGroupUnder(std::make_unique<TCalMultipleStationItem>(std::string(stationID),
-                                                            std::string(sensorName)),
-                  group);
+    AddGroupUnder(
+        std::make_unique<TCalMultipleStationItem>(std::string(stationID), std::string(sensorName)),
+        group);
 }
 
 bool TCalMultipleStation::Find(std::string_view stationID, std::string_view sensorName,

@@ -23,12 +23,12 @@ using TGroupRefs = std::vector<TCalcGroupItem*>;
 // groups they list.
 template <class TItem>
 class TGroupIndex : public TOwningPtrArray<TItem> {
-public:
+  public:
     TGroupIndex() : TOwningPtrArray<TItem>(20) { this->SetSorted(true); }
 
     using TOwningPtrArray<TItem>::Find;
 
-protected:
+  protected:
     // Appends group to the list of the item with key's key, filing key as that item at its
     // sorted position when the key is new (else key is released). A group added twice is
     // listed (and calculated) twice.
@@ -57,7 +57,7 @@ protected:
 };
 
 class TCalSingleStationItem {
-public:
+  public:
     explicit TCalSingleStationItem(std::string stationID) : StationID(std::move(stationID)) {}
     std::string StationID;
     TGroupRefs GroupRefs;  // not owned
@@ -70,7 +70,7 @@ public:
 
 // Groups by station.
 class TCalSingleStation : public TGroupIndex<TCalSingleStationItem> {
-public:
+  public:
     using TGroupIndex::Find;
     // Appends group to the station's list, creating the item at its sorted position when the
     // station is new. A group added twice is listed (and calculated) twice.
@@ -81,7 +81,7 @@ public:
 };
 
 class TCalMultipleStationItem {
-public:
+  public:
     TCalMultipleStationItem(std::string stationID, std::string sensorName)
         : StationID(std::move(stationID)), SensorName(std::move(sensorName)) {}
     std::string StationID;
@@ -97,7 +97,7 @@ public:
 
 // Groups by (station, sensor), ordered by station, then sensor.
 class TCalMultipleStation : public TGroupIndex<TCalMultipleStationItem> {
-public:
+  public:
     using TGroupIndex::Find;
     // As TCalSingleStation::AddGroup, keyed by the pair.
     void AddGroup(std::string_view stationID, std::string_view sensorName, TCalcGroupItem* group);

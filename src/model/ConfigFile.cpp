@@ -22,7 +22,7 @@ constexpr std::string_view kEmptyValue = ".";  // stands for an empty element of
 // A comma list as the scanner reads it: elements one "%P" scan at a time from the start
 // until the end of the text is passed (so a trailing comma adds nothing). A NUL ends the text.
 class TListReader {
-public:
+  public:
     explicit TListReader(std::string_view text) : text_(text.substr(0, text.find('\0'))) {}
 
     bool HasMore() const { return position_ <= static_cast<int>(text_.size()); }
@@ -35,7 +35,7 @@ public:
         return element;
     }
 
-private:
+  private:
     std::string_view text_;
     int position_ = 1;
 };

@@ -44,7 +44,7 @@ struct TWindowPlacement {
 };
 
 class TConfigFile {
-public:
+  public:
     static constexpr std::string_view FileName = "OVCalc.OVG";
 
     // logStatus receives "Startup parameters loaded." and the "Error 1600: " lines; floats
@@ -101,7 +101,7 @@ public:
     // (the file is closed all the same).
     void CloseConfig();
 
-private:
+  private:
     TIniFile& Ini() const;  // raises the open error when the file is not open
     void Log(const std::string& text) const;
     // "Error 1600: OVCalc.OVG line 7: text" (no line for the file as a whole).

@@ -14,13 +14,13 @@ namespace ov {
 // with a key object: Find(&key, index).
 template <class T>
 class TPtrArray : public TTypedArray<T*> {
-public:
+  public:
     explicit TPtrArray(std::int32_t initialCapacity = 0) : TTypedArray<T*>(initialCapacity) {}
 
     // The reference at index; range-checked.
     T* Items(std::int32_t index) const { return this->GetAt(index); }
 
-protected:
+  protected:
     // The reference at index without the range check, for searches that keep
     // 0 <= index < Count themselves.
     T* ItemUnchecked(std::int32_t index) const { return this->Load(this->ItemPtr(index)); }
@@ -42,7 +42,7 @@ class TOwningPtrArray : public TPtrArray<T> {
     using Base::InsertAt;
     using Base::PutAt;
 
-public:
+  public:
     explicit TOwningPtrArray(std::int32_t initialCapacity = 0) : Base(initialCapacity) {}
     ~TOwningPtrArray() override { TOwningPtrArray::Clear(); }
 

@@ -96,7 +96,8 @@ void TOVDataBase::MakeRoom(std::unique_lock<std::mutex>& held) {
     }
 }
 
-store::TDataItem* TOVDataBase::FindOrCreate(std::unique_lock<std::mutex>& held, std::string_view name) {
+store::TDataItem* TOVDataBase::FindOrCreate(std::unique_lock<std::mutex>& held,
+                                            std::string_view name) {
     if (impl_->Full()) MakeRoom(held);
     return impl_->FindOrCreate(name, true);
 }

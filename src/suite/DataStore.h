@@ -41,7 +41,7 @@ namespace store {
 // ever changed, and the application identifiers that follow it (every request appends, so
 // duplicates stay).
 class TDataItem {
-public:
+  public:
     explicit TDataItem(std::string name) : name_(std::move(name)) {}
 
     const std::string& Name() const { return name_; }
@@ -54,7 +54,7 @@ public:
     void SetValue(const std::string& value);
     void AddLink(std::string_view appID) { links_.emplace_back(appID); }
 
-private:
+  private:
     std::string name_;
     std::string value_;
     bool changed_ = false;
@@ -67,7 +67,7 @@ private:
 // strings: D-Bus strings carry no NUL, so none ends early). Not thread-safe: TOVDataBase
 // puts its lock around every use.
 class TOVDataBaseImpl : public TSortedCollection<store::TDataItem, std::string_view> {
-public:
+  public:
     explicit TOVDataBaseImpl(std::int32_t capacity = DataStoreCapacity,
                              std::int32_t growBy = DataStoreGrowBy,
                              std::int32_t maxCount = DataStoreMaxCount);
@@ -90,11 +90,11 @@ public:
     // out first (or nothing is left to remove).
     bool Evict();
 
-protected:
+  protected:
     int Compare(const std::string_view& a, const std::string_view& b) const override;
     std::string_view ItemKey(const store::TDataItem* item) const override { return item->Name(); }
 
-private:
+  private:
     bool autoCreate_ = false;
     std::string defaultValue_;
     std::int32_t maxCount_;
@@ -107,10 +107,11 @@ enum TMessageBoxAnswer : std::uint8_t { mrAbort = 0, mrRetry = 1, mrIgnore = 2 }
 // thread of the store operation, without the store's lock; the window shows the box on its
 // own thread. A store without a host acts as if Ignore were answered.
 class IDataStoreHost {
-public:
+  public:
     virtual ~IDataStoreHost() = default;
     // A modal box with the buttons Abort, Retry and Ignore.
-    virtual TMessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& caption) = 0;
+    virtual TMessageBoxAnswer ShowMessageBox(const std::string& text,
+                                             const std::string& caption) = 0;
     // Asks the application to close, without waiting for it.
     virtual void PostCloseRequest() = 0;
 };
@@ -118,7 +119,7 @@ public:
 // The thread-safe store: every operation takes the one lock for its duration (released also
 // when it fails with an exception). Names are compared with ASCII letters folded.
 class TOVDataBase {
-public:
+  public:
     explicit TOVDataBase(std::int32_t capacity = DataStoreCapacity,
                          std::int32_t growBy = DataStoreGrowBy,
                          std::int32_t maxCount = DataStoreMaxCount);
@@ -155,7 +156,7 @@ public:
     // announced.
     virtual bool Notify(std::string_view name);
 
-private:
+  private:
     // Finds or creates under the held lock, making room first when the table is full.
     store::TDataItem* FindOrCreate(std::unique_lock<std::mutex>& held, std::string_view name);
     // Evicts; when that fails, asks the host with the lock released, then Abort (after the
@@ -170,7 +171,7 @@ private:
 // The program's running automation object as the store sees it. SetItemChange announces
 // the item's data to every connected client; false or an exception means the call failed.
 class IAutomationObject {
-public:
+  public:
     virtual ~IAutomationObject() = default;
     virtual bool SetItemChange(const std::string& appID, const std::string& item,
                                const std::string& data) = 0;
@@ -179,7 +180,7 @@ public:
 // The program's store: Notify announces a linked item's value through the running
 // automation object. The store keeps a registered object alive through a call in progress.
 class TOVCalcDataDatabase : public TOVDataBase {
-public:
+  public:
     using TOVDataBase::TOVDataBase;
 
     // The running automation object: registering replaces the one before; revoking clears
@@ -192,7 +193,7 @@ public:
     // made. Each step takes the store's lock on its own; the call is made without it.
     bool Notify(std::string_view name) override;
 
-private:
+  private:
     std::shared_ptr<IAutomationObject> RunningObject() const;
 
     mutable std::mutex runningLock_;

@@ -13,11 +13,17 @@ void TOVCalcCOM::SetEvents(IOVCalcComEvents* events) {
     events_ = events;
 }
 
-void TOVCalcCOM::SetHost(IOVCalcComHost* host) { host_ = host; }
+void TOVCalcCOM::SetHost(IOVCalcComHost* host) {
+    host_ = host;
+}
 
-void TOVCalcCOM::AppShutdown(const std::string&) { AnnounceShutdown(); }
+void TOVCalcCOM::AppShutdown(const std::string&) {
+    AnnounceShutdown();
+}
 
-std::string TOVCalcCOM::IsAlive() const { return CurrentDateTimeText(); }
+std::string TOVCalcCOM::IsAlive() const {
+    return CurrentDateTimeText();
+}
 
 void TOVCalcCOM::ResetAllParams() {
     if (host_ != nullptr) host_->ResetAllParams();
@@ -34,10 +40,18 @@ bool TOVCalcCOM::SetItem(std::string_view item, const std::string& value) {
     return true;
 }
 
-bool TOVCalcCOM::GetTIMETAG(std::string& value) { return GetItem(TimeTagItem, value); }
-bool TOVCalcCOM::SetTIMETAG(const std::string& value) { return SetItem(TimeTagItem, value); }
-bool TOVCalcCOM::GetREALTIME(std::string& value) { return GetItem(RealTimeItem, value); }
-bool TOVCalcCOM::SetREALTIME(const std::string& value) { return SetItem(RealTimeItem, value); }
+bool TOVCalcCOM::GetTIMETAG(std::string& value) {
+    return GetItem(TimeTagItem, value);
+}
+bool TOVCalcCOM::SetTIMETAG(const std::string& value) {
+    return SetItem(TimeTagItem, value);
+}
+bool TOVCalcCOM::GetREALTIME(std::string& value) {
+    return GetItem(RealTimeItem, value);
+}
+bool TOVCalcCOM::SetREALTIME(const std::string& value) {
+    return SetItem(RealTimeItem, value);
+}
 
 bool TOVCalcCOM::SetItemChange(const std::string& appID, const std::string& item,
                                const std::string& data) {

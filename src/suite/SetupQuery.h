@@ -12,12 +12,12 @@ namespace ov {
 // being started again): a calculation that needs the answer ends with this error instead of
 // going on as if there were no value.
 class ESetupUnavailable : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class ISetupQuery {
-public:
+  public:
     virtual ~ISetupQuery() = default;
     // The setup server's value for key; false when there is none (the answer "ERROR", a failed
     // call, or no server running). An empty answer is a value. May raise ESetupUnavailable.

@@ -20,7 +20,7 @@ class TWorkThread;
 // QuerySetup (from ISetupQuery): the setup server's value for a parameter key, false when
 // there is none; called on the calculation thread.
 class ICalcHost : public IQueueHost, public ISetupQuery {
-public:
+  public:
     virtual ~ICalcHost() = default;
 
     // The window's log detail setting, 0 to 10. Read from any thread at every message, so

@@ -12,7 +12,9 @@ namespace ov {
 namespace {
 
 // The text an error is logged with: its own message.
-std::string ErrorText(const std::exception& e) { return e.what(); }
+std::string ErrorText(const std::exception& e) {
+    return e.what();
+}
 constexpr const char* UnknownErrorText = "Unknown error";
 
 }  // namespace
@@ -94,7 +96,9 @@ bool TWorkThread::Finished() {
     return ended_;
 }
 
-void TWorkThread::Log(const std::string& text, TOutputKind kind) { output_.Add(text, kind); }
+void TWorkThread::Log(const std::string& text, TOutputKind kind) {
+    output_.Add(text, kind);
+}
 
 void TWorkThread::Execute() {
     try {

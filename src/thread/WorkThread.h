@@ -12,20 +12,20 @@
 #include <thread>
 
 #include "calc/CalcEx.h"
-#include "thread/CalcHost.h"
 #include "core/InputBuffer.h"
 #include "core/OutputBuffer.h"
 #include "core/ScheduleQueue.h"
 #include "core/ValueCache.h"
 #include "model/CalcGroups.h"
 #include "model/CalcIndexes.h"
+#include "thread/CalcHost.h"
 #include "util/FormatSettings.h"
 #include "util/TimeTag.h"
 
 namespace ov {
 
 class TWorkThread {
-public:
+  public:
     // Idle step at most every 5 s while waiting, every 10 s after one taken between items.
     static constexpr TDateTime IdleInterval = 5.0 / 86400.0;
     static constexpr TDateTime BusyIdleInterval = 10.0 / 86400.0;
@@ -69,13 +69,12 @@ public:
 
     // The record a calculation publishes: the "%j" text of tag, station.sensor and the value
     // as general text with the decimal separator of fs.
-    static std::string ResultRecord(TTimeTag tag, std::string_view station,
-                                    std::string_view sensor, double value,
-                                    const TFormatSettings& fs);
+    static std::string ResultRecord(TTimeTag tag, std::string_view station, std::string_view sensor,
+                                    double value, const TFormatSettings& fs);
 
     const TCalcGroups& Groups() const { return *groups_; }
 
-private:
+  private:
     void Execute();  // the thread's function: the run, then the termination callback
     void Run();
     void RunLoop();

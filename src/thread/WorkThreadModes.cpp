@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "thread/WorkThread.h"
 #include "core/LogDetail.h"
 #include "suite/SetupParams.h"
 #include "suite/SetupServer.h"
+#include "thread/WorkThread.h"
 #include "util/FloatText.h"
 #include "util/Format.h"
 #include "util/Scan.h"
@@ -24,8 +24,8 @@ std::string ComputingLine(const TInputItem& item, const std::string* sensor,
                           const TCalcGroupItem& group) {
     std::string line = "Begin Computing - StationID: " + item.StationID;
     if (sensor != nullptr) line += " SensorName: " + *sensor;
-    line += " TimeTag: " + TimeTagText(item.TimeTag) +
-            " Poll Group: " + std::to_string(group.CGIndex);
+    line +=
+        " TimeTag: " + TimeTagText(item.TimeTag) + " Poll Group: " + std::to_string(group.CGIndex);
     return line;
 }
 
@@ -61,8 +61,9 @@ void TWorkThread::BuildIndexes() {
             }
             std::string station, sensor;
             if (trigger >= 0) {
-                ScanTextFromStart(ValueOfEntry(group->MultiVariables[static_cast<std::size_t>(trigger)]),
-                                  "%s.%P", {&station, &sensor});
+                ScanTextFromStart(
+                    ValueOfEntry(group->MultiVariables[static_cast<std::size_t>(trigger)]), "%s.%P",
+                    {&station, &sensor});
             }
             multiIndex_->AddGroup(station, sensor, group);
             continue;
@@ -144,8 +145,8 @@ void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& g
         TTimeTag t = item.TimeTag;
         // The rounding setting is always the record's station's.
         RoundOffTime(item.StationID, group.OutputSensor, t);
-        host_.PublishResult(ResultItem,
-                            ResultRecord(t, outputStation, group.OutputSensor, result, localFormat_));
+        host_.PublishResult(
+            ResultItem, ResultRecord(t, outputStation, group.OutputSensor, result, localFormat_));
     } catch (const ECalcExException& e) {
         LogComputationError(item, group, e.what());
     } catch (const ESetupUnavailable& e) {

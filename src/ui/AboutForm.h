@@ -3,7 +3,6 @@
 
 #include <QDialog>
 #include <QString>
-
 #include <string>
 #include <string_view>
 
@@ -18,7 +17,7 @@ std::string AboutVersionLine(std::string_view fileVersion, std::string_view prod
 
 class TfmAbout : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TfmAbout(QWidget* parent = nullptr);
 
     // The version strings of the program (compiled into it); sets lblVersion.

@@ -11,7 +11,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <memory>
 #include <thread>
 
@@ -71,7 +70,9 @@ void TfrmExitConfirm::Answer(std::uint8_t result) {
 }
 
 // Escape and a close by the window manager count as Cancel.
-void TfrmExitConfirm::reject() { Answer(2); }
+void TfrmExitConfirm::reject() {
+    Answer(2);
+}
 
 void TfrmExitConfirm::closeEvent(QCloseEvent* event) {
     Answer(2);

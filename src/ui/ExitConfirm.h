@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <chrono>
 #include <cstdint>
 
@@ -23,7 +22,7 @@ inline constexpr std::chrono::milliseconds ExitConfirmTimeOut{180000};
 
 class TfrmExitConfirm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TfrmExitConfirm(QWidget* parent = nullptr);
 
     // 0 while no answer was given, 1 OK, 2 Cancel, 3 time-out.
@@ -34,11 +33,11 @@ public:
     QPushButton* btnCancel;
     QTimer* tmTimeOut;  // stopped until armed
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
-private:
+  private:
     void Answer(std::uint8_t result);
 };
 

@@ -24,14 +24,20 @@ QUrl HelpUrl(const QString& helpFile, const QString& anchor) {
     return url;
 }
 
-bool ShowHelpContents(const QString& helpFile) { return Open(HelpUrl(helpFile, "contents")); }
+bool ShowHelpContents(const QString& helpFile) {
+    return Open(HelpUrl(helpFile, "contents"));
+}
 
-bool ShowHelpIndex(const QString& helpFile) { return Open(HelpUrl(helpFile, "index")); }
+bool ShowHelpIndex(const QString& helpFile) {
+    return Open(HelpUrl(helpFile, "index"));
+}
 
 bool ShowHelpTopic(const QString& helpFile, const QString& anchor) {
     return Open(HelpUrl(helpFile, anchor));
 }
 
-void SetHelpOpener(THelpOpener opener) { Opener() = std::move(opener); }
+void SetHelpOpener(THelpOpener opener) {
+    Opener() = std::move(opener);
+}
 
 }  // namespace ov

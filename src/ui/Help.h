@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QUrl>
-
 #include <functional>
 
 namespace ov {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <cstdint>
 
 class QComboBox;
@@ -13,7 +12,7 @@ namespace ov {
 
 class TfrmOptions : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TfrmOptions(QWidget* parent = nullptr);
 
     // The level handed in before showing and handed back after OK: -1 when OK was pressed
@@ -25,13 +24,13 @@ public:
     QPushButton* btnOK;
     QPushButton* btnCancel;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void btnOKClick();
 
-private:
+  private:
     void ShowLevel();
     std::int32_t logDetail_ = 0;
 };

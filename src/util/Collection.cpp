@@ -3,7 +3,9 @@
 
 namespace ov {
 
-void RaiseCollectionError(int code) { throw ERunError(212 - code); }
+void RaiseCollectionError(int code) {
+    throw ERunError(212 - code);
+}
 
 std::int32_t ClampCollectionCapacity(std::int64_t requested, std::int32_t count) {
     if (requested < count) requested = count;

@@ -26,7 +26,7 @@ std::int32_t ClampCollectionCapacity(std::int64_t requested, std::int32_t count)
 // destroy the rest. Not thread-safe: an owner that shares one puts its own lock around it.
 template <class T>
 class TCollection {
-public:
+  public:
     // Empty collection with room for capacity entries, growing by growBy entries when full
     // (0: never grows).
     TCollection(std::int32_t capacity, std::int32_t growBy) : growBy_(growBy) {
@@ -118,14 +118,14 @@ public:
         capacity_ = n;
     }
 
-protected:
+  protected:
     // Raises run-time error 213 (code -1) or 214 (code -2); info is the offending position.
     virtual void ReportError(int code, std::int32_t info) const {
         (void)info;
         RaiseCollectionError(code);
     }
 
-private:
+  private:
     std::int32_t count_ = 0;
     std::unique_ptr<std::unique_ptr<T>[]> items_;  // Capacity slots, the first Count in use
     std::int32_t capacity_ = 0;
@@ -138,7 +138,7 @@ private:
 // before the entries of equal key.
 template <class T, class Key>
 class TSortedCollection : public TCollection<T> {
-public:
+  public:
     TSortedCollection(std::int32_t capacity, std::int32_t growBy)
         : TCollection<T>(capacity, growBy) {}
 
@@ -149,8 +149,8 @@ public:
     virtual bool Search(const Key& key, std::int32_t& index) const {
         return SortedFind(
             this->Count(),
-            [this, &key](std::int32_t i) { return Compare(ItemKey(this->ItemAt(i)), key); },
-            index, allowDuplicates_);
+            [this, &key](std::int32_t i) { return Compare(ItemKey(this->ItemAt(i)), key); }, index,
+            allowDuplicates_);
     }
 
     // Position of an entry with the object's key; with duplicates, of this very object.
@@ -175,7 +175,7 @@ public:
         return item == nullptr;
     }
 
-protected:
+  protected:
     void SetAllowDuplicates(bool allow) { allowDuplicates_ = allow; }
 
     // Negative, 0 or positive as key a sorts before, equal to or after key b.
@@ -183,7 +183,7 @@ protected:
     // The key of an entry.
     virtual Key ItemKey(const T* item) const = 0;
 
-private:
+  private:
     bool allowDuplicates_ = false;
 };
 

@@ -6,9 +6,12 @@ namespace ov {
 namespace {
 std::string RunErrorText(int code) {
     switch (code) {
-        case 213: return "Collection index out of range";
-        case 214: return "Collection overflow error";
-        default: return "Runtime error " + std::to_string(code);
+        case 213:
+            return "Collection index out of range";
+        case 214:
+            return "Collection overflow error";
+        default:
+            return "Runtime error " + std::to_string(code);
     }
 }
 }  // namespace

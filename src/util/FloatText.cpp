@@ -77,8 +77,8 @@ bool TryTextToFloat(std::string_view text, double& value, char decimalSeparator)
         if (s.size() > 1 && (s[1] == '-' || s[1] == '+')) return false;
     }
     double v = 0;
-    auto [ptr, ec] = std::from_chars(s.data() + p, s.data() + s.size(), v,
-                                     std::chars_format::general);
+    auto [ptr, ec] =
+        std::from_chars(s.data() + p, s.data() + s.size(), v, std::chars_format::general);
     if (ec != std::errc() || ptr != s.data() + s.size()) return false;
     // from_chars also takes "inf" and "nan": those are not numbers in the system's texts.
     if (!std::isfinite(v)) return false;

@@ -19,7 +19,9 @@ namespace {
 // Widths beyond this come only from a broken format; they would only eat memory.
 constexpr int MaxWidth = 65535;
 
-std::string SeparatorText(char c) { return c == '%' ? std::string("%%") : std::string(1, c); }
+std::string SeparatorText(char c) {
+    return c == '%' ? std::string("%%") : std::string(1, c);
+}
 
 void PadLeft(std::string& out, const std::string& text, int width) {
     if (width > static_cast<int>(text.size())) out.append(width - text.size(), ' ');
@@ -32,7 +34,8 @@ std::string FixedText(long double v, int prec, bool trim) {
     if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
     if (v == 0) v = 0;  // no "-0.000"
     std::vector<char> buf(128);
-    auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, prec);
+    auto res =
+        std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, prec);
     if (res.ec != std::errc()) {
         buf.resize(6000);
         res = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, prec);
@@ -100,12 +103,12 @@ struct TDirective {
 
 // Writes one format with its arguments to the end of out.
 class TFormatter {
-public:
+  public:
     TFormatter(std::string& out, std::span<const TFormatArg> args, const TTimeFormats& tf)
         : out_(out), args_(args), tf_(tf) {}
     void Run(std::string_view format);
 
-private:
+  private:
     const TFormatArg& Next() { return argIndex_ < args_.size() ? args_[argIndex_++] : none_; }
     bool ReadDirective(std::string_view format, std::size_t& i, TDirective& d);
     void Directive(const TDirective& d);
@@ -206,22 +209,35 @@ bool TFormatter::ReadDirective(std::string_view format, std::size_t& i, TDirecti
 void TFormatter::Directive(const TDirective& d) {
     switch (UpperAscii(d.Letter)) {
         case 'P':
-        case 'S': return AppendText(d);
-        case 'F': return AppendCutText(d);
-        case 'C': return AppendChar();
+        case 'S':
+            return AppendText(d);
+        case 'F':
+            return AppendCutText(d);
+        case 'C':
+            return AppendChar();
         case 'I':
         case 'W':
-        case 'L': return AppendInteger(d);
+        case 'L':
+            return AppendInteger(d);
         case 'R':
-        case 'X': return AppendReal(d);
-        case 'M': return AppendThousandths(d);
-        case 'B': return AppendBoolean();
-        case '"': return AppendQuotedText();
-        case 'N': return AppendLineBreak();
-        case 'J': return AppendDateTime();
-        case 'D': return AppendDate();
-        case 'T': return AppendTime();
-        default: return;  // letters without a directive write nothing and take no argument
+        case 'X':
+            return AppendReal(d);
+        case 'M':
+            return AppendThousandths(d);
+        case 'B':
+            return AppendBoolean();
+        case '"':
+            return AppendQuotedText();
+        case 'N':
+            return AppendLineBreak();
+        case 'J':
+            return AppendDateTime();
+        case 'D':
+            return AppendDate();
+        case 'T':
+            return AppendTime();
+        default:
+            return;  // letters without a directive write nothing and take no argument
     }
 }
 
@@ -266,8 +282,7 @@ void TFormatter::AppendInteger(const TDirective& d) {
 void TFormatter::AppendReal(const TDirective& d) {
     const TFormatArg& a = Next();
     long double v = a.kind() == TFormatArg::Kind::Real ? a.Real()
-                    : (a.kind() == TFormatArg::Kind::Integer ||
-                       a.kind() == TFormatArg::Kind::Other)
+                    : (a.kind() == TFormatArg::Kind::Integer || a.kind() == TFormatArg::Kind::Other)
                         ? static_cast<long double>(a.Payload())
                         : 0.0L;
     if (std::isnan(v)) return;  // not a number writes nothing
@@ -281,13 +296,19 @@ void TFormatter::AppendThousandths(const TDirective& d) {
 }
 
 // %b: "Yes" or "No".
-void TFormatter::AppendBoolean() { out_ += Next().Payload() != 0 ? "Yes" : "No"; }
+void TFormatter::AppendBoolean() {
+    out_ += Next().Payload() != 0 ? "Yes" : "No";
+}
 
 // %": a text, quoted when a comma list needs it.
-void TFormatter::AppendQuotedText() { AppendQuoted(out_, Next().TextForm()); }
+void TFormatter::AppendQuotedText() {
+    AppendQuoted(out_, Next().TextForm());
+}
 
 // %n: a CR LF line break.
-void TFormatter::AppendLineBreak() { out_ += "\r\n"; }
+void TFormatter::AppendLineBreak() {
+    out_ += "\r\n";
+}
 
 // %j: a time tag as month/day/year hours:minutes:seconds.
 void TFormatter::AppendDateTime() {
@@ -307,8 +328,7 @@ void TFormatter::AppendDateTime() {
 void TFormatter::AppendDate() {
     int y, mo, d;
     DecodeDayNumber(static_cast<std::uint16_t>(Next().Payload() & 0xFFFF), y, mo, d);
-    FormatAppend(out_, tf_.DateFormat, {std::int32_t(mo), std::int32_t(d), std::int32_t(y)},
-                 tf_);
+    FormatAppend(out_, tf_.DateFormat, {std::int32_t(mo), std::int32_t(d), std::int32_t(y)}, tf_);
 }
 
 // %t: seconds as hours:minutes:seconds, a "-" before a negative count.

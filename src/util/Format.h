@@ -16,7 +16,7 @@ namespace ov {
 // decides what a directive reads: text directives print "" for a non-text argument, integer
 // directives print the raw 32-bit payload of any argument.
 class TFormatArg {
-public:
+  public:
     enum class Kind { Integer, Boolean, Char, Real, ShortText, PChar, Text, Other };
 
     TFormatArg(std::int32_t v) : kind_(Kind::Integer), payload_(v) {}
@@ -42,7 +42,7 @@ public:
     std::string_view TextForm() const { return IsText() ? text_ : std::string_view(); }
     long double Real() const { return kind_ == Kind::Real ? real_ : 0.0L; }
 
-private:
+  private:
     Kind kind_;
     std::int32_t payload_ = 0;
     long double real_ = 0.0L;

@@ -36,7 +36,8 @@ TFormatSettings ReadLocaleFormatSettings(const char* localeName) {
         // A partly installed locale: try the categories that matter one by one.
         loc = newlocale(LC_NUMERIC_MASK | LC_TIME_MASK, localeName, static_cast<locale_t>(0));
     }
-    if (loc == static_cast<locale_t>(0)) loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    if (loc == static_cast<locale_t>(0))
+        loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     if (loc == static_cast<locale_t>(0)) return fs;
 
     const char* point = nl_langinfo_l(RADIXCHAR, loc);

@@ -29,7 +29,9 @@ std::string_view Trim(std::string_view s) {
     return s.substr(first, last - first + 1);
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string LowerKey(std::string_view s) {
     std::string r(Trim(s));
@@ -46,7 +48,9 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool HasLineBreak(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool HasLineBreak(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 // "[name]" (blanks allowed around it; the last "]" closes the name) gives true and the name.
 bool ParseHeader(std::string_view line, std::string_view& name) {
@@ -71,7 +75,9 @@ bool ParseKeyLine(std::string_view line, std::string_view& key, std::string_view
     return true;
 }
 
-std::string ErrnoText(int err) { return std::generic_category().message(err); }
+std::string ErrnoText(int err) {
+    return std::generic_category().message(err);
+}
 
 [[noreturn]] void ThrowFileError(const char* what, const fs::path& file, int err,
                                  std::string_view consequence = {}) {
@@ -123,8 +129,8 @@ void CheckSectionName(std::string_view section) {
 
 void CheckKeyName(std::string_view key) {
     const std::string_view k = Trim(key);
-    if (k.empty() || HasLineBreak(k) || k.find('=') != std::string_view::npos ||
-        k.front() == ';' || k.front() == '[')
+    if (k.empty() || HasLineBreak(k) || k.find('=') != std::string_view::npos || k.front() == ';' ||
+        k.front() == '[')
         throw EIniFileError("Invalid key name \"" + std::string(k) + "\"");
 }
 
@@ -222,7 +228,9 @@ bool ParseIniInteger(std::string_view text, std::int32_t& out) {
     return true;
 }
 
-TIniFile::TIniFile(fs::path fileName) : fileName_(std::move(fileName)) { Load(); }
+TIniFile::TIniFile(fs::path fileName) : fileName_(std::move(fileName)) {
+    Load();
+}
 
 void TIniFile::Load() {
     sections_.assign(1, TSection{});
@@ -402,8 +410,8 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         const bool fileEmpty = sections_.size() == 1 && last.Lines.empty();
         const std::string& lastLine = last.Lines.empty() ? last.Header : last.Lines.back();
         if (!fileEmpty && !Trim(lastLine).empty()) last.Lines.emplace_back();
-        sections_.push_back(TSection{"[" + std::string(section) + "]", std::string(Trim(section)),
-                                     {}});
+        sections_.push_back(
+            TSection{"[" + std::string(section) + "]", std::string(Trim(section)), {}});
         index_.try_emplace(LowerKey(section), sections_.size() - 1);
         s = &sections_.back();
     }

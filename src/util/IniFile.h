@@ -18,7 +18,7 @@ namespace ov {
 
 // An INI file that cannot be read or written, or a name that cannot be stored in one.
 class EIniFileError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
@@ -47,7 +47,7 @@ std::filesystem::path FindFileNoCase(const std::filesystem::path& folder, std::s
 // first occurrence wins. Writes change the lines in memory only: UpdateFile puts them on disk
 // in one atomic replacement (temporary file in the same folder, fsync, rename).
 class TIniFile {
-public:
+  public:
     // Loads fileName; a missing file reads as empty. EIniFileError when it exists but cannot
     // be read (so a later write never replaces a file whose content was not seen).
     explicit TIniFile(std::filesystem::path fileName);
@@ -101,7 +101,7 @@ public:
     // The file's whole text as UpdateFile writes it.
     std::string Text() const;
 
-private:
+  private:
     struct TSection {
         std::string Header;              // the raw "[name]" line; empty for the lines before
                                          // the first section
@@ -119,12 +119,12 @@ private:
     std::size_t HeaderLine(std::size_t i) const;
 
     std::filesystem::path fileName_;
-    std::vector<TSection> sections_;                        // [0] is the part before any header
-    std::unordered_map<std::string, std::size_t> index_;   // lower-case name -> first section
-    bool crlf_ = false;                                     // the file's lines end in CR LF
-    bool bom_ = false;                                      // the file begins with a UTF-8 mark
+    std::vector<TSection> sections_;                      // [0] is the part before any header
+    std::unordered_map<std::string, std::size_t> index_;  // lower-case name -> first section
+    bool crlf_ = false;                                   // the file's lines end in CR LF
+    bool bom_ = false;                                    // the file begins with a UTF-8 mark
     bool modified_ = false;
-    std::size_t zeroByteAt_ = std::string::npos;            // the loaded file's first zero byte
+    std::size_t zeroByteAt_ = std::string::npos;  // the loaded file's first zero byte
 };
 
 }  // namespace ov

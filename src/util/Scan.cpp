@@ -59,7 +59,7 @@ struct StoreNumber {
 };
 
 class Scanner {
-public:
+  public:
     Scanner(std::string_view src, int position, std::span<const TScanArg> args,
             const TTimeFormats& tf)
         : src_(src), p_(position < 1 ? 1 : position), args_(args), tf_(tf) {}
@@ -68,7 +68,7 @@ public:
     bool Run(std::string_view format);
     int Position() const { return p_; }
 
-private:
+  private:
     char Ch() const {
         std::size_t i = static_cast<std::size_t>(p_ - 1);
         return i < src_.size() ? src_[i] : '\0';
@@ -161,9 +161,9 @@ private:
     const TTimeFormats& tf_;
     std::size_t argIndex_ = 0;
     std::string_view format_;
-    std::size_t fi_ = 0;     // the position in format_
-    int width_ = 0;          // the directive's width; 0: none
-    bool required_ = true;   // outside "%[" ... "%]": a failure fails the scan
+    std::size_t fi_ = 0;    // the position in format_
+    int width_ = 0;         // the directive's width; 0: none
+    bool required_ = true;  // outside "%[" ... "%]": a failure fails the scan
 };
 
 std::string Scanner::ReadUntilComma() {
@@ -352,33 +352,53 @@ bool Scanner::ReadDirectiveHead() {
 
 bool Scanner::Directive(char letter) {
     switch (UpperAscii(letter)) {
-        case 'P': return ScanField();
-        case 'S': return ScanUpTo();
-        case '"': return ScanQuoted();
-        case 'V': return ScanValue();
-        case 'C': return ScanChar();
+        case 'P':
+            return ScanField();
+        case 'S':
+            return ScanUpTo();
+        case '"':
+            return ScanQuoted();
+        case 'V':
+            return ScanValue();
+        case 'C':
+            return ScanChar();
         case 'I':
-        case 'L': return ScanInteger();
-        case 'W': return ScanWord();
-        case 'X': return ScanDouble();
-        case 'R': return ScanSingle();
-        case 'M': return ScanThousandths();
-        case 'E': return ScanFloatText();
-        case 'B': return ScanBoolean();
-        case 'D': return ScanDate();
-        case 'J': return ScanDateTime();
-        case 'T': return ScanTime();
-        case 'N': return ScanLineBreak();
-        case '?': return ScanPast();
-        case '_': return ScanBlanks();
+        case 'L':
+            return ScanInteger();
+        case 'W':
+            return ScanWord();
+        case 'X':
+            return ScanDouble();
+        case 'R':
+            return ScanSingle();
+        case 'M':
+            return ScanThousandths();
+        case 'E':
+            return ScanFloatText();
+        case 'B':
+            return ScanBoolean();
+        case 'D':
+            return ScanDate();
+        case 'J':
+            return ScanDateTime();
+        case 'T':
+            return ScanTime();
+        case 'N':
+            return ScanLineBreak();
+        case '?':
+            return ScanPast();
+        case '_':
+            return ScanBlanks();
         case '[':
             required_ = false;
             return true;
         case ']':
             required_ = true;
             return true;
-        case 'Q': return ScanDatePhrase();
-        default: return false;  // a letter without a directive always fails
+        case 'Q':
+            return ScanDatePhrase();
+        default:
+            return false;  // a letter without a directive always fails
     }
 }
 
@@ -508,8 +528,7 @@ bool Scanner::ScanFloatText() {
     std::string text = ReadUntilComma();
     double v = 0;
     float f;
-    const bool ok =
-        TryDotTextToFloat(text, v) && std::fabs(v) <= std::numeric_limits<float>::max();
+    const bool ok = TryDotTextToFloat(text, v) && std::fabs(v) <= std::numeric_limits<float>::max();
     if (ok) {
         f = static_cast<float>(v);
     } else {
@@ -530,8 +549,8 @@ bool Scanner::ScanBoolean() {
     static constexpr struct {
         const char* word;
         bool value;
-    } words[] = {{"YES", true},   {"Y", true},    {"TRUE", true}, {"OK", true},
-                 {"ON", true},    {"1", true},    {"NO", false},  {"N", false},
+    } words[] = {{"YES", true},    {"Y", true},    {"TRUE", true}, {"OK", true},
+                 {"ON", true},     {"1", true},    {"NO", false},  {"N", false},
                  {"FALSE", false}, {"BAD", false}, {"OFF", false}, {"0", false}};
     std::size_t best = 0;
     bool value = false;
@@ -554,7 +573,10 @@ bool Scanner::ScanBoolean() {
 bool Scanner::ScanDate() {
     std::uint16_t day = 0;
     const bool ok = ReadDate(day);
-    if (ok) StoreExact(day); else NextArg();
+    if (ok)
+        StoreExact(day);
+    else
+        NextArg();
     return ok;
 }
 
@@ -562,7 +584,10 @@ bool Scanner::ScanDate() {
 bool Scanner::ScanDateTime() {
     std::int32_t tag = 0;
     const bool ok = ReadDateTime(tag);
-    if (ok) StoreExact(tag); else NextArg();
+    if (ok)
+        StoreExact(tag);
+    else
+        NextArg();
     return ok;
 }
 
@@ -575,7 +600,10 @@ bool Scanner::ScanTime() {
     }
     std::int32_t s = 0;
     const bool ok = ReadTime(s);
-    if (ok) StoreExact(negative ? -s : s); else NextArg();
+    if (ok)
+        StoreExact(negative ? -s : s);
+    else
+        NextArg();
     return ok;
 }
 

@@ -17,9 +17,9 @@ namespace ov {
 // The variable a scan directive stores into. A directive converts its value to the
 // variable's type (a text directive leaves a non-text variable alone).
 class TScanArg {
-public:
-    using Target = std::variant<std::string*, std::int32_t*, std::uint16_t*, std::uint8_t*,
-                                bool*, char*, double*, float*>;
+  public:
+    using Target = std::variant<std::string*, std::int32_t*, std::uint16_t*, std::uint8_t*, bool*,
+                                char*, double*, float*>;
     TScanArg(std::string* v) : target_(v) {}
     TScanArg(std::int32_t* v) : target_(v) {}
     TScanArg(std::uint16_t* v) : target_(v) {}
@@ -30,7 +30,7 @@ public:
     TScanArg(float* v) : target_(v) {}
     const Target& target() const { return target_; }
 
-private:
+  private:
     Target target_;
 };
 

@@ -11,7 +11,7 @@
 namespace ov {
 
 class TStringList {
-public:
+  public:
     explicit TStringList(bool sorted = false) : sorted_(sorted) {}
 
     // Sorted: inserts in order unless an equal text is present (then nothing happens).
@@ -28,7 +28,7 @@ public:
     bool Sorted() const { return sorted_; }
     const std::vector<std::string>& Items() const { return items_; }
 
-private:
+  private:
     bool Find(std::string_view s, int& index) const;
     bool sorted_;
     std::vector<std::string> items_;

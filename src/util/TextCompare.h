@@ -7,7 +7,9 @@
 
 namespace ov {
 
-inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+inline char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 // Negative, 0 or positive as a sorts before, equal to or after b.
 int CompareText(std::string_view a, std::string_view b);

@@ -35,7 +35,9 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(y + (month <= 2));
 }
 
-bool IsLeapYear(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(std::int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 // 1899-12-30, day 0 of date-times, counted from 1970-01-01.
 constexpr std::int64_t DateTimeDay0 = -25569;
@@ -109,8 +111,9 @@ void DecodeTimeTag(TTimeTag tag, int& year, int& month, int& day, int& hours, in
 
 TDateTime EncodeDateTime(int year, int month, int day, int hours, int minutes, int seconds,
                          int milliseconds) {
-    std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month),
-                                      static_cast<unsigned>(day)) - DateTimeDay0;
+    std::int64_t days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+        DateTimeDay0;
     double frac = (hours * 3600.0 + minutes * 60.0 + seconds + milliseconds / 1000.0) / 86400.0;
     return static_cast<double>(days) + frac;
 }
@@ -164,18 +167,20 @@ TTimeTag TagFromDateTime(TDateTime dt) {
     return static_cast<TTimeTag>(s);
 }
 
-TDateTime DateTimeFromTag(TTimeTag tag) { return TimeTagEpoch + tag / 86400.0; }
+TDateTime DateTimeFromTag(TTimeTag tag) {
+    return TimeTagEpoch + tag / 86400.0;
+}
 
 std::string CurrentDateTimeText() {
     std::time_t t = std::time(nullptr);
     std::tm lt{};
     localtime_r(&t, &lt);
     const TTimeFormats& tf = DefaultTimeFormats();
-    return FormatText(tf.StampFormat,
-                      {std::int32_t(lt.tm_year + 1900), std::int32_t(lt.tm_mon + 1),
-                       std::int32_t(lt.tm_mday), std::int32_t(lt.tm_hour),
-                       std::int32_t(lt.tm_min), std::int32_t(lt.tm_sec)},
-                      tf);
+    return FormatText(
+        tf.StampFormat,
+        {std::int32_t(lt.tm_year + 1900), std::int32_t(lt.tm_mon + 1), std::int32_t(lt.tm_mday),
+         std::int32_t(lt.tm_hour), std::int32_t(lt.tm_min), std::int32_t(lt.tm_sec)},
+        tf);
 }
 
 std::string DateTimeText(TDateTime dt, const TFormatSettings& fs) {

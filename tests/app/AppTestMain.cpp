@@ -1,9 +1,8 @@
 // The main window's tests: a private session bus for the whole process (made before anything
 // touches the bus), then a QApplication on the offscreen platform unless one is given.
-#include <QApplication>
-
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <cstdlib>
 #include <memory>
 

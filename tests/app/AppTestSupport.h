@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QTest>
-
 #include <chrono>
 #include <functional>
 

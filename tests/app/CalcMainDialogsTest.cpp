@@ -1,6 +1,8 @@
 // The main window's small commands as the user runs them: the about box and the options dialog
 // opened through their commands (acted on from inside their modal loops), and Restore, the
 // call a second start of the program makes on the running window.
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -12,9 +14,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -28,8 +27,8 @@
 #include "app/CalcMain.h"
 #include "app/MainWindowBus.h"
 #include "app/Program.h"
-#include "busnames/BusNames.h"
 #include "bus/InstanceLock.h"
+#include "busnames/BusNames.h"
 #include "ui/AboutForm.h"
 #include "ui/ExitConfirm.h"
 #include "ui/Options.h"
@@ -50,7 +49,9 @@ using test::Offline;
 using test::ScratchFolder;
 using test::WaitFor;
 
-QString Q(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
+QString Q(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+}
 
 // Triggers command and, once the modal dialog of type Dialog it opens is up, runs act on it
 // from inside the dialog's own event loop; act closes it. True when such a dialog showed.
@@ -85,7 +86,7 @@ bool RunModalCommand(QAction* command, const std::function<void(Dialog&)>& act) 
 
 // Closing without the exit confirmation, as after the setup server's shutdown command.
 class TForcedCloseScope {
-public:
+  public:
     TForcedCloseScope() { ForcedClose = true; }
     ~TForcedCloseScope() { ForcedClose = false; }
 };
@@ -99,8 +100,9 @@ TEST(MainWindowCommands, AboutShowsTheProgramsVersionAndTheWindowGoesOn) {
     // The build number is what follows the third dot of the file version.
     const QString fileVersion = OV_FILE_VERSION;
     ASSERT_EQ(fileVersion.count('.'), 3) << fileVersion.toStdString();
-    const QString expectedVersion = QString("Version %1 (Build %2)")
-                                        .arg(QString(OV_PRODUCT_VERSION), fileVersion.section('.', 3));
+    const QString expectedVersion =
+        QString("Version %1 (Build %2)")
+            .arg(QString(OV_PRODUCT_VERSION), fileVersion.section('.', 3));
 
     QString caption, appName, partNumber, version;
     bool drainedWhileOpen = false;
@@ -130,9 +132,8 @@ TEST(MainWindowCommands, AboutShowsTheProgramsVersionAndTheWindowGoesOn) {
     window.LogStatus(QString("after the box"));
     EXPECT_TRUE(window.StatusLines().first().endsWith("    after the box"));
     // It opens again; Escape closes it too.
-    EXPECT_TRUE(RunModalCommand<TfmAbout>(window.Action("actAbout"), [](TfmAbout& box) {
-        QTest::keyClick(&box, Qt::Key_Escape);
-    }));
+    EXPECT_TRUE(RunModalCommand<TfmAbout>(
+        window.Action("actAbout"), [](TfmAbout& box) { QTest::keyClick(&box, Qt::Key_Escape); }));
     EXPECT_TRUE(window.isVisible());
 }
 
@@ -147,7 +148,9 @@ struct TOptionsCase {
     bool ok;                  // OK, else Cancel
     std::int32_t levelAfter;
 };
-void PrintTo(const TOptionsCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TOptionsCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class OptionsCommand : public ::testing::TestWithParam<TOptionsCase> {};
 
@@ -190,7 +193,9 @@ INSTANTIATE_TEST_SUITE_P(
                                    false, 12},
                       TOptionsCase{"HandEdited12WithOkUnchosenGivesMinus1", "12", -1, -1, true, -1},
                       TOptionsCase{"HandEdited12ThenChosen", "12", -1, 0, true, 0}),
-    [](const ::testing::TestParamInfo<TOptionsCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<TOptionsCase>& info) {
+        return std::string(info.param.name);
+    });
 
 // How the window is left before Restore, and what Restore must make of it.
 struct TRestoreCase {
@@ -198,7 +203,9 @@ struct TRestoreCase {
     std::function<void(TfrmCalcMain&)> prepare;
     bool maximizedAfter;
 };
-void PrintTo(const TRestoreCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TRestoreCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RestoreCall : public ::testing::TestWithParam<TRestoreCase> {};
 
@@ -218,23 +225,24 @@ TEST_P(RestoreCall, ShowsTheWindowNormalUnlessMaximized) {
 
 INSTANTIATE_TEST_SUITE_P(
     States, RestoreCall,
-    ::testing::Values(
-        TRestoreCase{"NeverShown", [](TfrmCalcMain&) {}, false},
-        TRestoreCase{"Hidden",
-                     [](TfrmCalcMain& w) {
-                         w.show();
-                         w.hide();
-                     },
-                     false},
-        TRestoreCase{"Minimized", [](TfrmCalcMain& w) { w.showMinimized(); }, false},
-        TRestoreCase{"HiddenWhileMinimized",
-                     [](TfrmCalcMain& w) {
-                         w.showMinimized();
-                         w.hide();
-                     },
-                     false},
-        TRestoreCase{"Maximized", [](TfrmCalcMain& w) { w.showMaximized(); }, true}),
-    [](const ::testing::TestParamInfo<TRestoreCase>& info) { return std::string(info.param.name); });
+    ::testing::Values(TRestoreCase{"NeverShown", [](TfrmCalcMain&) {}, false},
+                      TRestoreCase{"Hidden",
+                                   [](TfrmCalcMain& w) {
+                                       w.show();
+                                       w.hide();
+                                   },
+                                   false},
+                      TRestoreCase{"Minimized", [](TfrmCalcMain& w) { w.showMinimized(); }, false},
+                      TRestoreCase{"HiddenWhileMinimized",
+                                   [](TfrmCalcMain& w) {
+                                       w.showMinimized();
+                                       w.hide();
+                                   },
+                                   false},
+                      TRestoreCase{"Maximized", [](TfrmCalcMain& w) { w.showMaximized(); }, true}),
+    [](const ::testing::TestParamInfo<TRestoreCase>& info) {
+        return std::string(info.param.name);
+    });
 
 // The whole way: this process holds the single-instance lock and offers the window on the bus
 // as the running program does; a second ovcalc finds the lock taken, calls Restore and ends.

@@ -1,5 +1,7 @@
 // The main window: status list, log file, one-second timer, edit-setup restart, refresh with
 // and without a setup server on the test process's private bus.
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -9,9 +11,6 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -22,9 +21,9 @@
 #include "ScratchFolder.h"
 #include "app/CalcMain.h"
 #include "app/MainWindowBus.h"
+#include "busnames/BusNames.h"
 #include "suite/DdeManager.h"
 #include "suite/SetupParams.h"
-#include "busnames/BusNames.h"
 #include "util/FormatSettings.h"
 #include "util/TimeTag.h"
 
@@ -47,7 +46,7 @@ QString OvSetupProgram() {
 
 // A setup dialog that adds a group and saves, or only looks.
 class TFakeSetupDialog : public ISetupDialog {
-public:
+  public:
     explicit TFakeSetupDialog(bool save, int* calls) : save_(save), calls_(calls) {}
     bool Execute(TCalcGroups& groups) override {
         ++*calls_;
@@ -62,7 +61,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool save_;
     int* calls_;
 };
@@ -144,8 +143,8 @@ TEST(MainWindow, ToolBarAndPanelsFitTheirTextsAtTheDefaultSize) {
 
     auto* panel = window.findChild<QLabel*>("StatusBarPanel0");
     ASSERT_NE(panel, nullptr);
-    for (const char* text : {"Service Stopped", "Calculation thread started.",
-                             "Calcuation thread stopped."}) {
+    for (const char* text :
+         {"Service Stopped", "Calculation thread started.", "Calcuation thread stopped."}) {
         EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(text))
             << text;
     }
@@ -239,8 +238,9 @@ TEST(MainWindow, LogFileCancelOrUnopenableLeavesLoggingOff) {
     window.SetLogFileChooser([](const QString&) { return QString(); });
     window.actLogStatusExecute();
     EXPECT_FALSE(window.LogToFile());
-    window.SetLogFileChooser(
-        [&](const QString&) { return QString::fromStdString((folder / "no/such/x.log").string()); });
+    window.SetLogFileChooser([&](const QString&) {
+        return QString::fromStdString((folder / "no/such/x.log").string());
+    });
     window.actLogStatusExecute();
     EXPECT_FALSE(window.LogToFile());
     EXPECT_FALSE(window.Action("actLogStatus")->isChecked());
@@ -292,7 +292,7 @@ TEST(MainWindow, RefreshWithoutSetupServerReportsError4AndStartsNoThread) {
 
 // A setup server on the private bus, ended with the test.
 class WithSetupServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
         ASSERT_TRUE(QFileInfo::exists(OvSetupProgram())) << OvSetupProgram().toStdString();
@@ -304,8 +304,8 @@ protected:
             OvSetupProgram().toStdString(), (folder_ / "OVSetup.ini").string()});
         auto* bus = QDBusConnection::sessionBus().interface();
         ASSERT_TRUE(WaitFor([&] {
-            return bus->isServiceRegistered(QString::fromLatin1(SetupBusName.data(),
-                                                                SetupBusName.size()))
+            return bus
+                ->isServiceRegistered(QString::fromLatin1(SetupBusName.data(), SetupBusName.size()))
                 .value();
         }));
     }

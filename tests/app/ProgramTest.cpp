@@ -1,13 +1,12 @@
 // The program's start: the single-instance lock name, and a second start of ovcalc on the same
 // bus leaving the first instance alone.
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QFileInfo>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -74,10 +73,10 @@ TEST(Program, RunningProgramOffersItsDdeService) {
     while (!CalcNameOwned() && std::chrono::steady_clock::now() < deadline) QTest::qWait(20);
     ASSERT_TRUE(CalcNameOwned());
 
-    test::TChildProcess gdbus({"gdbus", "call", "--session", "--dest", "OVCalc.OVCalcCOM",
-                               "--object-path", "/DDE", "--method", "OVCalc.DDEML.Connect",
-                               "OVCalc", "System"},
-                              folder / "out.txt", folder / "err.txt");
+    test::TChildProcess gdbus(
+        {"gdbus", "call", "--session", "--dest", "OVCalc.OVCalcCOM", "--object-path", "/DDE",
+         "--method", "OVCalc.DDEML.Connect", "OVCalc", "System"},
+        folder / "out.txt", folder / "err.txt");
     auto status = gdbus.Wait(10s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0) << test::ReadFileText(folder / "err.txt");

@@ -4,7 +4,6 @@
 
 #include <QDBusMessage>
 #include <QXmlStreamReader>
-
 #include <map>
 #include <set>
 
@@ -51,7 +50,8 @@ std::map<std::string, TMembers> ParseInterfaces(const QString& xml) {
 
 TMembers Described(std::string_view interface) {
     auto file = InterfaceFile(interface);
-    auto parsed = ParseInterfaces(QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size())));
+    auto parsed =
+        ParseInterfaces(QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size())));
     EXPECT_EQ(parsed.size(), 1u) << interface;
     return parsed[std::string(interface)];
 }
@@ -59,9 +59,10 @@ TMembers Described(std::string_view interface) {
 TEST(BusInterfaces, DescriptionsMatchTheNamesAndSignaturesTheCodeUses) {
     // OV Calc's own are checked with its automation object and its DDE service; its main
     // window's (Restore and the property ThreadStopped) here.
-    std::set<std::string_view> expected{SetupInterface, SetupEventsInterface, SetupControlInterface,
-                                        "OVCalc.IOVCalcDataCOM", "OVCalc.IOVCalcDataCOMEvents",
-                                        DdeInterface, MainWindowInterface};
+    std::set<std::string_view> expected{
+        SetupInterface,          SetupEventsInterface,          SetupControlInterface,
+        "OVCalc.IOVCalcDataCOM", "OVCalc.IOVCalcDataCOMEvents", DdeInterface,
+        MainWindowInterface};
     for (const auto& source : DataSources()) {
         expected.insert(source.Interface);
         expected.insert(source.EventsInterface);
@@ -74,7 +75,8 @@ TEST(BusInterfaces, DescriptionsMatchTheNamesAndSignaturesTheCodeUses) {
                         "method GetSetupParam s>s"}));
     TMembers events;
     for (int event = 1; event <= 5; ++event) {
-        events.insert("signal " + std::string(SetupEventName(event)) + (event == 5 ? " sss" : " s"));
+        events.insert("signal " + std::string(SetupEventName(event)) +
+                      (event == 5 ? " sss" : " s"));
     }
     EXPECT_EQ(Described(SetupEventsInterface), events);
     EXPECT_EQ(Described(MainWindowInterface), (TMembers{"method Restore >"}));

@@ -1,8 +1,8 @@
 // The bus tests' main: a Qt application object for the event loop, and a private session bus
 // for the whole test process, started before any test and ended after the last.
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <memory>
 
 #include "PrivateBus.h"

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QString>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -13,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "ScratchFolder.h"
 #include "PrivateBus.h"
+#include "ScratchFolder.h"
 #include "bus/BusNameWatcher.h"
 #include "bus/BusText.h"
 #include "busnames/BusNames.h"
@@ -22,7 +21,9 @@
 namespace ov::test {
 
 // Bus names and texts as the program converts them (bus/BusText.h).
-inline QString Q(std::string_view text) { return BusText(text); }
+inline QString Q(std::string_view text) {
+    return BusText(text);
+}
 
 // Runs Qt's events until done() holds or timeout passes; done()'s last answer.
 inline bool SpinUntil(const std::function<bool()>& done,

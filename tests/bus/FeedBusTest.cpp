@@ -39,9 +39,8 @@ class TSourceEvents {
         // The bus daemon has the subscriptions once a signal of this process's own comes back
         // through them: a feed started after that loses nothing to a subscription still on
         // its way.
-        QDBusMessage probe = QDBusMessage::createSignal(Q(source.ObjectPath),
-                                                        Q(source.EventsInterface),
-                                                        Q(ItemChangeSignal));
+        QDBusMessage probe = QDBusMessage::createSignal(
+            Q(source.ObjectPath), Q(source.EventsInterface), Q(ItemChangeSignal));
         probe << QString("probe") << QString("probe") << QString("probe");
         EXPECT_TRUE(QDBusConnection::sessionBus().send(probe));
         EXPECT_TRUE(SpinUntil([this] { return !Received.empty(); }));
@@ -62,10 +61,10 @@ TEST(FeedBus, EveryLineArrivesInOrderWithTheSourcesAppID) {
         text += " 12/08/2026 20:41:05,RIVER1.HG," + std::to_string(i) + ",RIVER1.TA,12.5\r\n";
         if (i == 10) text += "   # an indented comment\n";
     }
-    text += "$GOESTIMED\n";                          // an item without data
-    text += "$GOESRANDOM  two blanks kept\n";         // the data begins after the first blank
-    text += "ST\xC3\x9C \xC3\xBC\n";                  // UTF-8 text
-    text += "ST\xDC \xFC\n";                          // 8-bit text: its bytes as code points
+    text += "$GOESTIMED\n";                    // an item without data
+    text += "$GOESRANDOM  two blanks kept\n";  // the data begins after the first blank
+    text += "ST\xC3\x9C \xC3\xBC\n";           // UTF-8 text
+    text += "ST\xDC \xFC\n";                   // 8-bit text: its bytes as code points
     WriteFileText(folder / "feed.txt", text);
 
     for (const auto& source : DataSources()) {
@@ -84,7 +83,8 @@ TEST(FeedBus, EveryLineArrivesInOrderWithTheSourcesAppID) {
             ASSERT_EQ(r.Member, "OnItemChange");
             ASSERT_EQ(r.AppID, source.AppID);
             ASSERT_EQ(r.Item, i % 2 ? "$REALTIME" : "$TIMETAG");
-            ASSERT_EQ(r.Data, "12/08/2026 20:41:05,RIVER1.HG," + std::to_string(i) + ",RIVER1.TA,12.5");
+            ASSERT_EQ(r.Data,
+                      "12/08/2026 20:41:05,RIVER1.HG," + std::to_string(i) + ",RIVER1.TA,12.5");
         }
         EXPECT_EQ(events.Received[lines].Item, "$GOESTIMED");
         EXPECT_EQ(events.Received[lines].Data, "");
@@ -125,8 +125,8 @@ TEST(FeedBus, WaitLinkHoldsEachLineUntilItsItemIsLinked) {
     ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
 
     auto link = [&](const char* item) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            Q(source.BusName), Q(source.ObjectPath), Q(source.Interface), "LinkItem");
+        QDBusMessage call = QDBusMessage::createMethodCall(Q(source.BusName), Q(source.ObjectPath),
+                                                           Q(source.Interface), "LinkItem");
         call << Q(CalcAppID) << QString(item);
         QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
@@ -148,8 +148,10 @@ TEST(FeedBus, WaitLinkHoldsEachLineUntilItsItemIsLinked) {
     EXPECT_EQ(events.Received[2].Data, "12/08/2026 20:41:07,A.B,3");
     // The feed tells who linked what.
     const std::string err = feed.Err();
-    EXPECT_NE(err.find("(" + std::string(CalcAppID) + ") linked $TIMETAG"), std::string::npos) << err;
-    EXPECT_NE(err.find("(" + std::string(CalcAppID) + ") linked $REALTIME"), std::string::npos) << err;
+    EXPECT_NE(err.find("(" + std::string(CalcAppID) + ") linked $TIMETAG"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("(" + std::string(CalcAppID) + ") linked $REALTIME"), std::string::npos)
+        << err;
 }
 
 // The rate counts from the moment a held line goes, not from the start of the wait: lines
@@ -162,8 +164,8 @@ TEST(FeedBus, WaitLinkWithARateKeepsTheRateAfterTheLink) {
     const auto& source = DataSource(dsRtu);
     TSourceEvents events(source);
     // 5 lines per second: the third line goes 0.4 s after the first.
-    TProgram feed(FeedArgs({"--as", "rtu", "--wait-link", "--rate", "5",
-                            (folder / "feed.txt").string()}));
+    TProgram feed(
+        FeedArgs({"--as", "rtu", "--wait-link", "--rate", "5", (folder / "feed.txt").string()}));
     ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
     SpinUntil([] { return false; }, std::chrono::milliseconds(1000));
     ASSERT_TRUE(events.Received.empty());
@@ -191,8 +193,8 @@ TEST(FeedBus, AClientLeavingTheBusLosesItsLinks) {
     ASSERT_TRUE(WaitForName(source.BusName)) << feed.Err();
 
     auto link = [&](QDBusConnection connection, const char* item) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            Q(source.BusName), Q(source.ObjectPath), Q(source.Interface), "LinkItem");
+        QDBusMessage call = QDBusMessage::createMethodCall(Q(source.BusName), Q(source.ObjectPath),
+                                                           Q(source.Interface), "LinkItem");
         call << Q(CalcAppID) << QString(item);
         QDBusMessage reply = connection.call(call, QDBus::Block, 5000);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
@@ -200,8 +202,8 @@ TEST(FeedBus, AClientLeavingTheBusLosesItsLinks) {
     const QString otherName = "feed-test-other-client";
     std::string gone;
     {
-        QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                              otherName);
+        QDBusConnection other =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, otherName);
         ASSERT_TRUE(other.isConnected());
         gone = other.baseService().toStdString();
         link(other, "$TIMETAG");
@@ -233,8 +235,7 @@ TEST(FeedBus, LinesWaitForAClientAndTheWaitCanBeBounded) {
         TProgram feed(
             FeedArgs({"--as", "rtu", "--wait-limit", "0.3", (folder / "feed.txt").string()}));
         EXPECT_EQ(feed.Wait(), 1);
-        EXPECT_NE(feed.Err().find("waiting for a client to link OVRtu.OVRtuCOM"),
-                  std::string::npos)
+        EXPECT_NE(feed.Err().find("waiting for a client to link OVRtu.OVRtuCOM"), std::string::npos)
             << feed.Err();
         EXPECT_NE(feed.Err().find("no client took the data within 0.3 s"), std::string::npos)
             << feed.Err();

@@ -2,7 +2,6 @@
 // process sees it held and a started program does not inherit it, the lock file exists only
 // while held (also under holders racing for it), and the folder rule.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -2,12 +2,10 @@
 // process under OVCalc.OVCalcCOM, driven by gdbus and ovclient processes and watched from a
 // second connection. Calls run on the test's main thread, so every wait runs Qt's events.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-
-#include <signal.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -68,8 +66,9 @@ TRun RunToEnd(const std::vector<std::string>& argv, std::chrono::milliseconds ti
 }
 
 std::vector<std::string> Gdbus(const std::string& method, const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", "OVCalc.OVCalcCOM",
-                                  "--object-path", "/OVCalcCOM", "--method", method};
+    std::vector<std::string> argv{
+        "gdbus",         "call",       "--session", "--dest", "OVCalc.OVCalcCOM",
+        "--object-path", "/OVCalcCOM", "--method",  method};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
@@ -94,13 +93,14 @@ class SignalLog {
   public:
     SignalLog()
         : connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                     QStringLiteral("ovcalccom-listener"))) {
+                                                    QStringLiteral("ovcalccom-listener"))) {
         for (auto name : {ItemChangeSignal, AppShutdownSignal, HeartBeatSignal}) {
             receivers_.push_back(std::make_unique<TBusSignalReceiver>(
                 connection_, Q(CalcBusName), Q(CalcObjectPath), Q(CalcEventsInterface), Q(name),
                 [this](const QDBusMessage& signal) {
                     std::string line = signal.member().toStdString();
-                    for (const auto& a : signal.arguments()) line += "|" + a.toString().toStdString();
+                    for (const auto& a : signal.arguments())
+                        line += "|" + a.toString().toStdString();
                     lines_.push_back(line);
                 }));
             EXPECT_TRUE(receivers_.back()->Subscribed());
@@ -254,7 +254,7 @@ TEST_F(OVCalcComBus, BadCallsGetErrorsAndChangeNothing) {
 
 TEST_F(OVCalcComBus, IntrospectionShowsTheDescribedInterfaces) {
     TRun xml = RunToEnd({"gdbus", "introspect", "--session", "--xml", "--dest", "OVCalc.OVCalcCOM",
-                    "--object-path", "/OVCalcCOM"});
+                         "--object-path", "/OVCalcCOM"});
     ASSERT_EQ(xml.Status, 0) << xml.Err;
     for (const char* part :
          {"<interface name=\"OVCalc.IOVCalcDataCOM\">", "<method name=\"SetItemLink\">",
@@ -351,7 +351,8 @@ TEST_F(OVCalcComBus, TwoWatchersReceiveEveryEventAndClientsAreCountedWhileConnec
     ASSERT_TRUE(SpinUntil([&] {
         std::vector<std::string> links;
         return adaptor->ClientsHoldingObjects() == 2 && store.GetLinks(RealTimeItem, links);
-    })) << first.Err() << second.Err();
+    })) << first.Err()
+        << second.Err();
     std::thread calc([&] {
         for (const char* r : {"a", "b", "c"}) PublishResult(store, TimeTagItem, r);
     });
@@ -372,7 +373,8 @@ TEST_F(OVCalcComBus, TwoWatchersReceiveEveryEventAndClientsAreCountedWhileConnec
     store.GetLinks(TimeTagItem, links);
     // The links stay with the item (whichever client linked first).
     std::sort(links.begin(), links.end());
-    EXPECT_EQ(links, (std::vector<std::string>{"{3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3}", "{SECOND}"}));
+    EXPECT_EQ(links,
+              (std::vector<std::string>{"{3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3}", "{SECOND}"}));
 }
 
 TEST_F(OVCalcComBus, HeartBeatCarriesTheOwnAppIDAndTheTime) {
@@ -380,8 +382,7 @@ TEST_F(OVCalcComBus, HeartBeatCarriesTheOwnAppIDAndTheTime) {
     ASSERT_TRUE(log->WaitFor(1));
     const std::string prefix = "OnHeartBeat|" + OwnID + "|";
     EXPECT_EQ(log->Lines()[0].substr(0, prefix.size()), prefix);
-    EXPECT_TRUE(IsStamp(log->Lines()[0].substr(prefix.size())))
-        << log->Lines()[0];
+    EXPECT_TRUE(IsStamp(log->Lines()[0].substr(prefix.size()))) << log->Lines()[0];
 }
 
 TEST_F(OVCalcComBus, WatchEndsWhenOVCalcEnds) {
@@ -399,15 +400,15 @@ TEST(OVCalcComAdaptor, AnnouncingTheShutdownWithoutABusLogs1618) {
     store.SetAutoCreate(true, "");
     RecordingHost host;
     TOVCalcCOM com(store, &host);
-    QDBusConnection broken =
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("broken"));
+    QDBusConnection broken = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("broken"));
     ASSERT_FALSE(broken.isConnected());
     {
         TOVCalcComAdaptor adaptor(com, broken);
         EXPECT_FALSE(adaptor.Export());
         EXPECT_FALSE(com.AnnounceShutdown());
-        EXPECT_EQ(host.Lines,
-                  std::vector<std::string>{"Error 1618: COM Client not responding OV Calc Shutdown.."});
+        EXPECT_EQ(host.Lines, std::vector<std::string>{
+                                  "Error 1618: COM Client not responding OV Calc Shutdown.."});
     }
     // The adaptor gone, the service has no transport and announces nothing.
     EXPECT_FALSE(com.SetItemChange(OwnID, "$TIMETAG", "x"));

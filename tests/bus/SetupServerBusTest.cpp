@@ -5,20 +5,19 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-
 #include <atomic>
 #include <future>
 #include <thread>
 
 #include "BusTestSupport.h"
-#include "suite/Encrypt.h"
-#include "suite/SetupParams.h"
 #include "bus/BusObject.h"
 #include "bus/BusSetupQuery.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/BusText.h"
 #include "bus/DBusSetupServer.h"
 #include "bus/SdBusSetupServer.h"
+#include "suite/Encrypt.h"
+#include "suite/SetupParams.h"
 #include "util/TextCodec.h"
 
 namespace ov::test {
@@ -37,7 +36,9 @@ auto OnOtherThread(F work) {
 const char* const SettingsText = R"(; test settings
 [General]
 0=first
-TableDirectory=/data/T)" "\xC3\xBC" R"(r tables
+TableDirectory=/data/T)"
+                                 "\xC3\xBC"
+                                 R"(r tables
 8=1234
 Element10 = 42
 NullValue=-5
@@ -80,9 +81,9 @@ class SetupServerBus : public testing::Test {
 enum TClientKind { ckQtDBus, ckSdBus };
 const char* const ClientNames[] = {"QtDBus", "sd-bus"};
 
-std::unique_ptr<ISetupServer> MakeThreadClient(TClientKind kind,
-                                               std::unique_ptr<TOwnBusConnection>& own,
-                                               std::chrono::milliseconds timeout = SetupCallTimeout) {
+std::unique_ptr<ISetupServer> MakeThreadClient(
+    TClientKind kind, std::unique_ptr<TOwnBusConnection>& own,
+    std::chrono::milliseconds timeout = SetupCallTimeout) {
     if (kind == ckSdBus) return std::make_unique<TSdBusSetupServer>(timeout);
     own = std::make_unique<TOwnBusConnection>();
     return std::make_unique<TDBusSetupServer>(own->Connection(), timeout);
@@ -116,7 +117,7 @@ TEST_F(SetupServerBus, SettingsArraysKeepElementTypesAndDecode) {
         ASSERT_TRUE(loaded);
         EXPECT_EQ(g.Element0, "first");
         EXPECT_EQ(g.TableDirectory, "/data/T\xFCr tables");  // 8-bit text, as the engine holds it
-        EXPECT_EQ(g.Element4, "LOG\\");                     // not in the file: the default
+        EXPECT_EQ(g.Element4, "LOG\\");                      // not in the file: the default
         EXPECT_EQ(g.Element8, 1234);
         EXPECT_EQ(g.Element10, 42);
         EXPECT_EQ(g.NullValue, -5);
@@ -158,8 +159,8 @@ TEST_F(SetupServerBus, SetupParamsAnswerKeysWithoutRegardToCase) {
     } cases[] = {
         {"Sensor:ST1:SN1,RoundOffTime", true, "00:15:00"},
         {"SENSOR:st1:sn1,roundofftime", true, "00:15:00"},
-        {"Station:ST1,Elevation", true, ""},           // an empty answer is a value
-        {"Sensor:ST1:SN1,Shift", true, "  0.5 "},      // quotes keep the blanks
+        {"Station:ST1,Elevation", true, ""},       // an empty answer is a value
+        {"Sensor:ST1:SN1,Shift", true, "  0.5 "},  // quotes keep the blanks
         {"SetupLoad", true, "OK"},
         {"setupload", true, "OK"},
         {"Sensor:ST1:SN1,Offset", false, "unchanged"},  // "ERROR": no value
@@ -251,9 +252,9 @@ class FakeSetupBus : public testing::Test {
     void SetUp() override {
         object_.AddMethod(SetupInterface, "GetGeneralSetup", "",
                           [this](const QDBusMessage& call) { return call.createReply(general_); });
-        object_.AddMethod(SetupInterface, "GetDataServerSetup", "", [this](const QDBusMessage& call) {
-            return call.createReply(dataServer_);
-        });
+        object_.AddMethod(
+            SetupInterface, "GetDataServerSetup", "",
+            [this](const QDBusMessage& call) { return call.createReply(dataServer_); });
         object_.AddMethod(SetupInterface, "GetSetupParam", "s",
                           [](const QDBusMessage& call) { return call.createReply(QString("x")); });
         ASSERT_TRUE(object_.Register(own_.Connection(), Q(SetupObjectPath)));
@@ -475,10 +476,9 @@ TEST_F(SetupServerBus, EventsAreSentOnRequestAndShutdownLeavesTheServerRunning) 
                                "$TIMETAG", "12/08/2026 20:41:05,ST1.SN1,1.5", "--shutdown"}),
               0);
     const std::string id(SetupAppID);
-    std::vector<std::string> expected{"OnSetupChanged " + id, "OnRefreshRequest " + id,
-                                      "OnHeartBeat " + id,
-                                      "OnItemChange " + id + " $TIMETAG 12/08/2026 20:41:05,ST1.SN1,1.5",
-                                      "OnShutdown " + id};
+    std::vector<std::string> expected{
+        "OnSetupChanged " + id, "OnRefreshRequest " + id, "OnHeartBeat " + id,
+        "OnItemChange " + id + " $TIMETAG 12/08/2026 20:41:05,ST1.SN1,1.5", "OnShutdown " + id};
     EXPECT_TRUE(SpinUntil([&] { return received.size() >= expected.size(); }));
     EXPECT_EQ(received, expected);
     TBusNameWatcher watcher;

@@ -5,22 +5,21 @@
 
 #include <QDBusConnection>
 #include <QTimer>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BusTestSupport.h"
 #include "TestCalcHost.h"
-#include "core/InputBuffer.h"
-#include "busnames/BusNames.h"
-#include "suite/SetupParams.h"
 #include "bus/SuiteConnections.h"
+#include "busnames/BusNames.h"
+#include "core/InputBuffer.h"
+#include "suite/SetupParams.h"
 #include "util/TimeTag.h"
 
 namespace ov::test {
@@ -199,14 +198,14 @@ TEST(SuiteConnections, RefreshConnectsTheEnabledSourcesAndQueuesTheirItemChanges
     for (const auto& item : items) {
         (item.find("RIVER") != std::string::npos ? fromRtu : fromDecoder).push_back(item);
     }
-    EXPECT_EQ(fromRtu, (std::vector<std::string>{
-                           "B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1,
-                           "S RIVER1.TA=12.5 T " + t1, "E RIVER1 T " + t1, "B RIVER2 C " + t2,
-                           "S RIVER2.HG=1.25 C " + t2, "E RIVER2 C " + t2}));
-    EXPECT_EQ(fromDecoder, (std::vector<std::string>{
-                               "B SAT1 S " + s1, "S SAT1.BV=12.9 S " + s1,
-                               "S SAT2.BV=13.1 S " + s1, "E SAT1 S " + s1, "B SAT1 R " + s2,
-                               "S SAT1.PC=0.5 R " + s2, "E SAT1 R " + s2}));
+    EXPECT_EQ(fromRtu, (std::vector<std::string>{"B RIVER1 T " + t1, "S RIVER1.HG=3.52 T " + t1,
+                                                 "S RIVER1.TA=12.5 T " + t1, "E RIVER1 T " + t1,
+                                                 "B RIVER2 C " + t2, "S RIVER2.HG=1.25 C " + t2,
+                                                 "E RIVER2 C " + t2}));
+    EXPECT_EQ(fromDecoder,
+              (std::vector<std::string>{
+                  "B SAT1 S " + s1, "S SAT1.BV=12.9 S " + s1, "S SAT2.BV=13.1 S " + s1,
+                  "E SAT1 S " + s1, "B SAT1 R " + s2, "S SAT1.PC=0.5 R " + s2, "E SAT1 R " + s2}));
     EXPECT_EQ(rig.window.Signals, 4);
     EXPECT_EQ(rig.window.Status.size(), 1u);
 }
@@ -316,8 +315,7 @@ TEST(SuiteConnections, SetupArgumentsFromTheEnvironmentOrBesideTheProgram) {
     ::unsetenv("OVCALC_OVSETUP_ARGS");
 
     const std::filesystem::path beside =
-        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
-        "ovsetup.INI";
+        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "ovsetup.INI";
     ASSERT_FALSE(std::filesystem::exists(beside));
     EXPECT_EQ(TSuiteOptions::DefaultSetupArguments(), QStringList{});
     WriteFileText(beside, "[General]\n");
@@ -407,8 +405,8 @@ TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
     constexpr int lines = 3000;  // 4 items each: 12000 items for 8192 slots
     std::string text;
     for (int i = 0; i < lines; ++i) {
-        text += "$TIMETAG 12/08/2026 20:41:05,R" + std::to_string(i) + ".HG," +
-                std::to_string(i) + ",R" + std::to_string(i) + ".TA,1\n";
+        text += "$TIMETAG 12/08/2026 20:41:05,R" + std::to_string(i) + ".HG," + std::to_string(i) +
+                ",R" + std::to_string(i) + ".TA,1\n";
     }
     TFeed rtu("rtu", text);
     ASSERT_TRUE(rtu.Started());
@@ -428,7 +426,8 @@ TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
             (item.find(" R") == 1 ? fromRtu : fromDecoder).push_back(item);
         }
         return fromRtu.size() == 4 * lines && fromDecoder.size() == 3;
-    })) << fromRtu.size() << " " << fromDecoder.size();
+    })) << fromRtu.size()
+        << " " << fromDecoder.size();
     const std::string t = Tag(2026, 12, 8, 20, 41, 5);
     for (int i = 0; i < lines; ++i) {
         const std::string st = "R" + std::to_string(i);
@@ -528,8 +527,8 @@ TEST(SuiteConnections, ASetupServerThatDoesNotAnswerEndsTheRefresh) {
         EXPECT_FALSE(outcome.Result);
         EXPECT_TRUE(outcome.SetupAttached);
         ASSERT_EQ(rig.window.Status.size(), 2u);
-        EXPECT_EQ(rig.window.Status[1].rfind("Error 1600: GetSetupParam(\"SetupLoad\") failed: ", 0),
-                  0u)
+        EXPECT_EQ(
+            rig.window.Status[1].rfind("Error 1600: GetSetupParam(\"SetupLoad\") failed: ", 0), 0u)
             << rig.window.Status[1];
         EXPECT_FALSE(rig.connections->SetupSinkAttached());
     }

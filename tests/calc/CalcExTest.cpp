@@ -20,7 +20,7 @@ namespace ov {
 namespace {
 
 class MapSetup : public ISetupQuery {
-public:
+  public:
     std::map<std::string, std::string> answers;
     std::vector<std::string> keys;
     bool QuerySetup(const std::string& key, std::string& value) override {
@@ -35,7 +35,7 @@ public:
 const TTimeTag T = MakeTimeTag(2026, 12, 8, 20, 0, 0);
 
 class CalcExTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         host.Output = &output;
         calc.SetSetupQuery(&setup);
@@ -91,7 +91,8 @@ TEST_F(CalcExTest, EarlierValues) {
     cache.Add("RIVER1", "HG", 2.0, T - 900);
     EXPECT_EQ(ErrorOf("H", single),
               "Error 1605: Variable not updated - PollGroup: 7  StationID: RIVER1  SensorName: HG  "
-              "TimeTag: " + TimeTagText(T - 900));
+              "TimeTag: " +
+                  TimeTagText(T - 900));
     EXPECT_EQ(ErrorOf("LSTVAL(H, 0)", single),
               "Variable not updated - PollGroup: 7 StaitonID: RIVER1 SensorName: HG TimeTag: " +
                   TimeTagText(T - 900));
@@ -104,8 +105,9 @@ TEST_F(CalcExTest, MissingValuesAndBindings) {
         "Error 1604: Variable not found or never updated - PollGroup: 7  StationID: RIVER1  "
         "SensorName: HG";
     EXPECT_EQ(ErrorOf("H", single), e1604);
-    EXPECT_EQ(ErrorOf("LSTVAL(H, 0)", single),
-              "Variable not found or never updated - PollGroup: 7 StaitonID: RIVER1 SensorName: HG");
+    EXPECT_EQ(
+        ErrorOf("LSTVAL(H, 0)", single),
+        "Variable not found or never updated - PollGroup: 7 StaitonID: RIVER1 SensorName: HG");
     EXPECT_EQ(ErrorOf("X", single), "Error 1603: Variable not found in poll group 7");
     EXPECT_EQ(ErrorOf("SHIFT(X)", single), "Error 1603: Variable not found in poll group 7");
     EXPECT_EQ(ErrorOf("LSTVAL(X, 0)", single), "Variable not found in poll group 7");
@@ -183,9 +185,9 @@ TEST_F(CalcExTest, LookupLogLinesAboveLevelFour) {
     EXPECT_TRUE(host.Texts().empty());
     calc.SetLogLevel(5);
     Calc("H + SHIFT(H)", single);
-    EXPECT_EQ(host.Texts(), (std::vector<std::string>{
-                                "Lookup - Variable: H = 3.5 @ " + TimeTagText(T),
-                                "Lookup - DB Attributes0 : H = 0.5"}));
+    EXPECT_EQ(host.Texts(),
+              (std::vector<std::string>{"Lookup - Variable: H = 3.5 @ " + TimeTagText(T),
+                                        "Lookup - DB Attributes0 : H = 0.5"}));
     // A failed lookup writes no line.
     Calc("1", single);
     EXPECT_THROW(Calc("X", single), ECalcExException);

@@ -16,7 +16,7 @@ namespace {
 
 // Variables from a map; attribute and table calls are recorded and answered with fixed values.
 class MapHooks : public IEquationHooks {
-public:
+  public:
     std::map<std::string, double> values{{"A", 3}, {"B", 4}, {"SINE", 11}, {"ABSX", 12}};
     std::vector<std::string> looked;
     std::vector<std::string> calls;
@@ -35,8 +35,8 @@ public:
         return true;
     }
     double Attribute(TAttributeKind kind, std::string_view name, double x) override {
-        calls.push_back("ATTR" + std::to_string(static_cast<int>(kind)) + " [" +
-                        std::string(name) + "] " + std::to_string(x));
+        calls.push_back("ATTR" + std::to_string(static_cast<int>(kind)) + " [" + std::string(name) +
+                        "] " + std::to_string(x));
         return 100;
     }
     double Table(std::string_view table, double x) override {
@@ -45,7 +45,9 @@ public:
     }
 };
 
-double Eval(const std::string& eq, MapHooks& h) { return EvaluateEquation(eq, h); }
+double Eval(const std::string& eq, MapHooks& h) {
+    return EvaluateEquation(eq, h);
+}
 
 std::string ErrorOf(const std::string& eq) {
     MapHooks h;
@@ -63,21 +65,35 @@ TEST(Equation, ValuesTable) {
         double value;
     };
     const Case cases[] = {
-        {"2 + 3 * 4", 14},      {"(2 + 3) * 4", 20},  {"2 - 3 - 4", -5},     {"8 / 2 / 2", 2},
-        {"-2^2", -4},           {"2^3^2", 8},         {"2*-3", -6},         {"2*-A", 0},
-        {"2*(-A)", -6},         {"-A*B", -12},        {"-7 MOD 3", -1},     {"7.9 MOD 3", 1},
-        {"6 AND 3", 2},         {"6 OR 3", 7},        {"6 XOR 3", 5},       {"1 SHL 4", 16},
-        {"16 shr 2", 4},        {"2.7 AND 3", 2},     {"3 > 2", 1},         {"2 >= 3", 0},
-        {"1 <> 1", 0},          {"1 = 1.0", 1},       {"1 < 2 < 3", 1},     {"2 <= 2", 1},
-        {"SIN(90)", 1},         {"SIN (30)", 0.5},    {"ARCTAN(1)", 45},    {"COS(0)", 1},
-        {"TAN(45)", 1},         {"SIN(390)", 0.5},    {"COS(-720)", 1},     {"SIN(-30)", -0.5},         {"ROUND(2.5)", 2},    {"ROUND(3.5)", 4},    {"ROUND(-2.5)", -2},
-        {"TRUNC(-2.7)", -2},    {"INT(-2.7)", -2},    {"NOT 0", 1},         {"NOT 7", 0},
-        {"NOT NOT 7", 1},       {"ABS(-2)", 2},       {"SQRT(16)", 4},      {"LOG(1000)", 3},
-        {"LN(1)", 0},           {"EXP(0)", 1},        {"{first reading} A + {second} B", 7},
-        {"A {unclosed", 3},     {"A B", 3},           {"A\t+ B", 3},        {"1.5E2", 150},
-        {"SINE + ABSX", 23},    {"a+b", 7},           {"-.", 0},            {"1E-400", 0},
+        {"2 + 3 * 4", 14},   {"(2 + 3) * 4", 20},
+        {"2 - 3 - 4", -5},   {"8 / 2 / 2", 2},
+        {"-2^2", -4},        {"2^3^2", 8},
+        {"2*-3", -6},        {"2*-A", 0},
+        {"2*(-A)", -6},      {"-A*B", -12},
+        {"-7 MOD 3", -1},    {"7.9 MOD 3", 1},
+        {"6 AND 3", 2},      {"6 OR 3", 7},
+        {"6 XOR 3", 5},      {"1 SHL 4", 16},
+        {"16 shr 2", 4},     {"2.7 AND 3", 2},
+        {"3 > 2", 1},        {"2 >= 3", 0},
+        {"1 <> 1", 0},       {"1 = 1.0", 1},
+        {"1 < 2 < 3", 1},    {"2 <= 2", 1},
+        {"SIN(90)", 1},      {"SIN (30)", 0.5},
+        {"ARCTAN(1)", 45},   {"COS(0)", 1},
+        {"TAN(45)", 1},      {"SIN(390)", 0.5},
+        {"COS(-720)", 1},    {"SIN(-30)", -0.5},
+        {"ROUND(2.5)", 2},   {"ROUND(3.5)", 4},
+        {"ROUND(-2.5)", -2}, {"TRUNC(-2.7)", -2},
+        {"INT(-2.7)", -2},   {"NOT 0", 1},
+        {"NOT 7", 0},        {"NOT NOT 7", 1},
+        {"ABS(-2)", 2},      {"SQRT(16)", 4},
+        {"LOG(1000)", 3},    {"LN(1)", 0},
+        {"EXP(0)", 1},       {"{first reading} A + {second} B", 7},
+        {"A {unclosed", 3},  {"A B", 3},
+        {"A\t+ B", 3},       {"1.5E2", 150},
+        {"SINE + ABSX", 23}, {"a+b", 7},
+        {"-.", 0},           {"1E-400", 0},
         {"A\xA0+\xFF B", 7},  // bytes 0x80-0xFF are blanks
-        {"RND(1)", 0},          {"RND(0)", 0},
+        {"RND(1)", 0},       {"RND(0)", 0},
     };
     for (const Case& c : cases) {
         MapHooks h;
@@ -152,12 +168,12 @@ TEST(Equation, FunctionArgumentsReachTheHooks) {
     EXPECT_EQ(Eval("TABLE(river 1 , A) + SHIFT(B) + STN_COEFF(A, 2.7) + LSTVAL(B, 9)", h),
               6 + 100 + 100 + 4);
     EXPECT_EQ(h.calls, (std::vector<std::string>{"TABLE [RIVER 1 ] 3.000000", "ATTR0 [B] 0.000000",
-                                                  "ATTR3 [A] 2.700000", "LSTVAL B 9.000000"}));
+                                                 "ATTR3 [A] 2.700000", "LSTVAL B 9.000000"}));
     h.calls.clear();
     Eval("DBTABLE( H ,1)+ELEV(H)+OFFSET(H)+SNS_COEFF(H)+STN_GPN(H)+SNS_GPN(H)", h);
     EXPECT_EQ(h.calls, (std::vector<std::string>{"ATTR5 [H ] 1.000000", "ATTR2 [H] 0.000000",
-                                                  "ATTR1 [H] 0.000000", "ATTR4 [H] 0.000000",
-                                                  "ATTR6 [H] 0.000000", "ATTR7 [H] 0.000000"}));
+                                                 "ATTR1 [H] 0.000000", "ATTR4 [H] 0.000000",
+                                                 "ATTR6 [H] 0.000000", "ATTR7 [H] 0.000000"}));
 }
 
 // A numeral beyond the double range is an overflow or 0 by its value, whatever its spelling.
@@ -296,14 +312,10 @@ TEST(CheckEquation, FindingsOfThePitfalls) {
         const char* unread;
     };
     const Case cases[] = {
-        {"2*-A", {2}, "A"},
-        {"2* -SQRT(B)", {3}, "SQRT(B)"},
-        {"2*-3 + A", {}, ""},
-        {"A B", {}, "B"},
-        {"A=B=C", {}, "=C"},
-        {"A\t+ B", {}, "\t+ B"},
-        {"A ^ B", {}, "^ B"},
-        {"A + {note} B  ", {}, ""},
+        {"2*-A", {2}, "A"},   {"2* -SQRT(B)", {3}, "SQRT(B)"},
+        {"2*-3 + A", {}, ""}, {"A B", {}, "B"},
+        {"A=B=C", {}, "=C"},  {"A\t+ B", {}, "\t+ B"},
+        {"A ^ B", {}, "^ B"}, {"A + {note} B  ", {}, ""},
     };
     for (const Case& c : cases) {
         TStringList names(true);

@@ -1,8 +1,6 @@
 // Rating tables: the line rules of table files, the cache's life (what is cached, what is
 // looked for again), the interval choice, every interpolation kind with its fallbacks, and
 // the file name rules (folder, extension, "\" and "/", letter case).
-#include "calc/RatingTables.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/RatingTables.h"
 #include "support/ScratchFolder.h"
 
 namespace ov::rating {
@@ -30,7 +29,7 @@ constexpr const char* River1 =
 
 // A table folder with its own cache.
 class RatingTablesTest : public ::testing::Test {
-protected:
+  protected:
     RatingTablesTest() : tables([this] { return folder; }) {}
 
     void Write(const std::string& fileName, const std::string& text) {
@@ -68,12 +67,22 @@ TEST(RatingTableFile, KindLine) {
         const char* line;
         TInterpolationKind kind;
     } cases[] = {
-        {"LINEAR", ikLinear},         {"semilogy", ikSemiLogY},   {"SemiLogX", ikSemiLogX},
-        {"LOGLOG", ikLogLog},         {"GSLINEAR", ikGsLinear},   {"GSLOGLOG", ikGsLogLog},
-        {"loglog,any text", ikLogLog}, {"LINEAR,", ikLinear},
-        {" LOGLOG", ikNone},          {"LOGLOG ", ikNone},        {"LOG LOG", ikNone},
-        {"CUBIC", ikNone},            {"N/A", ikNone},            {"LINEARX", ikNone},
-        {"GSLINEAR;note", ikNone},    {"1.0,2.0", ikNone},
+        {"LINEAR", ikLinear},
+        {"semilogy", ikSemiLogY},
+        {"SemiLogX", ikSemiLogX},
+        {"LOGLOG", ikLogLog},
+        {"GSLINEAR", ikGsLinear},
+        {"GSLOGLOG", ikGsLogLog},
+        {"loglog,any text", ikLogLog},
+        {"LINEAR,", ikLinear},
+        {" LOGLOG", ikNone},
+        {"LOGLOG ", ikNone},
+        {"LOG LOG", ikNone},
+        {"CUBIC", ikNone},
+        {"N/A", ikNone},
+        {"LINEARX", ikNone},
+        {"GSLINEAR;note", ikNone},
+        {"1.0,2.0", ikNone},
     };
     for (const auto& c : cases) {
         bool read = false;
@@ -99,19 +108,14 @@ TEST(RatingTableFile, PointLinesThatAreReadAndSkipped) {
         bool valid;
         double x, y;
     } cases[] = {
-        {"1.0,12.5", true, 1, 12.5},
-        {"1.0,12.5   and a note", true, 1, 12.5},
-        {"1.0,12.5,99", true, 1, 12.5},
-        {"-1.5E2,+2.5e-1", true, -150, 0.25},
-        {"1.0xyz,12.5", true, 1, 12.5},          // text after a number up to the comma is passed
-        {tail81, true, 3, 1},                    // the 81st character is not read
-        {"1.0, 12.5", false, 0, 0},              // a blank before a number empties it
-        {" 1.0,12.5", false, 0, 0},
-        {"1.0", false, 0, 0},
-        {"1.0,", false, 0, 0},
-        {",12.5", false, 0, 0},
-        {"abc,12.5", false, 0, 0},
-        {"1e999,2", false, 0, 0},
+        {"1.0,12.5", true, 1, 12.5},    {"1.0,12.5   and a note", true, 1, 12.5},
+        {"1.0,12.5,99", true, 1, 12.5}, {"-1.5E2,+2.5e-1", true, -150, 0.25},
+        {"1.0xyz,12.5", true, 1, 12.5},  // text after a number up to the comma is passed
+        {tail81, true, 3, 1},            // the 81st character is not read
+        {"1.0, 12.5", false, 0, 0},      // a blank before a number empties it
+        {" 1.0,12.5", false, 0, 0},     {"1.0", false, 0, 0},
+        {"1.0,", false, 0, 0},          {",12.5", false, 0, 0},
+        {"abc,12.5", false, 0, 0},      {"1e999,2", false, 0, 0},
         {";1.0,12.5", false, 0, 0},
     };
     for (const auto& c : cases) {
@@ -126,7 +130,8 @@ TEST(RatingTableFile, PointLinesThatAreReadAndSkipped) {
 
 TEST(RatingTableFile, GaugeKindsReadFourNumbersTheOthersTwo) {
     const auto gs = Read("GSLOGLOG\n1,2,0.5,0.25\n3,4,0.5\n5,6,0.5,0.1,junk\n");
-    EXPECT_EQ(PointsOf(gs), (std::vector<std::vector<double>>{{1, 2, 0.5, 0.25}, {5, 6, 0.5, 0.1}}));
+    EXPECT_EQ(PointsOf(gs),
+              (std::vector<std::vector<double>>{{1, 2, 0.5, 0.25}, {5, 6, 0.5, 0.1}}));
     const auto lin = Read("LINEAR\n1,2,0.5,0.25\n");
     EXPECT_EQ(PointsOf(lin), (std::vector<std::vector<double>>{{1, 2, 0, 0}}));
     // A fourth number beyond the 80th character is missing.
@@ -137,7 +142,7 @@ TEST(RatingTableFile, GaugeKindsReadFourNumbersTheOthersTwo) {
 TEST(RatingTableFile, LineEndsOrderAndDuplicates) {
     const std::vector<std::vector<double>> want{{0.5, 0, 0, 0}, {1, 12.5, 0, 0}, {2, 48, 0, 0}};
     EXPECT_EQ(PointsOf(Read(River1)), want);
-    EXPECT_EQ(PointsOf(Read("LINEAR\n0.5,0\n1.0,12.5\n2.0,48")), want);  // lone LF, no last end
+    EXPECT_EQ(PointsOf(Read("LINEAR\n0.5,0\n1.0,12.5\n2.0,48")), want);    // lone LF, no last end
     EXPECT_EQ(PointsOf(Read("LINEAR\r0.5,0\r1.0,12.5\r2.0,48\r")), want);  // lone CR
     // Any order; of two points with the same X the first read stays.
     EXPECT_EQ(PointsOf(Read("LINEAR\n\n2.0,48\n;note\n1.0,12.5\n0.5,0\n1,99\n")), want);
@@ -156,8 +161,7 @@ TEST(RatingTableInterval, PointsAndSelectedOffsetAndShift) {
         {0.5, 1, 2, 0.1, 1},  // below the first: the first two
         {1.0, 1, 2, 0.1, 1},  // on a point: that point and the next
         {1.5, 1, 2, 0.1, 1},  // between: the lower point's offset and shift
-        {2.0, 2, 3, 0.2, 2},
-        {2.9, 2, 3, 0.2, 2},
+        {2.0, 2, 3, 0.2, 2}, {2.9, 2, 3, 0.2, 2},
         {3.0, 2, 3, 0.3, 3},  // on the last: the last two, with the last one's offset and shift
         {9.0, 2, 3, 0.3, 3},  // beyond the last: the same
     };
@@ -172,7 +176,9 @@ TEST(RatingTableInterval, PointsAndSelectedOffsetAndShift) {
 
 // ---- Interpolation ------------------------------------------------------------------------
 
-double ValueOf(const std::string& text, double x) { return Interpolate(*Read(text), x); }
+double ValueOf(const std::string& text, double x) {
+    return Interpolate(*Read(text), x);
+}
 
 TEST(RatingTableInterpolation, EveryKind) {
     const struct {
@@ -210,15 +216,14 @@ TEST(RatingTableInterpolation, EveryKind) {
          "GSLINEAR\n1,0,0,0.5\n2,10,0,0.5\n3,30,0,0.5\n", 1.6, 12},
         {"gslinear: the shift is interpolated", "GSLINEAR\n1,0,0,1\n2,10,0,3\n3,30,0,3\n", 1.25,
          25},
-        {"gslinear: no shift when the selected one is 0",
-         "GSLINEAR\n1,0,0,0\n2,10,0,1\n3,30,0,1\n", 1.5, 5},
+        {"gslinear: no shift when the selected one is 0", "GSLINEAR\n1,0,0,0\n2,10,0,1\n3,30,0,1\n",
+         1.5, 5},
 
         {"gsloglog: offset", "GSLOGLOG\n1.5,2,0.5,0\n2.5,8,0.5,0\n4.5,32,0.5,0\n", 3.5, 18},
         {"gsloglog: offset and shift", "GSLOGLOG\n1.5,2,0.5,0.5\n2.5,8,0.5,0.5\n4.5,32,0.5,0.5\n",
          3.0, 18},
         {"gsloglog: the last point's offset above it", "GSLOGLOG\n2,1,0,0\n3,4,1,0\n", 4, 9},
-        {"gsloglog: still not positive: linear", "GSLOGLOG\n1.5,2,0.5,0\n2.5,8,0.5,0\n", 0.3,
-         -5.2},
+        {"gsloglog: still not positive: linear", "GSLOGLOG\n1.5,2,0.5,0\n2.5,8,0.5,0\n", 0.3, -5.2},
         {"gsloglog: y = 0: linear", "GSLOGLOG\n1.5,0,0.5,0\n2.5,8,0.5,0\n", 2, 4},
         {"gsloglog past the limit: y1", "GSLOGLOG\n1.5,1e99,0.5,0\n2.5,1e101,0.5,0\n", 4.5, 1e99},
     };
@@ -356,8 +361,8 @@ TEST(RatingTableFiles, FilePathRules) {
         {"/srv/tables/", "RIVER1", "/srv/tables/RIVER1.TBL"},
         {"C:\\OV\\TABLES\\", "RIVER1", "C:/OV/TABLES/RIVER1.TBL"},
         {"C:\\OV\\TABLES", "RIVER1", "C:/OV/TABLES/RIVER1.TBL"},
-        {"/srv/tables", "RIVER.A", "/srv/tables/RIVER.A"},        // a name with "." keeps it
-        {"/srv/tables", "SUB\\RIVER1", "SUB/RIVER1.TBL"},         // a path skips the folder
+        {"/srv/tables", "RIVER.A", "/srv/tables/RIVER.A"},  // a name with "." keeps it
+        {"/srv/tables", "SUB\\RIVER1", "SUB/RIVER1.TBL"},   // a path skips the folder
         {"/srv/tables", "SUB/RIVER1", "SUB/RIVER1.TBL"},
         {"/srv/tables", "\\\\HOST\\T\\R.X", "//HOST/T/R.X"},
         {"/srv/tables-1.2", "RIVER1", "/srv/tables-1.2/RIVER1.TBL"},  // the folder's "." no

@@ -1,13 +1,12 @@
 // Tests of the input items' kind letters and of the input buffer's order, ownership and slot
 // accounting, including a producer waiting on a full buffer.
-#include "core/InputBuffer.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
 #include <thread>
 
+#include "core/InputBuffer.h"
 #include "support/TestCalcHost.h"
 #include "util/Exception.h"
 
@@ -22,28 +21,27 @@ TEST(InputKindTest, ItemNamesGiveTheirKindLetterWithoutRegardToCase) {
         std::string_view kind;
     };
     const Case cases[] = {
-        {"$REALTIME", "C"},   {"$realtime", "C"},  {"$Current", "C"},
-        {"$TIMETAG", "T"},    {"$timeTag", "T"},   {"$GOESRANDOM", "R"},
-        {"$goesrandom", "R"}, {"$GOESTIMED", "S"}, {"$GOESTimed", "S"},
-        {"REALTIME", "?"},    {"$TIMETAGS", "?"},  {"", "?"},
+        {"$REALTIME", "C"},  {"$realtime", "C"},   {"$Current", "C"},    {"$TIMETAG", "T"},
+        {"$timeTag", "T"},   {"$GOESRANDOM", "R"}, {"$goesrandom", "R"}, {"$GOESTIMED", "S"},
+        {"$GOESTimed", "S"}, {"REALTIME", "?"},    {"$TIMETAGS", "?"},   {"", "?"},
     };
     for (const Case& c : cases) EXPECT_EQ(InputKindOfItemName(c.itemName), c.kind) << c.itemName;
 }
 
 // An item that counts its own destruction, to see who releases what.
 class CountedItem : public TInputStationEndItem {
-public:
+  public:
     CountedItem(int number, std::atomic<int>& released)
         : TInputStationEndItem("ST" + std::to_string(number), number, KindCurrent),
           released_(released) {}
     ~CountedItem() override { ++released_; }
 
-private:
+  private:
     std::atomic<int>& released_;
 };
 
 class InputBufferTest : public ::testing::Test {
-protected:
+  protected:
     TestCalcHost host;
     TInputStationSensorBuffer buffer{host};
     std::atomic<int> released{0};
@@ -58,8 +56,8 @@ protected:
 
 TEST_F(InputBufferTest, ItemsComeOutInOrderAndBelongToTheTaker) {
     ASSERT_TRUE(buffer.Add(std::make_unique<TInputStationBeginItem>("ST1", 100, KindTimeTagged)));
-    ASSERT_TRUE(buffer.Add(
-        std::make_unique<TInputSensorItem>("ST1", 100, KindTimeTagged, "HG", "3.52")));
+    ASSERT_TRUE(
+        buffer.Add(std::make_unique<TInputSensorItem>("ST1", 100, KindTimeTagged, "HG", "3.52")));
     ASSERT_TRUE(buffer.Add(std::make_unique<TInputStationEndItem>("ST1", 100, KindTimeTagged)));
     EXPECT_EQ(buffer.Count(), 3);
 

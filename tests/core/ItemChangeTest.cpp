@@ -1,8 +1,6 @@
 // Tests of the item-change handling: which senders and items are taken, and the exact input
 // items a data line becomes, with bad time stamps, bad pairs, blanks, line breaks and hostile
 // lines.
-#include "core/ItemChange.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "busnames/BusNames.h"
+#include "core/ItemChange.h"
 #include "support/TestCalcHost.h"
 #include "util/Format.h"
 #include "util/TimeTag.h"
@@ -21,10 +20,12 @@ namespace {
 const std::string Stamp = "12/08/2026 20:41:05";
 
 // The time tag text as the scanner expects it: the platform's separators.
-std::string StampText() { return TimeTagText(MakeTimeTag(2026, 12, 8, 20, 41, 5)); }
+std::string StampText() {
+    return TimeTagText(MakeTimeTag(2026, 12, 8, 20, 41, 5));
+}
 
 class ItemChangeTest : public ::testing::Test {
-protected:
+  protected:
     test::TestCalcHost host;
     TInputStationSensorBuffer input{host};
     std::vector<std::string> log;
@@ -260,8 +261,9 @@ TEST_F(ItemChangeTest, MalformedPairsAreReportedAndTheGoodOnesKept) {
 TEST_F(ItemChangeTest, LineBreaksEndTheDataLine) {
     const std::string k = "|" + StampText() + "|T";
     const std::vector<std::string> one{"B|RIVER1" + k, "S|RIVER1|HG|3.52" + k, "E|RIVER1" + k};
-    for (const std::string& data : {Stamp + ",RIVER1.HG,3.52\r\n", Stamp + ",RIVER1.HG,3.52\n",
-                                   Stamp + ",RIVER1.HG,3.52\r", Stamp + ",RIVER1.HG,3.52\r\n\r\n"}) {
+    for (const std::string& data :
+         {Stamp + ",RIVER1.HG,3.52\r\n", Stamp + ",RIVER1.HG,3.52\n", Stamp + ",RIVER1.HG,3.52\r",
+          Stamp + ",RIVER1.HG,3.52\r\n\r\n"}) {
         EXPECT_EQ(Handle("$TIMETAG", data), 3);
         EXPECT_EQ(Taken(), one);
     }
@@ -275,8 +277,9 @@ TEST_F(ItemChangeTest, LineBreaksEndTheDataLine) {
     // What follows a line break is not part of the line, and the user is told.
     EXPECT_EQ(Handle("$TIMETAG", Stamp + ",RIVER1.HG,3.52\r\nRIVER2.HG,1\n"), 3);
     EXPECT_EQ(Taken(), one);
-    EXPECT_EQ(log, (std::vector<std::string>{
-                       "Error 1600: Data after a line break ignored - RIVER2.HG,1"}));
+    EXPECT_EQ(
+        log,
+        (std::vector<std::string>{"Error 1600: Data after a line break ignored - RIVER2.HG,1"}));
 }
 
 TEST_F(ItemChangeTest, HostileLinesEndAndStayBounded) {

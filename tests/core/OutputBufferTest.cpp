@@ -1,11 +1,10 @@
 // Tests of the output buffer: order, slot accounting and the drain requests of a writer that
 // finds it full.
-#include "core/OutputBuffer.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/OutputBuffer.h"
 #include "support/TestCalcHost.h"
 #include "util/Exception.h"
 
@@ -15,7 +14,7 @@ namespace {
 using test::TestCalcHost;
 
 class OutputBufferTest : public ::testing::Test {
-protected:
+  protected:
     TestCalcHost host;
     TOutputBuffer buffer{host};
 };

@@ -1,30 +1,29 @@
 // Tests of the schedule queue: order by time tag and station, merging of repeated records
 // without regard to case, and release of the deferred end items.
-#include "core/ScheduleQueue.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
 #include <string>
 
+#include "core/ScheduleQueue.h"
 #include "util/Exception.h"
 
 namespace ov {
 namespace {
 
 class CountedEndItem : public TInputStationEndItem {
-public:
+  public:
     CountedEndItem(std::string station, TTimeTag tag, std::atomic<int>& released)
         : TInputStationEndItem(std::move(station), tag, KindTimeTagged), released_(released) {}
     ~CountedEndItem() override { ++released_; }
 
-private:
+  private:
     std::atomic<int>& released_;
 };
 
 class ScheduleQueueTest : public ::testing::Test {
-protected:
+  protected:
     TScheduleQueue queue;
     std::atomic<int> released{0};
 

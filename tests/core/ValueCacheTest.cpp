@@ -1,16 +1,15 @@
 // Tests of the value cache: replacing values, look-ups of exact and earlier time tags, and the
 // three-hour purge, with a clock the test moves.
-#include "core/ValueCache.h"
-
 #include <gtest/gtest.h>
 
+#include "core/ValueCache.h"
 #include "support/FakeClock.h"
 
 namespace ov {
 namespace {
 
 class ValueCacheTest : public ::testing::Test {
-protected:
+  protected:
     test::FakeClock clock;
     TStationSensorDataCache cache{20, clock};
 
@@ -36,8 +35,8 @@ TEST_F(ValueCacheTest, LookupOfEarlierTimeTagsNeedsTwoEarlierValues) {
         double value;
     };
     // One value cached at 1000.
-    for (const Case& c : {Case{1000, true, 1000, 1.5}, Case{999, false, 999, -1},
-                          Case{1001, false, 1001, -1}}) {
+    for (const Case& c :
+         {Case{1000, true, 1000, 1.5}, Case{999, false, 999, -1}, Case{1001, false, 1001, -1}}) {
         Found f = Look("ST1", "HG", c.asked);
         EXPECT_EQ(f.ok, c.ok) << c.asked;
         EXPECT_EQ(f.tag, c.tag) << c.asked;
@@ -46,9 +45,9 @@ TEST_F(ValueCacheTest, LookupOfEarlierTimeTagsNeedsTwoEarlierValues) {
     cache.Add("ST1", "HG", 2.5, 2000);
     cache.Add("ST1", "HG", 3.5, 3000);
     // Values at 1000, 2000, 3000.
-    for (const Case& c : {Case{500, false, 500, -1}, Case{1500, false, 1500, -1},
-                          Case{2000, true, 2000, 2.5}, Case{2500, true, 2000, 2.5},
-                          Case{3000, true, 3000, 3.5}, Case{9999, true, 3000, 3.5}}) {
+    for (const Case& c :
+         {Case{500, false, 500, -1}, Case{1500, false, 1500, -1}, Case{2000, true, 2000, 2.5},
+          Case{2500, true, 2000, 2.5}, Case{3000, true, 3000, 3.5}, Case{9999, true, 3000, 3.5}}) {
         Found f = Look("ST1", "HG", c.asked);
         EXPECT_EQ(f.ok, c.ok) << c.asked;
         EXPECT_EQ(f.tag, c.tag) << c.asked;

@@ -1,10 +1,10 @@
 // Tests of the automatically resetting wake event.
-#include "core/WakeEvent.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
+
+#include "core/WakeEvent.h"
 
 namespace ov {
 namespace {

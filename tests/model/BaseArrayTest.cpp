@@ -1,7 +1,5 @@
 // Tests of the growable arrays: growth steps, capacity rules, binary search, the duplicate
 // policies, assignment and the memory guard.
-#include "model/BaseArray.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,16 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "model/BaseArray.h"
+
 namespace ov {
 namespace {
 
 // An array of raw blocks ordered by memcmp, to reach the untyped interface.
 class TRawArray : public TBaseArray {
-public:
+  public:
     TRawArray(std::int32_t capacity, std::int32_t itemSize) : TBaseArray(capacity, itemSize) {}
     using TBaseArray::ItemPtr;
 
-protected:
+  protected:
     int Compare(const std::byte* a, const std::byte* b) const override {
         return std::memcmp(a, b, std::size_t(ItemSize()));
     }
@@ -145,8 +145,8 @@ TEST(BaseArrayTest, FindGivesTheInsertionPositionWhenAbsent) {
         std::int32_t key;
         bool found;
         std::int32_t index;
-    } cases[] = {{5, false, 0}, {10, true, 0}, {15, false, 1}, {20, true, 1},
-                 {30, true, 2}, {35, false, 3}};
+    } cases[] = {{5, false, 0}, {10, true, 0}, {15, false, 1},
+                 {20, true, 1}, {30, true, 2}, {35, false, 3}};
     for (const auto& c : cases) {
         EXPECT_EQ(a.Find(c.key, index), c.found) << c.key;
         EXPECT_EQ(index, c.index) << c.key;
@@ -196,7 +196,8 @@ TEST(BaseArrayTest, SortedAddKeepsOrderForAnyInput) {
             const std::int32_t v = dist(rng);
             const std::int32_t pos = a.Add(v);
             EXPECT_EQ(a.GetAt(pos), v);
-            if (mode == dmAccept || std::find(expected.begin(), expected.end(), v) == expected.end())
+            if (mode == dmAccept ||
+                std::find(expected.begin(), expected.end(), v) == expected.end())
                 expected.push_back(v);
         }
         std::sort(expected.begin(), expected.end());

@@ -1,12 +1,12 @@
 // Tests of the calculation group: defaults, copying, the binding-list helpers, the trigger
 // sensor, and the owning group list.
-#include "model/CalcGroups.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "model/CalcGroups.h"
 
 namespace ov {
 namespace {
@@ -85,7 +85,7 @@ TEST(CalcGroupsTest, EntriesSplitAtTheFirstEqualsSign) {
         const char* name;
         const char* value;
     } cases[] = {
-        {"A=LEVEL", "A", "LEVEL"}, {"B=", "B", ""},        {"=HG", "", "HG"},
+        {"A=LEVEL", "A", "LEVEL"},     {"B=", "B", ""},   {"=HG", "", "HG"},
         {"V=ST.SN=1", "V", "ST.SN=1"}, {"NOSEP", "", ""}, {"", "", ""},
     };
     for (const auto& c : cases) {
@@ -113,10 +113,7 @@ TEST(CalcGroupsTest, TriggerSensorIsTheGreatestBoundSensorByteByByte) {
         std::vector<std::string> variables;
         const char* trigger;
     } cases[] = {
-        {{"A=HG", "B=TA", "C=PC"}, "TA"},
-        {{"A=", "B="}, ""},
-        {{}, ""},
-        {{"A=", "B=HG"}, "HG"},
+        {{"A=HG", "B=TA", "C=PC"}, "TA"},    {{"A=", "B="}, ""}, {{}, ""}, {{"A=", "B=HG"}, "HG"},
         {{"A=rain", "B=RAIN"}, "rain"},       // lower case sorts after upper case
         {{"A=Z", "B=\xC3\x89"}, "\xC3\x89"},  // bytes above 127 sort last
         {{"A=HG", "B=HG2"}, "HG2"},

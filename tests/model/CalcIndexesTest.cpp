@@ -1,13 +1,13 @@
 // Tests of the group indexes: case-insensitive keys, filing order, one item per key, and
 // look-ups of keys no group uses.
-#include "model/CalcIndexes.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "model/CalcIndexes.h"
 
 namespace ov {
 namespace {
@@ -61,8 +61,7 @@ TEST(CalcIndexesTest, ItemsFollowCaseInsensitiveOrderWithLettersFoldedUp) {
     // '_' (0x5F) sorts after every letter once letters fold to upper case; bytes above 127
     // keep their value and sort last.
     for (const char* s : {"_x", "B", "c", "a", "\xC3\xA4", "A1"}) index.AddGroup(s, &g);
-    EXPECT_EQ(Stations(index),
-              (std::vector<std::string>{"a", "A1", "B", "c", "_x", "\xC3\xA4"}));
+    EXPECT_EQ(Stations(index), (std::vector<std::string>{"a", "A1", "B", "c", "_x", "\xC3\xA4"}));
     // Non-ASCII letters are not folded: a-umlaut and A-umlaut are two stations.
     index.AddGroup("\xC3\x84", &g);
     EXPECT_EQ(index.Count(), 7);

@@ -1,7 +1,5 @@
 // Tests of the configuration file: reading the settings and groups, the list encodings,
 // writing everything back around foreign content, errors and the window placement.
-#include "model/ConfigFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/ConfigFile.h"
 #include "support/ScratchFolder.h"
 
 namespace ov {
@@ -82,11 +81,9 @@ TEST_F(ConfigFixture, SettingsEncodings) {
         double expectedDelay;
     };
     const Case cases[] = {
-        {"3", "0.05", 3, 0.05},
-        {"0x0A", "0.000694444444444444", 10, 0.000694444444444444},
-        {"ten", "soon", 0, 0.125},   // unreadable: the defaults
-        {"", "", 0, 0.125},
-        {"4.5", "0,5", 0, 0.125},   // the user's separator here is "."
+        {"3", "0.05", 3, 0.05},    {"0x0A", "0.000694444444444444", 10, 0.000694444444444444},
+        {"ten", "soon", 0, 0.125},                            // unreadable: the defaults
+        {"", "", 0, 0.125},        {"4.5", "0,5", 0, 0.125},  // the user's separator here is "."
     };
     for (const Case& c : cases) {
         TConfigSettings settings;
@@ -111,7 +108,7 @@ TEST_F(ConfigFixture, GroupNamesList) {
         {",A", {"", "A"}},
         {"One", {"One"}},
         {"", {}},
-        {"A, B", {"A", " B"}},  // blanks belong to the element
+        {"A, B", {"A", " B"}},              // blanks belong to the element
         {std::string("A\0B,C", 5), {"A"}},  // a NUL ends the text
     };
     for (const Case& c : cases) {
@@ -124,7 +121,10 @@ TEST_F(ConfigFixture, GroupNamesList) {
         EXPECT_EQ(got, c.expected) << c.names;
         for (std::int32_t i = 0; i < groups.Count(); ++i) {
             const TCalcGroupItem& g = *groups.Items(i);
-            EXPECT_EQ(g.CGIndex, g.GroupName == "A" ? 7 : g.GroupName.empty() ? 8 : 0) << g.GroupName;
+            EXPECT_EQ(g.CGIndex, g.GroupName == "A"    ? 7
+                                 : g.GroupName.empty() ? 8
+                                                       : 0)
+                << g.GroupName;
         }
     }
 }
@@ -132,39 +132,40 @@ TEST_F(ConfigFixture, GroupNamesList) {
 TEST_F(ConfigFixture, ReadsAGroupSection) {
     TConfigSettings settings;
     TCalcGroups groups;
-    Read("[Calc]\n"
-         "GroupNames=calcgroup:1,Missing,Flags,Multi\n"
-         "[CalcGroup:1]\n"
-         "CGIndex=1\n"
-         "FuncName=SQRT(H*2.5) + TABLE(RIVER1, H)\n"
-         "Enabled=2\n"
-         "MultiStations=yes\n"
-         "Filter=north.flt\n"
-         "OutputStation=RIVER1\n"
-         "OutputSensor=Q\n"
-         "VariablesName=A,B,X\n"
-         "VariablesValue=LEVEL,.\n"
-         "SimilarStations=RIVER2,RIVER3,\n"
-         "MultiVariablesTrigger=junk\n"
-         "[Flags]\n"
-         "Enabled=yes\n"
-         "MultiStations=0x1\n"
-         "[Multi]\n"
-         "MultiStations=1\n"
-         "MultiVariablesName=H1,H2,H3\n"
-         "MultiVariablesValue=RIVER1.HG,.,RIVER2.HG=X\n"
-         "MultiVariablesTrigger=2\n"
-         "VariablesName=\n"
-         "VariablesValue=LEVEL\n",
-         settings, groups);
+    Read(
+        "[Calc]\n"
+        "GroupNames=calcgroup:1,Missing,Flags,Multi\n"
+        "[CalcGroup:1]\n"
+        "CGIndex=1\n"
+        "FuncName=SQRT(H*2.5) + TABLE(RIVER1, H)\n"
+        "Enabled=2\n"
+        "MultiStations=yes\n"
+        "Filter=north.flt\n"
+        "OutputStation=RIVER1\n"
+        "OutputSensor=Q\n"
+        "VariablesName=A,B,X\n"
+        "VariablesValue=LEVEL,.\n"
+        "SimilarStations=RIVER2,RIVER3,\n"
+        "MultiVariablesTrigger=junk\n"
+        "[Flags]\n"
+        "Enabled=yes\n"
+        "MultiStations=0x1\n"
+        "[Multi]\n"
+        "MultiStations=1\n"
+        "MultiVariablesName=H1,H2,H3\n"
+        "MultiVariablesValue=RIVER1.HG,.,RIVER2.HG=X\n"
+        "MultiVariablesTrigger=2\n"
+        "VariablesName=\n"
+        "VariablesValue=LEVEL\n",
+        settings, groups);
     ASSERT_EQ(groups.Count(), 4);
 
     const TCalcGroupItem& g = *groups.Items(0);
     EXPECT_EQ(g.GroupName, "calcgroup:1");  // the name as listed; the section matched anyway
     EXPECT_EQ(g.CGIndex, 1);
     EXPECT_EQ(g.FuncName, "SQRT(H*2.5) + TABLE(RIVER1, H)");
-    EXPECT_TRUE(g.Enabled);          // 2 is true
-    EXPECT_FALSE(g.MultiStations);   // "yes" is no integer: the default
+    EXPECT_TRUE(g.Enabled);         // 2 is true
+    EXPECT_FALSE(g.MultiStations);  // "yes" is no integer: the default
     EXPECT_EQ(g.Filter, "north.flt");
     EXPECT_EQ(g.OutputStation, "RIVER1");
     EXPECT_EQ(g.OutputSensor, "Q");
@@ -291,15 +292,14 @@ TEST_F(ConfigFixture, WrittenFileReadsBackTheSameGroupsAndKeepsForeignContent) {
     const std::string written = ReadFileText(File());
 
     // Everything that is not ours survives, in place.
-    for (const char* kept : {"; kept by hand\n[Foreign]\nKey=Value with = sign\n\n[Calc]\n",
-                             "Note=not ours\n", "[Deleted]\nCGIndex=9\nFuncName=OLD\n",
-                             "Comment=a key the program does not know\n"})
+    for (const char* kept :
+         {"; kept by hand\n[Foreign]\nKey=Value with = sign\n\n[Calc]\n", "Note=not ours\n",
+          "[Deleted]\nCGIndex=9\nFuncName=OLD\n", "Comment=a key the program does not know\n"})
         EXPECT_NE(written.find(kept), std::string::npos) << kept << "\n---\n" << written;
     EXPECT_NE(written.find("GroupNames=Old,CalcGroup:2,CalcGroup:3\n"), std::string::npos);
     EXPECT_NE(written.find("VariablesValue=.,LEVEL,.\n"), std::string::npos);
 
-    TConfigFile again([this](const std::string& line) { log.push_back(line); },
-                      USFormatSettings());
+    TConfigFile again([this](const std::string& line) { log.push_back(line); }, USFormatSettings());
     again.OpenConfig(dir.Path());
     TConfigSettings readSettings;
     TCalcGroups readGroups;
@@ -410,8 +410,7 @@ TEST_F(ConfigFixture, FailedWriteIsReportedAndRetriedAtClose) {
     TCalcGroups groups;
     EXPECT_FALSE(config.WriteConfig(settings, groups));
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].rfind("Error 1600: Cannot write \"" + (folder / "OVCalc.OVG").string(), 0),
-              0u)
+    EXPECT_EQ(log[0].rfind("Error 1600: Cannot write \"" + (folder / "OVCalc.OVG").string(), 0), 0u)
         << log[0];
     EXPECT_NE(log[0].find("; the file keeps its previous content"), std::string::npos) << log[0];
 
@@ -439,20 +438,42 @@ TEST_F(ConfigFixture, RefusedSettingsAreReportedAndKeptAsWritten) {
     };
     const double minute = 1.0 / 1440;
     const Case cases[] = {
-        {"2", "1e308", 2, minute, {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=1e308" + delayRange}},
-        {"2", "-0.001", 2, minute, {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=-0.001" + delayRange}},
+        {"2",
+         "1e308",
+         2,
+         minute,
+         {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=1e308" + delayRange}},
+        {"2",
+         "-0.001",
+         2,
+         minute,
+         {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=-0.001" + delayRange}},
         {"2", "0.5", 2, minute, {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=0.5" + delayRange}},
         {"2", "inf", 2, minute, {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=inf" + notANumber}},
         {"2", "nan", 2, minute, {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=nan" + notANumber}},
-        {"2", "1e400", 2, minute, {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=1e400" + notANumber}},
-        {"2", "soon", 2, minute, {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=soon" + notANumber}},
-        {"99999999999999999999", "0.125", 0, 0.125,
+        {"2",
+         "1e400",
+         2,
+         minute,
+         {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=1e400" + notANumber}},
+        {"2",
+         "soon",
+         2,
+         minute,
+         {"Error 1600: OVCalc.OVG line 3: ScheduleDelay=soon" + notANumber}},
+        {"99999999999999999999",
+         "0.125",
+         0,
+         0.125,
          {"Error 1600: OVCalc.OVG line 2: LogDetail=99999999999999999999" + level}},
-        {"-2147483649", "0", 0, 0,
+        {"-2147483649",
+         "0",
+         0,
+         0,
          {"Error 1600: OVCalc.OVG line 2: LogDetail=-2147483649" + level}},
         {"2147483647", "0.01", 2147483647, 0.01, {}},
         {"12", "0.000694444444444444", 12, 0.000694444444444444, {}},  // 12: as high as 10
-        {"0x10", "0", 16, 0, {}},  // kept as written, too
+        {"0x10", "0", 16, 0, {}},                                      // kept as written, too
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.logDetail) + " " + c.delay);
@@ -507,7 +528,9 @@ const std::string HandEdited =
     "FuncName=A-B\n"
     "[G2]\n"
     "CGIndex=1000\n"
-    "FuncName=" + LongEquation + "\n"
+    "FuncName=" +
+    LongEquation +
+    "\n"
     "MultiVariablesTrigger=2147483648\n"
     "[Multi]\n"
     "CGIndex=5\n"
@@ -540,35 +563,43 @@ TEST_F(ConfigFixture, WhatIsNotReadAsWrittenIsReportedAtLoad) {
     TCalcGroups groups;
     Read(HandEdited, settings, groups);
     const std::string e = "Error 1600: OVCalc.OVG line ";
-    const std::string keeps = "; the file keeps it as written while the group's variables are "
-                              "not changed";
-    EXPECT_EQ(log, (std::vector<std::string>{
-        e + "1: \"key=before any section\" stands before the first [section] and is not read",
-        e + "6: \"junk line without equals\" is no [section], key=value line or ; comment, and "
-            "is not read",
-        e + "14: FuncName appears again in [G1] (first on line 9); only the first is read",
-        e + "25: section [g1] appears again (first on line 7); only the first is read",
-        e + "3: LogDetail=99999999999999999999 is not a whole number from -2147483648 to "
-            "2147483647; the log detail is 0",
-        e + "4: ScheduleDelay=1e308 is not a delay from 0 to 0.125 days (3 hours, as long as the "
-            "values are kept for the calculations); the delay stays 0.000694444444444444 days",
-        e + "8: [G1] CGIndex=99999999999 is not a group number from 1 to 999; the group's "
-            "number is 0",
-        e + "10: [G1] Enabled=7 is not 0 or 1; it reads as 1",
-        e + "11: [G1] MultiStations=yes is not 0 or 1; it reads as 0",
-        e + "12: [G1] VariablesName has 4 names but VariablesValue 2 values: the names X and Y "
-            "have no value and are not read" + keeps,
-        e + "16: [G2] CGIndex=1000 is not a group number from 1 to 999",
-        e + "17: [G2] FuncName has 8193 characters, more than the 8192 an equation may have",
-        e + "18: [G2] MultiVariablesTrigger=2147483648 is not a whole number from -2147483648 "
-            "to 2147483647; it reads as -1",
-        e + "5: GroupNames names Gone, but there is no section [Gone]: the group is kept "
-            "disabled, without an equation, and no section is written for it",
-        e + "5: GroupNames names g1 more than once: its group is calculated once for each",
-        e + "22: [Multi] MultiVariablesName has 1 name but MultiVariablesValue 2 values: the "
-            "value R2.HG has no name and is not read" + keeps,
-        "Startup parameters loaded.",
-    }));
+    const std::string keeps =
+        "; the file keeps it as written while the group's variables are "
+        "not changed";
+    EXPECT_EQ(
+        log,
+        (std::vector<std::string>{
+            e + "1: \"key=before any section\" stands before the first [section] and is not read",
+            e + "6: \"junk line without equals\" is no [section], key=value line or ; comment, and "
+                "is not read",
+            e + "14: FuncName appears again in [G1] (first on line 9); only the first is read",
+            e + "25: section [g1] appears again (first on line 7); only the first is read",
+            e + "3: LogDetail=99999999999999999999 is not a whole number from -2147483648 to "
+                "2147483647; the log detail is 0",
+            e + "4: ScheduleDelay=1e308 is not a delay from 0 to 0.125 days (3 hours, as long as "
+                "the "
+                "values are kept for the calculations); the delay stays 0.000694444444444444 days",
+            e + "8: [G1] CGIndex=99999999999 is not a group number from 1 to 999; the group's "
+                "number is 0",
+            e + "10: [G1] Enabled=7 is not 0 or 1; it reads as 1",
+            e + "11: [G1] MultiStations=yes is not 0 or 1; it reads as 0",
+            e +
+                "12: [G1] VariablesName has 4 names but VariablesValue 2 values: the names X and Y "
+                "have no value and are not read" +
+                keeps,
+            e + "16: [G2] CGIndex=1000 is not a group number from 1 to 999",
+            e + "17: [G2] FuncName has 8193 characters, more than the 8192 an equation may have",
+            e + "18: [G2] MultiVariablesTrigger=2147483648 is not a whole number from -2147483648 "
+                "to 2147483647; it reads as -1",
+            e + "5: GroupNames names Gone, but there is no section [Gone]: the group is kept "
+                "disabled, without an equation, and no section is written for it",
+            e + "5: GroupNames names g1 more than once: its group is calculated once for each",
+            e +
+                "22: [Multi] MultiVariablesName has 1 name but MultiVariablesValue 2 values: the "
+                "value R2.HG has no name and is not read" +
+                keeps,
+            "Startup parameters loaded.",
+        }));
     ASSERT_EQ(groups.Count(), 5);
     const TCalcGroupItem& gone = *groups.Items(2);
     EXPECT_EQ(gone.GroupName, "Gone");
@@ -608,7 +639,8 @@ TEST_F(ConfigFixture, WhatIsNotReadAsWrittenIsReportedAtLoad) {
     ASSERT_TRUE(config.WriteConfig(settings, groups));
     std::string changed = ReadFileText(File());
     EXPECT_NE(changed.find("\nEnabled=0\nMultiStations=yes\nVariablesName=A,B,X,Y\n"),
-              std::string::npos) << changed;
+              std::string::npos)
+        << changed;
     EXPECT_NE(changed.find("[Gone]\nCGIndex=9\nFuncName=X+1\nEnabled=0\n"), std::string::npos)
         << changed;
     g1.Enabled = true;  // and back: written again, not taken for the old 7
@@ -617,11 +649,14 @@ TEST_F(ConfigFixture, WhatIsNotReadAsWrittenIsReportedAtLoad) {
     changed = ReadFileText(File());
     EXPECT_NE(changed.find("\nEnabled=1\nMultiStations=yes\nVariablesName=A,B,Z\n"
                            "VariablesValue=LEVEL,.,S\n"),
-              std::string::npos) << changed;
+              std::string::npos)
+        << changed;
 }
 
 TEST_F(ConfigFixture, BinaryJunkIsReportedNotTakenForSettings) {
-    std::string junk = "\x7F" "ELF\x02\x01\x01";
+    std::string junk =
+        "\x7F"
+        "ELF\x02\x01\x01";
     junk += std::string(3, '\0');
     for (int i = 0; i < 40; ++i) junk += "\x01\x02 junk " + std::to_string(i) + " \xFF\n";
     TConfigSettings settings;
@@ -629,9 +664,10 @@ TEST_F(ConfigFixture, BinaryJunkIsReportedNotTakenForSettings) {
     Read(junk, settings, groups);
     ASSERT_EQ(log.size(), 22u);  // the zero byte and 19 lines, how many more, loaded
     EXPECT_EQ(log[0], "Error 1600: OVCalc.OVG is not a text file (a zero byte at offset 7)");
-    EXPECT_EQ(log[1], "Error 1600: OVCalc.OVG line 1: \"\\x7FELF\\x02\\x01\\x01\\x00\\x00\\x00\\x01"
-                      "\\x02 junk 0 \xFF\" is no [section], key=value line or ; comment, and is "
-                      "not read");
+    EXPECT_EQ(log[1],
+              "Error 1600: OVCalc.OVG line 1: \"\\x7FELF\\x02\\x01\\x01\\x00\\x00\\x00\\x01"
+              "\\x02 junk 0 \xFF\" is no [section], key=value line or ; comment, and is "
+              "not read");
     EXPECT_EQ(log[20], "Error 1600: OVCalc.OVG has 21 more lines that are not read as written");
     EXPECT_EQ(log[21], "Startup parameters loaded.");
     EXPECT_EQ(groups.Count(), 0);
@@ -696,8 +732,9 @@ TEST_F(ConfigFixture, WindowPlacement) {
 
     config.WriteWindowPlacement(TWindowPlacement{100, 200, 640, 480});
     EXPECT_FALSE(config.IsOpen());
-    EXPECT_EQ(ReadFileText(File()),
-              "[Windows Settings]\nLeft=100\nTop=200\nWidth=640\nHeight=480\n[Calc]\nLogDetail=2\n");
+    EXPECT_EQ(
+        ReadFileText(File()),
+        "[Windows Settings]\nLeft=100\nTop=200\nWidth=640\nHeight=480\n[Calc]\nLogDetail=2\n");
 }
 
 }  // namespace

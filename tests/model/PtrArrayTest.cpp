@@ -1,12 +1,12 @@
 // Tests of the reference arrays: element size, identity look-up, and who owns an object
 // after each insertion, removal and failure.
-#include "model/PtrArray.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "model/PtrArray.h"
 
 namespace ov {
 namespace {
@@ -20,10 +20,10 @@ struct TTracked {
 
 // Owning array keyed by TTracked::Key.
 class TTrackedByKey : public TOwningPtrArray<TTracked> {
-public:
+  public:
     TTrackedByKey() { SetSorted(true); }
 
-protected:
+  protected:
     int Compare(TTracked* a, TTracked* b) const override { return a->Key - b->Key; }
 };
 

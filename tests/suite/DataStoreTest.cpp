@@ -24,7 +24,7 @@ using Call = std::tuple<std::string, std::string, std::string>;  // AppID, item,
 
 // An automation object that records its calls and answers as told.
 class RecordingObject : public IAutomationObject {
-public:
+  public:
     enum TMode { fmAnswer, fmFail, fmThrow };
     TMode Mode = fmAnswer;
 
@@ -40,7 +40,7 @@ public:
         return calls_;
     }
 
-private:
+  private:
     mutable std::mutex lock_;
     std::vector<Call> calls_;
 };
@@ -48,7 +48,7 @@ private:
 // Runs a store operation on a thread of its own; FinishedWithin tells whether it got through
 // (it cannot while the caller holds the store's lock). Joins on destruction.
 class StoreProbe {
-public:
+  public:
     explicit StoreProbe(const TOVDataBase& store)
         : thread_([this, &store] {
               store.Count();
@@ -62,7 +62,7 @@ public:
         return doneChanged_.wait_for(held, limit, [this] { return done_; });
     }
 
-private:
+  private:
     std::mutex lock_;
     std::condition_variable doneChanged_;
     bool done_ = false;
@@ -221,7 +221,7 @@ TEST(DataStoreChanged, AnItemCreatedByALookUpIsChangedOnlyByANonEmptyDefault) {
 // ---- links and announcements ----
 
 class DataStoreNotify : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         StartUp(store);
         store.RegisterAutomationObject(object);
@@ -240,8 +240,7 @@ TEST_F(DataStoreNotify, DuplicateLinksStayButAnnounceOnce) {
 
     ASSERT_TRUE(store.SetValue(TimeTagItem, "rec1"));
     EXPECT_TRUE(store.Notify(TimeTagItem));
-    EXPECT_EQ(object->Calls(),
-              (std::vector<Call>{{std::string(OVCalcAppID), "$TIMETAG", "rec1"}}));
+    EXPECT_EQ(object->Calls(), (std::vector<Call>{{std::string(OVCalcAppID), "$TIMETAG", "rec1"}}));
 }
 
 TEST_F(DataStoreNotify, AnItemWithoutLinksIsStoredAndNotAnnounced) {
@@ -295,7 +294,7 @@ TEST_F(DataStoreNotify, TheObjectIsCalledWithoutTheStoreLockAndOutlivesItsRevoca
     // An object that uses the store and revokes itself while it is being called: the call
     // must neither block the store nor lose its object.
     class SelfRevoking : public IAutomationObject {
-    public:
+      public:
         explicit SelfRevoking(TOVCalcDataDatabase& store) : store_(store) {}
         bool SetItemChange(const std::string&, const std::string&, const std::string&) override {
             store_.RevokeAutomationObject(this);
@@ -305,7 +304,7 @@ TEST_F(DataStoreNotify, TheObjectIsCalledWithoutTheStoreLockAndOutlivesItsRevoca
         }
         bool StoreUsable = false;
 
-    private:
+      private:
         TOVCalcDataDatabase& store_;
         std::unique_ptr<StoreProbe> probe_;
     };
@@ -316,7 +315,7 @@ TEST_F(DataStoreNotify, TheObjectIsCalledWithoutTheStoreLockAndOutlivesItsRevoca
     ASSERT_TRUE(store.Notify(TimeTagItem));
     EXPECT_TRUE(self->StoreUsable);
     self.reset();
-    EXPECT_TRUE(watch.expired());  // the store let go of it once the call was over
+    EXPECT_TRUE(watch.expired());             // the store let go of it once the call was over
     EXPECT_FALSE(store.Notify(TimeTagItem));  // revoked
 }
 
@@ -324,7 +323,7 @@ TEST_F(DataStoreNotify, TheObjectIsCalledWithoutTheStoreLockAndOutlivesItsRevoca
 
 // A window that answers the box from a script and records what it was asked.
 class ScriptedHost : public IDataStoreHost {
-public:
+  public:
     ScriptedHost(const TOVDataBase& store, std::vector<TMessageBoxAnswer> answers)
         : store_(store), answers_(std::move(answers)) {}
     TMessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& caption) override {
@@ -340,7 +339,7 @@ public:
     std::vector<std::size_t> Closes;  // the number of boxes shown at each close request
     int AskedUnderLock = 0;
 
-private:
+  private:
     const TOVDataBase& store_;
     std::vector<TMessageBoxAnswer> answers_;
     std::vector<std::unique_ptr<StoreProbe>> probes_;
@@ -355,7 +354,7 @@ TEST(DataStoreEviction, AFullStoreDropsUnchangedItemsOnlyUntilThereIsRoom) {
     for (int i = 0; i < 50; ++i) ASSERT_TRUE(store.SetValue(Name("KEEP", i), "v"));
     for (int i = 0; i < maxCount - 50; ++i) ASSERT_TRUE(store.AddItem(Name("DROP", i)));
     ASSERT_EQ(store.Count(), maxCount);
-    EXPECT_TRUE(store.AddItem("BEYOND"));  // AddItem makes no room
+    EXPECT_TRUE(store.AddItem("BEYOND"));         // AddItem makes no room
     EXPECT_TRUE(store.ItemExists("KEEP000000"));  // nor does a query
     EXPECT_EQ(store.Count(), maxCount + 1);
 

@@ -148,8 +148,8 @@ TEST_F(OVCalcComTest, ResetAllParamsRunsTheWindowsRefresh) {
 
 TEST_F(OVCalcComTest, SetItemChangeAnnouncesItsArgumentsUnchangedAndLeavesTheStore) {
     EXPECT_TRUE(com->SetItemChange(ClientID, "$timetag", "01/02/2024 10:00:00,A.B,1.5"));
-    EXPECT_EQ(events.Events(),
-              (std::vector<Event>{{"OnItemChange", ClientID, "$timetag", "01/02/2024 10:00:00,A.B,1.5"}}));
+    EXPECT_EQ(events.Events(), (std::vector<Event>{{"OnItemChange", ClientID, "$timetag",
+                                                    "01/02/2024 10:00:00,A.B,1.5"}}));
     std::string value = "unset";
     EXPECT_TRUE(com->GetTIMETAG(value));
     EXPECT_EQ(value, "");
@@ -159,8 +159,12 @@ TEST_F(OVCalcComTest, ItemWritesAreAnnouncedOnlyOnceLinked) {
     // Before any write both items read empty; a write without a link stores silently.
     for (bool timeTag : {true, false}) {
         SCOPED_TRACE(timeTag ? "TIMETAG" : "REALTIME");
-        auto get = [&](std::string& v) { return timeTag ? com->GetTIMETAG(v) : com->GetREALTIME(v); };
-        auto set = [&](const std::string& v) { return timeTag ? com->SetTIMETAG(v) : com->SetREALTIME(v); };
+        auto get = [&](std::string& v) {
+            return timeTag ? com->GetTIMETAG(v) : com->GetREALTIME(v);
+        };
+        auto set = [&](const std::string& v) {
+            return timeTag ? com->SetTIMETAG(v) : com->SetREALTIME(v);
+        };
         const std::string item(timeTag ? TimeTagItem : RealTimeItem);
         std::string value = "unset";
         ASSERT_TRUE(get(value));

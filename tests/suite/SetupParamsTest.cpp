@@ -327,9 +327,9 @@ TEST(StorageOptions, NamesAndWhatEachOneAllows) {
         bool opens;
     };
     const Case cases[] = {
-        {0, "None", false, false},   {1, "PCBASE", false, false},   {2, "ORACLE", true, true},
-        {3, "LOGGER", false, false}, {4, "ACCESS", true, true},     {5, "EXCEL", false, false},
-        {6, "XML", false, false},    {7, "SQLSERVER", true, true},  {8, "HDB", true, true},
+        {0, "None", false, false},   {1, "PCBASE", false, false},  {2, "ORACLE", true, true},
+        {3, "LOGGER", false, false}, {4, "ACCESS", true, true},    {5, "EXCEL", false, false},
+        {6, "XML", false, false},    {7, "SQLSERVER", true, true}, {8, "HDB", true, true},
         {9, "INSQL", true, true},    {10, "POSTGRES", true, true}, {11, "", false, false},
         {255, "", false, false},
     };

@@ -15,7 +15,7 @@
 namespace ov::test {
 
 class FakeClock final : public ov::IClock {
-public:
+  public:
     explicit FakeClock(ov::TDateTime start = ov::EncodeDateTime(2026, 8, 12, 12, 0, 0))
         : start_(start) {}
 
@@ -90,7 +90,7 @@ public:
         return WaitGateEntries(before);
     }
 
-private:
+  private:
     bool Woken() {
         std::lock_guard<std::mutex> guard(mutex_);
         gated_ = false;

@@ -87,8 +87,9 @@ class TChildProcess {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (::getppid() != parent) ::_exit(127);
             int fin = ::open(inName.c_str(), O_RDONLY);
-            int fout = stdoutPipe >= 0 ? stdoutPipe
-                                       : ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int fout = stdoutPipe >= 0
+                           ? stdoutPipe
+                           : ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int ferr = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fin < 0 || fout < 0 || ferr < 0) ::_exit(127);
             ::dup2(fin, 0);

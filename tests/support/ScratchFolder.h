@@ -13,7 +13,7 @@
 namespace ov::test {
 
 class ScratchFolder {
-public:
+  public:
     ScratchFolder() {
         static std::atomic<unsigned> counter{0};
         path_ = std::filesystem::temp_directory_path() /
@@ -31,7 +31,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

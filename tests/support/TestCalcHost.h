@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
-#include "thread/CalcHost.h"
 #include "core/OutputBuffer.h"
+#include "thread/CalcHost.h"
 
 namespace ov::test {
 
 class TestCalcHost : public ov::ICalcHost {
-public:
+  public:
     using Line = std::pair<std::string, ov::TOutputKind>;
 
     std::atomic<int> Detail{0};
@@ -30,7 +30,7 @@ public:
     bool InitResult = true;
 
     // Hooks, run on the calling thread before the host's own work.
-    std::function<void()> OnDrainRequest;    // may throw, or skip the drain by setting Refuse
+    std::function<void()> OnDrainRequest;     // may throw, or skip the drain by setting Refuse
     std::function<void()> OnProcessUiEvents;  // may throw
     std::atomic<bool> RefuseDrain{false};
     // Refuses drain requests made on any thread but the one that created the host, as a
@@ -124,7 +124,7 @@ public:
     std::vector<std::pair<std::string, std::string>> Published;  // guarded by mutex_
     std::vector<ov::TWorkThread*> EndedThreads;                  // guarded by mutex_
 
-private:
+  private:
     const std::thread::id mainThread_ = std::this_thread::get_id();
     std::mutex mutex_;
     std::condition_variable ended_;

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "thread/WorkThread.h"
 #include "suite/SetupParams.h"
 #include "support/FakeClock.h"
 #include "support/TestCalcHost.h"
+#include "thread/WorkThread.h"
 #include "util/Format.h"
 #include "util/TimeTag.h"
 
@@ -63,7 +63,7 @@ std::unique_ptr<TCalcGroupItem> MultiGroup(int index, const std::string& output,
 }
 
 class CalcModesTest : public ::testing::Test {
-protected:
+  protected:
     test::TestCalcHost host;
     TInputStationSensorBuffer input{host};
     TOutputBuffer output{host};
@@ -165,10 +165,12 @@ TEST_F(CalcModesTest, NullValueIsNotCachedButStillTriggers) {
     Feed("C", "ST", T, {{"HG", "998877"}});
     const Published afterNull = Results();
     EXPECT_EQ(afterNull, (Published{Record(T, "BASIN.N", "8")}));
-    EXPECT_TRUE(Logged("Error 1602: Error in computation - Error 1604: Variable not found or never "
-                       "updated - PollGroup: 2  StationID: ST  SensorName: HG - StationID: ST "
-                       "TimeTag: " + TimeTagText(T) + " Poll Group: 2",
-                       okError));
+    EXPECT_TRUE(
+        Logged("Error 1602: Error in computation - Error 1604: Variable not found or never "
+               "updated - PollGroup: 2  StationID: ST  SensorName: HG - StationID: ST "
+               "TimeTag: " +
+                   TimeTagText(T) + " Poll Group: 2",
+               okError));
     Feed("C", "ST", T + 1, {{"HG", "998877.0"}});
     EXPECT_EQ(Results().back(), Record(T + 1, "BASIN.M", "998877"));
 }
@@ -243,10 +245,12 @@ TEST_F(CalcModesTest, AValueWithACommaOrAZeroByteIsNotANumber) {
     }
     Feed("C", "RIVER1", T, {{"HG", "1,5"}});
     EXPECT_TRUE(Logged("Error 1601: Value is not a number - 1,5", okDetail));
-    EXPECT_TRUE(Logged("Error 1602: Error in computation - Error 1604: Variable not found or never "
-                       "updated - PollGroup: 1  StationID: RIVER1  SensorName: HG - StationID: "
-                       "RIVER1 TimeTag: " + TimeTagText(T) + " Poll Group: 1",
-                       okError));
+    EXPECT_TRUE(
+        Logged("Error 1602: Error in computation - Error 1604: Variable not found or never "
+               "updated - PollGroup: 1  StationID: RIVER1  SensorName: HG - StationID: "
+               "RIVER1 TimeTag: " +
+                   TimeTagText(T) + " Poll Group: 1",
+               okError));
     EXPECT_TRUE(Results().empty());
 }
 
@@ -256,9 +260,11 @@ TEST_F(CalcModesTest, MultiStationRecordAndErrorsGoOnWithTheNextGroup) {
     Start();
     Feed("T", "RIVER1", T, {{"HG", "2.5"}});
     EXPECT_EQ(Results(), (Published{Record(T, "STN.OUT", "12.5")}));
-    EXPECT_TRUE(Logged("Error 1602: Error in computation - Error 1612: Divide by Zero. - "
-                       "StationID: RIVER1 TimeTag: " + TimeTagText(T) + " Poll Group: 1",
-                       okError));
+    EXPECT_TRUE(
+        Logged("Error 1602: Error in computation - Error 1612: Divide by Zero. - "
+               "StationID: RIVER1 TimeTag: " +
+                   TimeTagText(T) + " Poll Group: 1",
+               okError));
 }
 
 TEST_F(CalcModesTest, ABadTriggerIndexSkipsOnlyItsGroup) {

@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "busnames/BusNames.h"
 #include "calc/RatingTables.h"
 #include "core/ItemChange.h"
-#include "thread/WorkThread.h"
 #include "model/ConfigFile.h"
-#include "busnames/BusNames.h"
 #include "suite/SetupParams.h"
 #include "support/FakeClock.h"
 #include "support/TestCalcHost.h"
+#include "thread/WorkThread.h"
 #include "util/FormatSettings.h"
 #include "util/IniFile.h"
 #include "util/TextCompare.h"
@@ -50,7 +50,7 @@ std::vector<std::string> FileLines(const fs::path& file) {
 
 // Answers setup keys without regard to letter case, as ovsetup does.
 class ExampleHost : public test::TestCalcHost {
-public:
+  public:
     bool QuerySetup(const std::string& key, std::string& value) override {
         return test::TestCalcHost::QuerySetup(UpperCaseAscii(key), value);
     }
@@ -58,15 +58,15 @@ public:
 
 // Sets the element of a settings record that an ovsetup key names: an index or a field name.
 template <class Record, class SetByIndex, class SetByName>
-bool SetElement(Record& record, const std::string& key, const std::string& text,
-                SetByIndex byIndex, SetByName byName) {
+bool SetElement(Record& record, const std::string& key, const std::string& text, SetByIndex byIndex,
+                SetByName byName) {
     if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos)
         return byIndex(record, std::stoi(key), text);
     return byName(record, key, text);
 }
 
 class ExampleNetworkTest : public ::testing::Test {
-protected:
+  protected:
     ExampleHost host;
     TInputStationSensorBuffer input{host};
     TOutputBuffer output{host};
@@ -100,7 +100,9 @@ protected:
         for (const std::string& key : ini.ReadSection("General")) {
             EXPECT_TRUE(SetElement(
                 GeneralSetup(), key, ini.ReadString("General", key, ""),
-                [](TGeneralSetup& r, int i, const std::string& t) { return SetGeneralElement(r, i, t); },
+                [](TGeneralSetup& r, int i, const std::string& t) {
+                    return SetGeneralElement(r, i, t);
+                },
                 [](TGeneralSetup& r, const std::string& n, const std::string& t) {
                     return SetGeneralElement(r, std::string_view(n), t);
                 }))

@@ -1,7 +1,5 @@
 // Tests of the calculation thread: a real thread driven through start, items, idle steps and
 // stop with a clock the test moves, checking the exact status lines in order.
-#include "thread/WorkThread.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 
 #include "support/FakeClock.h"
 #include "support/TestCalcHost.h"
+#include "thread/WorkThread.h"
 #include "util/Exception.h"
 
 namespace ov {
@@ -65,7 +64,7 @@ Lines Repeat(const Lines& part, int times) {
 }
 
 class WorkThreadTest : public ::testing::Test {
-protected:
+  protected:
     test::TestCalcHost host;
     TInputStationSensorBuffer input{host};
     TOutputBuffer output{host};
@@ -182,13 +181,14 @@ TEST_F(WorkThreadTest, RaisingTheLogDetailTakesEffectAtOnce) {
     Wake();
     Stop();
     // At detail 7 only the mode lines of the last record remain.
-    EXPECT_EQ(host.Lines(), Join({{Started},
-                                  IdleStep,
-                                  BeginItem,
-                                  EndItemAt9("RIVER1"),
-                                  {{"Begin DoCurrentCalculation", okDetail},
-                                   {"End DoCurrentCalculation", okDetail}},
-                                  {Stopped}}));
+    EXPECT_EQ(
+        host.Lines(),
+        Join({{Started},
+              IdleStep,
+              BeginItem,
+              EndItemAt9("RIVER1"),
+              {{"Begin DoCurrentCalculation", okDetail}, {"End DoCurrentCalculation", okDetail}},
+              {Stopped}}));
 }
 
 TEST_F(WorkThreadTest, BetweenItemsTheIdleStepRunsAndThenWaitsTenSeconds) {
@@ -246,7 +246,8 @@ TEST_F(WorkThreadTest, AStopBetweenItemsLeavesTheRestInTheBuffer) {
     host.SignalThread();
     ASSERT_TRUE(thread->WaitFor(20s));
 
-    EXPECT_EQ(host.Lines(), Join({{Started}, fillers, {BeginProcess, EndProcess, Stopping, Stopped}}));
+    EXPECT_EQ(host.Lines(),
+              Join({{Started}, fillers, {BeginProcess, EndProcess, Stopping, Stopped}}));
     EXPECT_EQ(input.Count(), 2);
     EXPECT_EQ(host.DoneCalls.load(), 1);
 }

@@ -1,15 +1,14 @@
 // Options dialog, about box version line, exit confirmation and the help URLs.
+#include <gtest/gtest.h>
+
 #include <QApplication>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 
 #include "ui/AboutForm.h"
@@ -87,7 +86,7 @@ TEST(AboutBox, VersionLineFromFileAndProductVersion) {
         {"3.1.4.7", "3.1", "Version 3.1 (Build 7)"},
         {"1.0.0.123", "1.0", "Version 1.0 (Build 123)"},
         {"3.1.4.7.9", "3.1", "Version 3.1 (Build 7.9)"},  // cut at the third "." only
-        {"3.1.4", "3.1", "Version 3.1 (Build )"},          // fewer than three: no build
+        {"3.1.4", "3.1", "Version 3.1 (Build )"},         // fewer than three: no build
         {"", "", "Version  (Build )"},
         {"3.1.4.", "3.1", "Version 3.1 (Build )"},
     };

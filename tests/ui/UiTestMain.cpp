@@ -1,8 +1,7 @@
 // The dialogs' tests run inside a QApplication (offscreen platform unless one is given).
-#include <QApplication>
-
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <cstdlib>
 
 int main(int argc, char** argv) {

@@ -1,7 +1,5 @@
 // Tests of the owning collections: run-time errors 213 and 214, growth, ownership on every
 // path, and the sorted collection's search, duplicates and identity look-up.
-#include "util/Collection.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "util/Collection.h"
 
 namespace ov {
 namespace {
@@ -30,12 +30,12 @@ std::unique_ptr<TTracked> Make(std::string name, std::vector<std::string>* destr
 
 // Keyed by name, compared byte-wise; optionally with duplicates.
 class TByName : public TSortedCollection<TTracked, std::string_view> {
-public:
+  public:
     explicit TByName(bool duplicates = false) : TSortedCollection(4, 4) {
         SetAllowDuplicates(duplicates);
     }
 
-protected:
+  protected:
     int Compare(const std::string_view& a, const std::string_view& b) const override {
         return a.compare(b);
     }
@@ -47,10 +47,10 @@ struct TPoint {
 };
 
 class TPointsByX : public TSortedCollection<TPoint, double> {
-public:
+  public:
     TPointsByX() : TSortedCollection(0, 8) {}
 
-protected:
+  protected:
     int Compare(const double& a, const double& b) const override { return a < b ? -1 : (a > b); }
     double ItemKey(const TPoint* p) const override { return p->X; }
 };

@@ -57,7 +57,7 @@ TEST(FormatText, DirectivesTable) {
         {"%t", {90000}, "25:00:00"},
         {"%*p|", {6, "AB"}, "AB    |"},
         {"%i%p", {TFormatArg::Other(9), 5}, "9"},  // text directive on a number prints ""
-        {"%q%i", {3}, "3"},                         // no directive: nothing, no argument taken
+        {"%q%i", {3}, "3"},                        // no directive: nothing, no argument taken
         {"end%", {}, "end"},
     };
     for (const Case& c : cases) {
@@ -97,10 +97,10 @@ TEST(FormatText, TimeTagTextAgreesWithTheNestedFormats) {
     for (std::int32_t tag : {0, 1, 59, 86399, 86400, 1323463265, 2147483647, 946684799}) {
         int y, mo, d, h, mi, s;
         DecodeTimeTag(tag, y, mo, d, h, mi, s);
-        const std::string nested = FormatText(
-            US().DateTimeFormat, {std::int32_t(mo), std::int32_t(d), std::int32_t(y),
-                                  std::int32_t(h), std::int32_t(mi), std::int32_t(s)},
-            US());
+        const std::string nested = FormatText(US().DateTimeFormat,
+                                              {std::int32_t(mo), std::int32_t(d), std::int32_t(y),
+                                               std::int32_t(h), std::int32_t(mi), std::int32_t(s)},
+                                              US());
         EXPECT_EQ(TimeTagText(tag, US()), nested) << tag;
     }
 }

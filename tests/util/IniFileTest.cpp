@@ -1,7 +1,5 @@
 // Tests of the INI reader/writer: matching rules, in-place edits that keep everything else,
 // value encodings, and the atomic replacement of the file.
-#include "util/IniFile.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,6 +12,7 @@
 #include <thread>
 
 #include "support/ScratchFolder.h"
+#include "util/IniFile.h"
 
 namespace ov {
 namespace {
@@ -77,15 +76,31 @@ TEST(IniFileRead, IntegerAndBooleanEncodings) {
         std::int32_t expected;  // 1234 stands for the default
     };
     const Case cases[] = {
-        {"12", 12},          {"-7", -7},           {"+5", 5},
-        {" 42 ", 42},        {"0x1F", 31},         {"0XfF", 255},
-        {"0xFFFFFFFF", -1},  {"0x7fffffff", 2147483647},
-        {"2147483647", 2147483647},                {"-2147483648", -2147483647 - 1},
-        {"2147483648", 1234}, {"-2147483649", 1234}, {"0x100000000", 1234},
-        {"0x", 1234},        {"0xG1", 1234},       {"x10", 1234},
-        {"12abc", 1234},     {"1.5", 1234},        {"abc", 1234},
-        {"", 1234},          {"+-1", 1234},        {"--1", 1234},
-        {"-", 1234},         {"1 2", 1234},        {"-0x10", 1234},
+        {"12", 12},
+        {"-7", -7},
+        {"+5", 5},
+        {" 42 ", 42},
+        {"0x1F", 31},
+        {"0XfF", 255},
+        {"0xFFFFFFFF", -1},
+        {"0x7fffffff", 2147483647},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", 1234},
+        {"-2147483649", 1234},
+        {"0x100000000", 1234},
+        {"0x", 1234},
+        {"0xG1", 1234},
+        {"x10", 1234},
+        {"12abc", 1234},
+        {"1.5", 1234},
+        {"abc", 1234},
+        {"", 1234},
+        {"+-1", 1234},
+        {"--1", 1234},
+        {"-", 1234},
+        {"1 2", 1234},
+        {"-0x10", 1234},
     };
     ScratchFolder dir;
     TIniFile ini(dir / "a.ini");
@@ -99,8 +114,8 @@ TEST(IniFileRead, IntegerAndBooleanEncodings) {
         bool dflt;
         bool expected;
     } bools[] = {
-        {"1", false, true},   {"0", true, false},  {"2", false, true},  {"-1", false, true},
-        {"yes", true, true},  {"yes", false, false}, {"true", false, false}, {"0x0", true, false},
+        {"1", false, true},  {"0", true, false},    {"2", false, true},     {"-1", false, true},
+        {"yes", true, true}, {"yes", false, false}, {"true", false, false}, {"0x0", true, false},
     };
     for (const auto& b : bools) {
         ini.WriteString("S", "B", b.text);
@@ -158,9 +173,9 @@ TEST(IniFileWrite, EditsInPlaceAndKeepsEverythingElse) {
     WriteFileText(dir / "a.ini", original);
     TIniFile ini(dir / "a.ini");
 
-    ini.WriteInteger("calc", "LOGDETAIL", 7);          // in place, spelling of the file kept
-    ini.WriteString("Calc", "GroupNames", "G1,G2");    // after the last key of [Calc]
-    ini.WriteString("G1", "FuncName", "A+B");          // new section at the end
+    ini.WriteInteger("calc", "LOGDETAIL", 7);        // in place, spelling of the file kept
+    ini.WriteString("Calc", "GroupNames", "G1,G2");  // after the last key of [Calc]
+    ini.WriteString("G1", "FuncName", "A+B");        // new section at the end
     ini.WriteString("G1", "Enabled", "1");
     ini.WriteString("Other Program", "Size", "3");
 
@@ -212,8 +227,8 @@ TEST(IniFileWrite, ValuesCannotAddLinesAndBadNamesAreRefused) {
     EXPECT_EQ(ini.ReadString("G", "Enabled", ""), "1");
     EXPECT_FALSE(ini.SectionExists("Calc"));
 
-    const std::string_view badKeys[] = {"", "  ", "a=b", ";c", "[k]", "x\ny",
-                                        std::string_view("n\0l", 3)};
+    const std::string_view badKeys[] = {
+        "", "  ", "a=b", ";c", "[k]", "x\ny", std::string_view("n\0l", 3)};
     for (std::string_view key : badKeys)
         EXPECT_THROW(ini.WriteString("G", key, "v"), EIniFileError) << key;
     EXPECT_THROW(ini.WriteString("G\n[X]", "K", "v"), EIniFileError);
@@ -305,7 +320,8 @@ TEST(IniFileFile, FailedWriteLeavesTheOldFileAndKeepsTheChanges) {
     ini.WriteString("Calc", "Big", big);
 
     // A file-size limit makes the write fail part-way, as a full disk would.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGXFSZ, &ignore, &previous);
     rlimit saved{};
@@ -396,8 +412,8 @@ TEST(IniFileFile, KilledWriterLeavesAWholeFile) {
         ::waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself: " << status;
         const std::string now = ReadFileText(file);
-        EXPECT_TRUE(now == textA || now == textB) << "round " << round << ": " << now.size()
-                                                  << " of " << textA.size() << " bytes";
+        EXPECT_TRUE(now == textA || now == textB)
+            << "round " << round << ": " << now.size() << " of " << textA.size() << " bytes";
     }
 }
 

@@ -69,11 +69,11 @@ TEST(ScanText, NumbersPassAndFail) {
         {"-12.5E2*3", "%x", true, -1250},
         {"1.", "%x", true, 1},
         {".5", "%x", true, 0.5},
-        {"-", "%x", false, 0},        // a lone sign: nothing to convert, value 0
+        {"-", "%x", false, 0},  // a lone sign: nothing to convert, value 0
         {"", "%x", false, 0},
-        {" 1", "%x", false, 0},       // numbers are read without skipping blanks
-        {"2E", "%x", false, 2},       // an exponent without digits: the value read so far stays
-        {"1e-400", "%x", false, 0},   // too small reads as 0
+        {" 1", "%x", false, 0},      // numbers are read without skipping blanks
+        {"2E", "%x", false, 2},      // an exponent without digits: the value read so far stays
+        {"1e-400", "%x", false, 0},  // too small reads as 0
         {"-5", "%i", true, -5},
         {"+", "%i", false, 0},
         {"2147483648", "%i", false, 0},
@@ -118,12 +118,10 @@ TEST(ScanText, NumbersTheirVariableCannotHold) {
         bool ok;
     };
     const Case cases[] = {
-        {"9.2E18", "%x", true},     // fits 64 bits
-        {"-9.2E18", "%x", true},
-        {"5.6E21", "%x", false},    // beyond 64 bits
-        {"-1E19", "%x", false},
-        {"3.4E38", "%r", true},     // fits the single range
-        {"3.5E38", "%r", false},    // beyond it
+        {"9.2E18", "%x", true},                            // fits 64 bits
+        {"-9.2E18", "%x", true}, {"5.6E21", "%x", false},  // beyond 64 bits
+        {"-1E19", "%x", false},  {"3.4E38", "%r", true},   // fits the single range
+        {"3.5E38", "%r", false},                           // beyond it
         {"-1E300", "%r", false},
     };
     for (const Case& c : cases) {
@@ -134,8 +132,7 @@ TEST(ScanText, NumbersTheirVariableCannotHold) {
                                 : ScanTextFromStart(c.source, c.format, {&f}, US());
         EXPECT_EQ(ok, c.ok) << c.format << " on '" << c.source << "'";
         if (!c.ok) {
-            EXPECT_EQ(integer ? static_cast<double>(i) : static_cast<double>(f), -99.0)
-                << c.source;
+            EXPECT_EQ(integer ? static_cast<double>(i) : static_cast<double>(f), -99.0) << c.source;
         }
     }
     double d = 0;
@@ -162,9 +159,9 @@ TEST(ScanText, Booleans) {
         std::uint8_t value;
         int endPos;
     };
-    for (const Case& c : {Case{"yes", true, 1, 4}, Case{"Yellow", true, 1, 2},
-                          Case{"OFF", true, 0, 4}, Case{"maybe", false, 0, 1},
-                          Case{"0", true, 0, 2}, Case{"Nothing", true, 0, 3}}) {
+    for (const Case& c :
+         {Case{"yes", true, 1, 4}, Case{"Yellow", true, 1, 2}, Case{"OFF", true, 0, 4},
+          Case{"maybe", false, 0, 1}, Case{"0", true, 0, 2}, Case{"Nothing", true, 0, 3}}) {
         std::uint8_t b = 7;
         int pos = 1;
         EXPECT_EQ(ScanText(c.source, pos, "%b", {&b}, US()), c.ok) << c.source;

@@ -50,12 +50,14 @@ TEST(Latin1, ReplacingReadsWhatEightBitsCannotHoldAsQuestionMarks) {
     } cases[] = {
         {"RIVER1.HG", "RIVER1.HG"},
         {"\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},
-        {"a\xE2\x82\xAC" "b", "a?b"},  // a character above U+00FF: one "?"
-        {"\xF0\x9F\x98\x80", "?"},      // four bytes, one character
-        {"\xC0\x80", "?"},              // over-long, complete in its form
-        {"\xE2\x82", "??"},             // cut short: one "?" per byte
-        {"\xC3(", "?("},                // lead without its continuation
-        {"\x80\xFF", "??"},             // bytes that lead nothing
+        {"a\xE2\x82\xAC"
+         "b",
+         "a?b"},                    // a character above U+00FF: one "?"
+        {"\xF0\x9F\x98\x80", "?"},  // four bytes, one character
+        {"\xC0\x80", "?"},          // over-long, complete in its form
+        {"\xE2\x82", "??"},         // cut short: one "?" per byte
+        {"\xC3(", "?("},            // lead without its continuation
+        {"\x80\xFF", "??"},         // bytes that lead nothing
     };
     for (const auto& c : cases) {
         std::string out;
@@ -65,8 +67,8 @@ TEST(Latin1, ReplacingReadsWhatEightBitsCannotHoldAsQuestionMarks) {
 }
 
 TEST(Latin1, BusTextIsWellFormedUtf8WithoutSurrogatesOrNoncharacters) {
-    for (const char* good : {"", "RIVER1.HG", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
-                             "\xF4\x8F\xBF\xBD"}) {
+    for (const char* good :
+         {"", "RIVER1.HG", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBD"}) {
         EXPECT_TRUE(IsBusUtf8(good)) << good;
     }
     const char* bad[] = {

@@ -26,17 +26,16 @@ TEST(TimeTag, TryMakeRefusesTimesAfterTheLastTag) {
         bool ok;
         std::int32_t tag;
     };
-    for (const Case& c : {Case{2053, 1, 18, 3, 14, 7, true, 2147483647},
-                          Case{2026, 12, 8, 20, 41, 5, true, 1323463265},
-                          Case{1984, 6, 1, 1, 0, 0, true, 3600},  // before 1985: seconds of day
-                          Case{2026, 1, 32, 0, 0, 0, true, MakeTimeTag(2026, 2, 1, 0, 0, 0)},
-                          Case{2053, 1, 17, 27, 14, 7, true, 2147483647},  // hours roll on
-                          Case{2053, 1, 18, 3, 14, 8, false, 0},
-                          Case{2053, 1, 19, 0, 0, 0, false, 0},
-                          Case{2053, 1, 18, 0, 0, 11648, false, 0},
-                          Case{9999, 99, 99, 99, 99, 99, false, 0},
-                          Case{65535, 12, 31, 23, 59, 59, false, 0},
-                          Case{2170, 5, 1, 0, 0, 0, false, 0}}) {  // its day number wraps to 16 bits
+    for (const Case& c :
+         {Case{2053, 1, 18, 3, 14, 7, true, 2147483647},
+          Case{2026, 12, 8, 20, 41, 5, true, 1323463265},
+          Case{1984, 6, 1, 1, 0, 0, true, 3600},  // before 1985: seconds of day
+          Case{2026, 1, 32, 0, 0, 0, true, MakeTimeTag(2026, 2, 1, 0, 0, 0)},
+          Case{2053, 1, 17, 27, 14, 7, true, 2147483647},  // hours roll on
+          Case{2053, 1, 18, 3, 14, 8, false, 0}, Case{2053, 1, 19, 0, 0, 0, false, 0},
+          Case{2053, 1, 18, 0, 0, 11648, false, 0}, Case{9999, 99, 99, 99, 99, 99, false, 0},
+          Case{65535, 12, 31, 23, 59, 59, false, 0},
+          Case{2170, 5, 1, 0, 0, 0, false, 0}}) {  // its day number wraps to 16 bits
         std::int32_t tag = -7;
         EXPECT_EQ(TryMakeTimeTag(c.y, c.mo, c.d, c.h, c.mi, c.s, tag), c.ok)
             << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi << ":" << c.s;
@@ -49,9 +48,9 @@ TEST(TimeTag, Decode) {
         std::int32_t tag;
         int y, mo, d, h, mi, s;
     };
-    for (const Case& c : {Case{1323463265, 2026, 12, 8, 20, 41, 5},
-                          Case{0, 1984, 12, 31, 0, 0, 0}, Case{86400, 1985, 1, 1, 0, 0, 0},
-                          Case{2147483647, 2053, 1, 18, 3, 14, 7}}) {
+    for (const Case& c :
+         {Case{1323463265, 2026, 12, 8, 20, 41, 5}, Case{0, 1984, 12, 31, 0, 0, 0},
+          Case{86400, 1985, 1, 1, 0, 0, 0}, Case{2147483647, 2053, 1, 18, 3, 14, 7}}) {
         int y, mo, d, h, mi, s;
         DecodeTimeTag(c.tag, y, mo, d, h, mi, s);
         EXPECT_EQ(std::vector<int>({y, mo, d, h, mi, s}),

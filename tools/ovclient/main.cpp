@@ -2,6 +2,10 @@
 // follows items (each change's data line printed as it arrives), reads and writes the items
 // "$TIMETAG" and "$REALTIME", asks whether OV Calc is alive and asks it to refresh; with "dde"
 // it talks to OV Calc's DDE service.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -11,11 +15,6 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -165,8 +164,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
             const std::string& text = args[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), waitSeconds);
             if (ec != std::errc() || end != text.data() + text.size() || waitSeconds < 1) {
-                return Fail("--wait takes a whole number of seconds above 0, not \"" + text +
-                            "\"");
+                return Fail("--wait takes a whole number of seconds above 0, not \"" + text + "\"");
             }
         } else if (a == "--app-id") {
             appID = QString::fromLocal8Bit(args[++i].c_str());
@@ -228,8 +226,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     // The shutdown announcement, which comes before OV Calc ends, is told on standard error.
     ov::TBusSignalReceiver shutdown(
         bus, BusText(ov::CalcBusName), BusText(ov::CalcObjectPath),
-        BusText(ov::CalcEventsInterface), BusText(ov::AppShutdownSignal),
-        [](const QDBusMessage&) {
+        BusText(ov::CalcEventsInterface), BusText(ov::AppShutdownSignal), [](const QDBusMessage&) {
             std::fprintf(stderr, "ovclient: OV Calc announced its shutdown\n");
         });
     for (const auto& item : items) {
@@ -274,8 +271,8 @@ int Simple(const std::vector<std::string>& args, const QString& member) {
     if (int status = ConnectBus(bus)) return status;
     int status = 0;
     const bool reset = member == QLatin1String("ResetAllParams");
-    QDBusMessage reply = Call(bus, ov::CalcInterface, member, {}, status,
-                              reset ? ResetTimeoutMs : CallTimeoutMs);
+    QDBusMessage reply =
+        Call(bus, ov::CalcInterface, member, {}, status, reset ? ResetTimeoutMs : CallTimeoutMs);
     if (status != 0) return status;
     if (!reset) {
         if (reply.arguments().size() != 1) return Fail("IsAlive answered no time");
@@ -303,8 +300,10 @@ int main(int argc, char** argv) {
         const char* Name;
         const char* Help;
     };
-    static const TCommand commands[] = {{"watch", WatchUsage}, {"get", GetUsage},
-                                        {"set", SetUsage},     {"alive", AliveUsage},
+    static const TCommand commands[] = {{"watch", WatchUsage},
+                                        {"get", GetUsage},
+                                        {"set", SetUsage},
+                                        {"alive", AliveUsage},
                                         {"reset", ResetUsage}};
     for (const auto& c : commands) {
         if (command == c.Name && WantsHelp(args)) {

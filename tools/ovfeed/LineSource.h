@@ -42,7 +42,7 @@ class TLineSource {
     std::function<void()> notify_;
     std::thread thread_;
     std::mutex lock_;
-    std::condition_variable room_;  // the reader waits for room in lines_ (woken at half full)
+    std::condition_variable room_;   // the reader waits for room in lines_ (woken at half full)
     std::deque<std::string> lines_;  // guarded by lock_
     bool ended_ = false;             // guarded by lock_
     bool readFailed_ = false;        // guarded by lock_

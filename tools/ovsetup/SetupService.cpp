@@ -4,12 +4,11 @@
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QTimer>
-
 #include <cstdio>
 #include <utility>
 
-#include "busnames/BusNames.h"
 #include "bus/BusText.h"
+#include "busnames/BusNames.h"
 
 namespace ov {
 namespace {
@@ -30,8 +29,8 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
       appId_(std::move(appId)),
       object_({SetupInterface, SetupEventsInterface, SetupControlInterface}) {
     object_.AddMethod(SetupInterface, "GetGeneralSetup", "", [this](const QDBusMessage& call) {
-        return ArrayReply(call, loaded_ ? EncodeGeneralSetup(settings_.General)
-                                        : std::vector<TSetupValue>());
+        return ArrayReply(
+            call, loaded_ ? EncodeGeneralSetup(settings_.General) : std::vector<TSetupValue>());
     });
     object_.AddMethod(SetupInterface, "GetDataServerSetup", "", [this](const QDBusMessage& call) {
         return ArrayReply(call, loaded_ ? EncodeDataServerSetup(settings_.DataServer)
@@ -39,8 +38,7 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
     });
     object_.AddMethod(SetupInterface, "GetSetupParam", "s", [this](const QDBusMessage& call) {
         std::string key = EngineText(call.arguments().at(0).toString());
-        std::string answer =
-            loaded_ ? SetupParamAnswer(settings_, key) : std::string(SetupNoValue);
+        std::string answer = loaded_ ? SetupParamAnswer(settings_, key) : std::string(SetupNoValue);
         return call.createReply(BusText(answer));
     });
 

@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QString>
-
 #include <atomic>
 #include <filesystem>
 #include <string>

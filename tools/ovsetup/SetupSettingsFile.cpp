@@ -14,8 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include "suite/Encrypt.h"
 #include "busnames/BusNames.h"
+#include "suite/Encrypt.h"
 #include "util/TextCodec.h"
 
 namespace ov {
@@ -229,8 +229,8 @@ class TReader {
         return true;
     }
 
-    bool ReadElement(TRecordTable& table, std::string_view key, const std::string& text,
-                     int number, std::string& message) {
+    bool ReadElement(TRecordTable& table, std::string_view key, const std::string& text, int number,
+                     std::string& message) {
         int index = ElementIndex(table, key);
         if (index < 0) {
             message = "unknown element " + std::string(key) + " in [" + table.Section +
@@ -248,8 +248,9 @@ class TReader {
         first = number;
         if (table.General) {
             if (!SetGeneralElement(settings_.General, index, text)) {
-                message = label + " takes " + TypeText(table.Samples[static_cast<std::size_t>(index)]) +
-                          ", not \"" + Latin1ToUtf8(text) + "\"";
+                message = label + " takes " +
+                          TypeText(table.Samples[static_cast<std::size_t>(index)]) + ", not \"" +
+                          Latin1ToUtf8(text) + "\"";
                 return false;
             }
             return true;
@@ -276,8 +277,7 @@ class TReader {
     // The password is served enciphered. The bus cannot carry a zero byte in a text, and the
     // enciphered bytes up to the ":" are fixed by the password itself, so such a password
     // is refused rather than sent cut short.
-    bool SetPassword(const std::string& password, const std::string& label,
-                     std::string& message) {
+    bool SetPassword(const std::string& password, const std::string& label, std::string& message) {
         if (password.empty()) {
             settings_.DataServer.DatabasePassword.clear();
             return true;

@@ -13,7 +13,7 @@ namespace ov {
 // What ovsetup serves. Texts are 8-bit (Latin-1), as the engine holds them.
 struct TSetupSettings {
     TGeneralSetup General;
-    TDataServerSetup DataServer;  // DatabasePassword enciphered, ready to be sent
+    TDataServerSetup DataServer;                // DatabasePassword enciphered, ready to be sent
     std::map<std::string, std::string> Params;  // key in ASCII lower case -> answer
 };
 

@@ -6,7 +6,6 @@
 #include <QDBusMessage>
 #include <QString>
 #include <QTimer>
-
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +22,8 @@
 
 namespace {
 
-constexpr const char* Usage = R"(Usage: ovsetup [SETTINGS_FILE] [--app-id APPID] [--load-delay SECONDS]
+constexpr const char* Usage =
+    R"(Usage: ovsetup [SETTINGS_FILE] [--app-id APPID] [--load-delay SECONDS]
        ovsetup COMMAND...
 
 Serves the setup server OVSetup.Applications (object /OVSetupCom, interfaces
@@ -72,15 +72,16 @@ struct TCommand {
 
 int RunCommands(const std::vector<TCommand>& commands) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
+    if (!bus.isConnected())
+        return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     for (const auto& command : commands) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             ov::BusText(ov::SetupBusName), ov::BusText(ov::SetupObjectPath),
             ov::BusText(ov::SetupControlInterface), command.Method);
         call.setArguments(command.Arguments);
         call.setAutoStartService(false);
-        QDBusMessage reply = bus.call(call, QDBus::Block,
-                                      static_cast<int>(ov::SetupCallTimeout.count()));
+        QDBusMessage reply =
+            bus.call(call, QDBus::Block, static_cast<int>(ov::SetupCallTimeout.count()));
         if (reply.type() == QDBusMessage::ReplyMessage) continue;
         if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
             reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
@@ -125,10 +126,10 @@ int main(int argc, char** argv) {
             commands.push_back({"SendHeartBeat", {}, a});
         } else if (a == "--item-change") {
             if (!needs(2)) return 1;
-            commands.push_back({"SendItemChange",
-                                {QString::fromUtf8(args[i + 1].c_str()),
-                                 QString::fromUtf8(args[i + 2].c_str())},
-                                a});
+            commands.push_back(
+                {"SendItemChange",
+                 {QString::fromUtf8(args[i + 1].c_str()), QString::fromUtf8(args[i + 2].c_str())},
+                 a});
             i += 2;
         } else if (a == "--quit") {
             commands.push_back({"Quit", {}, a});
@@ -141,8 +142,8 @@ int main(int argc, char** argv) {
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), loadDelay);
             if (ec != std::errc() || end != text.data() + text.size() || loadDelay < 0 ||
                 loadDelay > 3600) {
-                return Fail("--load-delay takes a number of seconds from 0 to 3600, not \"" +
-                            text + "\"");
+                return Fail("--load-delay takes a number of seconds from 0 to 3600, not \"" + text +
+                            "\"");
             }
         } else if (a.size() > 1 && a[0] == '-') {
             return Fail("unknown option " + a + " (see ovsetup --help)");
@@ -161,8 +162,8 @@ int main(int argc, char** argv) {
     std::filesystem::path file = fileArg;
     ov::TSetupSettings settings;
     if (fileArg.empty()) {
-        file = ov::ConfigFolder(QCoreApplication::applicationDirPath().toStdString()) /
-               "OVSetup.ini";
+        file =
+            ov::ConfigFolder(QCoreApplication::applicationDirPath().toStdString()) / "OVSetup.ini";
     }
     std::string error;
     if (fileArg.empty() && !std::filesystem::exists(file)) {

@@ -61,7 +61,8 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g) {
     }
     if (!pitfalls.Unread.empty()) {
         if (pitfalls.Unread[0] == '^') {
-            warning("\"" + g.FuncName + "\" has a blank before \"^\": the calculation reads "
+            warning("\"" + g.FuncName +
+                    "\" has a blank before \"^\": the calculation reads "
                     "the power, but the variable list (and this check) stops before it; "
                     "write the \"^\" right after its base");
         } else if (pitfalls.Unread[0] == '\t') {
@@ -88,7 +89,8 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g) {
         const auto found = bindingOf.find(ov::UpperCaseAscii(name));
         const int i = found == bindingOf.end() ? -1 : found->second;
         if (i < 0) {
-            error("variable " + name + " is used but not bound to a sensor: the calculation "
+            error("variable " + name +
+                  " is used but not bound to a sensor: the calculation "
                   "fails with Error 1603");
             continue;
         }
@@ -97,8 +99,8 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g) {
             error("variable " + name + " is bound to nothing: choose its sensor");
         } else if (g.MultiStations && value.find('.') == std::string_view::npos) {
             warning("variable " + name + " is bound to '" + std::string(value) +
-                    "', which has no station part: it is read as station " +
-                    std::string(value) + " with an empty sensor and never has a value");
+                    "', which has no station part: it is read as station " + std::string(value) +
+                    " with an empty sensor and never has a value");
         }
     }
     std::set<std::string> seen;

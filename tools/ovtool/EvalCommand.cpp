@@ -23,7 +23,7 @@ namespace {
 // Setup answers from section [Params] of an INI file; keys without regard to case. Other
 // keys (and the answer "ERROR") count as no answer, as with the setup server.
 class TIniSetup : public ov::ISetupQuery {
-public:
+  public:
     explicit TIniSetup(const std::filesystem::path& file) : ini_(file) {}
     bool QuerySetup(const std::string& key, std::string& value) override {
         if (!ini_.ValueExists("Params", key)) return false;
@@ -33,7 +33,7 @@ public:
         return true;
     }
 
-private:
+  private:
     ov::TIniFile ini_;
 };
 

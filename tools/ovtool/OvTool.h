@@ -12,8 +12,7 @@ struct TCommand {
     std::string Name;
     std::string Summary;
     std::string Usage;  // full --help text
-    std::function<int(const std::vector<std::string>& args, std::ostream& out,
-                      std::ostream& err)>
+    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)>
         Run;
 };
 

@@ -48,8 +48,7 @@ int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std:
         // Lower-case "j": the upper-case form would skip trailing text up to a comma, and a
         // value with anything after its seconds is not a date-time text.
         int position = 1;
-        if (ov::ScanText(v, position, "%j", {&tag}) &&
-            position == static_cast<int>(v.size()) + 1) {
+        if (ov::ScanText(v, position, "%j", {&tag}) && position == static_cast<int>(v.size()) + 1) {
             out << tag << "\n";
             continue;
         }
