@@ -17,7 +17,7 @@ namespace {
 std::string EquationOfNames(std::int64_t n) {
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(n));
-    char name[16];
+    char name[24];  // "V" and up to 19 digits of a 64-bit count
     for (std::int64_t i = 0; i < n; ++i) {
         std::snprintf(name, sizeof name, "V%06lld", static_cast<long long>(i));
         names.emplace_back(name);
