@@ -200,9 +200,19 @@ TfrmOptionSetup::~TfrmOptionSetup() {
 
 // ---- creation ------------------------------------------------------------------------------
 
+// The controls are made in the order of the dialog's tab order, a part of the dialog at a time;
+// each part lays out its own controls, and LayOutControls puts the parts together.
 void TfrmOptionSetup::CreateControls() {
     setFixedSize(519, 549);
+    CreateGroupRow();
+    CreateGroupDetails();
+    CreateSameStationPage();
+    CreateMultipleStationsPage();
+    LayOutControls();
+}
 
+// The group list with its actions and their buttons, and the dialog's pop-up menu.
+void TfrmOptionSetup::CreateGroupRow() {
     actNew = new QAction("&New", this);
     actDelete = new QAction("&Delete", this);
     actDeleteAll = new QAction("Delete &All", this);
@@ -234,7 +244,10 @@ void TfrmOptionSetup::CreateControls() {
         owner->setContextMenuPolicy(Qt::ActionsContextMenu);
         owner->addActions({actNew, actSave, actDelete, actDeleteAll});
     }
+}
 
+// The group's equation, mode, filter file and output, over the two pages.
+void TfrmOptionSetup::CreateGroupDetails() {
     grpDetails = new QGroupBox("Group Details", this);
     grpDetails->setObjectName("grpDetails");
     edtFunction = new QLineEdit(grpDetails);
@@ -280,6 +293,32 @@ void TfrmOptionSetup::CreateControls() {
     pgMain->addTab(tsSingle, "Same Station");
     pgMain->addTab(tsMultiple, "Multiple Stations");
 
+    auto* details = new QGridLayout(grpDetails);
+    details->setVerticalSpacing(4);
+    details->addWidget(lblEquation, 0, 0);
+    details->addWidget(edtFunction, 0, 1, 1, 3);
+    details->addWidget(chkEnable, 0, 4);
+    details->addWidget(lblSensorsFrom, 1, 0);
+    auto* mode = new QHBoxLayout;
+    mode->addWidget(rdoSameStation);
+    mode->addWidget(rdoMultipleStations);
+    mode->addStretch(1);
+    details->addLayout(mode, 1, 1, 1, 4);
+    details->addWidget(lblFilter, 2, 0);
+    details->addWidget(edtFilterFile, 2, 1, 1, 3);
+    details->addWidget(btnFilter, 2, 4);
+    details->addWidget(lblOutput, 3, 0);
+    details->addWidget(cbxOutputStation, 3, 1);
+    auto* dot = new QLabel(".", grpDetails);
+    details->addWidget(dot, 3, 2);
+    details->addWidget(cbxOutputSensor, 3, 3);
+    details->addWidget(pgMain, 4, 0, 1, 5);
+    details->setColumnStretch(1, 1);
+    details->setColumnStretch(3, 1);
+    details->setRowStretch(4, 1);
+}
+
+void TfrmOptionSetup::CreateSameStationPage() {
     // Same Station: the variables with their sensors, and the similar stations.
     grdVariables = new QTableWidget(1, 2, tsSingle);
     grdVariables->setObjectName("grdVariables");
@@ -332,6 +371,29 @@ void TfrmOptionSetup::CreateControls() {
     lstSiteSensors->setDragDropMode(QAbstractItemView::DropOnly);
     SetHint(lstSiteSensors, "Further stations the group applies to, as to the output station.");
 
+    auto* single = new QVBoxLayout(tsSingle);
+    single->setContentsMargins(4, 4, 4, 4);
+    single->addWidget(grdVariables, 2);
+    single->addWidget(grpSimilar, 5);
+    auto* similar = new QGridLayout(grpSimilar);
+    similar->setContentsMargins(6, 4, 6, 6);
+    similar->addWidget(cbxView, 0, 0);
+    similar->addWidget(tvwLeftTree, 1, 0);
+    auto* moves = new QVBoxLayout;
+    moves->addStretch(1);
+    for (QPushButton* b : {btnSetupSitesSensorsAddSite, btnSetupSitesSensorsAddAllSites,
+                           btnSetupSitesSensorsDelSite, btnSetupSitesSensorsDelAllSites}) {
+        b->setFixedWidth(36);
+        moves->addWidget(b);
+    }
+    moves->addStretch(1);
+    similar->addLayout(moves, 0, 1, 2, 1);
+    similar->addWidget(lstSiteSensors, 0, 2, 2, 1);
+    similar->setColumnStretch(0, 1);
+    similar->setColumnStretch(2, 1);
+}
+
+void TfrmOptionSetup::CreateMultipleStationsPage() {
     // Multiple Stations: the variables with their station.sensor pairs and trigger.
     grdVariablesMulti = new QTableWidget(1, 4, tsMultiple);
     grdVariablesMulti->setObjectName("grdVariablesMulti");
@@ -365,6 +427,13 @@ void TfrmOptionSetup::CreateControls() {
     grdVariablesMulti->setItemDelegateForColumn(
         1, new TCellDelegate(grdVariablesMulti, [this] { MarkUnsaved(); }));
 
+    auto* multiple = new QVBoxLayout(tsMultiple);
+    multiple->setContentsMargins(4, 4, 4, 4);
+    multiple->addWidget(grdVariablesMulti);
+}
+
+// Close and Help come last in the tab order; the group row above the details, the buttons below.
+void TfrmOptionSetup::LayOutControls() {
     btnClose = new QPushButton("Close", this);
     btnClose->setObjectName("btnClose");
     SetHint(btnClose, "Close the dialog.");
@@ -372,60 +441,10 @@ void TfrmOptionSetup::CreateControls() {
     btnHelp->setObjectName("btnHelp");
     SetHint(btnHelp, "Help on this dialog.");
 
-    // Layout.
     auto* top = new QHBoxLayout;
     top->addWidget(cbxGroup);
     for (QPushButton* b : {btnNew, btnDelete, btnClearAll, BtnSave, btnCopy}) top->addWidget(b);
     top->addStretch(1);
-
-    auto* details = new QGridLayout(grpDetails);
-    details->setVerticalSpacing(4);
-    details->addWidget(lblEquation, 0, 0);
-    details->addWidget(edtFunction, 0, 1, 1, 3);
-    details->addWidget(chkEnable, 0, 4);
-    details->addWidget(lblSensorsFrom, 1, 0);
-    auto* mode = new QHBoxLayout;
-    mode->addWidget(rdoSameStation);
-    mode->addWidget(rdoMultipleStations);
-    mode->addStretch(1);
-    details->addLayout(mode, 1, 1, 1, 4);
-    details->addWidget(lblFilter, 2, 0);
-    details->addWidget(edtFilterFile, 2, 1, 1, 3);
-    details->addWidget(btnFilter, 2, 4);
-    details->addWidget(lblOutput, 3, 0);
-    details->addWidget(cbxOutputStation, 3, 1);
-    auto* dot = new QLabel(".", grpDetails);
-    details->addWidget(dot, 3, 2);
-    details->addWidget(cbxOutputSensor, 3, 3);
-    details->addWidget(pgMain, 4, 0, 1, 5);
-    details->setColumnStretch(1, 1);
-    details->setColumnStretch(3, 1);
-    details->setRowStretch(4, 1);
-
-    auto* single = new QVBoxLayout(tsSingle);
-    single->setContentsMargins(4, 4, 4, 4);
-    single->addWidget(grdVariables, 2);
-    single->addWidget(grpSimilar, 5);
-    auto* similar = new QGridLayout(grpSimilar);
-    similar->setContentsMargins(6, 4, 6, 6);
-    similar->addWidget(cbxView, 0, 0);
-    similar->addWidget(tvwLeftTree, 1, 0);
-    auto* moves = new QVBoxLayout;
-    moves->addStretch(1);
-    for (QPushButton* b : {btnSetupSitesSensorsAddSite, btnSetupSitesSensorsAddAllSites,
-                           btnSetupSitesSensorsDelSite, btnSetupSitesSensorsDelAllSites}) {
-        b->setFixedWidth(36);
-        moves->addWidget(b);
-    }
-    moves->addStretch(1);
-    similar->addLayout(moves, 0, 1, 2, 1);
-    similar->addWidget(lstSiteSensors, 0, 2, 2, 1);
-    similar->setColumnStretch(0, 1);
-    similar->setColumnStretch(2, 1);
-
-    auto* multiple = new QVBoxLayout(tsMultiple);
-    multiple->setContentsMargins(4, 4, 4, 4);
-    multiple->addWidget(grdVariablesMulti);
 
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);

@@ -166,6 +166,11 @@ class TfrmOptionSetup : public QDialog {
 
   private:
     void CreateControls();
+    void CreateGroupRow();
+    void CreateGroupDetails();
+    void CreateSameStationPage();
+    void CreateMultipleStationsPage();
+    void LayOutControls();
     void ConnectControls();
     void FormShow();
     void MarkUnsaved() { saved_ = false; }
