@@ -201,6 +201,12 @@ void TfrmFilterSelect::CreateControls() {
     edit->addLayout(editor, 1);
     edit->addLayout(file);
 
+    CreateDataAndButtons();
+    ConnectControls();
+}
+
+// The preview of the filter's station.sensor pairs, the dialog's buttons and the dialog's layout.
+void TfrmFilterSelect::CreateDataAndButtons() {
     grpData = new QGroupBox(QStringLiteral("Data"), this);
     grpData->setObjectName(QStringLiteral("grpData"));
     lstSiteSensors = new QTreeWidget(grpData);
@@ -228,7 +234,9 @@ void TfrmFilterSelect::CreateControls() {
     layout->addWidget(grpData, 2);
     layout->addLayout(buttons);
     resize(620, 560);
+}
 
+void TfrmFilterSelect::ConnectControls() {
     connect(cboFilterItem, &QComboBox::currentIndexChanged, this,
             &TfrmFilterSelect::cboFilterItemChange);
     connect(btnAdd, &QPushButton::clicked, this, &TfrmFilterSelect::btnAddClick);

@@ -78,6 +78,8 @@ class TfrmFilterSelect : public QDialog {
 
   private:
     void CreateControls();
+    void CreateDataAndButtons();
+    void ConnectControls();
     void ReadTable(const QString& table);
     void WriteFile(const QString& fileName);
 
