@@ -10,11 +10,12 @@ if [[ -z $FORMAT ]]; then
     exit 1
 fi
 cd "$ROOT"
-bad=0
-while IFS= read -r -d '' file; do
-    if ! "$FORMAT" --style=file --dry-run --Werror "$file" >/dev/null 2>&1; then
-        echo "not formatted: $file (run: $FORMAT -i $file)"
-        bad=1
-    fi
-done < <(find src tools tests bench fuzz -type f \( -name '*.cpp' -o -name '*.h' \) -print0)
-exit $bad
+mapfile -d '' files < <(find src tools tests bench fuzz -type f \( -name '*.cpp' -o -name '*.h' \) -print0)
+report=$(mktemp)
+trap 'rm -f "$report"' EXIT
+# One run over all files: clang-format names each place it would change.
+if "$FORMAT" --style=file --dry-run --Werror "${files[@]}" 2> "$report"; then exit 0; fi
+grep -oE '^[^:]+:[0-9]+:[0-9]+: error' "$report" | cut -d: -f1 | sort -u |
+    sed "s|^\(.*\)$|not formatted: \1 (run: $FORMAT -i \1)|"
+grep -qE ': error' "$report" || cat "$report"
+exit 1
