@@ -457,7 +457,9 @@ bool Scanner::ScanValue() {
         if (Ch() == t) {
             v += Ch(), ++p_, ++taken;
             while (!AtLineEnd() && Ch() != t) v += Ch(), ++p_, ++taken;
-            if (Ch() == t) v += Ch(), ++p_, ++taken;
+            // A quote left open runs to the end of the text; the zero character that Ch()
+            // answers there is no closing quote, even when the format ended the directive.
+            if (!Ended() && Ch() == t) v += Ch(), ++p_, ++taken;
         } else {
             v += Ch(), ++p_, ++taken;
         }

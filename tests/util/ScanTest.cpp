@@ -235,6 +235,19 @@ TEST(ScanText, QuotedAndVerbatimFields) {
     EXPECT_EQ(v, "ABC");
 }
 
+// %v at the end of its format has the zero character as its quote, and a text may hold zero
+// bytes: an open "quote" runs to the end of the text and no further.
+TEST(ScanText, ValueWithoutTerminatorStopsAtTheEndOfTheText) {
+    for (const std::string src :
+         {std::string("0-\0\0\0\x0e", 6), std::string("\0", 1), std::string("AB\0C", 4)}) {
+        std::string v;
+        int pos = 1;
+        EXPECT_TRUE(ScanText(src, pos, "%v", {&v}, US()));
+        EXPECT_EQ(v, src);
+        EXPECT_EQ(pos, static_cast<int>(src.size()) + 1);
+    }
+}
+
 TEST(ScanText, RealVariants) {
     float f = 0, e = 0;
     std::int32_t m = 0;
