@@ -61,7 +61,7 @@ class TFakeDialogBoxes : public IDialogBoxes {
 };
 
 // A group as the configuration file would hold it.
-struct TGroupSpec {
+struct TGroupFields {
     int Number = 0;
     std::string Equation = {};
     std::string OutputStation = {};
@@ -74,19 +74,19 @@ struct TGroupSpec {
     std::string Filter = {};
 };
 
-inline std::unique_ptr<TCalcGroupItem> MakeGroup(const TGroupSpec& spec) {
+inline std::unique_ptr<TCalcGroupItem> MakeGroup(const TGroupFields& fields) {
     auto group = std::make_unique<TCalcGroupItem>();
-    group->CGIndex = spec.Number;
-    group->GroupName = "CalcGroup:" + std::to_string(spec.Number);
-    group->FuncName = spec.Equation;
-    group->OutputStation = spec.OutputStation;
-    group->OutputSensor = spec.OutputSensor;
-    group->Variables = spec.Variables;
-    group->MultiVariables = spec.MultiVariables;
-    group->MultiStations = spec.Multi;
-    group->MultiVariablesTrigger = spec.Trigger;
-    group->SimilarStations = spec.Similar;
-    group->Filter = spec.Filter;
+    group->CGIndex = fields.Number;
+    group->GroupName = "CalcGroup:" + std::to_string(fields.Number);
+    group->FuncName = fields.Equation;
+    group->OutputStation = fields.OutputStation;
+    group->OutputSensor = fields.OutputSensor;
+    group->Variables = fields.Variables;
+    group->MultiVariables = fields.MultiVariables;
+    group->MultiStations = fields.Multi;
+    group->MultiVariablesTrigger = fields.Trigger;
+    group->SimilarStations = fields.Similar;
+    group->Filter = fields.Filter;
     return group;
 }
 
@@ -104,7 +104,7 @@ class TSetupWorld {
         DataServer.DatabaseUser = "ov";
         DataServer.StorageOption = soOracle;
     }
-    void Add(const TGroupSpec& spec) { Groups.Add(MakeGroup(spec)); }
+    void Add(const TGroupFields& fields) { Groups.Add(MakeGroup(fields)); }
 
     // Makes and shows the dialog (the showing loads the catalogue and the first group).
     TfrmOptionSetup& Show() {
