@@ -1,8 +1,9 @@
 // Opening the group setup dialog on 10^4 stations with 10 sensors each (10^5 catalogue rows) in
 // SQLite: the time from its creation through its showing (the database opened, the catalogue
 // loaded, the station tree, the picker's tree and the output lists built, the first group
-// loaded) to its first painted frame. Target: under 1 s. Beside it, bare_ms: a bare QSqlQuery
-// reading the catalogue query's rows through the same driver, the floor under any showing.
+// loaded) to its first painted frame. Target: under 1 s. Beside it, load_ms: the catalogue's load
+// alone, as the dialog reads it (on the ODBC connection itself), and qsqlquery_ms: a bare
+// QSqlQuery reading the same rows, which was the floor before the load went around it.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
 #include "model/CalcGroups.h"
 #include "suite/CatalogueSql.h"
@@ -175,6 +177,15 @@ void BM_SetupDialog_OpenToFirstFrame(benchmark::State& state) {
         return;
     }
     const double bare = BareReadMs(connection.Database());
+    const auto loadStart = Clock::now();
+    ov::TStationSensorCache catalogue;
+    ov::LoadStationCatalogueSql(connection.Database(), catalogue,
+                                std::string(ov::CatalogueBaseSql));
+    const double load = std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
+    if (catalogue.Count() != 100000) {
+        state.SkipWithError("the catalogue did not load its 10^5 rows");
+        return;
+    }
     connection.DisconnectDatabase();
     ov::TfrmSelectOneStationSensor picker;  // made once, as the program does
     ov::TCalcGroups groups;
@@ -220,7 +231,8 @@ void BM_SetupDialog_OpenToFirstFrame(benchmark::State& state) {
     state.SetLabel("SQLite, 10^4 stations x 10 sensors");
     state.counters["create_ms"] = created / n * 1e3;
     state.counters["show_ms"] = shown / n * 1e3;
-    state.counters["bare_ms"] = bare;
+    state.counters["load_ms"] = load;
+    state.counters["qsqlquery_ms"] = bare;
     state.counters["stations"] = stations;
     state.counters["tree_roots"] = treeNodes;
 }

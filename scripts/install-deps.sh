@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev dbus-daemon libsystemd-dev libglib2.0-bin
   help2man dpkg-dev
   clang libclang-rt-14-dev clang-format
-  libqt6sql6-odbc unixodbc libsqliteodbc odbc-postgresql sqlite3 postgresql
+  libqt6sql6-odbc unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3 postgresql
 )
 
 missing=()

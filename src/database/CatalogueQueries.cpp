@@ -6,7 +6,10 @@
 #include <QSqlRecord>
 #include <QVariant>
 #include <array>
+#include <charconv>
+#include <system_error>
 
+#include "database/OdbcStatement.h"
 #include "suite/CatalogueSql.h"
 
 namespace ov {
@@ -38,54 +41,98 @@ std::string Text(const QVariant& value) {
     return value.toString().toLatin1().toStdString();
 }
 
-}  // namespace
+// The catalogue's columns, found by name once (the driver may give them in another letter case).
+enum {
+    kStation,
+    kSensor,
+    kBasin,
+    kDistrict,
+    kCity,
+    kCounty,
+    kState,
+    kCountry,
+    kPrimary,
+    kRandom,
+    kColumnCount
+};
+constexpr std::array<const char*, kColumnCount> kColumnNames = {
+    "STATION_ID", "SENSORNAME", "BASIN",   "DISTRICT",        "CITY",
+    "COUNTY",     "STATE",      "COUNTRY", "PRIMARY_CHANNEL", "RANDOM_CHANNEL"};
 
-bool LoadStationCatalogueSql(const QSqlDatabase& db, TStationSensorCache& catalogue,
-                             const std::string& sql, QString* error) {
-    catalogue.Clear();
+std::array<std::string*, 6> Attributes(TStationSensorItem& item) {
+    return {&item.Basin, &item.District, &item.City, &item.County, &item.State, &item.Country};
+}
+
+bool NotAnInteger(const TStationSensorItem& item, int column, QString* error) {
+    return Fail(QStringLiteral("the station catalogue ends at station ") +
+                    QString::fromLatin1(item.StationID) + QStringLiteral(": ") +
+                    QLatin1String(kColumnNames[column]) + QStringLiteral(" is no integer"),
+                error);
+}
+
+// The rows read straight from the ODBC statement, every cell as text.
+bool LoadWithStatement(TOdbcStatement& statement, TStationSensorCache& catalogue,
+                       const std::string& sql, QString* error) {
+    if (!statement.Exec(sql))
+        return Fail(QStringLiteral("the station catalogue query failed: ") + statement.Error(),
+                    error);
+    std::array<int, kColumnCount> column{};
+    for (int i = 0; i < kColumnCount; ++i) {
+        column[i] = statement.ColumnIndex(kColumnNames[i]);
+        if (column[i] < 0)
+            return Fail(QStringLiteral("the station catalogue query has no column ") +
+                            QLatin1String(kColumnNames[i]),
+                        error);
+    }
+    using TCell = TOdbcStatement::TCell;
+    std::string channel;
+    while (statement.Fetch()) {
+        auto item = std::make_unique<TStationSensorItem>();
+        bool failed = statement.Text(column[kStation], item->StationID) == TCell::cFailed ||
+                      statement.Text(column[kSensor], item->SensorName) == TCell::cFailed;
+        const auto attributes = Attributes(*item);
+        for (int i = 0; i < 6 && !failed; ++i)
+            failed = statement.Text(column[kBasin + i], *attributes[i]) == TCell::cFailed;
+        std::int32_t* channels[] = {&item->PrimaryChannel, &item->RandomChannel};
+        for (int i = 0; i < 2 && !failed; ++i) {
+            const TCell cell = statement.Text(column[kPrimary + i], channel);
+            failed = cell == TCell::cFailed;
+            if (cell != TCell::cText) continue;
+            const char* end = channel.data() + channel.size();
+            const auto [stop, ec] = std::from_chars(channel.data(), end, *channels[i]);
+            if (ec != std::errc() || stop != end || channel.empty())
+                return NotAnInteger(*item, kPrimary + i, error);
+        }
+        if (failed) break;
+        catalogue.Append(std::move(item));
+    }
+    if (!statement.Error().isEmpty())
+        return Fail(QStringLiteral("reading the station catalogue failed: ") + statement.Error(),
+                    error);
+    return true;
+}
+
+// The rows through a QSqlQuery, for a database that no ODBC driver serves.
+bool LoadWithQuery(const QSqlDatabase& db, TStationSensorCache& catalogue, const std::string& sql,
+                   QString* error) {
     QSqlQuery query(db);
     QString message;
     if (!Open(query, db, sql, message))
         return Fail(QStringLiteral("the station catalogue query failed: ") + message, error);
-
-    // Columns by name once (the driver may give them in another letter case).
-    enum {
-        kStation,
-        kSensor,
-        kBasin,
-        kDistrict,
-        kCity,
-        kCounty,
-        kState,
-        kCountry,
-        kPrimary,
-        kRandom,
-        kCount
-    };
-    static const std::array<QString, kCount> names = {QStringLiteral("STATION_ID"),
-                                                      QStringLiteral("SENSORNAME"),
-                                                      QStringLiteral("BASIN"),
-                                                      QStringLiteral("DISTRICT"),
-                                                      QStringLiteral("CITY"),
-                                                      QStringLiteral("COUNTY"),
-                                                      QStringLiteral("STATE"),
-                                                      QStringLiteral("COUNTRY"),
-                                                      QStringLiteral("PRIMARY_CHANNEL"),
-                                                      QStringLiteral("RANDOM_CHANNEL")};
-    std::array<int, kCount> column{};
+    std::array<int, kColumnCount> column{};
     const QSqlRecord record = query.record();
-    for (int i = 0; i < kCount; ++i) {
-        column[i] = record.indexOf(names[i]);
+    for (int i = 0; i < kColumnCount; ++i) {
+        column[i] = record.indexOf(QLatin1String(kColumnNames[i]));
         if (column[i] < 0)
-            return Fail(QStringLiteral("the station catalogue query has no column ") + names[i],
+            return Fail(QStringLiteral("the station catalogue query has no column ") +
+                            QLatin1String(kColumnNames[i]),
                         error);
     }
     while (query.next()) {
         auto item = std::make_unique<TStationSensorItem>();
         item->StationID = Text(query.value(column[kStation]));
         item->SensorName = Text(query.value(column[kSensor]));
-        std::string* attributes[] = {&item->Basin,  &item->District, &item->City,
-                                     &item->County, &item->State,    &item->Country};
+        const auto attributes = Attributes(*item);
         for (int i = 0; i < 6; ++i) {
             const int c = column[kBasin + i];
             if (!query.isNull(c)) *attributes[i] = Text(query.value(c));
@@ -96,11 +143,7 @@ bool LoadStationCatalogueSql(const QSqlDatabase& db, TStationSensorCache& catalo
             if (query.isNull(c)) continue;
             bool ok = false;
             const int value = query.value(c).toInt(&ok);
-            if (!ok)
-                return Fail(QStringLiteral("the station catalogue ends at station ") +
-                                QString::fromLatin1(item->StationID) + QStringLiteral(": ") +
-                                names[kPrimary + i] + QStringLiteral(" is no integer"),
-                            error);
+            if (!ok) return NotAnInteger(*item, kPrimary + i, error);
             *channels[i] = value;
         }
         catalogue.Append(std::move(item));
@@ -110,6 +153,16 @@ bool LoadStationCatalogueSql(const QSqlDatabase& db, TStationSensorCache& catalo
             QStringLiteral("reading the station catalogue failed: ") + query.lastError().text(),
             error);
     return true;
+}
+
+}  // namespace
+
+bool LoadStationCatalogueSql(const QSqlDatabase& db, TStationSensorCache& catalogue,
+                             const std::string& sql, QString* error) {
+    catalogue.Clear();
+    TOdbcStatement statement(db);
+    if (statement.Valid()) return LoadWithStatement(statement, catalogue, sql, error);
+    return LoadWithQuery(db, catalogue, sql, error);
 }
 
 bool LoadStationCatalogue(const TDatabaseConnection& connection, TStationSensorCache& catalogue,

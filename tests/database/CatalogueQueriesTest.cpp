@@ -146,6 +146,56 @@ TEST_P(Catalogue, TreesGroupNullBlankAndCaseVariantBasins) {
     EXPECT_EQ(test1->Children.size(), 3u);
 }
 
+// Every cell as the program reads it, whatever its length or letters, and channels that are
+// no integers refused.
+TEST_P(Catalogue, CellsOfAnyLengthAndLatin1AndChannelsThatAreNoIntegers) {
+    const std::string longBasin(700, 'b');
+    auto sql = [&](const std::string& channel) {
+        return "SELECT 'ST1' AS STATION_ID, 'S\xE9' AS sensorname, '" + longBasin +
+               "' AS BASIN, 'Caf\xE9 \xFF' AS DISTRICT, NULL AS CITY, '' AS COUNTY, ' ' AS "
+               "STATE, 'X' AS COUNTRY, " +
+               channel + " AS PRIMARY_CHANNEL, NULL AS RANDOM_CHANNEL";
+    };
+    ASSERT_TRUE(LoadStationCatalogueSql(db.Connection->Database(), catalogue, sql("7")));
+    ASSERT_EQ(catalogue.Count(), 1);
+    const TStationSensorItem& item = catalogue.Items(0);
+    EXPECT_EQ(item.SensorName, "S\xE9");
+    EXPECT_EQ(item.Basin, longBasin);
+    EXPECT_EQ(item.District, "Caf\xE9 \xFF");
+    EXPECT_EQ(item.City, "");
+    EXPECT_EQ(item.State, " ");
+    EXPECT_EQ(item.PrimaryChannel, 7);
+    EXPECT_EQ(item.RandomChannel, 0);
+
+    struct Case {
+        const char* channel;
+        bool loads;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"NULL", true, 0},          {"'-12'", true, -12}, {"2147483647", true, 2147483647},
+        {"'x7'", false, 0},         {"'7 '", false, 0},   {"''", false, 0},
+        {"'2147483648'", false, 0},
+    };
+    for (const Case& k : cases) {
+        QString error;
+        EXPECT_EQ(
+            LoadStationCatalogueSql(db.Connection->Database(), catalogue, sql(k.channel), &error),
+            k.loads)
+            << k.channel;
+        EXPECT_EQ(catalogue.Count(), k.loads ? 1 : 0) << k.channel;
+        if (k.loads && catalogue.Count() == 1)
+            EXPECT_EQ(catalogue.Items(0).PrimaryChannel, k.value);
+        if (!k.loads)
+            EXPECT_TRUE(error.endsWith(QStringLiteral("ST1: PRIMARY_CHANNEL is no integer")))
+                << k.channel << " " << error.toStdString();
+    }
+    QString error;
+    EXPECT_FALSE(LoadStationCatalogueSql(db.Connection->Database(), catalogue,
+                                         "SELECT 'ST1' AS STATION_ID", &error));
+    EXPECT_EQ(error, QStringLiteral("the station catalogue query has no column SENSORNAME"));
+}
+
 TEST_P(Catalogue, PreviewRowsOfTheEditorsCondition) {
     struct Case {
         const char* text;

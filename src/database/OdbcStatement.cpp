@@ -1,0 +1,151 @@
+// A statement run on the ODBC connection beneath a QtSql ODBC database.
+#include "database/OdbcStatement.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <QMetaType>
+#include <QSqlDriver>
+#include <QVariant>
+#include <algorithm>
+#include <array>
+
+namespace ov {
+
+namespace {
+
+// The driver's UTF-16 as 8-bit text, appended.
+void AppendLatin1(const SQLWCHAR* units, std::size_t count, std::string& text) {
+    const std::size_t start = text.size();
+    text.resize(start + count);
+    for (std::size_t i = 0; i < count; ++i)
+        text[start + i] = units[i] <= 0xFF ? static_cast<char>(units[i]) : '?';
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+}  // namespace
+
+TOdbcStatement::TOdbcStatement(const QSqlDatabase& db) {
+    if (!db.isValid() || !db.isOpen() || db.driverName() != QLatin1String("QODBC")) return;
+    // The ODBC driver hands out its connection handle (an SQLHANDLE) for reads of one's own.
+    const QVariant connection = db.driver()->handle();
+    if (!connection.isValid() || connection.metaType() != QMetaType::fromType<SQLHANDLE>()) return;
+    const SQLHANDLE dbc = *static_cast<const SQLHANDLE*>(connection.constData());
+    SQLHANDLE statement = SQL_NULL_HANDLE;
+    if (dbc == SQL_NULL_HANDLE || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &statement)))
+        return;
+    handle_ = statement;
+}
+
+TOdbcStatement::~TOdbcStatement() {
+    if (handle_) SQLFreeHandle(SQL_HANDLE_STMT, handle_);
+}
+
+void TOdbcStatement::Fail(const char* what) {
+    error_.clear();
+    std::array<SQLWCHAR, 1024> message{};
+    std::array<SQLWCHAR, 6> state{};
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        const SQLRETURN r =
+            SQLGetDiagRecW(SQL_HANDLE_STMT, handle_, record, state.data(), &native, message.data(),
+                           static_cast<SQLSMALLINT>(message.size()), &length);
+        if (!SQL_SUCCEEDED(r)) break;
+        if (!error_.isEmpty()) error_ += QLatin1Char(' ');
+        const auto units = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), message.size() - 1);
+        error_ += QString::fromUtf16(reinterpret_cast<const char16_t*>(message.data()),
+                                     static_cast<qsizetype>(units));
+    }
+    if (!error_.isEmpty()) error_ += QLatin1Char(' ');
+    error_ += QLatin1String(what);
+}
+
+bool TOdbcStatement::Exec(std::string_view sql) {
+    error_.clear();
+    names_.clear();
+    if (!handle_) {
+        error_ = QStringLiteral("no open ODBC connection to the suite database");
+        return false;
+    }
+    std::vector<SQLWCHAR> text(sql.size());
+    for (std::size_t i = 0; i < sql.size(); ++i) text[i] = static_cast<unsigned char>(sql[i]);
+    const SQLRETURN r = SQLExecDirectW(handle_, text.data(), static_cast<SQLINTEGER>(text.size()));
+    if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA) {
+        Fail("Unable to execute statement");
+        return false;
+    }
+    SQLSMALLINT columns = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(handle_, &columns))) {
+        Fail("Unable to count the result columns");
+        return false;
+    }
+    std::array<SQLWCHAR, 256> name{};
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+        SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        std::string column;
+        if (SQL_SUCCEEDED(SQLDescribeColW(handle_, c, name.data(),
+                                          static_cast<SQLSMALLINT>(name.size()), &length, &type,
+                                          &size, &digits, &nullable)))
+            AppendLatin1(
+                name.data(),
+                std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                      name.size() - 1),
+                column);
+        names_.push_back(std::move(column));
+    }
+    return true;
+}
+
+int TOdbcStatement::ColumnIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < names_.size(); ++i)
+        if (SameName(names_[i], name)) return static_cast<int>(i);
+    return -1;
+}
+
+bool TOdbcStatement::Fetch() {
+    if (!handle_ || names_.empty()) return false;
+    const SQLRETURN r = SQLFetch(handle_);
+    if (r == SQL_NO_DATA) return false;
+    if (!SQL_SUCCEEDED(r)) {
+        Fail("Unable to fetch the next row");
+        return false;
+    }
+    return true;
+}
+
+TOdbcStatement::TCell TOdbcStatement::Text(int column, std::string& text) {
+    text.clear();
+    std::array<SQLWCHAR, 256> buffer;
+    const std::size_t capacity = buffer.size() - 1;  // one unit for the closing null
+    for (bool first = true;; first = false) {
+        SQLLEN indicator = 0;
+        const SQLRETURN r =
+            SQLGetData(handle_, static_cast<SQLUSMALLINT>(column + 1), SQL_C_WCHAR, buffer.data(),
+                       static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR)), &indicator);
+        // A long value comes in pieces; the call after its last piece has no data left.
+        if (r == SQL_NO_DATA && !first) return TCell::cText;
+        if (!SQL_SUCCEEDED(r)) {
+            Fail("Unable to read a value");
+            return TCell::cFailed;
+        }
+        if (indicator == SQL_NULL_DATA) return TCell::cNull;
+        const bool more = indicator == SQL_NO_TOTAL ||
+                          static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) > capacity;
+        AppendLatin1(buffer.data(),
+                     more ? capacity : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR),
+                     text);
+        if (!more) return TCell::cText;
+    }
+}
+
+}  // namespace ov
