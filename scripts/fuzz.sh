@@ -31,6 +31,10 @@ cmake --build "$BUILD" -j "$(nproc)" --target "${TARGETS[@]/#/fuzz_}"
 # The readers that take a file get it in a private folder; in memory where there is room.
 if [[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi
 
+# A small quarantine and short allocation stacks: a third faster on the readers that allocate
+# for every line, and each input's freed memory is still caught when touched again.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=5}
+
 found=0
 failed_targets=()
 for t in "${TARGETS[@]}"; do
