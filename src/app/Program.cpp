@@ -16,6 +16,7 @@
 #include "app/StopSignals.h"
 #include "bus/BusLossWatch.h"
 #include "bus/InstanceLock.h"
+#include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
 #include "ui/ExitConfirm.h"
 
@@ -166,7 +167,7 @@ int RunOVCalc(int& argc, char** argv) {
     app.setApplicationName("OV Calc");
     app.setApplicationVersion(OV_VERSION);
     if (!CommandLineAccepted(app)) return 1;
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = StartedSessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "ovcalc: cannot reach the session bus: %s\n",
                      bus.lastError().message().toLocal8Bit().constData());

@@ -10,6 +10,7 @@
 
 #include "Client.h"
 #include "bus/BusText.h"
+#include "bus/SessionBus.h"
 #include "suite/DdeService.h"
 
 namespace ovclient {
@@ -205,7 +206,7 @@ int RunDde(const std::vector<std::string>& args) {
         }
     }
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
     TConversation conversation(bus);
     const QString topic = count >= 1 ? word(1) : BusText(ov::DdeSystemTopic);

@@ -23,6 +23,7 @@
 #include "Client.h"
 #include "DdeCommand.h"
 #include "bus/BusSignalReceiver.h"
+#include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
 #include "suite/DataStore.h"
 
@@ -178,7 +179,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     }
     if (items.empty()) items.push_back(BusText(ov::TimeTagItem));
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = ov::StartedSessionBus();
     if (waitSeconds > 0) WaitForOVCalc(bus, waitSeconds);
     if (int status = ConnectBus(bus)) return status;
 
@@ -247,7 +248,7 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
     if (name.isEmpty()) {
         return Fail("the property is TIMETAG or REALTIME, not \"" + args[0] + "\"");
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
     int status = 0;
     if (set) {
@@ -267,7 +268,7 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
 
 int Simple(const std::vector<std::string>& args, const QString& member) {
     if (!args.empty()) return Fail("unexpected argument \"" + args[0] + "\"");
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
     int status = 0;
     const bool reset = member == QLatin1String("ResetAllParams");

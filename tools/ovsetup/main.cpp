@@ -17,6 +17,7 @@
 #include "SetupSettingsFile.h"
 #include "bus/BusLossWatch.h"
 #include "bus/BusText.h"
+#include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
 #include "util/ProgramFolders.h"
 
@@ -71,7 +72,7 @@ struct TCommand {
 };
 
 int RunCommands(const std::vector<TCommand>& commands) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = ov::StartedSessionBus();
     if (!bus.isConnected())
         return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     for (const auto& command : commands) {
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
         return Fail("the setup server does not start", 2);
     }
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = ov::StartedSessionBus();
     if (!bus.isConnected()) {
         return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     }
