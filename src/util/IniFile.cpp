@@ -268,11 +268,12 @@ void TIniFile::Load() {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         std::string_view name;
         if (ParseHeader(line, name)) {
-            sections_.push_back(TSection{std::string(line), std::string(name), {}});
+            sections_.push_back(TSection{std::string(line), std::string(name), {}, {}, 0});
         } else {
             sections_.back().Lines.emplace_back(line);
         }
     }
+    for (TSection& s : sections_) IndexKeys(s);
     RebuildIndex();
     modified_ = false;
 }
@@ -294,11 +295,19 @@ TIniFile::TSection* TIniFile::FindSection(std::string_view section) {
 }
 
 std::size_t TIniFile::FindKey(const TSection& s, std::string_view key) {
+    const auto it = s.Keys.find(LowerKey(key));
+    return it == s.Keys.end() ? std::string::npos : it->second;
+}
+
+void TIniFile::IndexKeys(TSection& s) {
+    s.Keys.clear();
+    s.AfterLastKey = 0;
     for (std::size_t i = 0; i < s.Lines.size(); ++i) {
         std::string_view k, v;
-        if (ParseKeyLine(s.Lines[i], k, v) && SameName(k, key)) return i;
+        if (!ParseKeyLine(s.Lines[i], k, v)) continue;
+        s.Keys.try_emplace(LowerKey(k), i);
+        s.AfterLastKey = i + 1;
     }
-    return std::string::npos;
 }
 
 std::size_t TIniFile::HeaderLine(std::size_t i) const {
@@ -411,7 +420,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         const std::string& lastLine = last.Lines.empty() ? last.Header : last.Lines.back();
         if (!fileEmpty && !Trim(lastLine).empty()) last.Lines.emplace_back();
         sections_.push_back(
-            TSection{"[" + std::string(section) + "]", std::string(Trim(section)), {}});
+            TSection{"[" + std::string(section) + "]", std::string(Trim(section)), {}, {}, 0});
         index_.try_emplace(LowerKey(section), sections_.size() - 1);
         s = &sections_.back();
     }
@@ -429,14 +438,12 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         return;
     }
     // A new key goes after the last key of its section, before the blank lines and comments
-    // that separate it from the next one.
-    std::size_t insertAt = 0;
-    for (std::size_t i = 0; i < s->Lines.size(); ++i) {
-        std::string_view k, v;
-        if (ParseKeyLine(s->Lines[i], k, v)) insertAt = i + 1;
-    }
+    // that separate it from the next one; no key line moves.
+    const std::size_t insertAt = s->AfterLastKey;
     s->Lines.insert(s->Lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
                     std::string(Trim(key)) + "=" + oneLine);
+    s->Keys.try_emplace(LowerKey(key), insertAt);
+    s->AfterLastKey = insertAt + 1;
     modified_ = true;
 }
 
@@ -476,12 +483,10 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
     std::vector<std::string> keys;
     const TSection* s = FindSection(section);
     if (!s) return keys;
-    for (const std::string& line : s->Lines) {
+    for (std::size_t i = 0; i < s->Lines.size(); ++i) {
         std::string_view k, v;
-        if (!ParseKeyLine(line, k, v)) continue;
-        bool seen = false;
-        for (const std::string& known : keys) seen = seen || SameName(known, k);
-        if (!seen) keys.emplace_back(k);
+        // A key's first line only, in the spelling found there.
+        if (ParseKeyLine(s->Lines[i], k, v) && FindKey(*s, k) == i) keys.emplace_back(k);
     }
     return keys;
 }
@@ -506,6 +511,7 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
     const std::size_t line = FindKey(*s, key);
     if (line == std::string::npos) return;
     s->Lines.erase(s->Lines.begin() + static_cast<std::ptrdiff_t>(line));
+    IndexKeys(*s);  // the lines after it moved up, and a later key of that name may now be read
     modified_ = true;
 }
 

@@ -107,6 +107,11 @@ class TIniFile {
                                          // the first section
         std::string Name;                // the name as matched (blanks around it removed)
         std::vector<std::string> Lines;  // raw lines after the header
+        // Lower-case key -> the line of its first key=value, and the line after the last
+        // key=value (where a new key goes): kept with every change of Lines, so a key is found
+        // without reading the section's lines again.
+        std::unordered_map<std::string, std::size_t> Keys;
+        std::size_t AfterLastKey = 0;
     };
 
     void Load();
@@ -115,6 +120,8 @@ class TIniFile {
     TSection* FindSection(std::string_view section);
     // The line of the first key of that name in the section; npos when missing.
     static std::size_t FindKey(const TSection& s, std::string_view key);
+    // Builds s's key index from its lines.
+    static void IndexKeys(TSection& s);
     // The 1-based line number of sections_[i]'s header (of its first line for i == 0).
     std::size_t HeaderLine(std::size_t i) const;
 

@@ -248,6 +248,29 @@ TEST(IniFileWrite, EraseAndDelete) {
     EXPECT_EQ(ini.Text(), "[B]\nz=3\n\n[A]\nx=5\n");
 }
 
+// Keys are found through an index kept with every edit: a deleted key uncovers its later
+// duplicate, new keys go after the last key and before the comment and blank line that
+// follow it, and each key stays found where its line now is.
+TEST(IniFileWrite, KeysStayFoundThroughASequenceOfEdits) {
+    ScratchFolder dir;
+    WriteFileText(dir / "a.ini", "[A]\nx=1\n; note\nX=2\ny=3\n; end of A\n\n[B]\nz=4\n");
+    TIniFile ini(dir / "a.ini");
+    ini.DeleteKey("A", "x");
+    EXPECT_EQ(ini.ReadString("A", "x", ""), "2");
+    EXPECT_EQ(ini.ReadSection("A"), (std::vector<std::string>{"X", "y"}));
+    ini.WriteString("A", "n1", "5");
+    ini.WriteString("A", " N2 ", "6");
+    ini.WriteString("A", "x", "7");
+    ini.DeleteKey("A", "y");
+    ini.WriteString("A", "n1", "8");
+    EXPECT_EQ(ini.Text(), "[A]\n; note\nX=7\nn1=8\nN2=6\n; end of A\n\n[B]\nz=4\n");
+    for (const auto& [key, value] : {std::pair{"x", "7"}, {"N1", "8"}, {"n2", "6"}})
+        EXPECT_EQ(ini.ReadString("A", key, "-"), value) << key;
+    EXPECT_FALSE(ini.ValueExists("A", "y"));
+    EXPECT_EQ(ini.KeyLine("A", "n2"), 5u);
+    EXPECT_EQ(ini.ReadString("B", "z", ""), "4");
+}
+
 TEST(IniFileWrite, KeepsLineEndsAndByteOrderMark) {
     ScratchFolder dir;
     WriteFileText(dir / "a.ini", "\xEF\xBB\xBF[Calc]\r\nLogDetail=1\r\n");
