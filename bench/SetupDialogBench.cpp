@@ -5,22 +5,17 @@
 // alone, as the dialog reads it (on the ODBC connection itself), and qsqlquery_ms: a bare
 // QSqlQuery reading the same rows, which was the floor before the load went around it.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEvent>
 #include <QSqlQuery>
 #include <QTreeWidget>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
+#include "DialogBench.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
 #include "model/CalcGroups.h"
@@ -34,53 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The SQLite database of the catalogue benchmark's rows, made once for the process in a folder
-// of its own and reached by a connection string (the process's data sources stay as they are).
-struct TSetupWorld {
-    std::filesystem::path Folder;
-    std::string ConnectionString;
-    std::string Error;
-
-    TSetupWorld() {
-        Folder = std::filesystem::temp_directory_path() /
-                 ("ovbench-setup-" + std::to_string(::getpid()));
-        const std::string root = OV_SOURCE_DIR;
-        const std::string command = "bash " + root + "/scripts/suite-db.sh sqlite " +
-                                    Folder.string() + " OVBenchSetup " + root +
-                                    "/examples/suite/schema.sql " + root +
-                                    "/tests/database/catalogue_1e5.sql >/dev/null";
-        if (std::system(command.c_str()) != 0) {
-            Error = "the benchmark database could not be made (scripts/suite-db.sh)";
-            return;
-        }
-        // The driver the script found, named by its path.
-        std::ifstream drivers(Folder / "odbcinst.ini");
-        std::string line, driver;
-        while (driver.empty() && std::getline(drivers, line))
-            if (line.rfind("Driver=", 0) == 0) driver = line.substr(7);
-        if (driver.empty()) {
-            Error = "no SQLite ODBC driver in " + (Folder / "odbcinst.ini").string();
-            return;
-        }
-        ConnectionString =
-            "DRIVER=" + driver + ";Database=" + (Folder / "OVBenchSetup.db").string();
-        if (!std::getenv("XDG_RUNTIME_DIR")) {
-            std::filesystem::create_directories(Folder / "runtime");
-            std::filesystem::permissions(Folder / "runtime", std::filesystem::perms::owner_all);
-            ::setenv("XDG_RUNTIME_DIR", (Folder / "runtime").c_str(), 1);
-        }
-    }
-    ~TSetupWorld() {
-        std::error_code ec;
-        std::filesystem::remove_all(Folder, ec);
-    }
-};
-
-TSetupWorld& World() {
-    static TSetupWorld world;
-    return world;
-}
-
 // A failure to connect would show as an empty dialog: it is kept and reported.
 class TNoBoxes : public ov::IDialogBoxes {
   public:
@@ -89,23 +37,6 @@ class TNoBoxes : public ov::IDialogBoxes {
     ov::TBoxAnswer AskYesNoCancel(const QString&) override { return ov::TBoxAnswer::baNo; }
     bool ConfirmOkCancel(const QString&) override { return false; }
     QString Text;
-};
-
-// Notes the first paint of any widget of the watched window.
-class TPaintSpy : public QObject {
-  public:
-    explicit TPaintSpy(QWidget& window) : window_(window) {}
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            auto* widget = qobject_cast<QWidget*>(object);
-            if (widget && widget->window() == &window_) Painted = true;
-        }
-        return false;
-    }
-    bool Painted = false;
-
-  private:
-    QWidget& window_;
 };
 
 // Reads every row of the catalogue query with a bare QSqlQuery, the same columns as text;
@@ -150,27 +81,12 @@ void MakeGroups(ov::TCalcGroups& groups) {
 
 void BM_SetupDialog_OpenToFirstFrame(benchmark::State& state) {
     std::unique_ptr<QApplication> own;
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "ovbench";
-        static char* argv[] = {name, nullptr};
-        if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        own = std::make_unique<QApplication>(argc, argv);
-    } else if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        state.SkipWithError(
-            "another benchmark keeps a non-widget application: run with "
-            "--benchmark_filter=SetupDialog");
-        return;
-    }
-    if (!World().Error.empty()) {
-        state.SkipWithError(World().Error.c_str());
-        return;
-    }
+    if (!ov::bench::DialogWorldReady(state, own, "SetupDialog")) return;
     TNoBoxes boxes;
     ov::TDatabaseConnection connection(boxes);
     ov::TDataServerSetup setup;
     setup.StorageOption = ov::soPostgres;
-    setup.DatabaseAlias = World().ConnectionString;
+    setup.DatabaseAlias = ov::bench::CatalogueDatabase().ConnectionString;
     connection.SetLogin(setup.DatabaseAlias, "", "");
     if (!connection.ConnectDatabase()) {
         state.SkipWithError(boxes.Text.toStdString().c_str());
@@ -200,15 +116,9 @@ void BM_SetupDialog_OpenToFirstFrame(benchmark::State& state) {
             ov::TSetupContext{
                 .Connection = connection, .Boxes = boxes, .Picker = picker, .DataServer = setup});
         const auto made = Clock::now();
-        TPaintSpy spy(*dialog);
-        QCoreApplication::instance()->installEventFilter(&spy);
-        dialog->show();
-        QElapsedTimer limit;
-        limit.start();
-        while (!spy.Painted && limit.elapsed() < 10000) QCoreApplication::processEvents();
-        const auto painted = Clock::now();
-        QCoreApplication::instance()->removeEventFilter(&spy);
-        if (!spy.Painted) {
+        const bool painted = ov::bench::ShowToFirstPaint(*dialog);
+        const auto paintedAt = Clock::now();
+        if (!painted) {
             state.SkipWithError("the dialog was not painted within 10 s");
             return;
         }
@@ -216,10 +126,10 @@ void BM_SetupDialog_OpenToFirstFrame(benchmark::State& state) {
             state.SkipWithError(boxes.Text.toStdString().c_str());
             return;
         }
-        const double total = std::chrono::duration<double>(painted - start).count();
+        const double total = std::chrono::duration<double>(paintedAt - start).count();
         state.SetIterationTime(total);
         created += std::chrono::duration<double>(made - start).count();
-        shown += std::chrono::duration<double>(painted - made).count();
+        shown += std::chrono::duration<double>(paintedAt - made).count();
         stations = dialog->cbxOutputStation->count();
         treeNodes = dialog->tvwLeftTree->topLevelItemCount();
         // Closed as the Close button would (the database disconnected), untimed.
