@@ -88,7 +88,7 @@ TfrmCalcMain::TfrmCalcMain(TCalcMainOptions options, QWidget* parent) : QMainWin
     // The group setup dialog on the suite database, for each showing anew.
     setupDialog_ = [this](QWidget* parent) {
         return MakeSetupDialog(parent, TSetupContext{.Connection = *database_,
-                                                     .Boxes = setupBoxes_,
+                                                     .Boxes = boxes_,
                                                      .Picker = *picker_,
                                                      .DataServer = DataServerSetup(),
                                                      .HelpFile = helpFile_});

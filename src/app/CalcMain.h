@@ -16,7 +16,6 @@
 #include "app/StatusLog.h"
 #include "database/DatabaseConnection.h"
 #include "ui/QtDialogBoxes.h"
-#include "ui/QtMessageBoxes.h"
 #include "ui/SelectOneStationSensor.h"
 
 class QAction;
@@ -128,10 +127,9 @@ class TfrmCalcMain : public QMainWindow {
     QString logFolder_;
     TFileChooser fileChooser_;
     TSetupDialogFactory setupDialog_;
-    TQtMessageBoxes databaseBoxes_{this};
-    std::unique_ptr<TDatabaseConnection> database_ =
-        std::make_unique<TDatabaseConnection>(databaseBoxes_);
-    TQtDialogBoxes setupBoxes_{this};
+    // The boxes of the database side and of the setup dialog, over whichever window is modal.
+    TQtDialogBoxes boxes_{this};
+    std::unique_ptr<TDatabaseConnection> database_ = std::make_unique<TDatabaseConnection>(boxes_);
     TfrmSelectOneStationSensor* picker_ = nullptr;  // a child window of this one
 };
 

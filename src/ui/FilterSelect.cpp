@@ -27,8 +27,8 @@
 #include "suite/CatalogueSql.h"
 #include "suite/FilterFile.h"
 #include "ui/FileDialogs.h"
+#include "ui/QtDialogBoxes.h"
 #include "ui/QtFileDialogs.h"
-#include "ui/QtMessageBoxes.h"
 #include "util/TextCompare.h"
 
 namespace ov {
@@ -426,7 +426,7 @@ bool TfrmFilterSelect::SelectedFile(QString& fileName) const {
 }
 
 bool RunFilterSelect(QWidget* parent, TDatabaseConnection& connection, QString& fileName) {
-    TQtMessageBoxes boxes;
+    TQtDialogBoxes boxes(parent);
     TQtFileDialogs fileDialogs;
     std::unique_ptr<TfrmFilterSelect> dialog;
     {

@@ -1,4 +1,5 @@
-// The setup dialog's boxes as modal Qt message boxes over a parent window.
+// The program's modal boxes, the database side's and the setup dialog's, as Qt message boxes
+// over the window that is modal at the time.
 #pragma once
 
 #include <QPointer>
