@@ -7,9 +7,10 @@
 //   A|client|conv|item|format    advise start     S|service|status    set the status
 //   T|service|topic  add a topic                  F|service|topic|format  add a format
 // conv is a number; "#n" is the n-th conversation opened so far. After every transaction the
-// manager's counts stay within its limits and agree with its conversations.
+// manager's counts stay within its limits and its clients' conversations add up to its count.
 #include <charconv>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dde.AddService("Off", false);
 
     std::vector<std::uint32_t> opened;
-    std::vector<std::string> clients;
+    // The clients that ever opened a conversation: only they can hold one.
+    std::set<std::string, std::less<>> clients;
     auto conv = [&](std::string_view text) -> std::uint32_t {
         std::uint32_t n = 0;
         if (!text.empty() && text[0] == '#') {
@@ -67,8 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::uint32_t number = 0;
                 const ov::TDDEMLAnswer a = dde.Connect(f[1], f[2], f[3], number);
                 if ((a == ov::daAck) != (number != 0)) std::abort();
-                if (number != 0) opened.push_back(number);
-                clients.emplace_back(f[1]);
+                if (number != 0) {
+                    opened.push_back(number);
+                    clients.emplace(f[1]);
+                }
                 break;
             }
             case 'D':
@@ -124,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (n > limits.ConversationsPerClient) std::abort();
             sum += n;
         }
-        (void)sum;
+        if (sum != dde.ConversationCount()) std::abort();
     }
     for (const std::string& c : clients) (void)dde.DisconnectClient(c);
     if (dde.ConversationCount() != 0) std::abort();
