@@ -32,8 +32,9 @@ Setup dialog (BM_SetupDialog_*: the same 10^4 stations x 10 sensors in SQLite):
   OpenToFirstFrame  under 1000 ms from creating the dialog (create_ms) through its showing (the
                     database opened, the catalogue loaded, the station tree, the picker's tree
                     and the output lists built, the first group loaded) to its first painted
-                    frame (show_ms); bare_ms, a bare QSqlQuery reading the catalogue query's
-                    10^5 rows through the same driver, is the floor under it. A run of its own
+                    frame (show_ms); load_ms, the catalogue's 10^5 rows loaded as the dialog
+                    loads them (on the ODBC connection itself), and qsqlquery_ms, a bare
+                    QSqlQuery reading the same rows, for comparison. A run of its own
                     when another family keeps a non-widget application:
                     --benchmark_filter=SetupDialog
 TARGETS
