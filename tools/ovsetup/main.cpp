@@ -180,12 +180,13 @@ int main(int argc, char** argv) {
         return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     }
     ov::TSetupService service(bus, file, std::move(settings), appId);
+    // Loaded before the name is owned: the connection delivers at once, so a call can come in
+    // before the event loop runs and must not find the settings still unloaded.
+    if (loadDelay <= 0) service.MarkLoaded();
     if (!service.Start(error)) return Fail(error);
     if (loadDelay > 0) {
         QTimer::singleShot(static_cast<int>(loadDelay * 1000), &app,
                            [&service] { service.MarkLoaded(); });
-    } else {
-        service.MarkLoaded();
     }
     std::fprintf(stderr, "ovsetup: serving %s as %s\n", file.string().c_str(),
                  std::string(ov::SetupBusName).c_str());
