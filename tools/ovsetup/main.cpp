@@ -182,12 +182,13 @@ int main(int argc, char** argv) {
     ov::TSetupService service(bus, file, std::move(settings), appId);
     // Loaded before the name is owned: the connection delivers at once, so a call can come in
     // before the event loop runs and must not find the settings still unloaded.
-    if (loadDelay <= 0) service.MarkLoaded();
-    if (!service.Start(error)) return Fail(error);
     if (loadDelay > 0) {
         QTimer::singleShot(static_cast<int>(loadDelay * 1000), &app,
                            [&service] { service.MarkLoaded(); });
+    } else {
+        service.MarkLoaded();
     }
+    if (!service.Start(error)) return Fail(error);
     std::fprintf(stderr, "ovsetup: serving %s as %s\n", file.string().c_str(),
                  std::string(ov::SetupBusName).c_str());
     // Without the bus nobody can reach the server any more.
