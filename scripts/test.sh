@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite: the normal build, then
-# the AddressSanitizer+UBSan build and the ThreadSanitizer build.
+# the AddressSanitizer+UBSan build and the ThreadSanitizer build, then every fuzz target for
+# 20 s on its seed corpus (a parser that now crashes, leaks or hangs on one of them shows up
+# at once).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,3 +31,4 @@ run_suite build/release RelWithDebInfo
 run_suite build/asan AsanUbsan -DOV_BUILD_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan-qt.supp ${TSAN_OPTIONS:-}" \
   run_suite build/tsan Tsan -DOV_BUILD_BENCH=OFF
+scripts/fuzz.sh 20
