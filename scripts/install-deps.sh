@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake g++ ninja-build pkg-config
+  cmake g++ ninja-build pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev libmuparser-dev
   qt6-base-dev dbus-daemon libsystemd-dev libglib2.0-bin
   help2man dpkg-dev
