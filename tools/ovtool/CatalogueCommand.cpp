@@ -1,39 +1,14 @@
 // "ovtool catalogue": the station catalogue of a suite database as the setup dialogs build
-// it, for checking a filter file or a new database. The one ovtool command on QtSql.
-#include <QCoreApplication>
-#include <QLoggingCategory>
-#include <QString>
+// it, for checking a filter file or a new database. Its usage and arguments; the database side
+// is in catalogue/, the one part of ovtool on QtSql.
 #include <charconv>
-#include <iostream>
-#include <memory>
+#include <ostream>
 
-#include "../OvTool.h"
-#include "database/CatalogueQueries.h"
-#include "database/DatabaseConnection.h"
-#include "suite/CatalogueSql.h"
-#include "suite/CatalogueTextTree.h"
-#include "util/TextCodec.h"
+#include "OvTool.h"
+#include "catalogue/CataloguePrint.h"
+#include "suite/CatalogueViews.h"
 
 namespace ovtool {
-
-namespace {
-
-// The database messages, on standard error instead of message boxes.
-class TStreamBoxes : public ov::IMessageBoxes {
-  public:
-    explicit TStreamBoxes(std::ostream& err) : err_(err) {}
-    void ShowError(const QString& text) override {
-        err_ << text.toStdString() << "\n";
-        shown = true;
-    }
-    void ShowInformation(const QString& text) override { err_ << text.toStdString() << "\n"; }
-    bool shown = false;
-
-  private:
-    std::ostream& err_;
-};
-
-}  // namespace
 
 const std::string& CatalogueCommandUsage() {
     static const std::string usage =
@@ -71,25 +46,24 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
         out << CatalogueCommandUsage();
         return 0;
     }
-    std::string filter;
-    ov::TSortMode mode = ov::smStations;
-    auto profile = ov::TLevelProfile::lpStationTree;
+    TCatalogueRequest request;
     for (const auto& [name, value] : parsed.Options) {
         if (name == "--filter") {
-            filter = value;
+            request.Filter = value;
         } else if (name == "--view") {
-            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), mode);
+            auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), request.Mode);
             if (ec != std::errc() || end != value.data() + value.size() ||
-                !ov::ValidSortMode(mode)) {
+                !ov::ValidSortMode(request.Mode)) {
                 err << "ovtool catalogue: --view takes a view number from 3 to 12, not '" << value
                     << "'\n";
                 return 2;
             }
         } else if (name == "--tree") {
             if (value == "station") {
-                profile = ov::TLevelProfile::lpStationTree;
+                request.Profile = ov::TLevelProfile::lpStationTree;
             } else if (value == "picker") {
-                profile = ov::TLevelProfile::lpStationSensorTree;
+                request.Profile = ov::TLevelProfile::lpStationSensorTree;
             } else {
                 err << "ovtool catalogue: --tree is station or picker, not '" << value << "'\n";
                 return 2;
@@ -101,36 +75,10 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
         return 2;
     }
     const auto& p = parsed.Positional;
-
-    // QtSql loads its ODBC driver through the application object.
-    std::unique_ptr<QCoreApplication> app;
-    static int argc = 1;
-    static char name[] = "ovtool";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
-    // The command reports the database's messages itself, once.
-    QLoggingCategory::setFilterRules(QStringLiteral("ovcalc.database.warning=false"));
-
-    TStreamBoxes boxes(err);
-    ov::TDatabaseConnection connection(boxes);
-    connection.SetLogin(p[0], p.size() > 1 ? p[1] : "", p.size() > 2 ? p[2] : "");
-    if (!connection.ConnectDatabase()) {
-        if (!boxes.shown) err << "ovtool catalogue: no data source given\n";
-        return 1;
-    }
-    out << ov::Latin1ToUtf8(ov::CatalogueSqlForFilterFile(filter)) << "\n";
-    ov::TStationSensorCache catalogue;
-    QString error;
-    const bool loaded = ov::LoadStationCatalogue(connection, catalogue, filter, &error);
-    ov::TCatalogueTextTree tree;
-    ov::BuildCatalogueTree(tree, catalogue, mode, profile);
-    out << ov::Latin1ToUtf8(tree.Lines());
-    out.flush();
-    if (!loaded) {
-        err << error.toStdString() << "\n";
-        return 1;
-    }
-    return 0;
+    request.Source = p[0];
+    if (p.size() > 1) request.User = p[1];
+    if (p.size() > 2) request.Password = p[2];
+    return PrintCatalogue(request, out, err);
 }
 
 }  // namespace ovtool
