@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that OV Calc needs to build and test; only what is missing.
+#   scripts/install-deps.sh [--checks]
+# --checks: only what the checks that need no build use (tests/layer_check.sh needs nothing
+# beyond bash and the base tools, tests/format_check.sh clang-format), so CI runs them first.
 set -euo pipefail
 
 PACKAGES=(
@@ -10,6 +13,12 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   libqt6sql6-odbc unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3 postgresql
 )
+if [[ ${1-} == --checks ]]; then
+  PACKAGES=(clang-format)
+elif (($#)); then
+  echo "usage: scripts/install-deps.sh [--checks]" >&2
+  exit 2
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
