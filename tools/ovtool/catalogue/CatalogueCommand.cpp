@@ -81,9 +81,8 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
             auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), mode);
             if (ec != std::errc() || end != value.data() + value.size() ||
                 !ov::ValidSortMode(mode)) {
-                err << "ovtool catalogue: --view takes a view number from 3 to 12, not '" << value
-                    << "'\n";
-                return 2;
+                return UsageError(err, "catalogue",
+                                  "--view takes a view number from 3 to 12, not '" + value + "'");
             }
         } else if (name == "--tree") {
             if (value == "station") {
@@ -91,15 +90,14 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
             } else if (value == "picker") {
                 profile = ov::TLevelProfile::lpStationSensorTree;
             } else {
-                err << "ovtool catalogue: --tree is station or picker, not '" << value << "'\n";
-                return 2;
+                return UsageError(err, "catalogue",
+                                  "--tree is station or picker, not '" + value + "'");
             }
         }
     }
-    if (parsed.Positional.empty() || parsed.Positional.size() > 3) {
-        err << CatalogueCommandUsage();
-        return 2;
-    }
+    if (parsed.Positional.empty()) return UsageError(err, "catalogue", "no data source given");
+    if (parsed.Positional.size() > 3)
+        return UsageError(err, "catalogue", "unexpected argument '" + parsed.Positional[3] + "'");
     const auto& p = parsed.Positional;
 
     // QtSql loads its ODBC driver through the application object.
