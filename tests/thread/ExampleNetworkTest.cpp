@@ -121,9 +121,9 @@ class ExampleNetworkTest : public ::testing::Test {
         }
         for (const std::string& key : ini.ReadSection("Params"))
             host.Setup[UpperCaseAscii(key)] = ini.ReadString("Params", key, "");
-        // The demo runs from the repository root, the folder that holds examples/.
+        // A relative table folder counts from the settings file's folder, as ovsetup serves it.
         fs::path tables = GeneralSetup().TableDirectory;
-        if (tables.is_relative()) tables = examples.parent_path() / tables;
+        if (tables.is_relative()) tables = examples / tables;
         GeneralSetup().TableDirectory = tables.lexically_normal().string();
     }
 
