@@ -14,12 +14,15 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
+#include <initializer_list>
 
 #include "ScratchFolder.h"
 #include "SetupTestSupport.h"
 #include "ui/CatalogueTreeWidget.h"
 #include "ui/FilterSelect.h"
+#include "ui/Help.h"
 
 namespace ov {
 namespace {
@@ -725,6 +728,144 @@ TEST(SetupDialog, SimilarStations) {
     EXPECT_EQ(list().size(), 40);
     form.btnSetupSitesSensorsDelAllSites->click();
     EXPECT_TRUE(list().isEmpty());
+}
+
+// Return in any field ends that field's edit and never presses a button (the first button,
+// New, would ask about the unsaved edit and make a group): in the equation it runs the
+// analysis as leaving the field does, in the filter file it loads the catalogue, in the
+// sensor drop-down and the station.sensor cells it ends the cell's edit.
+TEST(SetupDialog, ReturnEndsTheEditAndNeverPressesAButton) {
+    test::ScratchFolder folder;
+    const QString filter = QString::fromStdString((folder / "elk.flt").string());
+    test::WriteFileText(filter.toStdString(), "OV_SITES.BASIN = 'Elk River'\r\n");
+    test::TSetupWorld world;
+    world.Add({.Number = 1,
+               .Equation = "A",
+               .OutputStation = "RIVER1",
+               .OutputSensor = "Q",
+               .Variables = {"A=HG"},
+               .MultiVariables = {"A=RIVER1.HG"}});
+    TfrmOptionSetup& form = world.Show();
+    auto nothingPressed = [&](const char* where) {
+        EXPECT_TRUE(form.isVisible()) << where;
+        EXPECT_EQ(world.Groups.Count(), 1) << where;
+        EXPECT_EQ(form.cbxGroup->count(), 1) << where;
+        EXPECT_TRUE(world.Boxes.Questions.isEmpty()) << where;
+        EXPECT_TRUE(world.Boxes.Confirmations.isEmpty()) << where;
+    };
+    for (QPushButton* button : form.findChildren<QPushButton*>()) {
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    }
+
+    // The equation: analysed and left, the edit still unsaved.
+    form.edtFunction->setFocus(Qt::MouseFocusReason);
+    form.edtFunction->selectAll();
+    QTest::keyClicks(form.edtFunction, "a + rain");
+    QTest::keyClick(form.edtFunction, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("equation");
+    EXPECT_FALSE(form.EquationChanged());
+    EXPECT_EQ(Rows(form.grdVariables), (QStringList{"A=HG", "RAIN="}));
+    EXPECT_FALSE(form.edtFunction->hasFocus());
+    EXPECT_FALSE(form.Saved());
+    // A syntax error is shown and the focus stays in the equation, as on leaving it.
+    form.edtFunction->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(form.edtFunction, " + (");
+    QTest::keyClick(form.edtFunction, Qt::Key_Enter, Qt::KeypadModifier);
+    test::Idle();
+    nothingPressed("equation with an error");
+    EXPECT_EQ(world.Boxes.Errors.size(), 1);
+    EXPECT_TRUE(form.edtFunction->hasFocus());
+    form.edtFunction->setText("A + RAIN");
+    QTest::keyClick(form.edtFunction, Qt::Key_Return);
+    EXPECT_FALSE(form.EquationChanged());
+
+    // The sensor drop-down over the single-station grid: the choice goes into the cell.
+    form.grdVariables->setFocus(Qt::MouseFocusReason);
+    form.grdVariables->setCurrentCell(1, 1);
+    ASSERT_TRUE(form.cbxVariable->isVisible());
+    form.cbxVariable->setFocus(Qt::MouseFocusReason);
+    form.cbxVariable->setCurrentIndex(form.cbxVariable->findText("TA"));
+    QTest::keyClick(form.cbxVariable, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("sensor drop-down");
+    EXPECT_EQ(Cell(form.grdVariables, 1, 1), "TA");
+    EXPECT_TRUE(form.grdVariables->hasFocus());
+
+    // A station.sensor cell of the multiple-station grid: the edit ends with what was typed.
+    form.rdoMultipleStations->click();
+    form.grdVariablesMulti->setFocus(Qt::MouseFocusReason);
+    form.grdVariablesMulti->setCurrentCell(1, 1);
+    ASSERT_TRUE(Editing(form.grdVariablesMulti));
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "RIVER2.TA");
+    QTest::keyClick(editor, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("station.sensor cell");
+    EXPECT_FALSE(Editing(form.grdVariablesMulti));
+    EXPECT_EQ(Cell(form.grdVariablesMulti, 1, 1), "RIVER2.TA");
+
+    // The filter file: left, and the catalogue loaded with it.
+    form.edtFilterFile->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(form.edtFilterFile, filter);
+    QTest::keyClick(form.edtFilterFile, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("filter file");
+    EXPECT_EQ(form.CatalogueFilter(), filter);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 5);
+    EXPECT_FALSE(form.edtFilterFile->hasFocus());
+
+    // Every other control: nothing happens at all.
+    form.rdoSameStation->click();
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             form.cbxGroup, form.chkEnable, form.rdoSameStation, form.cbxOutputStation,
+             form.cbxOutputSensor, form.grdVariables, form.cbxView, form.tvwLeftTree,
+             form.lstSiteSensors}) {
+        field->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(field, Qt::Key_Return);
+        test::Idle();
+        nothingPressed(field->objectName().toLatin1().constData());
+    }
+    EXPECT_FALSE(form.Saved());
+}
+
+// The Help button with no help file to show says so in an error box naming the file (and on
+// standard error); a help file that the desktop opens says nothing.
+TEST(SetupDialog, HelpThatCannotBeShownIsSaid) {
+    test::ScratchFolder folder;
+    const QString help = QString::fromStdString((folder / "OVCalc.html").string());
+    QList<QUrl> opened;
+    bool opens = true;
+    SetHelpOpener([&](const QUrl& url) {
+        opened << url;
+        return opens;
+    });
+    test::TSetupWorld world;
+    world.HelpFile = help;
+    TfrmOptionSetup& form = world.Show();
+
+    form.btnHelp->click();
+    ASSERT_EQ(world.Boxes.Errors.size(), 1);
+    EXPECT_EQ(world.Boxes.Errors[0],
+              "Cannot open the help file " + help + ": there is no such file.");
+    EXPECT_TRUE(opened.isEmpty());
+
+    test::WriteFileText(help.toStdString(), "<html></html>\n");
+    form.btnHelp->click();
+    EXPECT_EQ(world.Boxes.Errors.size(), 1);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0].fragment(), "setupdialog");
+
+    opens = false;  // no web browser
+    form.btnHelp->click();
+    ASSERT_EQ(world.Boxes.Errors.size(), 2);
+    EXPECT_TRUE(world.Boxes.Errors[1].startsWith("Cannot open the help file " + help +
+                                                 ": the desktop has no program"))
+        << world.Boxes.Errors[1].toStdString();
+    SetHelpOpener({});
+    EXPECT_TRUE(world.Boxes.Questions.isEmpty());
 }
 
 }  // namespace
