@@ -196,7 +196,8 @@ TEST(MainWindowCommands, HelpThatCannotBeOpenedIsSaid) {
     TStderrCapture missing(logs / "missing.err");
     const QString noFile = "Cannot open the help file " + help + ": there is no such file.";
     EXPECT_EQ(boxOf("actHelp"), noFile);
-    EXPECT_EQ(missing.Restore(), "test_app: " + noFile.toStdString() + "\n");
+    // The offscreen platform adds notes of its own when the box shows.
+    EXPECT_EQ(missing.Restore().rfind("test_app: " + noFile.toStdString() + "\n", 0), 0u);
     EXPECT_TRUE(opened.isEmpty());
 
     test::WriteFileText(folder / "OVCalc.html", "<html></html>\n");
@@ -213,7 +214,7 @@ TEST(MainWindowCommands, HelpThatCannotBeOpenedIsSaid) {
     EXPECT_TRUE(
         box.startsWith("Cannot open the help file " + help + ": the desktop has no program"))
         << box.toStdString();
-    EXPECT_EQ(said, "test_app: " + box.toStdString() + "\n");
+    EXPECT_EQ(said.rfind("test_app: " + box.toStdString() + "\n", 0), 0u) << said;
     SetHelpOpener({});
     EXPECT_TRUE(window.isVisible());
 }

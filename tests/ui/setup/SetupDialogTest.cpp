@@ -65,7 +65,7 @@ TEST(SetupDialog, FirstShowingWithoutGroupsSavesGroupOne) {
     EXPECT_TRUE(world.Connection.DBConnected());
     EXPECT_TRUE(world.Boxes.Errors.isEmpty()) << world.Boxes.Errors.join('\n').toStdString();
 
-    // An unnumbered group with the defaults; the catalogue's 40 stations (the spare logger
+    // An unnumbered group with the defaults; the catalogue's 41 stations (the spare logger
     // without sensors is not among them), none chosen.
     ASSERT_NE(form.PendingGroup(), nullptr);
     EXPECT_EQ(form.ShownGroupIndex(), -1);
@@ -74,8 +74,9 @@ TEST(SetupDialog, FirstShowingWithoutGroupsSavesGroupOne) {
     EXPECT_TRUE(form.rdoSameStation->isChecked());
     EXPECT_EQ(form.pgMain->currentWidget(), form.tsSingle);
     EXPECT_TRUE(form.Saved());
-    EXPECT_EQ(form.cbxOutputStation->count(), 40);
+    EXPECT_EQ(form.cbxOutputStation->count(), 41);
     EXPECT_FALSE(Texts(form.cbxOutputStation).contains("PORT1"));
+    EXPECT_TRUE(Texts(form.cbxOutputStation).contains("BASIN"));  // example group 5's output
     EXPECT_EQ(form.cbxOutputStation->currentIndex(), -1);
     EXPECT_EQ(form.cbxView->count(), 10);
     EXPECT_EQ(form.cbxView->currentText(), "View By Stations");
@@ -338,13 +339,13 @@ TEST(SetupDialog, OutputStationOutsideTheCatalogue) {
         if (!database) world.DataServer.StorageOption = soPCBase;
         world.Add({.Number = 1,
                    .Equation = "A",
-                   .OutputStation = database ? "BASIN" : "RIVER1",
+                   .OutputStation = database ? "LAKE9" : "RIVER1",
                    .OutputSensor = "TA",
                    .Variables = {"A=TA"}});
         TfrmOptionSetup& form = world.Show();
         EXPECT_EQ(form.cbxOutputStation->currentIndex(), -1);
         EXPECT_EQ(form.cbxOutputSensor->count(), 0);
-        EXPECT_EQ(form.cbxOutputStation->count(), database ? 40 : 0);
+        EXPECT_EQ(form.cbxOutputStation->count(), database ? 41 : 0);
         EXPECT_EQ(world.Boxes.Errors,
                   database ? QStringList()
                            : QStringList{"Error 1616: Data storage option must be database"});
@@ -587,8 +588,8 @@ TEST(SetupDialog, FilterFileReloadsTheCatalogue) {
     TfrmOptionSetup& form = world.Show();
     EXPECT_EQ(form.cbxOutputStation->currentText(), "ELK2");
     const int pickerRoots = Picker().tvwLeftTree->topLevelItemCount();
-    EXPECT_EQ(pickerRoots, 40);
-    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 40);
+    EXPECT_EQ(pickerRoots, 41);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 41);
 
     world.FilterAnswer = QString::fromStdString(filter);
     form.btnFilter->click();
@@ -615,12 +616,12 @@ TEST(SetupDialog, FilterFileReloadsTheCatalogue) {
     form.edtFilterFile->setFocus(Qt::MouseFocusReason);
     form.edtFilterFile->clear();
     form.chkEnable->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 40);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 41);
     EXPECT_EQ(form.CatalogueFilter(), "");
 
     world.FilterAnswer = QString();
     form.btnFilter->click();  // cancelled: nothing changes
-    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 40);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 41);
 
     // A group with a filter file of its own loads with its catalogue.
     world.Boxes.DefaultAnswer = TBoxAnswer::baNo;
@@ -637,7 +638,7 @@ TEST(SetupDialog, BrowseTakesTheFilterSavedInTheFiltersDialog) {
     test::TSetupWorld world;
     world.RealFilterDialog = true;
     TfrmOptionSetup& form = world.Show();
-    ASSERT_EQ(form.cbxOutputStation->count(), 40);
+    ASSERT_EQ(form.cbxOutputStation->count(), 41);
 
     // The user's moves in the modal filter dialog; anything left open is closed by the guard.
     auto inFilters = [](const std::function<void(TfrmFilterSelect&)>& moves) {
@@ -659,7 +660,7 @@ TEST(SetupDialog, BrowseTakesTheFilterSavedInTheFiltersDialog) {
     inFilters([](TfrmFilterSelect& filters) { filters.btnCancel->click(); });
     form.btnFilter->click();
     EXPECT_EQ(form.edtFilterFile->text(), "");
-    EXPECT_EQ(form.cbxOutputStation->count(), 40);
+    EXPECT_EQ(form.cbxOutputStation->count(), 41);
 
     inFilters([&filter](TfrmFilterSelect& filters) {
         filters.edtText->setPlainText("OV_SITES.BASIN = 'Elk River'");
@@ -696,7 +697,8 @@ TEST(SetupDialog, SimilarStations) {
     EXPECT_EQ(TCatalogueTreeWidget::ImageOf(mill[0]), 41);
     form.tvwLeftTree->setCurrentItem(mill[0]);
     form.btnSetupSitesSensorsAddSite->click();
-    EXPECT_EQ(list(), (QStringList{"RIVER2", "MET1", "MILL3", "MILL4", "RAIN1", "RIVER1"}));
+    EXPECT_EQ(list(),
+              (QStringList{"RIVER2", "BASIN", "MET1", "MILL3", "MILL4", "RAIN1", "RIVER1"}));
     EXPECT_FALSE(form.Saved());
 
     // Drops only from the tree; a double click on a station.
@@ -706,26 +708,26 @@ TEST(SetupDialog, SimilarStations) {
     form.tvwLeftTree->setCurrentItem(elk[0]);
     EXPECT_FALSE(form.lstSiteSensorsDragOver(form.cbxView));
     form.lstSiteSensorsDragDrop(form.cbxView);
-    EXPECT_EQ(list().size(), 6);
+    EXPECT_EQ(list().size(), 7);
     EXPECT_TRUE(form.lstSiteSensorsDragOver(form.tvwLeftTree));
     form.lstSiteSensorsDragDrop(form.tvwLeftTree);
     EXPECT_EQ(list().last(), "ELK1");
     Q_EMIT form.tvwLeftTree->itemDoubleClicked(elk[0], 0);
-    EXPECT_EQ(list().size(), 7);
+    EXPECT_EQ(list().size(), 8);
 
     // Delete without modifiers removes the selection; with Shift nothing.
     form.lstSiteSensors->topLevelItem(0)->setSelected(true);
     form.lstSiteSensors->topLevelItem(2)->setSelected(true);
     form.lstSiteSensors->setFocus();
     QTest::keyClick(form.lstSiteSensors, Qt::Key_Delete, Qt::ShiftModifier);
-    EXPECT_EQ(list().size(), 7);
+    EXPECT_EQ(list().size(), 8);
     QTest::keyClick(form.lstSiteSensors, Qt::Key_Delete);
-    EXPECT_EQ(list(), (QStringList{"MET1", "MILL4", "RAIN1", "RIVER1", "ELK1"}));
+    EXPECT_EQ(list(), (QStringList{"BASIN", "MILL3", "MILL4", "RAIN1", "RIVER1", "ELK1"}));
     form.AddSimilarStation("RIVER2", nullptr);  // removed ones come back
-    EXPECT_EQ(list().size(), 6);
+    EXPECT_EQ(list().size(), 7);
 
     form.btnSetupSitesSensorsAddAllSites->click();
-    EXPECT_EQ(list().size(), 40);
+    EXPECT_EQ(list().size(), 41);
     form.btnSetupSitesSensorsDelAllSites->click();
     EXPECT_TRUE(list().isEmpty());
 }
