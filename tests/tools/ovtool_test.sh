@@ -185,7 +185,7 @@ OutputSensor=Q4
 VariablesName=H
 VariablesValue=HG
 OVG
-out=$(cd / && "$OVTOOL" check --setup "$work/site/OVSetup.ini" "$work/tables.OVG")
+out=$(cd / && "$OVTOOL" check "$work/tables.OVG" --setup "$work/site/OVSetup.ini")
 rc=$?
 [[ $rc == 1 ]] && passes=$((passes + 1)) || { echo "FAIL check --setup status $rc"; failures=$((failures + 1)); }
 check_line "group 2 [Missing] -> RIVER1.Q2: error: rating table RIVER9 not found in $work/site/tables: the stage passes through unchanged"

@@ -194,7 +194,8 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g, TTableCheck* table
 
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TParsedArgs parsed;
-    if (!ParseArgs(args, {"--setup"}, {}, parsed, err, "check")) return 2;
+    // A file name, not an equation: the settings may follow it.
+    if (!ParseArgs(args, {"--setup"}, {}, parsed, err, "check", true)) return 2;
     if (parsed.Help) {
         out << CommandUsage("check");
         return 0;

@@ -37,10 +37,12 @@ struct TParsedArgs {
     bool Help = false;
 };
 // valueOptions take the next argument as their value ("--tables DIR" or "--tables=DIR").
-// Returns false and writes a message to err on a missing option value.
+// With optionsAnywhere, options are also known after the first other argument (a command
+// whose arguments are file names). Returns false and writes a message to err on a missing
+// option value.
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
                const std::vector<std::string>& flagOptions, TParsedArgs& parsed, std::ostream& err,
-               const std::string& command);
+               const std::string& command, bool optionsAnywhere = false);
 
 int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -35,7 +35,7 @@ int UsageError(std::ostream& err, const std::string& command, const std::string&
 
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
                const std::vector<std::string>& flagOptions, TParsedArgs& parsed, std::ostream& err,
-               const std::string& command) {
+               const std::string& command, bool optionsAnywhere) {
     auto isIn = [](const std::vector<std::string>& v, const std::string& s) {
         for (const auto& x : v)
             if (x == s) return true;
@@ -44,7 +44,7 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (!optionsEnded && parsed.Positional.empty()) {
+        if (!optionsEnded && (optionsAnywhere || parsed.Positional.empty())) {
             if (a == "--") {
                 optionsEnded = true;
                 continue;
@@ -126,7 +126,7 @@ const std::vector<TCommand>& Commands() {
          VarsCommand},
         {"table", "evaluate a rating table at given stages", TableCommandUsage(), TableCommand},
         {"check", "check the calculation groups of a configuration file",
-         "Usage: ovtool check [--setup SETTINGS] FILE\n\n"
+         "Usage: ovtool check [--setup SETTINGS] FILE  (--setup may also follow FILE)\n\n"
          "Reads FILE, a configuration file such as OVCalc.OVG, and reports for every\n"
          "calculation group, one line per finding:\n"
          "  errors:   an equation that fails the check (with OV Calc's message), a variable\n"
