@@ -9,7 +9,7 @@ PACKAGES=(
   cmake g++ ninja-build pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev libmuparser-dev
   qt6-base-dev dbus-daemon libsystemd-dev libglib2.0-bin
-  help2man dpkg-dev
+  groff-base man-db bsdutils dpkg-dev
   clang libclang-rt-14-dev clang-format
   libqt6sql6-odbc unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3 postgresql
 )

@@ -63,6 +63,10 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
 
     input_ = std::make_unique<TInputStationSensorBuffer>(*this);
     output_ = std::make_unique<TOutputBuffer>(*this);
+    // A rating table that cannot be found or read is said in the status list (once per name
+    // until the next refresh), from the calculation thread that looks it up.
+    rating::Tables().SetProblemReport(
+        [output = output_.get()](const std::string& line) { output->Add(line, okError); });
     if (options_.UseBus) {
         setupQuery_ = std::make_unique<TBusSetupQuery>();
         suite_ = std::make_unique<TSuiteConnections>(*this, *input_, QDBusConnection::sessionBus(),
@@ -88,6 +92,7 @@ TCalcController::~TCalcController() {
     } catch (...) {
     }
     thread_.reset();
+    rating::Tables().SetProblemReport({});
     suite_.reset();
     comAdaptor_.reset();
     ddeAdaptor_.reset();
@@ -116,6 +121,10 @@ int TCalcController::ClientsHoldingObjects() const {
     return comAdaptor_ ? comAdaptor_->ClientsHoldingObjects() : 0;
 }
 
+TCalcController::TCalcCounts TCalcController::Counts() const {
+    return {results_.load(), errors_, lastResult_.load()};
+}
+
 void TCalcController::LogStatus(const std::string& text) {
     log_.AddEngineText(text, text.size());
 }
@@ -136,6 +145,7 @@ void TCalcController::DrainOutput(bool pump) {
                 QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size())),
                 line.Length));
         }
+        if (line.Kind == okError) ++errors_;
         log_.AddEngineText(line.Text, line.Length);
         if (++lines % 11 == 0 && pump) QCoreApplication::processEvents();
     }
@@ -226,6 +236,8 @@ void TCalcController::ProcessUiEvents() {
 
 void TCalcController::PublishResult(const std::string& itemName, const std::string& text) {
     ov::PublishResult(*dataStore_, itemName, text);
+    lastResult_ = Now();
+    ++results_;
 }
 
 bool TCalcController::QuerySetup(const std::string& key, std::string& value) {

@@ -52,6 +52,10 @@ struct TEquationFindings {
     // only blanks follow.
     std::string Unread;
     std::size_t UnreadAt = 0;
+    // The rating tables the equation reads: TABLE's table names as written, and the variables
+    // whose sensor's rating table DBTABLE reads; each in the order first used, once.
+    std::vector<std::string> Tables;
+    std::vector<std::string> TableVariables;
 };
 
 // Clears names and adds every variable name the equation uses (attribute functions' first

@@ -10,10 +10,12 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "PrivateBus.h"
@@ -21,6 +23,8 @@
 #include "app/CalcController.h"
 #include "app/StatusLog.h"
 #include "busnames/BusNames.h"
+#include "core/ItemChange.h"
+#include "suite/DataStore.h"
 #include "ui/ExitConfirm.h"
 
 namespace ov::test {
@@ -215,6 +219,74 @@ TEST(CalcController, DrainRequestsFromAnotherThread) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(LogHas(log, "late"));
     EXPECT_EQ(status.count(), 1);
+}
+
+// A group whose rating table is not in the table folder publishes its stage unchanged, and
+// the status list says so once per table name until the next refresh; the table folder of the
+// settings is relative to the settings file (ovsetup serves it as an absolute path), so the
+// other group finds its table whatever the working folder. The counts of the status bar follow.
+TEST(CalcController, MissingRatingTableIsSaidOncePerRefreshAndResultsAreCounted) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    TSetupWorld world(
+        "[General]\nTableDirectory=tables\nRtuEnabled=False\nDecoderEnabled=False\n"
+        "[DataServer]\nStorageOption=10\n");
+    std::filesystem::create_directories(world.Folder() / "tables");
+    test::WriteFileText(world.Folder() / "tables" / "RIVER1.TBL",
+                        "LINEAR\n0.5,0\n1.0,12.5\n2.0,48\n");
+    std::string config = "[Calc]\nLogDetail=0\nGroupNames=CalcGroup:1,CalcGroup:2\n";
+    for (const auto& [n, table] : {std::pair{1, "RIVER1"}, std::pair{2, "RIVER9"}}) {
+        const std::string number = std::to_string(n);
+        config += "[CalcGroup:" + number + "]\nCGIndex=" + number + "\nFuncName=TABLE(" + table +
+                  ", H)\nEnabled=1\nMultiStations=0\nOutputStation=ST1\nOutputSensor=Q" + number +
+                  "\nVariablesName=H\nVariablesValue=HG\nMultiVariablesTrigger=-1\n";
+    }
+    test::WriteFileText(world.Folder() / "OVCalc.OVG", config);
+    TStatusLog log;
+    TCalcController controller(log, world.Options());
+    EXPECT_EQ(controller.Counts().Results, 0u);
+    auto record = [&](const char* time) {
+        HandleItemChange(
+            DataSource(dsRtu).AppID, "$REALTIME", std::string("12/08/2026 ") + time + ",ST1.HG,1.5",
+            CalcAppID, controller.InputBuffer(), [&] { controller.SignalThread(); },
+            [&](const std::string& text) { controller.LogStatus(text); });
+    };
+    const QString missing = "Error 1600: rating table RIVER9 not found in " +
+                            QString::fromStdString((world.Folder() / "tables").string()) +
+                            ": the stage passes through unchanged";
+    auto told = [&] {
+        int count = 0;
+        for (const QString& line : log.Lines()) count += line.endsWith("    " + missing);
+        return count;
+    };
+
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    record("20:41:05");
+    record("20:41:06");
+    EXPECT_TRUE(WaitFor([&] {
+        controller.DrainOutput(false);
+        return controller.Counts().Results == 4;
+    }));
+    controller.DrainOutput(false);
+    EXPECT_EQ(told(), 1) << log.Lines().join('\n').toStdString();
+    EXPECT_EQ(controller.Counts().Errors, 1u);
+    EXPECT_GT(controller.Counts().LastResult, 0);
+    std::string last;
+    EXPECT_TRUE(controller.DataStore().GetValue(TimeTagItem, last));
+    EXPECT_EQ(last.rfind("12/08/2026 20:41:06,ST1.Q", 0), 0u) << last;
+
+    // The next refresh forgets what was said: the table is said again, once.
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    record("20:41:07");
+    EXPECT_TRUE(WaitFor([&] {
+        controller.DrainOutput(false);
+        return controller.Counts().Results == 6;
+    }));
+    controller.DrainOutput(false);
+    EXPECT_EQ(told(), 2);
+    EXPECT_EQ(controller.Counts().Errors, 2u);
+    controller.StopThread();
 }
 
 TEST(CalcController, ShutDownStopsDisconnectsAndWritesTheConfiguration) {

@@ -257,24 +257,31 @@ TEST(FeedBus, LinesWaitForAClientAndTheWaitCanBeBounded) {
 }
 
 TEST(FeedBus, BadCommandLinesAndATakenNameAreRefused) {
+    // A usage error ends with status 2 and the way to the help, a file that cannot be read
+    // with status 1.
     struct TCase {
         std::vector<std::string> Args;
         std::string Says;
+        int Status = 2;
     } cases[] = {
         {{}, "--as is required"},
         {{"--as", "radio"}, "--as takes decoder, mdecoder, rtu or mbrtu"},
         {{"--as", "rtu", "--rate", "0"}, "--rate takes a number"},
         {{"--as", "rtu", "--rate", "fast"}, "--rate takes a number"},
-        {{"--as", "rtu", "/no/such/file"}, "cannot read /no/such/file"},
-        {{"--as", "decoder", "/"}, "cannot read /: a folder"},
-        {{"--as", "rtu", "--bogus"}, "unknown option --bogus"},
+        {{"--as", "rtu", "/no/such/file"}, "cannot read /no/such/file", 1},
+        {{"--as", "decoder", "/"}, "cannot read /: a folder", 1},
+        {{"--as", "rtu", "--bogus"}, "ovfeed: unknown option '--bogus'\nTry 'ovfeed --help'.\n"},
         {{"--as", "rtu", "--wait-limit", "0"}, "--wait-limit takes a number of seconds"},
         {{"--as", "rtu", "--wait-link", "--no-wait"}, "exclude each other"},
+        {{"--as", "rtu", "a.txt", "b.txt"}, "one input file only"},
     };
     for (const auto& c : cases) {
         TProgram feed(FeedArgs(c.Args));
-        EXPECT_EQ(feed.Wait(), 1);
+        EXPECT_EQ(feed.Wait(), c.Status) << c.Says;
         EXPECT_NE(feed.Err().find(c.Says), std::string::npos) << feed.Err();
+        if (c.Status == 2) {
+            EXPECT_NE(feed.Err().find("Try 'ovfeed --help'."), std::string::npos) << feed.Err();
+        }
     }
     ScratchFolder folder;
     WriteFileText(folder / "one.txt", "$TIMETAG 1\n");

@@ -295,26 +295,35 @@ TEST_F(OVCalcComBus, OvclientCommands) {
 }
 
 TEST(OVCalcComClient, ReportsOVCalcNotRunningAndBadArguments) {
+    // OV Calc not running is an error of status 1; usage errors end with status 2 and the way
+    // to the help.
     struct TCase {
         std::vector<std::string> Args;
         std::string Err;
+        int Status = 2;
     };
     const std::string notRunning =
         "ovclient: OV Calc is not running (no owner of OVCalc.OVCalcCOM on the session bus)\n";
     const std::vector<TCase> cases{
-        {{"alive"}, notRunning},
-        {{"watch"}, notRunning},
-        {{"get", "TIMETAG"}, notRunning},
-        {{"set", "TIMETAG", "x"}, notRunning},
-        {{"reset"}, notRunning},
-        {{"get", "OTHER"}, "ovclient: the property is TIMETAG or REALTIME, not \"OTHER\"\n"},
+        {{"alive"}, notRunning, 1},
+        {{"watch"}, notRunning, 1},
+        {{"get", "TIMETAG"}, notRunning, 1},
+        {{"set", "TIMETAG", "x"}, notRunning, 1},
+        {{"reset"}, notRunning, 1},
+        {{"get", "OTHER"},
+         "ovclient: the property is TIMETAG or REALTIME, not \"OTHER\"\n"
+         "Try 'ovclient get --help'.\n"},
         {{"watch", "--count", "0"},
-         "ovclient: --count takes a whole number of lines above 0, not \"0\"\n"},
-        {{"frobnicate"}, "ovclient: unknown command \"frobnicate\" (see ovclient --help)\n"},
+         "ovclient: --count takes a whole number of lines above 0, not \"0\"\n"
+         "Try 'ovclient watch --help'.\n"},
+        {{"alive", "now"}, "ovclient: unexpected argument \"now\"\nTry 'ovclient alive --help'.\n"},
+        {{"frobnicate"}, "ovclient: unknown command \"frobnicate\"\nTry 'ovclient --help'.\n"},
+        {{"--frobnicate"}, "ovclient: unknown option '--frobnicate'\nTry 'ovclient --help'.\n"},
+        {{}, "ovclient: a command is needed\nTry 'ovclient --help'.\n"},
     };
     for (const auto& c : cases) {
         TRun run = RunToEnd(Client(c.Args));
-        EXPECT_EQ(run.Status, 1) << c.Args[0];
+        EXPECT_EQ(run.Status, c.Status) << c.Err;
         EXPECT_EQ(run.Err, c.Err);
     }
     for (const char* command : {"watch", "get", "set", "alive", "reset"}) {

@@ -26,6 +26,7 @@
 #include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
 #include "suite/DataStore.h"
+#include "util/ProgramInfo.h"
 
 namespace {
 
@@ -54,8 +55,12 @@ Commands:
   dde execute TOPIC COMMAND
                         send a command
 
-"ovclient COMMAND --help" describes a command. The exit status is 0 on success and 1 on an
-error, among them OV Calc not running.
+"ovclient COMMAND --help" describes a command; "ovclient --version" shows the version.
+
+Exit status:
+  0  success
+  1  an error, among them OV Calc not running or a call that failed
+  2  a usage error: an unknown command or option, a missing or bad argument
 )";
 
 constexpr const char* WatchUsage =
@@ -77,6 +82,9 @@ OV Calc's shutdown announcement (OnAppShutdown) is noted on standard error.
   --app-id APPID  the AppID given to SetItemLink (default: ovclient's own,
                   {3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3})
   --help          show this text
+
+The exit status is 0 when the watch ended as said above, 1 on an error (OV Calc not running,
+the subscription or the link failed) and 2 for a usage error.
 )";
 
 constexpr const char* GetUsage =
@@ -124,6 +132,11 @@ bool WantsHelp(const std::vector<std::string>& args) {
     return false;
 }
 
+// A usage error of the watch command: status 2, with the way to its help.
+int WatchUsageError(const std::string& what) {
+    return ov::UsageError("ovclient", what, "ovclient watch");
+}
+
 // SIGINT and SIGTERM end the watch through the event loop.
 int signalPipe[2] = {-1, -1};
 
@@ -153,26 +166,28 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if ((a == "--count" || a == "--app-id" || a == "--wait") && i + 1 >= args.size()) {
-            return Fail(a + " needs an argument (see ovclient watch --help)");
+            return WatchUsageError(a + " needs an argument");
         }
         if (a == "--count") {
             const std::string& text = args[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
             if (ec != std::errc() || end != text.data() + text.size() || count < 1) {
-                return Fail("--count takes a whole number of lines above 0, not \"" + text + "\"");
+                return WatchUsageError("--count takes a whole number of lines above 0, not \"" +
+                                       text + "\"");
             }
         } else if (a == "--wait") {
             const std::string& text = args[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), waitSeconds);
             if (ec != std::errc() || end != text.data() + text.size() || waitSeconds < 1) {
-                return Fail("--wait takes a whole number of seconds above 0, not \"" + text + "\"");
+                return WatchUsageError("--wait takes a whole number of seconds above 0, not \"" +
+                                       text + "\"");
             }
         } else if (a == "--app-id") {
             appID = QString::fromLocal8Bit(args[++i].c_str());
         } else if (a.size() > 1 && a[0] == '-') {
-            return Fail("unknown option " + a + " (see ovclient watch --help)");
+            return WatchUsageError("unknown option '" + a + "'");
         } else if (a.empty()) {
-            return Fail("an item name cannot be empty");
+            return WatchUsageError("an item name cannot be empty");
         } else {
             items.push_back(QString::fromLocal8Bit(a.c_str()));
         }
@@ -239,14 +254,17 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
 }
 
 int GetOrSet(const std::vector<std::string>& args, bool set) {
+    const char* help = set ? "ovclient set" : "ovclient get";
     if (args.size() != (set ? 2u : 1u)) {
-        return Fail(std::string(set ? "set takes TIMETAG or REALTIME and a value"
-                                    : "get takes TIMETAG or REALTIME") +
-                    " (see ovclient " + (set ? "set" : "get") + " --help)");
+        return ov::UsageError(
+            "ovclient",
+            set ? "set takes TIMETAG or REALTIME and a value" : "get takes TIMETAG or REALTIME",
+            help);
     }
     const QString name = PropertyName(args[0]);
     if (name.isEmpty()) {
-        return Fail("the property is TIMETAG or REALTIME, not \"" + args[0] + "\"");
+        return ov::UsageError("ovclient",
+                              "the property is TIMETAG or REALTIME, not \"" + args[0] + "\"", help);
     }
     QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
@@ -267,7 +285,11 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
 }
 
 int Simple(const std::vector<std::string>& args, const QString& member) {
-    if (!args.empty()) return Fail("unexpected argument \"" + args[0] + "\"");
+    if (!args.empty()) {
+        const bool reset = member == QLatin1String("ResetAllParams");
+        return ov::UsageError("ovclient", "unexpected argument \"" + args[0] + "\"",
+                              reset ? "ovclient reset" : "ovclient alive");
+    }
     QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
     int status = 0;
@@ -287,14 +309,15 @@ int Simple(const std::vector<std::string>& args, const QString& member) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::fputs(Usage, stderr);
-        return 1;
-    }
+    if (args.empty()) return ov::UsageError("ovclient", "a command is needed");
     const std::string command = args[0];
     args.erase(args.begin());
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::fputs(ov::VersionText("ovclient").c_str(), stdout);
         return 0;
     }
     struct TCommand {
@@ -318,5 +341,7 @@ int main(int argc, char** argv) {
     if (command == "alive") return Simple(args, QStringLiteral("IsAlive"));
     if (command == "reset") return Simple(args, QStringLiteral("ResetAllParams"));
     if (command == "dde") return RunDde(args);
-    return Fail("unknown command \"" + command + "\" (see ovclient --help)");
+    if (command.size() > 1 && command[0] == '-')
+        return ov::UsageError("ovclient", "unknown option '" + command + "'");
+    return ov::UsageError("ovclient", "unknown command \"" + command + "\"");
 }

@@ -55,9 +55,8 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
                 std::from_chars(value.data(), value.data() + value.size(), request.Mode);
             if (ec != std::errc() || end != value.data() + value.size() ||
                 !ov::ValidSortMode(request.Mode)) {
-                err << "ovtool catalogue: --view takes a view number from 3 to 12, not '" << value
-                    << "'\n";
-                return 2;
+                return UsageError(err, "catalogue",
+                                  "--view takes a view number from 3 to 12, not '" + value + "'");
             }
         } else if (name == "--tree") {
             if (value == "station") {
@@ -65,15 +64,14 @@ int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, st
             } else if (value == "picker") {
                 request.Profile = ov::TLevelProfile::lpStationSensorTree;
             } else {
-                err << "ovtool catalogue: --tree is station or picker, not '" << value << "'\n";
-                return 2;
+                return UsageError(err, "catalogue",
+                                  "--tree is station or picker, not '" + value + "'");
             }
         }
     }
-    if (parsed.Positional.empty() || parsed.Positional.size() > 3) {
-        err << CatalogueCommandUsage();
-        return 2;
-    }
+    if (parsed.Positional.empty()) return UsageError(err, "catalogue", "no data source given");
+    if (parsed.Positional.size() > 3)
+        return UsageError(err, "catalogue", "unexpected argument '" + parsed.Positional[3] + "'");
     const auto& p = parsed.Positional;
     request.Source = p[0];
     if (p.size() > 1) request.User = p[1];

@@ -1,16 +1,18 @@
 // Reading ovsetup's settings file.
-#include "SetupSettingsFile.h"
+#include "suite/SetupSettingsFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <exception>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -333,6 +335,19 @@ bool LoadSetupSettings(const std::filesystem::path& file, TSetupSettings& settin
         // (a reload runs inside the bus's event handling).
         error = file.string() + ": cannot be read: " + e.what();
         return false;
+    }
+    // A relative table folder counts from the settings file's folder, not from the working
+    // folder of whoever reads the tables: served as an absolute path, the settings work from
+    // wherever OV Calc was started.
+    std::string& tables = loaded.General.TableDirectory;
+    if (!tables.empty() && tables.front() != '/' && tables.front() != '\\') {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(file, ec).parent_path();
+        if (!ec) {
+            std::string relative = tables;
+            std::replace(relative.begin(), relative.end(), '\\', '/');
+            tables = (folder / relative).lexically_normal().string();
+        }
     }
     settings = std::move(loaded);
     return true;
