@@ -7,6 +7,7 @@
 //   OV_CALC_DIFF_SEED=S   the first case's seed (default 1)
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 
 #include "calc/CalcEx.h"
 #include "calc/CompiledEquation.h"
+#include "calc/EquationGrammar.h"
 #include "core/InputItems.h"
 #include "core/OutputBuffer.h"
 #include "core/ValueCache.h"
@@ -263,17 +265,24 @@ struct TWorld {
     TStationSensorDataCache cache{20, clock};
     TAnswers answers;
     std::vector<std::string> tableCalls;
-    TCalcEx calc{USFormatSettings()};
+    std::unique_ptr<TCalcEx> calc;
     TCalcGroupItem groups[2];
     TInputStationEndItem item{"RIVER1", T, "C"};
     TNullValueSettings null;
 
     TWorld() {
         host.Output = &output;
-        calc.SetSetupQuery(&answers);
-        calc.SetOutput(&output);
-        calc.SetNullValueSource([this] { return null; });
-        calc.SetTableLookup([this](const std::string& name, double x) -> double {
+        NewCalculator(false);
+    }
+    // A calculator that knows no equation yet; fixed: it trusts the groups as the
+    // calculation thread's does.
+    void NewCalculator(bool fixed) {
+        calc = std::make_unique<TCalcEx>(USFormatSettings());
+        calc->SetGroupsFixed(fixed);
+        calc->SetSetupQuery(&answers);
+        calc->SetOutput(&output);
+        calc->SetNullValueSource([this] { return null; });
+        calc->SetTableLookup([this](const std::string& name, double x) -> double {
             tableCalls.push_back(name + " " + std::to_string(x));
             if (name == "BAD") throw Exception("The table BAD cannot be read");
             return name.size() % 2 == 0 ? x : x * 2 + static_cast<double>(name.size());
@@ -320,7 +329,7 @@ void Prepare(TWorld& w, const TCaseState& s, int g) {
     group.Variables = SingleBindings;
     group.MultiVariables = MultiBindings;
     w.null = s.Null;
-    w.calc.SetLogLevel(s.LogLevel);
+    w.calc->SetLogLevel(s.LogLevel);
     w.answers.Seed = s.AnswerSeed;
     w.item.StationID = "RIVER1";
     w.cache.Clear();
@@ -399,8 +408,8 @@ TOutcome Calculated(TWorld& w, int g, bool compiled, std::uint32_t rndSeed) {
     SeedRandom(rndSeed);
     TOutcome o;
     try {
-        const double v = compiled ? w.calc.Calculate(w.item, w.groups[g], w.cache)
-                                  : test::ReadingCalculate(w.calc, w.item, w.groups[g], w.cache);
+        const double v = compiled ? w.calc->Calculate(w.item, w.groups[g], w.cache)
+                                  : test::ReadingCalculate(*w.calc, w.item, w.groups[g], w.cache);
         o.Ok = true;
         std::memcpy(&o.Bits, &v, sizeof v);
     } catch (const FCalcExNullException& e) {
@@ -439,8 +448,11 @@ TEST(CompiledEquation, SameAsReadingForRandomEquations) {
     const std::uint64_t cases = EnvNumber("OV_CALC_DIFF_CASES", 10000);
     const std::uint64_t firstSeed = EnvNumber("OV_CALC_DIFF_SEED", 1);
     // One pair of worlds for all cases: the compiled calculator keeps its equations and plans
-    // from case to case, as the calculation thread's does.
-    auto compiled = std::make_unique<TWorld>();
+    // from case to case, as the calculation thread's does. A third world has a calculator
+    // with fixed groups, made anew for each of its cases (its groups are changed between
+    // cases), whose rounds change only the cache and the record.
+    auto checking = std::make_unique<TWorld>();
+    auto fixed = std::make_unique<TWorld>();
     auto reading = std::make_unique<TWorld>();
     std::uint64_t compared = 0, values = 0, errors = 0, failures = 0;
     std::map<std::string, std::uint64_t> errorKinds;
@@ -460,11 +472,16 @@ TEST(CompiledEquation, SameAsReadingForRandomEquations) {
         s.AnswerSeed = r();
         const int g = static_cast<int>(Below(r, 2));
         const std::string other = gen.Equation();
+        const bool groupsFixed = Chance(r, 30);
+        TWorld* compiled = groupsFixed ? fixed.get() : checking.get();
+        if (groupsFixed) fixed->NewCalculator(true);
         Prepare(*compiled, s, g);
         Prepare(*reading, s, g);
         for (int round = 0; round < 3 && failures < 5; ++round) {
             if (round > 0) {
-                const int how = static_cast<int>(Below(r, 9));
+                static constexpr int CacheAndRecord[] = {0, 1, 3, 6, 7};
+                const int how =
+                    groupsFixed ? Pick(r, CacheAndRecord) : static_cast<int>(Below(r, 9));
                 Perturb(*compiled, g, how, other);
                 Perturb(*reading, g, how, other);
             }
@@ -512,6 +529,77 @@ TEST(CompiledEquation, SameAsReadingForRandomEquations) {
             EXPECT_TRUE(seen) << kind;
         }
     }
+}
+
+// Angles lose their whole turns in double precision: the remainder is exact, so the functions
+// give what the extended remainder gave, to the bit.
+TEST(CompiledEquation, AngleFunctionsAsWithTheExtendedRemainder) {
+    TRandom r(42);
+    for (int i = 0; i < 200000; ++i) {
+        const double x =
+            std::ldexp(static_cast<double>(r() >> 11), static_cast<int>(r() % 80) - 60) *
+            (Chance(r, 50) ? -1 : 1);
+        const long double rad =
+            std::fmod(static_cast<long double>(x), 360.0L) * equation::RadPerDeg;
+        const long double c = std::cos(rad);
+        const double sin = static_cast<double>(std::sin(rad));
+        const double cos = static_cast<double>(c);
+        ASSERT_EQ(equation::ApplyNumeric(equation::TOp::Sin, x), sin) << x;
+        ASSERT_EQ(equation::ApplyNumeric(equation::TOp::Cos, x), cos) << x;
+        if (c != 0) {
+            const double tan = static_cast<double>(std::sin(rad) / c);
+            if (std::isfinite(tan)) {
+                ASSERT_EQ(equation::ApplyNumeric(equation::TOp::Tan, x), tan) << x;
+            }
+        }
+    }
+}
+
+// Each distinct text is read once, however many groups have it, and a calculator that meets
+// ever new texts keeps a bounded number.
+TEST(CompiledEquation, EachTextReadOnceAndBounded) {
+    TWorld w;
+    double v[6] = {1, 2, 3, 4, 5, 6};
+    FillCache(w.cache, v);
+    std::vector<std::unique_ptr<TCalcGroupItem>> groups;
+    for (int i = 0; i < 300; ++i) {
+        auto g = std::make_unique<TCalcGroupItem>();
+        g->MultiStations = true;
+        g->MultiVariables = MultiBindings;
+        g->FuncName = i % 3 == 0 ? "A+B" : (i % 3 == 1 ? "A*B" : "a+b");
+        EXPECT_EQ(w.calc->Calculate(w.item, *g, w.cache), i % 3 == 1 ? 2 : 3);
+        groups.push_back(std::move(g));
+    }
+    EXPECT_EQ(w.calc->CompiledEquations(), 3u);
+    TCalcGroupItem& g = w.groups[0];
+    g.MultiStations = true;
+    g.MultiVariables = MultiBindings;
+    for (std::size_t i = 0; i < TCalcEx::MaxCompiledEquations + 10; ++i) {
+        g.FuncName = "A+" + std::to_string(i);
+        ASSERT_EQ(w.calc->Calculate(w.item, g, w.cache), 1.0 + static_cast<double>(i));
+    }
+    EXPECT_LE(w.calc->CompiledEquations(), TCalcEx::MaxCompiledEquations);
+    EXPECT_EQ(w.calc->Calculate(w.item, *groups[1], w.cache), 2);
+}
+
+// A calculator whose LookupVariable is overridden is asked for every variable by name.
+TEST(CompiledEquation, OverriddenLookupIsAskedForEveryVariable) {
+    class TCounting : public TCalcEx {
+      public:
+        TCounting() : TCalcEx(USFormatSettings()) {}
+        bool LookupVariable(const std::string& name, const TInputItem&, double& value,
+                            const TStationSensorDataCache&, const TCalcGroupItem&) override {
+            names.push_back(name);
+            value = 2;
+            return true;
+        }
+        std::vector<std::string> names;
+    } calc;
+    TWorld w;
+    TCalcGroupItem& g = w.groups[0];
+    g.FuncName = "a*B + A";
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(calc.Calculate(w.item, g, w.cache), 6);
+    EXPECT_EQ(calc.names, (std::vector<std::string>{"A", "B", "A", "A", "B", "A"}));
 }
 
 }  // namespace
