@@ -8,6 +8,15 @@ cmake --build build/bench -j "$(nproc)" --target ovbench
 build/bench/bench/ovbench --benchmark_counters_tabular=true "$@"
 cat <<'TARGETS'
 
+Calculator (BM_Calculate/E1-E3: an equation with its variables among 10^4 cached station.sensors):
+  x_muparser    under 3: Calculate (as the thread calls it) over muparser's evaluation of the
+                same equation parsed once, timed in alternating rounds. SQRT and SIN are computed
+                in extended precision to the bit: BM_ExtendedFunction shows what they cost alone
+                (the extended sine is a floor of about 8 x muparser's whole E3)
+Calculation thread (BM_ThreadOverhead: 1000 groups, every record sets off two calculations):
+  x_bare        under 1.5: the thread's processor time per calculation over a bare Calculate of
+                the same groups plus one setup query to the same in-process double
+
 End to end (BM_EndToEnd_*: ovfeed -> bus -> ovcalc -> bus -> result events, real processes on a
 private bus; the raw rates are measured just before each figure, in the same run):
   NoGroupLines  lines/s at least 50 % of raw_signals/s       (%_of_raw_signals)

@@ -34,7 +34,13 @@ std::string ComputingLine(const TInputItem& item, const std::string* sensor,
 std::string TWorkThread::ResultRecord(TTimeTag tag, std::string_view station,
                                       std::string_view sensor, double value,
                                       const TFormatSettings& fs) {
-    std::string record = TimeTagText(tag);
+    return ResultRecord(TimeTagText(tag), station, sensor, value, fs);
+}
+
+std::string TWorkThread::ResultRecord(std::string_view tagText, std::string_view station,
+                                      std::string_view sensor, double value,
+                                      const TFormatSettings& fs) {
+    std::string record(tagText);
     record += ',';
     record += station;
     record += '.';
@@ -87,10 +93,8 @@ void TWorkThread::BuildIndexes() {
 void TWorkThread::DoProcess() {
     if (LogLevel() > ltProcess) Log("Begin DoProcess", okDetail);
     try {
-        TInputItem* head = nullptr;
-        if (input_.Peek(head)) {
-            std::unique_ptr<TInputItem> item;
-            input_.Get(item);
+        // The thread is the buffer's only consumer: the head is taken at once.
+        if (std::unique_ptr<TInputItem> item; input_.Get(item)) {
             if (auto* sensor = dynamic_cast<TInputSensorItem*>(item.get())) {
                 double value = 0;
                 if (TryTextToFloat(sensor->ValueText, value, usFormat_.DecimalSeparator)) {
@@ -145,8 +149,13 @@ void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& g
         TTimeTag t = item.TimeTag;
         // The rounding setting is always the record's station's.
         RoundOffTime(item.StationID, group.OutputSensor, t);
-        host_.PublishResult(
-            ResultItem, ResultRecord(t, outputStation, group.OutputSensor, result, localFormat_));
+        // Records of one time tag come together: its text is made once for them.
+        if (t != recordTag_ || recordTagText_.empty()) {
+            recordTag_ = t;
+            recordTagText_ = TimeTagText(t);
+        }
+        host_.PublishResult(ResultItem, ResultRecord(recordTagText_, outputStation,
+                                                     group.OutputSensor, result, localFormat_));
     } catch (const ECalcExException& e) {
         LogComputationError(item, group, e.what());
     } catch (const ESetupUnavailable& e) {
@@ -235,8 +244,9 @@ void TWorkThread::RoundOffTime(const std::string& stationID, const std::string& 
                                TTimeTag& timeTag) {
     try {
         std::string text;
-        if (!host_.QuerySetup(SetupKey("Sensor", stationID, sensorName, "RoundOffTime"), text))
-            return;  // no setting: "00:00:00"
+        // In a buffer kept for the run: one key is made for every calculation.
+        SetupKey(roundKey_, "Sensor", stationID, sensorName, "RoundOffTime");
+        if (!host_.QuerySetup(roundKey_, text)) return;  // no setting: "00:00:00"
         if (text == "00:00:00") return;
         std::int32_t seconds = 0;
         if (!ScanTextFromStart(text, "%t", {&seconds})) return;
