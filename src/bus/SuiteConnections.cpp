@@ -68,6 +68,28 @@ std::string ShutdownText(TDataSourceKind kind) {
     return {};
 }
 
+// A connected source whose program left the bus without its shutdown event (ended, crashed,
+// killed): disconnected, as its shutdown would have done, so that it is connected again.
+std::string OwnerLostText(TDataSourceKind kind) {
+    const char* name = "";
+    switch (kind) {
+        case dsDecoder:
+            name = "OV Decode";
+            break;
+        case dsMDecoder:
+            name = "OV EUMETSAT Decode";
+            break;
+        case dsRtu:
+            name = "RO Did";
+            break;
+        case dsMBRtu:
+            name = "ZE DEZav";
+            break;
+    }
+    return std::string(name) +
+           " ended without its shutdown command; it is connected again as soon as it runs";
+}
+
 // The general settings' switch of a source; only one of the two decoders is used at a time.
 bool SourceEnabled(TDataSourceKind kind) {
     const TGeneralSetup& general = GeneralSetup();
@@ -425,7 +447,8 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
                    std::size_t replaced) { ReceivedItemChange(appID, item, data, replaced); },
             [this](TDataSourceKind kind, const std::string& appID) {
                 ReceivedShutdown(kind, appID);
-            });
+            },
+            [this](TDataSourceKind kind) { ReceivedOwnerLost(kind); });
     }
     bool ok = receiver_->Ready() && receiver_->Subscribe(source, options_.CallTimeout);
     if (!ok) std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
@@ -602,6 +625,22 @@ void TSuiteConnections::ReceivedShutdown(TDataSourceKind kind, const std::string
             }
             window_.LogStatus(ShutdownText(kind));
             DisconnectSource(kind);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSuiteConnections::ReceivedOwnerLost(TDataSourceKind kind) {
+    // Every item change it sent before has been queued by now. A source that said its shutdown
+    // was disconnected then, and one disconnected meanwhile (a refresh) is no news.
+    QMetaObject::invokeMethod(
+        this,
+        [this, kind] {
+            TSourceState& state = Source(kind);
+            if (!state.Connected) return;
+            window_.LogStatus(OwnerLostText(kind));
+            DisconnectSource(kind);
+            // Started again already: its appearance found it still connected.
+            if (NameRunning(state.Source.BusName)) SourceAppeared(kind);
         },
         Qt::QueuedConnection);
 }

@@ -161,6 +161,8 @@ class TSuiteConnections : public QObject {
     void ReceivedItemChange(const std::string& appID, const std::string& item,
                             const std::string& data, std::size_t replaced);
     void ReceivedShutdown(TDataSourceKind kind, const std::string& appID);
+    // The program kind was connected to left the bus (on the receiver's thread).
+    void ReceivedOwnerLost(TDataSourceKind kind);
     void StoreEvent(const std::string& appID, const std::string& item, const std::string& data);
     // A status line from another thread, shown by the main thread.
     void PostStatus(const std::string& text);
