@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -173,6 +174,8 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
     tmrServersReconnect_.setInterval(static_cast<int>(options_.ReconnectInterval.count()));
     connect(&tmrServersReconnect_, &QTimer::timeout, this,
             &TSuiteConnections::tmrServersReconnectTimer);
+    probeTimer_.setInterval(static_cast<int>(options_.AnswerProbeInterval.count()));
+    connect(&probeTimer_, &QTimer::timeout, this, &TSuiteConnections::ProbeSetup);
     for (const TDataSource& source : DataSources()) {
         const TDataSourceKind kind = source.Kind;
         names_->Watch(BusText(source.BusName), [this, kind](const QString&, bool running) {
@@ -185,8 +188,15 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
 }
 
 void TSuiteConnections::SetSetupQuery(TBusSetupQuery* query) {
+    if (query_) query_->SetNotAnsweringProc(nullptr);
     query_ = query;
-    if (query_) query_->SetRestartWait(RestartWait());
+    if (!query_) return;
+    query_->SetRestartWait(RestartWait());
+    // Called on the querying thread.
+    query_->SetNotAnsweringProc([this] {
+        QMetaObject::invokeMethod(this, &TSuiteConnections::SetupNotAnswering,
+                                  Qt::QueuedConnection);
+    });
 }
 
 std::chrono::milliseconds TSuiteConnections::RestartWait() const {
@@ -198,7 +208,9 @@ std::chrono::milliseconds TSuiteConnections::RestartWait() const {
 }
 
 void TSuiteConnections::SetupServerGone() {
-    if (!setup_ || !restartWanted_ || restartPending_) return;
+    // Without a bus there is nothing to start again; the bus's loss is said by itself.
+    if (!setup_ || !restartWanted_ || restartPending_ || BusGone()) return;
+    StopProbe();
     restartPending_ = true;
     window_.LogStatus("The setup server ZI Zodav has ended. Starting it again..");
     // The calculation thread's queries wait for the restart from now on.
@@ -233,16 +245,68 @@ void TSuiteConnections::RestartSetupServer() {
         if (query_) query_->RestartEnded(true);
         return;
     }
-    window_.LogStatus(why);
-    window_.LogStatus(
-        "The setup server could not be started again: setup queries answer no value until the "
-        "next refresh.");
+    if (!BusGone()) {
+        window_.LogStatus(why);
+        window_.LogStatus(
+            "The setup server could not be started again: setup queries answer no value until "
+            "the next refresh.");
+    }
     DropSink(setupSink_);
     setup_.reset();
     if (query_) query_->RestartEnded(false);
 }
 
+void TSuiteConnections::SetupNotAnswering() {
+    // Already said, or the server has answered, gone or been dropped since.
+    if (probeTimer_.isActive() || !setup_ || restartPending_ || !query_ ||
+        !query_->NotAnswering()) {
+        return;
+    }
+    window_.LogStatus("The setup server ZI Zodav does not answer. Calculations wait for it..");
+    silentSince_ = std::chrono::steady_clock::now();
+    silenceBoundSaid_ = false;
+    probeTimer_.start();
+}
+
+void TSuiteConnections::ProbeSetup() {
+    if (!setup_ || !query_ || !query_->NotAnswering()) {
+        StopProbe();
+        return;
+    }
+    const std::chrono::milliseconds bound = RestartWait();
+    if (!silenceBoundSaid_ && std::chrono::steady_clock::now() - silentSince_ >= bound) {
+        silenceBoundSaid_ = true;
+        window_.LogStatus("The setup server ZI Zodav has not answered for " +
+                          std::to_string((bound.count() + 999) / 1000) +
+                          " s: calculations that need it report Error 1602 until it answers.");
+    }
+    if (probePending_) return;
+    // The question a server answers once it has its setup; any answer will do.
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(BusText(SetupBusName), BusText(SetupObjectPath),
+                                       BusText(SetupInterface), QStringLiteral("GetSetupParam"));
+    call.setArguments({BusText(SetupLoadKey)});
+    call.setAutoStartService(false);
+    auto* watcher = new QDBusPendingCallWatcher(
+        connection_.asyncCall(call, static_cast<int>(options_.CallTimeout.count())), this);
+    probePending_ = true;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        probePending_ = false;
+        if (watcher->isError()) return;  // still silent, or gone (its loss is followed)
+        if (query_ && query_->ServerAnswers()) {
+            StopProbe();
+            window_.LogStatus("The setup server ZI Zodav answers again.");
+        }
+    });
+}
+
+void TSuiteConnections::StopProbe() {
+    probeTimer_.stop();
+}
+
 TSuiteConnections::~TSuiteConnections() {
+    if (query_) query_->SetNotAnsweringProc(nullptr);
     // Its thread is stopped before anything it calls goes; a delivery waiting for an input
     // slot gives up.
     receiver_.reset();
@@ -296,6 +360,12 @@ TRefreshOutcome TSuiteConnections::Refresh() {
     DisconnectSetup();
 
     if (!StartSetupServer(true) || !AttachSetupServer()) {
+        // Without a bus no server can be reached; what ended it (and any server started for
+        // it) is the bus's loss, which is said once by itself.
+        if (BusGone()) {
+            outcome.BusGone = true;
+            return outcome;
+        }
         window_.LogStatus(Error4Text);
         // A server that ended at its start has said why on its standard error.
         if (started_ && started_->Ended() && !started_->FirstLine().empty()) {
@@ -315,11 +385,13 @@ TRefreshOutcome TSuiteConnections::Refresh() {
     } catch (const std::exception& e) {
         // The question itself failed (the server went away or does not answer): the refresh
         // ends here, as an error of the command.
-        window_.LogStatus(std::string("Error 1600: ") + e.what());
+        outcome.BusGone = BusGone();
+        if (!outcome.BusGone) window_.LogStatus(std::string("Error 1600: ") + e.what());
         return outcome;
     }
     if (!loaded) {
-        window_.LogStatus(Error1613Text);
+        outcome.BusGone = BusGone();
+        if (!outcome.BusGone) window_.LogStatus(Error1613Text);
         return outcome;
     }
 
@@ -328,8 +400,9 @@ TRefreshOutcome TSuiteConnections::Refresh() {
         outcome.Result = ConnectServers(true);
         tmrServersReconnect_.start();
     } catch (const std::exception&) {
-        window_.LogStatus(Error1613Text);
         outcome.Result = false;
+        outcome.BusGone = BusGone();
+        if (!outcome.BusGone) window_.LogStatus(Error1613Text);
     }
     return outcome;
 }
@@ -427,7 +500,7 @@ bool TSuiteConnections::ConnectServers(bool showErrors) {
         }
         if (!ConnectSource(state)) {
             result = false;
-            if (showErrors) window_.LogStatus(ConnectErrorText(source.Kind));
+            if (showErrors && !BusGone()) window_.LogStatus(ConnectErrorText(source.Kind));
         }
     }
     return result;
@@ -474,6 +547,7 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
 }
 
 void TSuiteConnections::DisconnectSetup() {
+    StopProbe();
     DropSink(setupSink_);
     setup_.reset();
     restartPending_ = false;
