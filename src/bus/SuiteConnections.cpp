@@ -398,6 +398,7 @@ TRefreshOutcome TSuiteConnections::Refresh() {
     try {
         if (!AttachSetupSink()) throw std::runtime_error("setup sink not attached");
         outcome.Result = ConnectServers(true);
+        outcome.BusGone = !outcome.Result && BusGone();
         tmrServersReconnect_.start();
     } catch (const std::exception&) {
         outcome.Result = false;
