@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QSignalSpy>
 #include <QTest>
 #include <chrono>
@@ -54,6 +55,20 @@ bool SetupServerRunning() {
         .value();
 }
 
+// Whether the setup server that owns its name answers a call (any answer) within 20 s: one
+// whose name is owned may still be starting, and the short call time-outs of a test are for
+// the faults it tests.
+bool SetupServerAnswers() {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(SetupBusName.data(), SetupBusName.size()),
+        QString::fromLatin1(SetupObjectPath.data(), SetupObjectPath.size()),
+        QString::fromLatin1(SetupInterface.data(), SetupInterface.size()),
+        QStringLiteral("GetSetupParam"));
+    call.setArguments({QStringLiteral("SetupLoad")});
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 20000).type() ==
+           QDBusMessage::ReplyMessage;
+}
+
 bool LogHas(const TStatusLog& log, const QString& text) {
     for (const QString& line : log.Lines())
         if (line.endsWith("    " + text)) return true;
@@ -71,6 +86,7 @@ class TSetupWorld {
         argv.insert(argv.end(), serverArgs.begin(), serverArgs.end());
         server_ = std::make_unique<test::TChildProcess>(argv);
         EXPECT_TRUE(WaitFor(SetupServerRunning));
+        EXPECT_TRUE(SetupServerAnswers());
     }
     ~TSetupWorld() {
         server_.reset();
@@ -288,9 +304,10 @@ TEST(CalcController, ASetupServerThatDoesNotAnswerIsWaitedForWithinTheBound) {
                         "OutputSensor=Q\nVariablesName=H\nVariablesValue=HG\nSimilarStations=\n"
                         "MultiVariablesName=\nMultiVariablesValue=\nMultiVariablesTrigger=-1\n");
     TCalcMainOptions options = world.Options();
-    options.Suite.CallTimeout = 300ms;
+    // Short enough for a quick test, long enough for a loaded machine.
+    options.Suite.CallTimeout = 1000ms;
     options.Suite.AnswerProbeInterval = 50ms;
-    options.Suite.StartWaitSteps = 40;  // the bound: 4 s of start, 1.6 s of load waits
+    options.Suite.StartWaitSteps = 10;  // the bound: 1 s of start, 4.08 s of load waits, 1 s
     options.Suite.StartWaitStep = 100ms;
     const pid_t server = world.ServerPid();
     ASSERT_GT(server, 0);
@@ -353,7 +370,7 @@ TEST(CalcController, ASetupServerThatDoesNotAnswerIsWaitedForWithinTheBound) {
     feed(3);
     ASSERT_TRUE(logged(error1602(3)));
     EXPECT_TRUE(
-        logged("The setup server ZI Zodav has not answered for 6 s: calculations that "
+        logged("The setup server ZI Zodav has not answered for 7 s: calculations that "
                "need it report Error 1602 until it answers."));
     feed(4);
     EXPECT_TRUE(logged(error1602(4)));

@@ -117,7 +117,7 @@ class TSetupServer {
         WriteFileText(folder_ / "OVSetup.ini", settings);
         arguments.insert(arguments.begin(), (folder_ / "OVSetup.ini").string());
         program_ = StartSetup(arguments);
-        started_ = WaitForName(SetupBusName);
+        started_ = WaitForName(SetupBusName) && WaitForSetupAnswer();
     }
     ~TSetupServer() {
         program_.reset();
