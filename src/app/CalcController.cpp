@@ -68,7 +68,8 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
     rating::Tables().SetProblemReport(
         [output = output_.get()](const std::string& line) { output->Add(line, okError); });
     if (options_.UseBus) {
-        setupQuery_ = std::make_unique<TBusSetupQuery>();
+        setupQuery_ = std::make_unique<TBusSetupQuery>(QDBusConnection::sessionBus(),
+                                                       options_.Suite.CallTimeout);
         suite_ = std::make_unique<TSuiteConnections>(*this, *input_, QDBusConnection::sessionBus(),
                                                      options_.Suite);
         suite_->SetSetupQuery(setupQuery_.get());
@@ -285,6 +286,8 @@ void TCalcController::Refresh() {
         if (suite_) outcome = suite_->Refresh();
         if (outcome.Result) StartThreadIfStorage();
         if (outcome.SetupAttached) Q_EMIT SetupServerAttached();
+        // Found before the bus's own watch looks again: said now, once.
+        if (outcome.BusGone) BusLost();
     } catch (const std::exception& e) {
         LogStatus(std::string("Error 1600: ") + e.what());
     }
@@ -307,6 +310,9 @@ void TCalcController::BusLost() {
         "Error 1600: The session bus has gone away. OV Calc stops calculating, writes its "
         "configuration and ends.");
     if (suite_) suite_->EndRestarts();
+    // The thread stops after the item in hand (every query of it fails now), rather than
+    // reporting each item still queued until the close stops it.
+    if (thread_ && !threadStopped_) thread_->RequestStop();
     // A query of the thread that waits for a setup server to come back ends now.
     if (setupQuery_) setupQuery_->CancelWaits();
     ForcedClose = true;

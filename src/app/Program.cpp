@@ -257,7 +257,8 @@ int RunOVCalc(int& argc, char** argv) {
 
     window.show();  // the first show runs the refresh
     int result = app.exec();
-    if (busWatch.BusLost()) return 1;
+    // Found by the watch, or first by a refresh that could not reach it.
+    if (busWatch.BusLost() || window.Controller().BusGone()) return 1;
 
     // Clients still holding the automation object: ask, and keep serving them on No.
     if (window.ClientsHoldingObjects() > 0 && CanAsk() &&
