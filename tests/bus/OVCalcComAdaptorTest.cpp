@@ -6,7 +6,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -122,6 +121,28 @@ class SignalLog {
     std::vector<std::string> lines_;
 };
 
+// A client connection of its own that stays connected until it goes out of scope.
+class TClient {
+  public:
+    explicit TClient(const char* name)
+        : name_(QString::fromLatin1(name)),
+          connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)) {}
+    ~TClient() { QDBusConnection::disconnectFromBus(name_); }
+    // SetItemLink(appID, item): empty when it succeeded, else the error's name and message.
+    std::string Link(const std::string& appID, const std::string& item) {
+        QDBusMessage call = QDBusMessage::createMethodCall(Q(CalcBusName), Q(CalcObjectPath),
+                                                           Q(CalcInterface), "SetItemLink");
+        call.setArguments({Q(appID), Q(item)});
+        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, 10000);
+        if (reply.type() == QDBusMessage::ReplyMessage) return {};
+        return (reply.errorName() + ": " + reply.errorMessage()).toStdString();
+    }
+
+  private:
+    QString name_;
+    QDBusConnection connection_;
+};
+
 // The program's store and automation object, exported and owning the bus name.
 class OVCalcComBus : public testing::Test {
   protected:
@@ -179,10 +200,15 @@ TEST_F(OVCalcComBus, GdbusCallsEveryMember) {
     ASSERT_EQ(Property("Set", {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<'first'>"}).Status, 0);
     EXPECT_EQ(Value(TimeTagItem), "first");
 
-    // A link from one client: every later write is announced with the own AppID.
+    // A link of gdbus, whose connection ends with its call, ends with it.
     TRun link = CallMember("SetItemLink", {"{CLIENT}", "$TIMETAG"});
     ASSERT_EQ(link.Status, 0) << link.Err;
     EXPECT_EQ(link.Out, "()\n");
+    std::vector<std::string> links;
+    EXPECT_TRUE(SpinUntil([&] { return !store.GetLinks(TimeTagItem, links); }));
+    // A link from a client that stays: every later write is announced with the own AppID.
+    TClient client("ovcalccom-client");
+    ASSERT_EQ(client.Link("{CLIENT}", "$TIMETAG"), "");
     ASSERT_EQ(Property("Set", {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<'second'>"}).Status, 0);
     ASSERT_TRUE(log->WaitFor(2));
     EXPECT_EQ(log->Lines()[1], "OnItemChange|" + OwnID + "|$TIMETAG|second");
@@ -328,7 +354,7 @@ TEST(OVCalcComClient, ReportsOVCalcNotRunningAndBadArguments) {
 // The calculation thread's Notify posts and goes on: it finishes without the main thread
 // running its events, and the changes reach the bus afterwards, in order.
 TEST_F(OVCalcComBus, NotifyFromAnotherThreadIsQueuedToTheMainThread) {
-    ASSERT_TRUE(com->SetItemLink("{CLIENT}", std::string(TimeTagItem)));
+    ASSERT_EQ(com->SetItemLink("{CLIENT}", std::string(TimeTagItem)), lrLinked);
     std::atomic<bool> done{false};
     std::thread calc([&] {
         for (int i = 0; i < 100; ++i) PublishResult(store, TimeTagItem, "r" + std::to_string(i));
@@ -369,12 +395,42 @@ TEST_F(OVCalcComBus, TwoWatchersReceiveEveryEventAndClientsAreCountedWhileConnec
     ASSERT_TRUE(SpinUntil([&] { return second.Process().Wait(0ms).has_value(); }));
     EXPECT_EQ(second.Wait(0ms), 0) << second.Err();
     EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }));
+    // The links ended with their clients; the well-known items stay.
     std::vector<std::string> links;
-    store.GetLinks(TimeTagItem, links);
-    // The links stay with the item (whichever client linked first).
-    std::sort(links.begin(), links.end());
-    EXPECT_EQ(links,
-              (std::vector<std::string>{"{3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3}", "{SECOND}"}));
+    EXPECT_FALSE(store.GetLinks(TimeTagItem, links));
+    EXPECT_FALSE(store.GetLinks(RealTimeItem, links));
+    EXPECT_TRUE(store.ItemExists(RealTimeItem));
+}
+
+// SetItemLink with ever new names is bounded per client and in all, the refusal naming the
+// bound; a client's links, and the items made for them alone, end with its connection.
+TEST_F(OVCalcComBus, LinksAreBoundedAndEndWithTheirClient) {
+    store.SetLinkLimits({.PerClient = 2, .InAll = 3});
+    auto first = std::make_unique<TClient>("ovcalccom-first");
+    TClient second("ovcalccom-second");
+    EXPECT_EQ(first->Link("{A}", "ST1.H"), "");
+    EXPECT_EQ(first->Link("{A}", "st1.h"), "");  // the same link again: no room taken
+    EXPECT_EQ(first->Link("{A}", "ST2.H"), "");
+    EXPECT_EQ(first->Link("{A}", "ST3.H"),
+              "org.freedesktop.DBus.Error.LimitsExceeded: The item \"ST3.H\" cannot be linked: "
+              "this connection holds 2 links, the most one client may hold");
+    EXPECT_EQ(second.Link("{B}", "$TIMETAG"), "");
+    EXPECT_EQ(second.Link("{B}", "ST4.H"),
+              "org.freedesktop.DBus.Error.LimitsExceeded: The item \"ST4.H\" cannot be linked: "
+              "the clients hold 3 links, the most OV Calc keeps");
+    EXPECT_FALSE(store.ItemExists("ST3.H"));
+    EXPECT_FALSE(store.ItemExists("ST4.H"));
+    EXPECT_EQ(adaptor->ClientsHoldingObjects(), 2);
+
+    first.reset();
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }));
+    EXPECT_FALSE(store.ItemExists("ST1.H"));
+    EXPECT_FALSE(store.ItemExists("ST2.H"));
+    EXPECT_EQ(store.Count(), 2);
+    EXPECT_EQ(second.Link("{B}", "ST4.H"), "");
+    std::vector<std::string> links;
+    ASSERT_TRUE(store.GetLinks(TimeTagItem, links));
+    EXPECT_EQ(links, std::vector<std::string>{"{B}"});
 }
 
 TEST_F(OVCalcComBus, HeartBeatCarriesTheOwnAppIDAndTheTime) {
