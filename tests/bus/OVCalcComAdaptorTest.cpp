@@ -25,6 +25,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The longest a client program (gdbus, ovclient) may take to start, do its part or end. A
+// ThreadSanitizer build of ovclient, each start with its round trips to the bus and each end
+// with the sanitizer's pause for its threads, takes seconds on a loaded machine (up to 4.5 s
+// measured with two test processes and the builds of others running): a bound of 10 s there
+// was a failure in waiting, not a fault of the program. A bound, not a pause: the test goes
+// on at once when the program is there.
+constexpr auto ClientLimit = 60s;
+
 const std::string OwnID(OVCalcAppID);
 
 class RecordingHost : public IOVCalcComHost {
@@ -54,7 +62,8 @@ struct TRun {
 };
 
 // A program run to its end while this process keeps serving the bus.
-TRun RunToEnd(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 20s) {
+TRun RunToEnd(const std::vector<std::string>& argv,
+              std::chrono::milliseconds timeout = ClientLimit) {
     TProgram program(argv);
     TRun run;
     SpinUntil([&] { return program.Process().Wait(0ms).has_value(); }, timeout);
@@ -205,7 +214,7 @@ TEST_F(OVCalcComBus, GdbusCallsEveryMember) {
     ASSERT_EQ(link.Status, 0) << link.Err;
     EXPECT_EQ(link.Out, "()\n");
     std::vector<std::string> links;
-    EXPECT_TRUE(SpinUntil([&] { return !store.GetLinks(TimeTagItem, links); }));
+    EXPECT_TRUE(SpinUntil([&] { return !store.GetLinks(TimeTagItem, links); }, ClientLimit));
     // A link from a client that stays: every later write is announced with the own AppID.
     TClient client("ovcalccom-client");
     ASSERT_EQ(client.Link("{CLIENT}", "$TIMETAG"), "");
@@ -308,16 +317,18 @@ TEST_F(OVCalcComBus, OvclientCommands) {
 
     // Watching: only the items named are printed, and --count ends it.
     TProgram watch(Client({"watch", "--count", "2", "$TimeTag"}));
-    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; })) << watch.Err();
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit))
+        << watch.Err();
     ASSERT_TRUE(com->SetREALTIME("not watched"));  // not linked: no announcement at all
     com->SetItemChange(OwnID, "$GOESTIMED", "other item");
     ASSERT_TRUE(com->SetTIMETAG("r1"));
     ASSERT_TRUE(com->SetTIMETAG("r2"));
     ASSERT_TRUE(com->SetTIMETAG("r3"));
-    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); })) << watch.Err();
+    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << watch.Err();
     EXPECT_EQ(watch.Wait(0ms), 0) << watch.Err();
     EXPECT_EQ(watch.Out(), "r1\nr2\n");
-    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }));
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }, ClientLimit));
 }
 
 TEST(OVCalcComClient, ReportsOVCalcNotRunningAndBadArguments) {
@@ -374,27 +385,32 @@ TEST_F(OVCalcComBus, TwoWatchersReceiveEveryEventAndClientsAreCountedWhileConnec
     TProgram first(Client({"watch", "--count", "3"}));
     TProgram second(Client({"watch", "--app-id", "{SECOND}", "$TIMETAG", "$REALTIME"}));
     // Both connected, and the second's last link made.
-    ASSERT_TRUE(SpinUntil([&] {
-        std::vector<std::string> links;
-        return adaptor->ClientsHoldingObjects() == 2 && store.GetLinks(RealTimeItem, links);
-    })) << first.Err()
-        << second.Err();
+    ASSERT_TRUE(SpinUntil(
+        [&] {
+            std::vector<std::string> links;
+            return adaptor->ClientsHoldingObjects() == 2 && store.GetLinks(RealTimeItem, links);
+        },
+        ClientLimit))
+        << adaptor->ClientsHoldingObjects() << " clients; " << first.Err() << second.Err();
     std::thread calc([&] {
         for (const char* r : {"a", "b", "c"}) PublishResult(store, TimeTagItem, r);
     });
     calc.join();
     ASSERT_TRUE(com->SetREALTIME("d"));
-    ASSERT_TRUE(SpinUntil([&] { return first.Process().Wait(0ms).has_value(); })) << first.Err();
+    ASSERT_TRUE(SpinUntil([&] { return first.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << first.Err();
     EXPECT_EQ(first.Wait(0ms), 0);
     EXPECT_EQ(first.Out(), "a\nb\nc\n");
-    ASSERT_TRUE(SpinUntil([&] { return second.Out() == "a\nb\nc\nd\n"; })) << second.Out();
-    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }));
+    ASSERT_TRUE(SpinUntil([&] { return second.Out() == "a\nb\nc\nd\n"; }, ClientLimit))
+        << second.Out() << second.Err();
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit));
 
     // SIGTERM ends a watch cleanly, and its connection no longer counts.
     ::kill(second.Process().Pid(), SIGTERM);
-    ASSERT_TRUE(SpinUntil([&] { return second.Process().Wait(0ms).has_value(); }));
+    ASSERT_TRUE(SpinUntil([&] { return second.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << second.Err();
     EXPECT_EQ(second.Wait(0ms), 0) << second.Err();
-    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }));
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }, ClientLimit));
     // The links ended with their clients; the well-known items stay.
     std::vector<std::string> links;
     EXPECT_FALSE(store.GetLinks(TimeTagItem, links));
@@ -423,7 +439,7 @@ TEST_F(OVCalcComBus, LinksAreBoundedAndEndWithTheirClient) {
     EXPECT_EQ(adaptor->ClientsHoldingObjects(), 2);
 
     first.reset();
-    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }));
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit));
     EXPECT_FALSE(store.ItemExists("ST1.H"));
     EXPECT_FALSE(store.ItemExists("ST2.H"));
     EXPECT_EQ(store.Count(), 2);
@@ -443,9 +459,11 @@ TEST_F(OVCalcComBus, HeartBeatCarriesTheOwnAppIDAndTheTime) {
 
 TEST_F(OVCalcComBus, WatchEndsWhenOVCalcEnds) {
     TProgram watch(Client({"watch"}));
-    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; })) << watch.Err();
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit))
+        << watch.Err();
     QDBusConnection::sessionBus().unregisterService(Q(CalcBusName));
-    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); }));
+    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << watch.Err();
     EXPECT_EQ(watch.Wait(0ms), 0);
     EXPECT_EQ(watch.Err(), "ovclient: OV Calc has ended\n");
 }
