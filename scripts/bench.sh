@@ -42,8 +42,9 @@ Setup dialog (BM_SetupDialog_*: the same 10^4 stations x 10 sensors in SQLite):
                     database opened, the catalogue loaded, the station tree, the picker's tree
                     and the output lists built, the first group loaded) to its first painted
                     frame (show_ms); load_ms, the catalogue's 10^5 rows loaded as the dialog
-                    loads them (on the ODBC connection itself), and qsqlquery_ms, a bare
-                    QSqlQuery reading the same rows, for comparison. A run of its own
+                    loads them (on the ODBC connection itself, in blocks of bound columns), and
+                    qsqlquery_ms, a bare QSqlQuery reading the same rows, for comparison, with
+                    ratio, the opening time over that bare read. A run of its own
                     when another family keeps a non-widget application:
                     --benchmark_filter=SetupDialog
 TARGETS

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -167,7 +168,8 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
       input_(input),
       connection_(std::move(connection)),
       options_(std::move(options)),
-      names_(std::make_unique<TBusNameWatcher>(connection_, options_.CallTimeout)) {
+      names_(std::make_unique<TBusNameWatcher>(connection_, options_.CallTimeout)),
+      dropped_(options_.DroppedLinePeriod) {
     for (const TDataSource& source : DataSources()) {
         sources_[source.Kind] = std::make_unique<TSourceState>(source);
     }
@@ -176,6 +178,14 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
             &TSuiteConnections::tmrServersReconnectTimer);
     probeTimer_.setInterval(static_cast<int>(options_.AnswerProbeInterval.count()));
     connect(&probeTimer_, &QTimer::timeout, this, &TSuiteConnections::ProbeSetup);
+    // Looked at a few times a period: the counted lines are told soon after it ends.
+    tmrDroppedLines_.setInterval(static_cast<int>(
+        std::min<std::chrono::milliseconds>(options_.DroppedLinePeriod / 4, std::chrono::seconds(5))
+            .count()));
+    connect(&tmrDroppedLines_, &QTimer::timeout, this, [this] {
+        for (const std::string& line : dropped_.Due()) window_.LogStatus(line);
+    });
+    tmrDroppedLines_.start();
     for (const TDataSource& source : DataSources()) {
         const TDataSourceKind kind = source.Kind;
         names_->Watch(BusText(source.BusName), [this, kind](const QString&, bool running) {
@@ -663,7 +673,7 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
     try {
         HandleItemChange(
             appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
-            [this](const std::string& text) { window_.LogStatus(text); });
+            [this](const std::string& text) { window_.LogStatus(text); }, {}, &dropped_);
     } catch (const std::exception& e) {
         window_.LogStatus(std::string("Error 1600: ") + e.what());
     }
@@ -680,9 +690,8 @@ void TSuiteConnections::ReceivedItemChange(const std::string& appID, const std::
         HandleItemChange(
             appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
             [this](const std::string& text) { PostStatus(text); },
-            [this] {
-                return TItemChangeReceiver::ServeWhileWaiting() && !window_.ThreadStopped();
-            });
+            [this] { return TItemChangeReceiver::ServeWhileWaiting() && !window_.ThreadStopped(); },
+            &dropped_);
     } catch (const std::exception& e) {
         PostStatus(std::string("Error 1600: ") + e.what());
     }

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "busnames/BusNames.h"
+#include "core/DroppedLines.h"
 #include "core/InputBuffer.h"
 
 namespace ov {
@@ -68,6 +69,9 @@ struct TSuiteOptions {
     // While the attached setup server does not answer: how often it is asked whether it does
     // again.
     std::chrono::milliseconds AnswerProbeInterval{1000};
+    // Data lines dropped for a time tag that cannot be read are told once per source and this
+    // period.
+    std::chrono::milliseconds DroppedLinePeriod{60000};
 
     // The arguments the started setup server gets: the environment variable
     // OVCALC_OVSETUP_ARGS (blanks separate the arguments, double quotes keep blanks) when it
@@ -191,6 +195,10 @@ class TSuiteConnections : public QObject {
     std::unique_ptr<TSink> setupSink_;
     std::array<std::unique_ptr<TSourceState>, 4> sources_;  // by TDataSourceKind
     QTimer tmrServersReconnect_;
+    // The sources' lines dropped for their time tag (counted on the receiver's thread too),
+    // and the timer that tells the counted ones when their period is over.
+    TDroppedLines dropped_;
+    QTimer tmrDroppedLines_;
     TBusSetupQuery* query_ = nullptr;
     bool restartWanted_ = true;    // false once the close has begun
     bool restartPending_ = false;  // the attached server went away; RestartSetupServer is queued

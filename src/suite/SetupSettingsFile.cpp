@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <sstream>
@@ -90,6 +91,15 @@ int ElementIndex(const TRecordTable& table, std::string_view key) {
 
 enum TSection { scNone, scGeneral, scDataServer, scParams };
 
+// Where a line stops being UTF-8: the byte's place in the line (from 1) and its value.
+std::string NotUtf8Text(std::string_view line, std::size_t at) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X",
+                  static_cast<unsigned>(static_cast<unsigned char>(line[at])));
+    return "the file is not valid UTF-8: byte " + std::to_string(at + 1) + " of the line (" + hex +
+           ") is not part of a UTF-8 character; a settings file is UTF-8 text";
+}
+
 // The whole content of file, or false and why not ("cannot be read: ..."). A folder in the
 // file's place is said so: reading one fails only at the first read, with a less clear error.
 bool ReadWholeFile(const std::filesystem::path& file, std::string& text, std::string& why) {
@@ -142,6 +152,10 @@ class TReader {
         while (std::getline(lines, line)) {
             ++number;
             if (!line.empty() && line.back() == '\r') line.pop_back();
+            // Said as what it is, before the line is read: a byte that is no UTF-8 is no
+            // character at all, above U+00FF or not.
+            if (const std::size_t at = InvalidUtf8At(line); at != std::string::npos)
+                return Fail(error, number, NotUtf8Text(line, at));
             std::string message;
             if (!ReadLine(line, number, message)) return Fail(error, number, message);
         }

@@ -100,7 +100,8 @@ class TWorkThread {
     void LogComputationError(const TInputItem& item, const TCalcGroupItem& group,
                              const std::string& message);
     // Rounds timeTag to the output sensor's "RoundOffTime" setting; unchanged when there is
-    // none or it is unusable. ESetupUnavailable passes on.
+    // none or it is unusable. ESetupUnavailable passes on; ECalcExException when the rounded
+    // time is past the last time tag (or before the first).
     void RoundOffTime(const std::string& stationID, const std::string& sensorName,
                       TTimeTag& timeTag);
 

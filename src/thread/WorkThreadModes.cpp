@@ -1,9 +1,11 @@
 // The calculation modes of the calculation thread: what each input item sets off, how one
 // group is calculated and published, the deferred calculations and the rounding of time tags.
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
 
+#include "calc/CalcErrors.h"
 #include "core/LogDetail.h"
 #include "suite/SetupParams.h"
 #include "suite/SetupServer.h"
@@ -242,8 +244,9 @@ void TWorkThread::DoDelayedCalculation() {
 
 void TWorkThread::RoundOffTime(const std::string& stationID, const std::string& sensorName,
                                TTimeTag& timeTag) {
+    std::string text;
+    std::int64_t t = timeTag;
     try {
-        std::string text;
         // In a buffer kept for the run: one key is made for every calculation.
         SetupKey(roundKey_, "Sensor", stationID, sensorName, "RoundOffTime");
         if (!host_.QuerySetup(roundKey_, text)) return;  // no setting: "00:00:00"
@@ -253,15 +256,22 @@ void TWorkThread::RoundOffTime(const std::string& stationID, const std::string& 
         const std::int64_t a = seconds < 0 ? -static_cast<std::int64_t>(seconds) : seconds;
         if (a == 0) return;
         // The nearest multiple of a seconds, a value half-way rounding up.
-        std::int64_t t = static_cast<std::int64_t>(timeTag) + a / 2;
+        t += a / 2;
         t -= t % a;
-        if (t < INT32_MIN || t > INT32_MAX) return;
-        timeTag = static_cast<TTimeTag>(t);
     } catch (const ESetupUnavailable&) {
         throw;
     } catch (const std::exception&) {
-        // An unusable setting leaves the time tag as it is.
+        return;  // an unusable setting leaves the time tag as it is
     }
+    // A rounded time no time tag can hold: the result is not published at another time than
+    // the one asked for, unrounded or wrapped around.
+    if (t > INT32_MAX)
+        throw ECalcExException("The time tag rounded to " + text + " passes the last time tag " +
+                               TimeTagText(INT32_MAX));
+    if (t < INT32_MIN)
+        throw ECalcExException("The time tag rounded to " + text +
+                               " comes before the first time tag " + TimeTagText(INT32_MIN));
+    timeTag = static_cast<TTimeTag>(t);
 }
 
 }  // namespace ov

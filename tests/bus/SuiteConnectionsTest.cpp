@@ -551,6 +551,39 @@ TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
                   "12/08/2026 20:43:05,RIVER3.HG,5?0,RIVER3.TA,50\xB0,RIVER3.HX,5?0"}));
 }
 
+// A line whose time tag cannot be read is dropped, and said: the first at once, the others of
+// the period together when it is over; the good lines between them go.
+TEST(SuiteConnections, LinesWithAnUnreadableTimeTagAreDroppedAndTold) {
+    TSetupServer setup("[General]\nRtuEnabled=True\n");
+    ASSERT_TRUE(setup.Started()) << setup.Err();
+    TFeed rtu("rtu",
+              "$TIMETAG 01/19/2053 00:00:00,RIVER1.HG,1\n"
+              "$TIMETAG 12/08/2026 20:41:05,RIVER2.HG,1.25\n"
+              "$TIMETAG -1/08/2026 20:41:05,RIVER1.HG,2\n"
+              "$TIMETAG 12.08.2026 20:41:05,RIVER1.HG,3\n");
+    ASSERT_TRUE(rtu.Started());
+    TSuiteOptions options = TConnectionsRig::Options();
+    options.DroppedLinePeriod = 1s;
+    TConnectionsRig rig(options);
+    ASSERT_TRUE(rig.connections->Refresh().Result);
+    std::vector<std::string> items;
+    ASSERT_TRUE(SpinUntil([&] {
+        for (auto& item : TakeItems(rig.input)) items.push_back(item);
+        return items.size() >= 3 && rig.window.Status.size() >= 3;
+    })) << items.size()
+        << " " << rig.window.Status.size();
+    const std::string t = Tag(2026, 12, 8, 20, 41, 5);
+    EXPECT_EQ(items, (std::vector<std::string>{"B RIVER2 T " + t, "S RIVER2.HG=1.25 T " + t,
+                                               "E RIVER2 T " + t}));
+    EXPECT_EQ(rig.window.Status,
+              (std::vector<std::string>{
+                  Retrieving,
+                  "Error 1600: 1 line of RO Did dropped: time tag cannot be read - 01/19/2053 "
+                  "00:00:00",
+                  "Error 1600: 2 lines of RO Did dropped: time tag cannot be read - 12.08.2026 "
+                  "20:41:05"}));
+}
+
 TEST(SuiteConnections, ARunningSourceThatCannotBeConnectedReportsItsError) {
     TSetupServer setup("[General]\nRtuEnabled=True\nDecoderEnabled=True\n");
     ASSERT_TRUE(setup.Started()) << setup.Err();

@@ -200,6 +200,31 @@ TEST_P(Catalogue, CellsOfAnyLengthAndLatin1AndChannelsThatAreNoIntegers) {
     EXPECT_EQ(error, QStringLiteral("the station catalogue query has no column SENSORNAME"));
 }
 
+// Rows over several blocks of the bound read, without and with a value longer than its column
+// says among them: every row is there, that value whole.
+TEST_P(Catalogue, ManyRowsAndALongValueAmongThem) {
+    const std::string longBasin(700, 'b');
+    for (const int longAt : {0, 700}) {
+        const std::string sql =
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1300) "
+            "SELECT 'ST' || i AS STATION_ID, 'SN' AS SENSORNAME, CASE WHEN i = " +
+            std::to_string(longAt) + " THEN '" + longBasin +
+            "' ELSE 'B' END AS BASIN, NULL AS DISTRICT, NULL AS CITY, NULL AS COUNTY, NULL AS "
+            "STATE, NULL AS COUNTRY, i AS PRIMARY_CHANNEL, NULL AS RANDOM_CHANNEL FROM n ORDER "
+            "BY i";
+        QString error;
+        ASSERT_TRUE(LoadStationCatalogueSql(db.Connection->Database(), catalogue, sql, &error))
+            << error.toStdString();
+        ASSERT_EQ(catalogue.Count(), 1300);
+        for (int i = 0; i < catalogue.Count(); ++i) {
+            const TStationSensorItem& item = catalogue.Items(i);
+            ASSERT_EQ(item.StationID, "ST" + std::to_string(i + 1));
+            ASSERT_EQ(item.PrimaryChannel, i + 1);
+            ASSERT_EQ(item.Basin, i + 1 == longAt ? longBasin : "B") << item.StationID;
+        }
+    }
+}
+
 TEST_P(Catalogue, PreviewRowsOfTheEditorsCondition) {
     struct Case {
         const char* text;

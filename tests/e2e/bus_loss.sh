@@ -5,6 +5,8 @@
 # ovsetup says so and ends. Nothing else is blamed: no setup server being started again, no
 # setup server's line given as the reason it ended. The same when the bus goes away early,
 # while OV Calc waits for the setup server it started.
+# So does every companion program waiting on the bus: ovclient following an item and waiting
+# for OV Calc to start, ovfeed holding a line for a client and staying after its last line.
 #   bus_loss.sh BIN EXAMPLES
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -72,7 +74,31 @@ wait_for 30 grep -q "Calculation thread started." calc.err || fail "no calculati
 wait_for 10 grep -q "linked" feed.err || fail "the feed was not linked: $(cat feed.err)"
 sleep 0.5
 
-kill -KILL "$BUS_PID"
+# The companions, each settled in its wait before the bus goes.
+./ovclient watch >watch.out 2>watch.err &
+watch=$!
+wait_for 10 eval './ovclient set TIMETAG probe; grep -qx probe watch.out' ||
+  fail "ovclient watch does not follow \$TIMETAG: $(cat watch.err)"
+# The Modbus RTU poller is switched off in the example: its line waits for a client.
+printf '$TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52\n' >held.txt
+./ovfeed --as mbrtu held.txt >held.out 2>held.err &
+held=$!
+wait_for 10 grep -q "waiting for a client" held.err || fail "ovfeed does not wait: $(cat held.err)"
+./ovfeed --as rtu --stay /dev/null >stay.out 2>stay.err &
+stay=$!
+wait_for 10 grep -q "0 lines sent" stay.out || fail "ovfeed --stay did not finish: $(cat stay.err)"
+# ovclient waiting for an OV Calc that never starts, on a bus of its own.
+dbus-daemon --session --nofork --nosyslog --print-address=1 >other-bus.address &
+other_bus=$!
+wait_for 10 grep -q . other-bus.address || fail "no second bus"
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 other-bus.address) ./ovclient watch --wait 600 \
+  >waiting.out 2>waiting.err &
+waiting=$!
+wait_for 10 eval 'DBUS_SESSION_BUS_ADDRESS=$(head -n 1 other-bus.address) BUS_PID=$other_bus \
+  bus_clients | grep -qx $waiting' || fail "ovclient is not on the second bus"
+
+kill -KILL "$BUS_PID" "$other_bus"
+{ wait "$other_bus"; } 2>/dev/null || true
 wait_for 15 eval '! alive $calc' || fail "OV Calc still runs without a bus: $(cat calc.err)"
 status=0
 wait "$calc" || status=$?
@@ -90,6 +116,21 @@ wait "$setup" || status=$?
 ((status == 1)) || fail "ovsetup ended with status $status"
 grep -q "ovsetup: the session bus has gone away" setup.err || fail "ovsetup: $(cat setup.err)"
 say "ovsetup: said, status 1"
+
+# Every companion: the loss said on standard error, and status 1.
+ended_by_loss() {
+  local name=$1 pid=$2 err=$3 says=$4
+  wait_for 10 eval '! alive $pid' || fail "$name still runs without a bus"
+  local status=0
+  wait "$pid" || status=$?
+  ((status == 1)) || fail "$name ended with status $status: $(cat "$err")"
+  grep -qF "$says" "$err" || fail "$name did not say why: $(cat "$err")"
+  say "$name: said, status 1"
+}
+ended_by_loss "ovclient watch" "$watch" watch.err "ovclient: the session bus has gone away"
+ended_by_loss "ovclient watch --wait" "$waiting" waiting.err "ovclient: the session bus has gone away"
+ended_by_loss "ovfeed (waiting for a client)" "$held" held.err "ovfeed: the session bus has gone away"
+ended_by_loss "ovfeed --stay" "$stay" stay.err "ovfeed: the session bus has gone away"
 
 # Early: OV Calc started the setup server itself and waits for its setup to load.
 info=$(dbus-daemon --session --fork --nosyslog --print-address=1 --print-pid=1)

@@ -22,6 +22,7 @@
 
 #include "Client.h"
 #include "DdeCommand.h"
+#include "bus/BusLossWatch.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
@@ -75,7 +76,9 @@ compared without regard to letter case, as OV Calc compares them); changes of ot
 which other clients may announce with SetItemChange, are left out.
 
 It ends with status 0 after N lines (--count), on SIGINT or SIGTERM, or when OV Calc ends.
-OV Calc's shutdown announcement (OnAppShutdown) is noted on standard error.
+OV Calc's shutdown announcement (OnAppShutdown) is noted on standard error. When the session
+bus goes away (its daemon ended), while it waits for OV Calc or follows the items, it says so
+on standard error and ends with status 1.
 
   --count N       end after N lines (N at least 1)
   --wait SECONDS  when OV Calc is not running yet, wait up to SECONDS for it to start
@@ -145,17 +148,26 @@ void OnSignal(int) {
     [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
 }
 
-// Serves events until OV Calc owns its bus name or seconds have passed.
-void WaitForOVCalc(QDBusConnection& bus, long long seconds) {
-    if (!bus.isConnected() || bus.interface() == nullptr) return;
+// Serves events until OV Calc owns its bus name or seconds have passed. False when the
+// session bus went away meanwhile.
+bool WaitForOVCalc(QDBusConnection& bus, long long seconds) {
+    if (!bus.isConnected() || bus.interface() == nullptr) return true;  // ConnectBus says why
     QDBusServiceWatcher started(BusText(ov::CalcBusName), bus,
                                 QDBusServiceWatcher::WatchForRegistration);
     QEventLoop wait;
     QObject::connect(&started, &QDBusServiceWatcher::serviceRegistered, &wait, &QEventLoop::quit);
     QTimer::singleShot(static_cast<int>(seconds * 1000), &wait, &QEventLoop::quit);
+    // A bus that goes away says nothing of its own: the watch notices it closed.
+    ov::TBusLossWatch lost(bus);
+    QObject::connect(&lost, &ov::TBusLossWatch::Lost, &wait, &QEventLoop::quit);
     // Asked after the watch is set up: a start in between is not missed.
-    if (bus.interface()->isServiceRegistered(BusText(ov::CalcBusName)).value()) return;
+    if (bus.interface()->isServiceRegistered(BusText(ov::CalcBusName)).value()) return true;
     wait.exec();
+    return bus.isConnected();
+}
+
+int BusGone() {
+    return Fail("the session bus has gone away");
 }
 
 int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
@@ -195,7 +207,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     if (items.empty()) items.push_back(BusText(ov::TimeTagItem));
 
     QDBusConnection bus = ov::StartedSessionBus();
-    if (waitSeconds > 0) WaitForOVCalc(bus, waitSeconds);
+    if (waitSeconds > 0 && !WaitForOVCalc(bus, waitSeconds)) return BusGone();
     if (int status = ConnectBus(bus)) return status;
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot make a pipe");
@@ -210,10 +222,17 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     // OV Calc ending ends the watch: nothing more can arrive.
     QDBusServiceWatcher ended(BusText(ov::CalcBusName), bus,
                               QDBusServiceWatcher::WatchForUnregistration);
-    QObject::connect(&ended, &QDBusServiceWatcher::serviceUnregistered, &app, [&app] {
+    QObject::connect(&ended, &QDBusServiceWatcher::serviceUnregistered, &app, [&app, &bus] {
+        // A closed connection is the bus gone, not OV Calc ended: the loss watch says so.
+        if (!bus.isConnected()) return;
         std::fprintf(stderr, "ovclient: OV Calc has ended\n");
         app.exit(0);
     });
+
+    // Nothing can arrive any more once the bus is gone; QtDBus keeps the closed connection
+    // without a word, so the watch looks at it.
+    ov::TBusLossWatch busWatch(bus);
+    QObject::connect(&busWatch, &ov::TBusLossWatch::Lost, &app, [&app] { app.exit(BusGone()); });
 
     long long printed = 0;
     ov::TBusSignalReceiver receiver(

@@ -208,7 +208,7 @@ bool TFeed::Run(std::unique_ptr<TLineSource> lines, std::string& error) {
     if (!failure_.empty()) {
         error = failure_;
     } else if (r > 0) {
-        error = "the session bus went away";
+        error = "the session bus has gone away";
     } else {
         error = "the event loop failed: " + SdErrorText(r);
     }

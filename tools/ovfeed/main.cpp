@@ -32,6 +32,10 @@ Empty lines and lines beginning with "#" are skipped; a zero byte, which the bus
 carry, is sent as "?". At the end it prints how many lines it
 sent and ends.
 
+It ends with status 1 and says why on standard error when the session bus goes away (its
+daemon ended), whether it is sending, waiting for a client or staying (--stay), and when a
+line has waited longer than --wait-limit.
+
 The lines wait for a client: nothing is sent until a client has linked an item of this data
 source (OV Calc links its items when it connects the source) and can take data (for OV Calc:
 its calculation thread runs), so that no line is lost whichever program starts first. Waiting

@@ -214,6 +214,7 @@ int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     });
     ov::TConfigSettings settings;
     ov::TCalcGroups groups;
+    config.ShowEveryFinding();
     try {
         config.OpenConfigFile(file);
     } catch (const ov::Exception& e) {
