@@ -18,12 +18,17 @@ Calculation thread (BM_ThreadOverhead: 1000 groups, every record sets off two ca
                 the same groups plus one setup query to the same in-process double
 
 End to end (BM_EndToEnd_*: ovfeed -> bus -> ovcalc -> bus -> result events, real processes on a
-private bus; the raw rates are measured just before each figure, in the same run):
+private bus; the raw rates are measured just before each figure, in the same run; each line's
+label says whether its target was met):
   NoGroupLines  lines/s at least 50 % of raw_signals/s       (%_of_raw_signals)
   CalcPerLine   lines/s at least 70 % of raw_queries/s       (%_of_raw_queries; one
                 RoundOffTime query per calculation)
-  Latency1000   p99_ms under 5 at 1000 lines per second      (item change to result event)
+  Latency1000   p99_ms under 5 at 1000 lines per second      (item change to result event;
+                lines/s at the rate, none lost)
   Flood         VmHWM_after_MB: ovcalc's peak resident size after 10^5 lines
+
+ovfeed (BM_FeedSignals_*): with --wait-link, once a client linked, as fast as with --no-wait
+(BM_FeedSignals_WaitLink_SdBus against BM_FeedSignals_SdBus).
 
 Station catalogue (BM_Catalogue_*: 10^4 stations x 10 sensors in SQLite and in a throwaway
 PostgreSQL server, made for the run; 0 = SQLite, 1 = PostgreSQL):

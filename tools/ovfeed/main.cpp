@@ -37,9 +37,10 @@ daemon ended), whether it is sending, waiting for a client or staying (--stay), 
 line has waited longer than --wait-limit.
 
 The lines wait for a client: nothing is sent until a client has linked an item of this data
-source (OV Calc links its items when it connects the source) and can take data (for OV Calc:
-its calculation thread runs), so that no line is lost whichever program starts first. Waiting
-is noted on standard error.
+source (OV Calc links its items when it connects the source) and can take data (OV Calc,
+known by the AppID of its links, is asked whether its calculation thread runs; any other
+client can at once), so that no line is lost whichever program starts first. Waiting is noted
+on standard error.
 
   --as SOURCE      decoder   OVDecode.OVDecodeCom    /OVDecodeCom   OVDecode.IOVDecodeCom
                    mdecoder  OVMDecode.OVMDecodeCom  /OVMDecodeCom  OVDecode.IOVDecodeCom
