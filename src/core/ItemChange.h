@@ -35,7 +35,8 @@ inline constexpr std::string_view ItemRealTime = "$REALTIME";
 // to the first good pair's station. Returns the number of items the buffer took. Without
 // whileWaiting it runs on the main thread and a full buffer serves the user-interface events; with
 // it, on any thread, and a full buffer calls it between waits (false drops the items still to
-// come).
+// come). An item the buffer did not take drops the rest of the record with it, its end item
+// included: a record is closed only with all its items.
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
