@@ -3,6 +3,7 @@
 // value pair of the data line, one end item, then the calculation thread is woken.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,11 @@ inline constexpr std::string_view ItemRealTime = "$REALTIME";
 // whileWaiting it runs on the main thread and a full buffer serves the user-interface events; with
 // it, on any thread, and a full buffer calls it between waits (false drops the items still to
 // come).
+// The status line of a data line that held characters above U+00FF: the engine's text holds one
+// byte a character, so each of them reads "?" (and a value with one is not a number). data is
+// the line as read, with its "?".
+std::string ReplacedCharactersText(std::size_t replaced, std::string_view data);
+
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
