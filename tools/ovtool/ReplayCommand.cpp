@@ -144,9 +144,11 @@ class TInputFile {
         truncated = false;
         if (gz_ != nullptr) {
             const int n = gzread(gz_, buffer, static_cast<unsigned>(size));
-            if (n >= 0) return n;
+            if (n > 0) return n;
+            // Compressed data cut short reads to its end without -1: only the error says so.
             int code = Z_OK;
             const char* message = gzerror(gz_, &code);
+            if (n == 0 && code == Z_OK) return 0;
             truncated = code == Z_BUF_ERROR;
             error = code == Z_ERRNO ? std::strerror(errno) : message;
             return -1;
