@@ -261,9 +261,9 @@ bool TReplay::RequestDrain(std::chrono::milliseconds) {
 }
 
 bool TReplay::QuerySetup(const std::string& key, std::string& value) {
-    answer_ = SetupParamAnswer(options_.Setup, key);
-    if (answer_ == SetupNoValue) return false;
-    value = answer_;
+    const std::string_view answer = SetupParamAnswer(options_.Setup, key, queryKey_);
+    if (answer == SetupNoValue) return false;
+    value = answer;
     return true;
 }
 

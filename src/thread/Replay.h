@@ -163,7 +163,7 @@ class TReplay final : private ICalcHost, private IClock {
     bool anyTag_ = false, endMoved_ = false;
     TTimeTag latest_ = 0;
     std::atomic<TDateTime> now_{0};
-    std::string answer_;
+    std::string queryKey_;  // the folded key of a setup query
 
     // The status lines: handed on one at a time.
     std::mutex statusLock_;
