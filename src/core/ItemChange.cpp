@@ -111,6 +111,12 @@ std::string ErrorText(const std::exception& e) {
 
 }  // namespace
 
+std::string ReplacedCharactersText(std::size_t replaced, std::string_view data) {
+    return "Error 1600: " + std::to_string(replaced) +
+           (replaced == 1 ? " character" : " characters") +
+           " above U+00FF in a data line read as \"?\" - " + std::string(data);
+}
+
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,

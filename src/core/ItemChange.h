@@ -3,6 +3,7 @@
 // value pair of the data line, one end item, then the calculation thread is woken.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,11 @@ inline constexpr std::string_view ItemGOESTimed = "$GOESTIMED";
 inline constexpr std::string_view ItemGOESRandom = "$GOESRANDOM";
 inline constexpr std::string_view ItemTimeTag = "$TIMETAG";
 inline constexpr std::string_view ItemRealTime = "$REALTIME";
+
+// The status line of a data line that held characters above U+00FF: the engine's text holds one
+// byte a character, so each of them reads "?" (and a value with one is not a number). data is
+// the line as read, with its "?".
+std::string ReplacedCharactersText(std::size_t replaced, std::string_view data);
 
 // Skipped by the caller while ThreadStopped. Queues the record of one item change from a data
 // source (not ownAppID) for one of the four items (any letter case) whose data begins with a
