@@ -6,9 +6,11 @@
 #   scripts/fuzz-long.sh [RUNS] [TARGET ...]   RUNS: executions per target (default 10000000);
 #                                              targets as for scripts/fuzz.sh (default: all)
 #   OV_FUZZ_INI_RUNS=N   the ini target's executions (default RUNS / 10): each of its runs
-#                        writes, renames and reads back two or three files with fsync, a
-#                        hundred times the work of the others'; on a disk instead of the
-#                        memory folder the fsyncs make it five times slower again
+#                        writes its file, replaces it as the program does (temporary file,
+#                        fsync, rename, fsync of the folder) and reads it back, which makes it
+#                        the slowest target by far, several times slower than the next; in a
+#                        folder on disk rather than in memory the fsyncs slow it five times
+#                        more
 #   OV_FUZZ_WORK=DIR     where each target's new corpus entries, findings and log go (default
 #                        build/fuzz-long/<target>/: corpus/, findings/, run.log)
 #   OV_FUZZ_TIMEOUT=S    what counts as a hang (default 1 s)

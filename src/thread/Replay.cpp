@@ -142,10 +142,12 @@ bool TReplay::Feed(std::string_view line, std::string_view file, std::int64_t li
     std::size_t replaced = 0;
     const std::string_view item = ReceivedText(itemText, itemBuffer, nullptr);
     const std::string_view data = ReceivedText(dataText, dataBuffer, &replaced);
+    // The line as read, for what is said of it.
+    auto asRead = [&] { return std::string(item) + (data.empty() ? "" : " ") + std::string(data); };
 
     if (!IsDataItem(item)) {
         Note("not a data line (its item is not $GOESTIMED, $GOESRANDOM, $TIMETAG or $REALTIME): " +
-             std::string(line));
+             asRead());
         EndLine(false, 0);
     } else if (options_.From || options_.To) {
         // The line's time tag as the item change reads it, up to a line break.
@@ -163,7 +165,7 @@ bool TReplay::Feed(std::string_view line, std::string_view file, std::int64_t li
                                            noSignal_, lineNote_, takeLineItems_);
         TakeLineItems();
         if (added == 0 && lineNotes_ == (replaced > 0 ? 1 : 0))
-            Note("not a data line (its time tag cannot be read): " + std::string(line));
+            Note("not a data line (its time tag cannot be read): " + asRead());
         TTimeTag tag = 0;
         if (added > 0) tag = filling_->Items.back()->TimeTag;
         EndLine(added > 0, tag);

@@ -83,6 +83,11 @@ check "bad input: said" '((status == 2)) &&
 # The cut file's lines before the cut are replayed (one record each), the example after it too.
 check "bad input: the rest replayed" '(($(grep -c "RIVER1.Q" "$OUT") == 2 + cut_line - 1 + 4)) &&
   [[ $(tail -n 11 "$OUT") == "$(cat "$EXAMPLES/expected.txt")" ]]'
+# A file that is no archive: its line of 17 MiB is not kept, the line after it is replayed.
+{ head -c 17825792 /dev/zero | tr '\0' x; echo; head -n 7 "$EXAMPLES/feed.txt" | tail -n 1; } >"$DIR/huge.txt"
+example "$DIR/huge.txt"
+check "a line too long" '((status == 2)) && [[ $(cat "$OUT") == "$(head -n 1 "$EXAMPLES/expected.txt")" ]] &&
+  grep -qxF "$DIR/huge.txt:1: a line longer than 16 MiB is not a data line" "$ERR"'
 example --no-keep-going "$DIR/bad.txt" "$EXAMPLES/feed.txt"
 check "--no-keep-going" '((status == 2)) && (($(wc -l <"$OUT") == 1)) &&
   [[ $(summary) == *", 1 input error, "* ]]'

@@ -174,25 +174,41 @@ class TInputFile {
     gzFile gz_ = nullptr;
 };
 
+// The longest line kept: a data line of 16 MiB holds some 500 000 values. A longer one (a file
+// that is not an archive at all) is said and skipped, so that the memory stays bounded.
+constexpr std::size_t MaxLineBytes = 16 << 20;
+
 // Feeds every line of file to the replay; faults are said in their place. False when the
 // replay needs no more lines.
 bool ReplayFile(TInputFile& file, ov::TReplay& replay, TReadProgress& progress,
                 bool flushEachRead) {
     std::vector<char> buffer(ReadBlock);
-    std::string carry;  // the start of a line whose end has not been read yet
+    std::string carry;     // the start of a line whose end has not been read yet
+    bool tooLong = false;  // the line being read is longer than MaxLineBytes: skipped
     std::int64_t lineNumber = 0, plainBytes = 0;
     const std::int64_t before = progress.Bytes.load();
+    auto place = [&] { return file.Name() + ":" + std::to_string(lineNumber) + ": "; };
+    // One line read to its end (the last one may have no line feed).
+    auto line = [&](std::string_view text) {
+        ++lineNumber;
+        ++progress.Lines;
+        if (!tooLong) return replay.Feed(text, file.Name(), lineNumber);
+        tooLong = false;
+        return replay.InputFault(place() + "a line longer than " +
+                                 std::to_string(MaxLineBytes >> 20) + " MiB is not a data line");
+    };
     for (;;) {
         std::string error;
         bool truncated = false;
         const long n = file.Read(buffer.data(), buffer.size(), error, truncated);
         if (n < 0) {
             // What was read of the last line is not a line: it may end in the middle of a value.
-            const std::string place = file.Name() + ":" + std::to_string(lineNumber + 1) + ": ";
+            ++lineNumber;
             return replay.InputFault(
-                place + (truncated ? "the compressed data ends early: the rest of the file is lost"
-                                   : "cannot be read further (" + error +
-                                         "): the rest of the file is lost"));
+                place() +
+                (truncated
+                     ? "the compressed data ends early: the rest of the file is lost"
+                     : "cannot be read further (" + error + "): the rest of the file is lost"));
         }
         if (n == 0) break;
         const char* data = buffer.data();
@@ -200,17 +216,19 @@ bool ReplayFile(TInputFile& file, ov::TReplay& replay, TReadProgress& progress,
         while (data < end) {
             const char* feed = static_cast<const char*>(std::memchr(data, '\n', end - data));
             if (feed == nullptr) {
-                carry.append(data, end);
+                if (!tooLong) carry.append(data, end);
+                if (carry.size() > MaxLineBytes) {
+                    tooLong = true;
+                    std::string().swap(carry);
+                }
                 break;
             }
-            ++lineNumber;
-            ++progress.Lines;
             bool more;
             if (carry.empty()) {
-                more = replay.Feed(std::string_view(data, feed - data), file.Name(), lineNumber);
+                more = line(std::string_view(data, feed - data));
             } else {
                 carry.append(data, feed);
-                more = replay.Feed(carry, file.Name(), lineNumber);
+                more = line(carry);
                 carry.clear();
             }
             if (!more) return false;
@@ -221,11 +239,7 @@ bool ReplayFile(TInputFile& file, ov::TReplay& replay, TReadProgress& progress,
         progress.Bytes = before + (position >= 0 ? position : plainBytes);
         if (flushEachRead) replay.Flush();
     }
-    if (!carry.empty()) {
-        ++lineNumber;
-        ++progress.Lines;
-        if (!replay.Feed(carry, file.Name(), lineNumber)) return false;
-    }
+    if (!carry.empty() || tooLong) return line(carry);
     return true;
 }
 
