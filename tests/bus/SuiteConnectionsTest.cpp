@@ -483,7 +483,8 @@ TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
         text += "$TIMETAG 12/08/2026 20:41:05,R" + std::to_string(i) + ".HG," + std::to_string(i) +
                 ",R" + std::to_string(i) + ".TA,1\n";
     }
-    TFeed rtu("rtu", text);
+    // Serving on after its lines: its end would be a status line.
+    TFeed rtu("rtu", text, {"--stay"});
     ASSERT_TRUE(rtu.Started());
     TConnectionsRig rig;
     ASSERT_TRUE(rig.connections->Refresh().Result);
@@ -560,7 +561,8 @@ TEST(SuiteConnections, LinesWithAnUnreadableTimeTagAreDroppedAndTold) {
               "$TIMETAG 01/19/2053 00:00:00,RIVER1.HG,1\n"
               "$TIMETAG 12/08/2026 20:41:05,RIVER2.HG,1.25\n"
               "$TIMETAG -1/08/2026 20:41:05,RIVER1.HG,2\n"
-              "$TIMETAG 12.08.2026 20:41:05,RIVER1.HG,3\n");
+              "$TIMETAG 12.08.2026 20:41:05,RIVER1.HG,3\n",
+              {"--stay"});
     ASSERT_TRUE(rtu.Started());
     TSuiteOptions options = TConnectionsRig::Options();
     options.DroppedLinePeriod = 1s;
