@@ -3,6 +3,7 @@
 // configuration-file order (TCalcGroups).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,13 @@ std::string_view ValueOfEntry(std::string_view entry);
 std::string MakeEntry(std::string_view name, std::string_view value);
 // Position of the first entry whose name equals name without regard to ASCII case; -1 if none.
 int IndexOfName(const std::vector<std::string>& list, std::string_view name);
+
+// The numbers a group may have and the longest equation it may hold: the setup dialog gives no
+// other number and edits no longer equation, and the configuration file says where it holds
+// one.
+inline constexpr std::int32_t FirstGroupNumber = 1;
+inline constexpr std::int32_t LastGroupNumber = 999;
+inline constexpr std::size_t MaxEquationLength = 8192;
 
 // One calculation group ("Poll Group" CGIndex in messages). A plain value: copying copies
 // every field and list.

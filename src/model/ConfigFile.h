@@ -24,10 +24,6 @@ using TLogStatusProc = std::function<void(const std::string& text)>;
 // The longest schedule delay, in days: 3 hours, as long as the calculation thread keeps the
 // values a deferred calculation reads (its value cache); a longer delay would find them gone.
 inline constexpr double MaxScheduleDelay = 0.125;
-// The group numbers the setup dialog gives, and the longest equation it edits.
-inline constexpr std::int32_t FirstGroupNumber = 1;
-inline constexpr std::int32_t LastGroupNumber = 999;
-inline constexpr std::size_t MaxEquationLength = 8192;
 // The findings of each kind that reading the file says in the status list: the lines that are
 // not read, and the other findings of its settings and groups.
 inline constexpr std::size_t MostShownFindings = 20;

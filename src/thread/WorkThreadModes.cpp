@@ -6,6 +6,7 @@
 #include <string>
 
 #include "calc/CalcErrors.h"
+#include "calc/GroupRules.h"
 #include "core/LogDetail.h"
 #include "suite/SetupParams.h"
 #include "suite/SetupServer.h"
@@ -58,10 +59,11 @@ void TWorkThread::BuildIndexes() {
         if (!group->Enabled) continue;
         if (group->MultiStations) {
             const std::int32_t trigger = group->MultiVariablesTrigger;
-            const auto count = static_cast<std::int32_t>(group->MultiVariables.size());
-            if (trigger != -1 && (trigger < 0 || trigger >= count)) {
+            if (CheckGroupRules(*group, {.Families = rfTrigger})
+                    .Has(TGroupRule::grTriggerOutOfRange)) {
                 // A hand-edited trigger position outside the list would end the whole run;
-                // only this group is left out.
+                // only this group is left out. A group without a trigger (-1) stays, filed
+                // under an empty station.sensor.
                 Log("Error 1600: List index out of bounds (" + std::to_string(trigger) +
                         ") - Poll Group: " + std::to_string(group->CGIndex),
                     okError);

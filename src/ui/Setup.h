@@ -1,7 +1,9 @@
 // The calculation group setup dialog "Setup": creates, edits, copies and deletes the main
 // window's calculation groups in place, offering the stations and sensors of the suite
 // database's station catalogue, the station/sensor picker and the filter dialog, and checking
-// each equation with the calculator. Made for one showing and freed afterwards.
+// each equation with the calculator. Made for one showing and freed afterwards. Its controls
+// are made in ui/SetupControls, its editor's mapping to and from a group and the checks of a
+// save are ui/SetupForm; the dialog wires them together.
 #pragma once
 
 #include <QDialog>
@@ -12,21 +14,16 @@
 #include <unordered_set>
 #include <vector>
 
+#include "calc/GroupRules.h"
 #include "model/CalcGroups.h"
 #include "suite/CatalogueViews.h"
 #include "suite/SetupParams.h"
 #include "suite/StationSensorCache.h"
+#include "ui/SetupControls.h"
+#include "ui/SetupForm.h"
 
-class QAction;
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTabWidget;
-class QTableWidget;
-class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace ov {
@@ -53,7 +50,7 @@ struct TSetupContext {
     QString HelpFile = {};                // the Help button opens it at the dialog's topic
 };
 
-class TfrmOptionSetup : public QDialog {
+class TfrmOptionSetup : public QDialog, public TSetupControls {
     Q_OBJECT
   public:
     // The dialog on groups (edited in place, not owned).
@@ -99,10 +96,9 @@ class TfrmOptionSetup : public QDialog {
     // adds the tree's selected node.
     bool lstSiteSensorsDragOver(QObject* source) const;
     void lstSiteSensorsDragDrop(QObject* source);
-    // Raises the first failing check as an ov::Exception with its message.
-    void ValidateGroup();
-    // The save: validated, then stored into the shown group (a pending group gets its
-    // number). Raises what the validation or the storing raised.
+    // The save: the editor checked (TSetupForm::Validate), then stored into the shown group
+    // (a pending group gets its number). Raises the first failing check, or what the
+    // equation's analysis or the storing raised.
     void StoreGroup();
     // Before leaving the editor: false when the user cancelled (or the save failed).
     bool AskSave();
@@ -113,46 +109,6 @@ class TfrmOptionSetup : public QDialog {
     void actCopyExecute();
     void actDeleteExecute();
     void actDeleteAllExecute();
-
-    // Controls, named as in the layout.
-    QComboBox* cbxGroup;
-    QAction* actNew;
-    QAction* actDelete;
-    QAction* actDeleteAll;
-    QAction* actSave;
-    QAction* actCopy;
-    QPushButton* btnNew;
-    QPushButton* btnDelete;
-    QPushButton* btnClearAll;
-    QPushButton* BtnSave;
-    QPushButton* btnCopy;
-    QGroupBox* grpDetails;
-    QLineEdit* edtFunction;
-    QCheckBox* chkEnable;
-    QRadioButton* rdoSameStation;
-    QRadioButton* rdoMultipleStations;
-    QLineEdit* edtFilterFile;
-    QPushButton* btnFilter;
-    QComboBox* cbxOutputStation;
-    QComboBox* cbxOutputSensor;
-    QTabWidget* pgMain;
-    QWidget* tsSingle;
-    QWidget* tsMultiple;
-    QTableWidget* grdVariables;
-    QComboBox* cbxVariable;
-    QGroupBox* grpSimilar;
-    QComboBox* cbxView;
-    QTreeWidget* tvwLeftTree;
-    QPushButton* btnSetupSitesSensorsAddSite;
-    QPushButton* btnSetupSitesSensorsAddAllSites;
-    QPushButton* btnSetupSitesSensorsDelSite;
-    QPushButton* btnSetupSitesSensorsDelAllSites;
-    QTreeWidget* lstSiteSensors;
-    QTableWidget* grdVariablesMulti;
-    QPushButton* btnBrowse;        // template of the rows' "..." buttons, hidden
-    QRadioButton* rdoTriggerCalc;  // template of the rows' trigger radios, hidden
-    QPushButton* btnClose;
-    QPushButton* btnHelp;
 
   public Q_SLOTS:
     // The close request: refused when the user cancels the question about unsaved changes.
@@ -165,12 +121,6 @@ class TfrmOptionSetup : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void CreateControls();
-    void CreateGroupRow();
-    void CreateGroupDetails();
-    void CreateSameStationPage();
-    void CreateMultipleStationsPage();
-    void LayOutControls();
     void ConnectControls();
     void FormShow();
     void MarkUnsaved() { saved_ = false; }
@@ -179,6 +129,13 @@ class TfrmOptionSetup : public QDialog {
     int FreeGroupNumber() const;
     void ClearEditor();
     void NewPendingGroup();
+    // What the editor holds now.
+    TSetupForm ReadForm() const;
+    // The rows of both grids, with the row controls of the multiple-station grid shown for
+    // them (one empty row without them when the form has none).
+    void ShowVariables(const TSetupForm& form);
+    // The station catalogue's answer, for the similar stations' check.
+    THasSensor CatalogueHasSensor() const;
     void PlaceRowControls(int position);
     void HideRowControls(int from);
     void UncheckTrigger(int position);
@@ -202,8 +159,8 @@ class TfrmOptionSetup : public QDialog {
     std::vector<QRadioButton*> triggerButtons_;
     std::unique_ptr<TStationSensorCache> catalogue_;
     std::unique_ptr<TCatalogueTreeWidget> leftTree_;
-    // The sensors of each cbxOutputStation item, in catalogue order; index = item position.
-    std::vector<std::vector<std::string>> stationSensors_;
+    // The station and sensors of each cbxOutputStation item; index = item position.
+    std::vector<TOutputStation> outputStations_;
     // The texts of lstSiteSensors, for the duplicate check of large lists.
     std::unordered_set<std::string> similarIDs_;
 };

@@ -1,4 +1,4 @@
-// Case-folding comparison of names.
+// Case-folding comparison of names, and the trimming of blank ends.
 #include "util/TextCompare.h"
 
 namespace ov {
@@ -25,6 +25,13 @@ std::string UpperCaseAscii(std::string_view s) {
     std::string upper(s);
     for (char& c : upper) c = UpperAscii(c);
     return upper;
+}
+
+std::string_view TrimBlankEnds(std::string_view s) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
 }
 
 }  // namespace ov

@@ -1,5 +1,6 @@
 // Comparing names the way the suite does: ASCII letters a-z fold to upper case, every other
-// byte compares by its unsigned value. Station, sensor, variable and item names all use it.
+// byte compares by its unsigned value. Station, sensor, variable and item names all use it;
+// and what counts as a blank text.
 #pragma once
 
 #include <string>
@@ -15,5 +16,8 @@ inline char UpperAscii(char c) {
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
 std::string UpperCaseAscii(std::string_view s);
+// s without the blanks and control characters (bytes up to 0x20) at either end: what is left of
+// an equation or a name typed with blanks around it; empty for a blank text.
+std::string_view TrimBlankEnds(std::string_view s);
 
 }  // namespace ov

@@ -483,7 +483,8 @@ TEST(SuiteConnections, AFullInputBufferHoldsTheFloodAtTheBusAndLosesNothing) {
         text += "$TIMETAG 12/08/2026 20:41:05,R" + std::to_string(i) + ".HG," + std::to_string(i) +
                 ",R" + std::to_string(i) + ".TA,1\n";
     }
-    TFeed rtu("rtu", text);
+    // Serving on after its lines: its end would be a status line.
+    TFeed rtu("rtu", text, {"--stay"});
     ASSERT_TRUE(rtu.Started());
     TConnectionsRig rig;
     ASSERT_TRUE(rig.connections->Refresh().Result);

@@ -297,5 +297,20 @@ TEST_F(CalcModesTest, ABadTriggerIndexSkipsOnlyItsGroup) {
     EXPECT_EQ(Results(), (Published{Record(T, "STN.Y", "7")}));
 }
 
+// A group without a trigger (-1) is kept without a word, and no sensor sets it off; one below
+// -1 is a bad position like any other.
+TEST_F(CalcModesTest, AGroupWithoutTriggerIsKeptQuietly) {
+    groups.Add(MultiGroup(6, "STN", "Z", "A", {"A=RIVER1.HG"}, -1));
+    groups.Add(MultiGroup(7, "STN", "W", "A", {"A=RIVER1.HG"}, -2));
+    Start();
+    Feed("C", "RIVER1", T, {{"HG", "7"}});
+    EXPECT_TRUE(Results().empty());
+    std::vector<std::string> errors;
+    for (const auto& [text, kind] : host.Lines())
+        if (kind == okError) errors.push_back(text);
+    EXPECT_EQ(errors, std::vector<std::string>{
+                          "Error 1600: List index out of bounds (-2) - Poll Group: 7"});
+}
+
 }  // namespace
 }  // namespace ov

@@ -1,25 +1,23 @@
 // ovtool check: reads a configuration file and reports, group by group, what would fail or
-// silently compute something other than what the equation seems to say.
+// silently compute something other than what the equation seems to say: what the group rules
+// find (calc/GroupRules.h) and, with the setup server's settings, the rating tables it reads.
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "OvTool.h"
 #include "calc/CalcEx.h"
 #include "calc/Equation.h"
+#include "calc/GroupRules.h"
 #include "calc/RatingTables.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
 #include "suite/SetupServer.h"
 #include "suite/SetupSettingsFile.h"
-#include "util/StringList.h"
-#include "util/TextCompare.h"
 
 namespace ovtool {
 
@@ -100,93 +98,14 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g, TTableCheck* table
     auto error = [&](std::string text) { findings.push_back({true, std::move(text)}); };
     auto warning = [&](std::string text) { findings.push_back({false, std::move(text)}); };
 
-    if (g.OutputStation.empty() || g.OutputSensor.empty())
-        error("the output station.sensor is incomplete ('" + g.OutputStation + "." +
-              g.OutputSensor + "'): results would be published without a proper name");
-    if (g.FuncName.empty()) {
-        error("the equation is empty: every calculation of this group fails");
-        return findings;
+    const ov::TGroupCheck check = ov::CheckGroupRules(g);
+    for (const ov::TGroupFinding& f : check.Findings) {
+        // A constant result is what such an equation says; only the setup dialog refuses it.
+        if (f.Rule == ov::TGroupRule::grNoVariables) continue;
+        findings.push_back({f.Error, f.Text});
     }
-
-    ov::TStringList names(true);
-    ov::TEquationFindings pitfalls;
-    ov::TCalcEx calc;
-    try {
-        ov::CheckEquation(g.FuncName, names, &pitfalls);
-    } catch (const ov::ECalcExException& e) {
-        error("the equation \"" + g.FuncName + "\" fails the check: " + e.what());
-        return findings;
-    }
-
-    for (std::size_t at : pitfalls.LoneSigns) {
-        warning("the sign at position " + std::to_string(at + 1) + " of \"" + g.FuncName +
-                "\" is read as the number 0 and what follows it is never read (2*-A is 0); "
-                "write it in parentheses, as 2*(-A)");
-    }
-    if (!pitfalls.Unread.empty()) {
-        if (pitfalls.Unread[0] == '^') {
-            warning("\"" + g.FuncName +
-                    "\" has a blank before \"^\": the calculation reads "
-                    "the power, but the variable list (and this check) stops before it; "
-                    "write the \"^\" right after its base");
-        } else if (pitfalls.Unread[0] == '\t') {
-            warning("a tab at position " + std::to_string(pitfalls.UnreadAt + 1) + " of \"" +
-                    g.FuncName + "\" ends the equation: \"" + pitfalls.Unread.substr(1) +
-                    "\" is never read; use blanks instead");
-        } else {
-            warning("\"" + pitfalls.Unread + "\" at the end of \"" + g.FuncName +
-                    "\" is never read: only one complete expression (with at most one "
-                    "comparison) is evaluated, so the result ignores it");
-        }
-    }
-
-    const std::vector<std::string>& bindings = g.MultiStations ? g.MultiVariables : g.Variables;
-    // The first binding of each name, as IndexOfName finds it, but looked up at once: a group
-    // may bind a great many names.
-    std::unordered_map<std::string, int> bindingOf;
-    for (std::size_t i = 0; i < bindings.size(); ++i) {
-        if (bindings[i].find('=') == std::string::npos) continue;
-        bindingOf.try_emplace(ov::UpperCaseAscii(ov::NameOfEntry(bindings[i])),
-                              static_cast<int>(i));
-    }
-    for (const std::string& name : names.Items()) {
-        const auto found = bindingOf.find(ov::UpperCaseAscii(name));
-        const int i = found == bindingOf.end() ? -1 : found->second;
-        if (i < 0) {
-            error("variable " + name +
-                  " is used but not bound to a sensor: the calculation "
-                  "fails with Error 1603");
-            continue;
-        }
-        const std::string_view value = ov::ValueOfEntry(bindings[static_cast<std::size_t>(i)]);
-        if (value.empty()) {
-            error("variable " + name + " is bound to nothing: choose its sensor");
-        } else if (g.MultiStations && value.find('.') == std::string_view::npos) {
-            warning("variable " + name + " is bound to '" + std::string(value) +
-                    "', which has no station part: it is read as station " + std::string(value) +
-                    " with an empty sensor and never has a value");
-        }
-    }
-    std::set<std::string> seen;
-    for (const std::string& entry : bindings) {
-        const std::string name(ov::NameOfEntry(entry));
-        if (name.empty()) {
-            warning("the binding '" + entry + "' has no variable name");
-            continue;
-        }
-        if (names.IndexOf(name) < 0 && seen.insert(name).second)
-            warning("variable " + name + " is bound but the equation does not use it");
-    }
-    if (tableCheck != nullptr) CheckTables(g, pitfalls, *tableCheck, error, warning);
-
-    if (g.MultiStations) {
-        const auto n = static_cast<std::int32_t>(g.MultiVariables.size());
-        if (g.MultiVariablesTrigger < 0 || g.MultiVariablesTrigger >= n) {
-            error("the trigger variable (index " + std::to_string(g.MultiVariablesTrigger) +
-                  ") is not one of the " + std::to_string(n) +
-                  " bound variables: the group is never calculated");
-        }
-    }
+    if (tableCheck != nullptr && check.EquationRead)
+        CheckTables(g, check.Equation, *tableCheck, error, warning);
     return findings;
 }
 
