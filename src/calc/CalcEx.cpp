@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "calc/CompiledEquation.h"
 #include "calc/RatingTables.h"
+#include "calc/detail/CompiledEquation.h"
 #include "core/InputItems.h"
 #include "core/LogDetail.h"
 #include "core/OutputBuffer.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <span>
 
-#include "calc/EquationGrammar.h"
+#include "calc/detail/EquationGrammar.h"
 
 namespace ov {
 namespace equation {

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "calc/CalcEx.h"
-#include "calc/CompiledEquation.h"
-#include "calc/EquationGrammar.h"
+#include "calc/detail/CompiledEquation.h"
+#include "calc/detail/EquationGrammar.h"
 #include "core/InputItems.h"
 #include "core/OutputBuffer.h"
 #include "core/ValueCache.h"
