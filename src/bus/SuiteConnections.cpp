@@ -467,7 +467,8 @@ bool TSuiteConnections::WaitSetupLoad(bool loadSettings) {
         ok = loaded();
     }
     if (!ok) return false;
-    // A restart leaves the records alone: a running calculation thread reads them unlocked.
+    // A restart leaves the records alone: settings change with a refresh, which starts the
+    // calculation thread again on them.
     if (!loadSettings) return true;
     // A failed load leaves the defaults in the records; the refresh goes on with them.
     LoadGeneralSetup(setup_.get(), GeneralSetup());

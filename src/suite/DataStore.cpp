@@ -287,4 +287,10 @@ void PublishResult(TOVDataBase& store, std::string_view item, const std::string&
     store.Notify(item);
 }
 
+void TResultPublisher::PublishResult(std::string_view item, const std::string& text) {
+    ov::PublishResult(store_, item, text);
+    lastPublished_ = Now();
+    ++published_;
+}
+
 }  // namespace ov

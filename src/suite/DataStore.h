@@ -4,6 +4,7 @@
 // the program's running automation object.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -15,7 +16,9 @@
 #include <vector>
 
 #include "busnames/BusNames.h"
+#include "suite/ResultSink.h"
 #include "util/Collection.h"
+#include "util/TimeTag.h"
 
 namespace ov {
 
@@ -261,7 +264,26 @@ class TOVCalcDataDatabase : public TOVDataBase {
 };
 
 // Publishing a result: SetValue(item, text), then Notify(item); the outcome is not examined.
-// The host's PublishResult, called on the calculation thread, comes here.
 void PublishResult(TOVDataBase& store, std::string_view item, const std::string& text);
+
+// The calculation thread's result sink: publishes each record into the store and counts them
+// for the window's status bar. Any thread; the store must outlive it.
+class TResultPublisher final : public IResultSink {
+  public:
+    explicit TResultPublisher(TOVDataBase& store) : store_(store) {}
+    TResultPublisher(const TResultPublisher&) = delete;
+    TResultPublisher& operator=(const TResultPublisher&) = delete;
+
+    void PublishResult(std::string_view item, const std::string& text) override;
+
+    // The results published so far, and when the last one was (0: none yet).
+    std::uint64_t Published() const { return published_.load(); }
+    TDateTime LastPublished() const { return lastPublished_.load(); }
+
+  private:
+    TOVDataBase& store_;
+    std::atomic<std::uint64_t> published_{0};
+    std::atomic<TDateTime> lastPublished_{0};
+};
 
 }  // namespace ov
