@@ -174,7 +174,7 @@ void TCalcController::NewThread() {
     auto thread = std::make_unique<TWorkThread>(*this, *results_, *input_, *output_);
     thread->SetScheduleDelay(settings_.ScheduleDelay);
     {
-        std::lock_guard<std::mutex> guard(threadLock_);
+        TLockGuard guard(threadLock_);
         currentThread_ = thread.get();
         ++threadSerial_;
     }
@@ -196,14 +196,14 @@ void TCalcController::StartThreadIfStorage() {
 void TCalcController::ThreadEnded(TWorkThread& thread) {
     std::uint64_t serial;
     {
-        std::lock_guard<std::mutex> guard(threadLock_);
+        TLockGuard guard(threadLock_);
         if (&thread != currentThread_) return;  // a replaced thread
         serial = threadSerial_;
     }
     QMetaObject::invokeMethod(
         this,
         [this, serial] {
-            std::lock_guard<std::mutex> guard(threadLock_);
+            TLockGuard guard(threadLock_);
             if (serial == threadSerial_) threadStopped_ = true;
         },
         Qt::QueuedConnection);
@@ -215,22 +215,23 @@ bool TCalcController::RequestDrain(std::chrono::milliseconds limit) {
         return true;
     }
     struct TDone {
-        std::mutex lock;
+        TMutex lock;
         std::condition_variable changed;
-        bool done = false;  // guarded by lock
+        bool done OV_GUARDED_BY(lock) = false;
     };
     auto done = std::make_shared<TDone>();
     QMetaObject::invokeMethod(
         this,
         [this, done] {
             DrainOutput(true);
-            std::lock_guard<std::mutex> guard(done->lock);
+            TLockGuard guard(done->lock);
             done->done = true;
             done->changed.notify_all();
         },
         Qt::QueuedConnection);
-    std::unique_lock<std::mutex> guard(done->lock);
-    return done->changed.wait_for(guard, limit, [&] { return done->done; });
+    TUniqueLock guard(done->lock);
+    return done->changed.wait_for(guard.Native(), limit,
+                                  [&]() OV_REQUIRES(done->lock) { return done->done; });
 }
 
 void TCalcController::ProcessUiEvents() {

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "bus/OVCalcComAdaptor.h"
@@ -24,6 +23,7 @@
 #include "suite/DataStore.h"
 #include "thread/CalcHost.h"
 #include "thread/WorkThread.h"
+#include "util/Mutex.h"
 #include "util/TimeTag.h"
 
 namespace ov {
@@ -100,7 +100,7 @@ class TCalcController : public QObject,
     TWorkThread* Thread() { return thread_.get(); }
     // Counts the thread objects made so far (a new one may reuse the old one's address).
     std::uint64_t ThreadSerial() {
-        std::lock_guard<std::mutex> guard(threadLock_);
+        TLockGuard guard(threadLock_);
         return threadSerial_;
     }
     TInputStationSensorBuffer& InputBuffer() { return *input_; }
@@ -187,9 +187,9 @@ class TCalcController : public QObject,
     bool busLost_ = false;
 
     // Which thread object is current, for telling a late end call of a replaced one apart.
-    std::mutex threadLock_;
-    const TWorkThread* currentThread_ = nullptr;  // guarded by threadLock_
-    std::uint64_t threadSerial_ = 0;              // guarded by threadLock_
+    TMutex threadLock_;
+    const TWorkThread* currentThread_ OV_GUARDED_BY(threadLock_) = nullptr;
+    std::uint64_t threadSerial_ OV_GUARDED_BY(threadLock_) = 0;
 };
 
 }  // namespace ov

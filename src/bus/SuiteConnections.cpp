@@ -326,17 +326,17 @@ TSuiteConnections::~TSuiteConnections() {
 }
 
 std::string TSuiteConnections::EventAppID() const {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     return eventAppID_;
 }
 
 std::string TSuiteConnections::EventItem() const {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     return eventItem_;
 }
 
 std::string TSuiteConnections::EventData() const {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     return eventData_;
 }
 
@@ -615,7 +615,7 @@ void TSuiteConnections::tmrServersReconnectTimer() {
 void TSuiteConnections::SetupEvent(TSetupEvent event, const QList<QVariant>& arguments) {
     const std::string appID = TextArgument(arguments, 0);
     {
-        std::lock_guard<std::mutex> guard(eventLock_);
+        TLockGuard guard(eventLock_);
         eventAppID_ = appID;
     }
     switch (event) {
@@ -644,7 +644,7 @@ void TSuiteConnections::SetupEvent(TSetupEvent event, const QList<QVariant>& arg
 
 void TSuiteConnections::StoreEvent(const std::string& appID, const std::string& item,
                                    const std::string& data) {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     eventAppID_ = appID;
     eventItem_ = item;
     eventData_ = data;
@@ -705,7 +705,7 @@ void TSuiteConnections::ReceivedShutdown(TDataSourceKind kind, const std::string
         [this, kind, appID] {
             if (!Source(kind).Connected) return;
             {
-                std::lock_guard<std::mutex> guard(eventLock_);
+                TLockGuard guard(eventLock_);
                 eventAppID_ = appID;
             }
             window_.LogStatus(ShutdownText(kind));

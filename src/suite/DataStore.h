@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include "busnames/BusNames.h"
 #include "suite/ResultSink.h"
 #include "util/Collection.h"
+#include "util/Mutex.h"
 #include "util/TimeTag.h"
 
 namespace ov {
@@ -220,15 +220,15 @@ class TOVDataBase {
 
   private:
     // Finds or creates under the held lock, making room first when the table is full.
-    store::TDataItem* FindOrCreate(std::unique_lock<std::mutex>& held, std::string_view name);
+    store::TDataItem* FindOrCreate(std::string_view name) OV_REQUIRES(lock_);
     // Evicts; when that fails, asks the host with the lock released, then Abort (after the
     // close request) and Retry evict again and Ignore goes on.
-    void MakeRoom(std::unique_lock<std::mutex>& held);
+    void MakeRoom() OV_REQUIRES(lock_);
 
-    mutable std::mutex lock_;
-    std::unique_ptr<TOVDataBaseImpl> impl_;  // guarded by lock_
-    IDataStoreHost* host_ = nullptr;         // guarded by lock_
-    TLinkLimits linkLimits_;                 // guarded by lock_
+    mutable TMutex lock_;
+    std::unique_ptr<TOVDataBaseImpl> impl_ OV_GUARDED_BY(lock_);
+    IDataStoreHost* host_ OV_GUARDED_BY(lock_) = nullptr;
+    TLinkLimits linkLimits_ OV_GUARDED_BY(lock_);
 };
 
 // The program's running automation object as the store sees it. SetItemChange announces
@@ -259,8 +259,8 @@ class TOVCalcDataDatabase : public TOVDataBase {
   private:
     std::shared_ptr<IAutomationObject> RunningObject() const;
 
-    mutable std::mutex runningLock_;
-    std::shared_ptr<IAutomationObject> running_;  // guarded by runningLock_
+    mutable TMutex runningLock_;
+    std::shared_ptr<IAutomationObject> running_ OV_GUARDED_BY(runningLock_);
 };
 
 // Publishing a result: SetValue(item, text), then Notify(item); the outcome is not examined.

@@ -86,8 +86,10 @@ void TWorkThread::RequestStop() {
 bool TWorkThread::WaitFor(std::chrono::milliseconds timeout) {
     if (!started_) return true;
     {
-        std::unique_lock<std::mutex> guard(endMutex_);
-        if (!endChanged_.wait_for(guard, timeout, [this] { return ended_; })) return false;
+        TUniqueLock guard(endMutex_);
+        if (!endChanged_.wait_for(guard.Native(), timeout,
+                                  [this]() OV_REQUIRES(endMutex_) { return ended_; }))
+            return false;
     }
     if (thread_.joinable()) thread_.join();
     return true;
@@ -96,14 +98,14 @@ bool TWorkThread::WaitFor(std::chrono::milliseconds timeout) {
 void TWorkThread::WaitFor() {
     if (!started_) return;
     {
-        std::unique_lock<std::mutex> guard(endMutex_);
-        endChanged_.wait(guard, [this] { return ended_; });
+        TUniqueLock guard(endMutex_);
+        endChanged_.wait(guard.Native(), [this]() OV_REQUIRES(endMutex_) { return ended_; });
     }
     if (thread_.joinable()) thread_.join();
 }
 
 bool TWorkThread::Finished() {
-    std::lock_guard<std::mutex> guard(endMutex_);
+    TLockGuard guard(endMutex_);
     return ended_;
 }
 
@@ -122,7 +124,7 @@ void TWorkThread::Execute() {
     } catch (...) {
     }
     {
-        std::lock_guard<std::mutex> guard(endMutex_);
+        TLockGuard guard(endMutex_);
         ended_ = true;
     }
     endChanged_.notify_all();

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -22,6 +21,7 @@
 #include "suite/ResultSink.h"
 #include "thread/CalcHost.h"
 #include "util/FormatSettings.h"
+#include "util/Mutex.h"
 #include "util/TimeTag.h"
 
 namespace ov {
@@ -146,9 +146,9 @@ class TWorkThread {
     bool started_ = false;
     std::thread thread_;
 
-    std::mutex endMutex_;
+    TMutex endMutex_;
     std::condition_variable endChanged_;
-    bool ended_ = false;  // guarded by endMutex_: the run and the termination callback are over
+    bool ended_ OV_GUARDED_BY(endMutex_) = false;  // the run and the termination callback are over
 };
 
 }  // namespace ov
