@@ -21,6 +21,7 @@
 
 #include "calc/CalcEx.h"
 #include "calc/RatingTables.h"
+#include "suite/ResultSink.h"
 #include "suite/SetupParams.h"
 #include "suite/SetupServer.h"
 #include "thread/WorkThread.h"
@@ -28,10 +29,11 @@
 
 namespace {
 
-class BenchHost final : public ov::ICalcHost {
+class BenchHost final : public ov::ICalcHost, public ov::IResultSink {
   public:
     ov::TOutputBuffer* Output = nullptr;
     ov::TWakeEvent Wake;
+    ov::rating::TTables Tables{[] { return std::string(); }};
     std::atomic<long> Published{0};
 
     int LogDetail() const override { return 0; }
@@ -45,7 +47,8 @@ class BenchHost final : public ov::ICalcHost {
         return true;
     }
     void ProcessUiEvents() override {}
-    void PublishResult(const std::string&, const std::string& text) override {
+    ov::rating::TTables& RatingTables() override { return Tables; }
+    void PublishResult(std::string_view, const std::string& text) override {
         benchmark::DoNotOptimize(text.data());
         if (Published.fetch_add(1, std::memory_order_acq_rel) + 1 >= Target.load()) {
             std::lock_guard<std::mutex> guard(Mutex);
@@ -123,12 +126,13 @@ struct Running {
 
     explicit Running(int groupCount) {
         host.Output = &output;
-        ov::GeneralSetup().TableDirectory = TableFolder().string();
-        ov::rating::ClearTables();
         ov::TCalcGroups groups;
         MakeGroups(groupCount, groups);
-        thread = std::make_unique<ov::TWorkThread>(host, input, output);
+        thread = std::make_unique<ov::TWorkThread>(host, host, input, output);
         thread->CopyGroups(groups);
+        ov::TGeneralSetup setup;
+        setup.TableDirectory = TableFolder().string();
+        thread->CopySettings(setup);
         thread->Start();
     }
     ~Running() {
@@ -243,6 +247,9 @@ void BM_ThreadOverhead(benchmark::State& state) {
     ov::TCalcEx calc(ov::LocaleFormatSettings());
     calc.SetGroupsFixed(true);
     calc.SetSetupQuery(&r.host);
+    ov::rating::TTables tables([] { return TableFolder().string(); });
+    calc.SetTableLookup(
+        [&tables](const std::string& name, double x) { return tables.TableValue(name, x); });
     struct TCalculation {
         const ov::TCalcGroupItem* Group;
         std::unique_ptr<ov::TInputItem> Item;

@@ -21,8 +21,8 @@
 
 #include "Yardstick.h"
 #include "calc/CalcEx.h"
-#include "calc/EquationGrammar.h"
 #include "calc/RatingTables.h"
+#include "calc/detail/EquationGrammar.h"
 #include "core/InputItems.h"
 #include "core/ValueCache.h"
 #include "model/CalcGroups.h"

@@ -9,15 +9,18 @@
 #include <string>
 #include <thread>
 
+#include "calc/RatingTables.h"
+#include "suite/ResultSink.h"
 #include "thread/WorkThread.h"
 
 namespace {
 
 // The least a host must do: wake the thread and drain the output lines away.
-class BenchHost final : public ov::ICalcHost {
+class BenchHost final : public ov::ICalcHost, public ov::IResultSink {
   public:
     ov::TOutputBuffer* Output = nullptr;
     ov::TWakeEvent Wake;
+    ov::rating::TTables Tables{[] { return std::string(); }};
 
     int LogDetail() const override { return 0; }
     ov::TWakeEvent& WakeEvent() override { return Wake; }
@@ -31,7 +34,8 @@ class BenchHost final : public ov::ICalcHost {
     }
     void ProcessUiEvents() override { ++Rounds; }
     std::atomic<long> Rounds{0};
-    void PublishResult(const std::string&, const std::string&) override {}
+    ov::rating::TTables& RatingTables() override { return Tables; }
+    void PublishResult(std::string_view, const std::string&) override {}
     void ThreadEnded(ov::TWorkThread&) override {}
     bool QuerySetup(const std::string&, std::string&) override { return false; }
 };
@@ -42,7 +46,7 @@ void BM_InputBufferToThread(benchmark::State& state) {
     ov::TInputStationSensorBuffer input(host);
     ov::TOutputBuffer output(host);
     host.Output = &output;
-    ov::TWorkThread thread(host, input, output);
+    ov::TWorkThread thread(host, host, input, output);
     thread.Start();
 
     // One iteration: a batch of records, more than the buffer holds, until the thread has

@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             tables.push_back(name);
             return name.size() % 2 == 0 ? x : x * 2 + static_cast<double>(name.size());
         });
-        calc.SetNullValueSource([null] { return null; });
+        calc.SetNullValueSettings(null);
     };
     ov::TCalcEx calc, reference, fixed;
     configure(calc);

@@ -2,7 +2,8 @@
 # Installs the Debian packages that OV Calc needs to build and test; only what is missing.
 #   scripts/install-deps.sh [--checks]
 # --checks: only what the checks that need no build use (tests/layer_check.sh needs nothing
-# beyond bash and the base tools, tests/format_check.sh clang-format), so CI runs them first.
+# beyond bash and the base tools, tests/format_check.sh clang-format,
+# tests/thread_safety_check.sh clang), so CI runs them first.
 set -euo pipefail
 
 PACKAGES=(
@@ -14,7 +15,7 @@ PACKAGES=(
   libqt6sql6-odbc unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3 postgresql
 )
 if [[ ${1-} == --checks ]]; then
-  PACKAGES=(clang-format)
+  PACKAGES=(clang-format clang)
 elif (($#)); then
   echo "usage: scripts/install-deps.sh [--checks]" >&2
   exit 2

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite: the normal build, then
-# the AddressSanitizer+UBSan build and the ThreadSanitizer build, then every fuzz target for
-# 20 s on its seed corpus (a parser that now crashes, leaks or hangs on one of them shows up
-# at once).
+# the AddressSanitizer+UBSan build and the ThreadSanitizer build, then a Clang build of every
+# library and program that holds a lock (its lock annotations checked), then every fuzz target
+# for 20 s on its seed corpus (a parser that now crashes, leaks or hangs on one of them shows
+# up at once).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,4 +32,10 @@ run_suite build/release RelWithDebInfo
 run_suite build/asan AsanUbsan -DOV_BUILD_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan-qt.supp ${TSAN_OPTIONS:-}" \
   run_suite build/tsan Tsan -DOV_BUILD_BENCH=OFF
+# Clang's thread-safety analysis, an error in every Clang build: ovcalc's libraries (the engine,
+# the bus side, the application) and ovfeed. The fuzz build below checks the engine again.
+echo "=== Clang lock check (build/clang) ==="
+cmake -S . -B build/clang -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+  -DOV_BUILD_TESTS=OFF -DOV_BUILD_BENCH=OFF >/dev/null
+cmake --build build/clang -j "$JOBS" --target ov_app ovfeed
 scripts/fuzz.sh 20

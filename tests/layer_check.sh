@@ -4,9 +4,10 @@
 # against tests/layers.txt, the table of the folders, the edges between them (each with its
 # reason) and the outside libraries each folder may use. A quoted include is resolved to the
 # folder it really names (relative paths too); an include in angle brackets is a header of an
-# outside kind (std, Qt, ODBC, sd-bus, MQTT, as the table defines them). The table itself must
-# be the house as built: a folder it does not name, a line nothing uses and a cycle among its
-# edges fail as well.
+# outside kind (std, Qt, ODBC, sd-bus, MQTT, as the table defines them). A header in a folder's
+# internal subfolder (src/calc/detail/) is that folder's own: only its files include it. The
+# table itself must be the house as built: a folder it does not name, a line nothing uses and
+# a cycle among its edges fail as well.
 #
 #   tests/layer_check.sh [ROOT]      ROOT: the source tree (default: this repository)
 #
@@ -32,6 +33,7 @@ declare -A FOLDER_AT          # folder -> its line in the table
 declare -A EDGE_AT            # "from to" -> the line of the edge
 declare -A NEXT               # folder -> " to1 to2 …"
 declare -A USED               # "from to" or "from kind" -> 1 once an include uses it
+declare -A INTERNAL_AT        # name of an internal subfolder -> its line in the table
 KIND_NAMES=()
 FOLDERS=()
 EDGES=()
@@ -54,6 +56,13 @@ while IFS= read -r raw || [[ -n $raw ]]; do
         LINK_RE[${f[1]}]=${LINK_RE[${f[1]}]:+${LINK_RE[${f[1]}]}|}${f[3]}
       fi
       [[ " ${KIND_NAMES[*]} " == *" ${f[1]} "* ]] || KIND_NAMES+=("${f[1]}")
+      ;;
+    internal)
+      if ((${#f[@]} < 2)) || [[ ${f[1]} == */* ]]; then
+        fault "$TABLE:$n: an internal line is: internal NAME [what] (a subfolder's name)"
+        continue
+      fi
+      INTERNAL_AT[${f[1]}]=$n
       ;;
     uses)
       if [[ -z $current ]]; then
@@ -210,6 +219,16 @@ while IFS= read -r rec; do
     else
       plain "src/$target" || true
     fi
+    # A header in an internal subfolder belongs to the folder above it, and to no other.
+    for name in "${!INTERNAL_AT[@]}"; do
+      [[ /$PLAIN == */"$name"/* ]] || continue
+      USED["internal $name"]=1
+      home=${PLAIN%%/"$name"/*}
+      [[ $home == "$PLAIN" ]] && home=.
+      [[ $dir == "$home" || $dir == "$home"/* ]] ||
+        fault "$at: includes \"$target\", internal to $home (its $name/ headers are for its own" \
+              "files; $TABLE:${INTERNAL_AT[$name]})"
+    done
     folder=.
     [[ $PLAIN == */* ]] && folder=${PLAIN%/*}
     owner "$folder"
@@ -392,6 +411,11 @@ for edge in "${EDGES[@]}"; do
   [[ -n ${USED[$edge]+x} ]] ||
     fault "$TABLE:${EDGE_AT[$edge]}: ${edge% *} uses ${edge#* }, but no file of ${edge% *}" \
           "includes a header of it: remove the line"
+done
+for name in "${!INTERNAL_AT[@]}"; do
+  [[ -n ${USED["internal $name"]+x} ]] ||
+    fault "$TABLE:${INTERNAL_AT[$name]}: no file includes a header of an internal $name/" \
+          "subfolder: remove the line"
 done
 for folder in "${FOLDERS[@]}"; do
   [[ -d $folder ]] || continue  # reported above

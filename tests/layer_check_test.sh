@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The layer check itself, on a small tree of its own with the real table's kinds of outside
-# header and library (so their patterns are tested too). The clean tree passes; then each row
+# header and library and its internal subfolders (so their patterns are tested too). The clean tree passes; then each row
 # is applied alone to a copy of it: a row marked "-" must still pass, any other row must fail
 # with exactly the faults it names (several joined by " && ").
 set -euo pipefail
@@ -47,7 +47,7 @@ put tests/layers.txt \
   '  uses tools/ovtool/catalogue   its database side' \
   'tools/ovtool/catalogue  qt' \
   '  uses src/database   the catalogue'
-grep '^kind ' "$HERE/layers.txt" >>tests/layers.txt
+grep -E '^(kind|internal) ' "$HERE/layers.txt" >>tests/layers.txt
 put src/CMakeLists.txt 'function(ov_layer name)' '  add_library(${name} STATIC ${L_SOURCES})' \
   '  target_link_libraries(${name} PUBLIC ${L_USES})' 'endfunction()' \
   'add_library(ovengine INTERFACE)' 'target_link_libraries(ovengine INTERFACE ov_calc ov_model ov_util)'
@@ -58,6 +58,8 @@ put src/util/CMakeLists.txt 'ov_layer(ov_util SOURCES Text.cpp USES Threads::Thr
 put src/model/Group.h '#include "util/Text.h"'
 put src/model/CMakeLists.txt 'ov_layer(ov_model SOURCES Group.cpp' '  USES ov_util)'
 put src/calc/Calc.h '#include "model/Group.h"' '#include "../util/Local.h"'
+put src/calc/Calc.cpp '#include "calc/detail/Steps.h"'
+put src/calc/detail/Steps.h '#include <string>'
 put src/calc/CMakeLists.txt 'ov_layer(ov_calc SOURCES Calc.cpp USES ov_model ov_util)'
 put src/thread/Work.h '#include "calc/Calc.h"'
 put src/thread/CMakeLists.txt 'ov_layer(ov_thread SOURCES Work.cpp USES ov_calc)'
@@ -135,6 +137,12 @@ tools/ovtool/Db.cpp:1: includes "../../src/database/Odbc.h" of src/database, whi
 tools/ovtool/catalogue/Up.cpp:1: includes "../Tool.h" of tools/ovtool, which tools/ovtool/catalogue may not use :: put tools/ovtool/catalogue/Up.cpp '#include "../Tool.h"'
 src/ui/New.cpp:2: includes "thread/Work.h" of src/thread, which src/ui may not use :: put src/ui/New.cpp '#include <QDialog>' '#include "thread/Work.h"'
 
+# A folder's internal headers (its detail/ subfolder) are its own, however they are reached.
+- :: put src/calc/Use.cpp '#include "detail/Steps.h"' '#include "../calc/detail/Steps.h"'; put src/calc/detail/More.h '#include "Steps.h"' '#include "calc/detail/Steps.h"'
+src/thread/Peek.cpp:1: includes "calc/detail/Steps.h", internal to src/calc :: put src/thread/Peek.cpp '#include "calc/detail/Steps.h"'
+src/bus/Peek.cpp:1: includes "../calc/detail/Steps.h", internal to src/calc :: put src/bus/Peek.cpp '#include "../calc/detail/Steps.h"'
+tools/ovtool/Peek.cpp:1: includes "calc/detail/Steps.h", internal to src/calc :: put tools/ovtool/Peek.cpp '#include "calc/detail/Steps.h"'
+
 # Every C++ extension, and the templates CMake turns into C++.
 src/util/Up.hpp:1: includes "calc/Calc.h" :: put src/util/Up.hpp '#include "calc/Calc.h"'
 src/util/Up.hh:1: includes "calc/Calc.h" :: put src/util/Up.hh '#include "calc/Calc.h"'
@@ -192,6 +200,7 @@ tests/layers.txt:18: src/ui may use mqtt, but no file of it includes a header of
 tests/layers.txt:6: the edges run in a circle: src/util -> src/calc -> src/util && tests/layers.txt:4: the edges run in a circle: src/util -> src/calc -> src/model -> src/util :: beneath '^src/util' '  uses src/calc   a circle'; put src/util/Circle.h '#include "calc/Calc.h"'
 tests/layers.txt:8: "uses src/util" needs its reason after it :: beneath '^src/thread' '  uses src/util'
 tests/layers.txt:26: folder tools/ovbridge is not in the tree :: sed -i '25a\tools/ovbridge  qt,sdbus,mqtt' tests/layers.txt
+tests/layers.txt:39: no file includes a header of an internal detail/ subfolder :: sed -i 1d src/calc/Calc.cpp
 tests/layers.txt:1: src/util names kind gtk, which no kind line defines :: sed -i 's|^src/util      -$|src/util      gtk|' tests/layers.txt
 ROWS
 exit $status

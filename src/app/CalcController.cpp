@@ -10,8 +10,6 @@
 #include "app/StatusLog.h"
 #include "bus/BusSetupQuery.h"
 #include "bus/DdeAdaptor.h"
-#include "calc/RatingTables.h"
-#include "suite/DataStore.h"
 #include "suite/DdeManager.h"
 #include "suite/SetupParams.h"
 #include "ui/ExitConfirm.h"
@@ -45,6 +43,7 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
     dataStore_->SetAutoCreate(true, "");
     dataStore_->AddItem(TimeTagItem);
     dataStore_->AddItem(RealTimeItem);
+    results_ = std::make_unique<TResultPublisher>(*dataStore_);
 
     com_ = std::make_shared<TOVCalcCOM>(*dataStore_, this);
     dataStore_->RegisterAutomationObject(com_);
@@ -63,9 +62,11 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
 
     input_ = std::make_unique<TInputStationSensorBuffer>(*this);
     output_ = std::make_unique<TOutputBuffer>(*this);
-    // A rating table that cannot be found or read is said in the status list (once per name
-    // until the next refresh), from the calculation thread that looks it up.
-    rating::Tables().SetProblemReport(
+    // The rating tables' cache for the whole run of the program, cleared at each refresh. A
+    // table that cannot be found or read is said in the status list (once per name until the
+    // next refresh), from the calculation thread that looks it up.
+    tables_ = std::make_unique<rating::TTables>([] { return std::string(); });
+    tables_->SetProblemReport(
         [output = output_.get()](const std::string& line) { output->Add(line, okError); });
     if (options_.UseBus) {
         setupQuery_ = std::make_unique<TBusSetupQuery>(QDBusConnection::sessionBus(),
@@ -93,7 +94,6 @@ TCalcController::~TCalcController() {
     } catch (...) {
     }
     thread_.reset();
-    rating::Tables().SetProblemReport({});
     suite_.reset();
     comAdaptor_.reset();
     ddeAdaptor_.reset();
@@ -123,7 +123,7 @@ int TCalcController::ClientsHoldingObjects() const {
 }
 
 TCalcController::TCalcCounts TCalcController::Counts() const {
-    return {results_.load(), errors_, lastResult_.load()};
+    return {results_->Published(), errors_, results_->LastPublished()};
 }
 
 void TCalcController::LogStatus(const std::string& text) {
@@ -171,10 +171,10 @@ void TCalcController::StopThread() {
 
 void TCalcController::NewThread() {
     thread_.reset();
-    auto thread = std::make_unique<TWorkThread>(*this, *input_, *output_);
+    auto thread = std::make_unique<TWorkThread>(*this, *results_, *input_, *output_);
     thread->SetScheduleDelay(settings_.ScheduleDelay);
     {
-        std::lock_guard<std::mutex> guard(threadLock_);
+        TLockGuard guard(threadLock_);
         currentThread_ = thread.get();
         ++threadSerial_;
     }
@@ -187,6 +187,8 @@ void TCalcController::StartThreadIfStorage() {
     input_->Clear();
     output_->Clear();
     thread_->CopyGroups(*groups_);
+    // The settings the refresh loaded, for the whole run.
+    thread_->CopySettings(GeneralSetup());
     threadStopped_ = false;
     thread_->Start();
 }
@@ -194,14 +196,14 @@ void TCalcController::StartThreadIfStorage() {
 void TCalcController::ThreadEnded(TWorkThread& thread) {
     std::uint64_t serial;
     {
-        std::lock_guard<std::mutex> guard(threadLock_);
+        TLockGuard guard(threadLock_);
         if (&thread != currentThread_) return;  // a replaced thread
         serial = threadSerial_;
     }
     QMetaObject::invokeMethod(
         this,
         [this, serial] {
-            std::lock_guard<std::mutex> guard(threadLock_);
+            TLockGuard guard(threadLock_);
             if (serial == threadSerial_) threadStopped_ = true;
         },
         Qt::QueuedConnection);
@@ -213,32 +215,27 @@ bool TCalcController::RequestDrain(std::chrono::milliseconds limit) {
         return true;
     }
     struct TDone {
-        std::mutex lock;
+        TMutex lock;
         std::condition_variable changed;
-        bool done = false;  // guarded by lock
+        bool done OV_GUARDED_BY(lock) = false;
     };
     auto done = std::make_shared<TDone>();
     QMetaObject::invokeMethod(
         this,
         [this, done] {
             DrainOutput(true);
-            std::lock_guard<std::mutex> guard(done->lock);
+            TLockGuard guard(done->lock);
             done->done = true;
             done->changed.notify_all();
         },
         Qt::QueuedConnection);
-    std::unique_lock<std::mutex> guard(done->lock);
-    return done->changed.wait_for(guard, limit, [&] { return done->done; });
+    TUniqueLock guard(done->lock);
+    return done->changed.wait_for(guard.Native(), limit,
+                                  [&]() OV_REQUIRES(done->lock) { return done->done; });
 }
 
 void TCalcController::ProcessUiEvents() {
     QCoreApplication::processEvents();
-}
-
-void TCalcController::PublishResult(const std::string& itemName, const std::string& text) {
-    ov::PublishResult(*dataStore_, itemName, text);
-    lastResult_ = Now();
-    ++results_;
 }
 
 bool TCalcController::QuerySetup(const std::string& key, std::string& value) {
@@ -280,7 +277,7 @@ void TCalcController::Refresh() {
     try {
         StopThread();
         DrainOutput(false);
-        rating::ClearTables();
+        tables_->ClearTables();
         NewThread();
         TRefreshOutcome outcome;
         if (suite_) outcome = suite_->Refresh();

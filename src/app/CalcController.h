@@ -11,17 +11,19 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "bus/OVCalcComAdaptor.h"
 #include "bus/SuiteConnections.h"
+#include "calc/RatingTables.h"
 #include "core/InputBuffer.h"
 #include "core/OutputBuffer.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
+#include "suite/DataStore.h"
 #include "thread/CalcHost.h"
 #include "thread/WorkThread.h"
+#include "util/Mutex.h"
 #include "util/TimeTag.h"
 
 namespace ov {
@@ -29,7 +31,6 @@ namespace ov {
 class TBusSetupQuery;
 class TDDEMLManager;
 class TDdeAdaptor;
-class TOVCalcDataDatabase;
 class TStatusLog;
 
 // What a test or the program changes about OV Calc's main objects.
@@ -91,13 +92,15 @@ class TCalcController : public QObject,
     TStatusLog& Log() { return log_; }
     TCalcGroups& Groups() { return *groups_; }
     TOVCalcDataDatabase& DataStore() { return *dataStore_; }
+    // Where the calculation threads publish their results (into DataStore()).
+    TResultPublisher& Results() { return *results_; }
     TOVCalcCOM& Automation() { return *com_; }
     // The DDE service (on the bus with the automation object).
     TDDEMLManager& Dde() { return *dde_; }
     TWorkThread* Thread() { return thread_.get(); }
     // Counts the thread objects made so far (a new one may reuse the old one's address).
     std::uint64_t ThreadSerial() {
-        std::lock_guard<std::mutex> guard(threadLock_);
+        TLockGuard guard(threadLock_);
         return threadSerial_;
     }
     TInputStationSensorBuffer& InputBuffer() { return *input_; }
@@ -123,7 +126,7 @@ class TCalcController : public QObject,
     void SignalThread() override;
     bool RequestDrain(std::chrono::milliseconds limit) override;
     void ProcessUiEvents() override;
-    void PublishResult(const std::string& itemName, const std::string& text) override;
+    rating::TTables& RatingTables() override { return *tables_; }
     void ThreadEnded(TWorkThread& thread) override;
     bool QuerySetup(const std::string& key, std::string& value) override;
     bool InitCalcThread() override;
@@ -165,8 +168,11 @@ class TCalcController : public QObject,
     TConfigSettings settings_;
     std::unique_ptr<TCalcGroups> groups_;
     std::unique_ptr<TOVCalcDataDatabase> dataStore_;  // thread-safe itself
+    std::unique_ptr<TResultPublisher> results_;       // thread-safe itself
     std::shared_ptr<TOVCalcCOM> com_;                 // registered with the data store
-    TWakeEvent wake_;                                 // thread-safe itself
+    // Read by a running calculation thread only; cleared by the refresh while none runs.
+    std::unique_ptr<rating::TTables> tables_;
+    TWakeEvent wake_;  // thread-safe itself
     std::unique_ptr<TInputStationSensorBuffer> input_;
     std::unique_ptr<TOutputBuffer> output_;
     std::unique_ptr<TWorkThread> thread_;
@@ -176,16 +182,14 @@ class TCalcController : public QObject,
     std::unique_ptr<TDDEMLManager> dde_;
     std::unique_ptr<TDdeAdaptor> ddeAdaptor_;  // null without the bus
     std::atomic<std::int32_t> logDetail_{0};   // read by the calculation thread
-    std::atomic<std::uint64_t> results_{0};    // written by the calculation thread
-    std::atomic<TDateTime> lastResult_{0};     // written by the calculation thread
     std::uint64_t errors_ = 0;
     std::atomic<bool> threadStopped_{true};  // read by the item-change receiver too
     bool busLost_ = false;
 
     // Which thread object is current, for telling a late end call of a replaced one apart.
-    std::mutex threadLock_;
-    const TWorkThread* currentThread_ = nullptr;  // guarded by threadLock_
-    std::uint64_t threadSerial_ = 0;              // guarded by threadLock_
+    TMutex threadLock_;
+    const TWorkThread* currentThread_ OV_GUARDED_BY(threadLock_) = nullptr;
+    std::uint64_t threadSerial_ OV_GUARDED_BY(threadLock_) = 0;
 };
 
 }  // namespace ov

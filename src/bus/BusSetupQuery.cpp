@@ -26,7 +26,7 @@ TSdBusSetupServer& TBusSetupQuery::ThreadServer(bool fresh) {
     const auto id = std::this_thread::get_id();
     const auto now = std::chrono::steady_clock::now();
     if (!fresh) {
-        std::lock_guard guard(lock_);
+        TLockGuard guard(lock_);
         auto it = threads_.find(id);
         if (it != threads_.end() &&
             (it->second.Server->Connected() || now - it->second.Opened < ReconnectPause)) {
@@ -36,7 +36,7 @@ TSdBusSetupServer& TBusSetupQuery::ThreadServer(bool fresh) {
     // Connect outside the lock: another thread's queries need not wait for it.
     auto server = std::make_unique<TSdBusSetupServer>(timeout_);
     std::unique_ptr<TSdBusSetupServer> old;  // closed outside the lock
-    std::lock_guard guard(lock_);
+    TLockGuard guard(lock_);
     auto& entry = threads_[id];
     old = std::move(entry.Server);
     entry.Server = std::move(server);
@@ -65,7 +65,7 @@ bool TBusSetupQuery::QuerySetup(const std::string& key, std::string& value) {
         }
         const TSdBusSetupServer::TFailure failure = server.LastFailure();
         {
-            std::lock_guard guard(stateLock_);
+            TLockGuard guard(stateLock_);
             // A server not attached, or not started again, has no value to give.
             if (state_ == ssDetached || state_ == ssFailed) return false;
             // The server changed meanwhile (a restart ended, it answers again, or another
@@ -95,12 +95,12 @@ bool TBusSetupQuery::QuerySetup(const std::string& key, std::string& value) {
 }
 
 std::uint64_t TBusSetupQuery::WaitWhileUnavailable() {
-    std::unique_lock guard(stateLock_);
+    TUniqueLock guard(stateLock_);
     // The bound counts from the moment the present state began; a new state starts it anew.
     while (Waited(state_) && !cancelled_) {
         const auto until = since_ + restartWait_;
         if (std::chrono::steady_clock::now() >= until) break;
-        stateChanged_.wait_until(guard, until);
+        stateChanged_.wait_until(guard.Native(), until);
     }
     switch (state_) {
         case ssRestarting:
@@ -125,7 +125,7 @@ std::uint64_t TBusSetupQuery::WaitWhileUnavailable() {
 void TBusSetupQuery::NoteUnavailable(std::uint64_t generation, TServerState state) {
     bool silent = false;
     {
-        std::lock_guard guard(stateLock_);
+        TLockGuard guard(stateLock_);
         if (generation_ != generation) return;
         // A server found silent may be found gone later, not the other way round.
         if (state_ != ssAttached && !(state_ == ssNotAnswering && state != ssNotAnswering)) return;
@@ -135,33 +135,33 @@ void TBusSetupQuery::NoteUnavailable(std::uint64_t generation, TServerState stat
         stateChanged_.notify_all();
     }
     if (silent) {
-        std::lock_guard guard(procLock_);
+        TLockGuard guard(procLock_);
         if (notAnsweringProc_) notAnsweringProc_();
     }
 }
 
 void TBusSetupQuery::CancelWaits() {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     cancelled_ = true;
     stateChanged_.notify_all();
 }
 
 void TBusSetupQuery::ServerAttached() {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     state_ = ssAttached;
     ++generation_;
     stateChanged_.notify_all();
 }
 
 void TBusSetupQuery::ServerDetached() {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     state_ = ssDetached;
     ++generation_;
     stateChanged_.notify_all();
 }
 
 void TBusSetupQuery::ServerLost() {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     // Not attached, or a query noted the loss first.
     if (state_ != ssAttached && state_ != ssNotAnswering) return;
     state_ = ssRestarting;
@@ -170,14 +170,14 @@ void TBusSetupQuery::ServerLost() {
 }
 
 void TBusSetupQuery::RestartEnded(bool ok) {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     state_ = ok ? ssAttached : ssFailed;
     ++generation_;
     stateChanged_.notify_all();
 }
 
 bool TBusSetupQuery::ServerAnswers() {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     if (state_ != ssNotAnswering) return false;
     state_ = ssAttached;
     ++generation_;
@@ -186,23 +186,23 @@ bool TBusSetupQuery::ServerAnswers() {
 }
 
 bool TBusSetupQuery::NotAnswering() {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     return state_ == ssNotAnswering;
 }
 
 void TBusSetupQuery::SetNotAnsweringProc(std::function<void()> proc) {
-    std::lock_guard guard(procLock_);
+    TLockGuard guard(procLock_);
     notAnsweringProc_ = std::move(proc);
 }
 
 void TBusSetupQuery::SetRestartWait(std::chrono::milliseconds wait) {
-    std::lock_guard guard(stateLock_);
+    TLockGuard guard(stateLock_);
     restartWait_ = wait;
 }
 
 bool TBusSetupQuery::AttachThread() {
     {
-        std::lock_guard guard(stateLock_);
+        TLockGuard guard(stateLock_);
         cancelled_ = false;
     }
     if (std::this_thread::get_id() == mainThread_) return true;
@@ -212,7 +212,7 @@ bool TBusSetupQuery::AttachThread() {
 void TBusSetupQuery::DetachThread() {
     std::unique_ptr<TSdBusSetupServer> server;
     {
-        std::lock_guard guard(lock_);
+        TLockGuard guard(lock_);
         auto it = threads_.find(std::this_thread::get_id());
         if (it == threads_.end()) return;
         server = std::move(it->second.Server);

@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -18,6 +17,7 @@
 #include "busnames/BusNames.h"
 #include "suite/SetupQuery.h"
 #include "suite/SetupServer.h"
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -109,21 +109,22 @@ class TBusSetupQuery : public ISetupQuery {
     std::chrono::milliseconds timeout_;
     std::thread::id mainThread_;
     TDBusSetupServer main_;  // main thread only
-    std::mutex lock_;
-    std::map<std::thread::id, TThreadServer> threads_;  // guarded by lock_; each entry used only
-                                                        // by its own thread
+    TMutex lock_;
+    // Each entry used only by its own thread.
+    std::map<std::thread::id, TThreadServer> threads_ OV_GUARDED_BY(lock_);
 
-    std::mutex stateLock_;
+    TMutex stateLock_;
     std::condition_variable stateChanged_;  // with stateLock_
-    TServerState state_ = ssDetached;       // guarded by stateLock_
+    TServerState state_ OV_GUARDED_BY(stateLock_) = ssDetached;
     // Counts the changes to an attached, detached or failed server.
-    std::uint64_t generation_ = 0;                  // guarded by stateLock_
-    std::chrono::steady_clock::time_point since_;   // guarded by stateLock_: a waited state's start
-    std::chrono::milliseconds restartWait_{30000};  // guarded by stateLock_
-    bool cancelled_ = false;                        // guarded by stateLock_
+    std::uint64_t generation_ OV_GUARDED_BY(stateLock_) = 0;
+    std::chrono::steady_clock::time_point since_
+        OV_GUARDED_BY(stateLock_);  // a waited state's start
+    std::chrono::milliseconds restartWait_ OV_GUARDED_BY(stateLock_){30000};
+    bool cancelled_ OV_GUARDED_BY(stateLock_) = false;
 
-    std::mutex procLock_;
-    std::function<void()> notAnsweringProc_;  // guarded by procLock_
+    TMutex procLock_;
+    std::function<void()> notAnsweringProc_ OV_GUARDED_BY(procLock_);
 };
 
 }  // namespace ov

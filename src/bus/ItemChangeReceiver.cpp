@@ -94,7 +94,7 @@ TItemChangeReceiver::TItemChangeReceiver(TItemChangeProc itemChange, TShutdownPr
     }
     bus_ = std::move(bus);
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         running_ = true;
     }
     thread_ = std::thread([this] { Run(); });
@@ -111,23 +111,23 @@ TItemChangeReceiver::~TItemChangeReceiver() {
 }
 
 bool TItemChangeReceiver::Ready() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    TLockGuard guard(lock_);
     return running_;
 }
 
 std::string TItemChangeReceiver::LastError() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    TLockGuard guard(lock_);
     return error_;
 }
 
 void TItemChangeReceiver::SetError(std::string text) {
-    std::lock_guard<std::mutex> guard(lock_);
+    TLockGuard guard(lock_);
     error_ = std::move(text);
 }
 
 bool TItemChangeReceiver::Post(TCommand command) {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         if (!running_) return false;
         commands_.push_back(std::move(command));
     }
@@ -299,7 +299,7 @@ bool TItemChangeReceiver::ServeWhileWaiting() {
 void TItemChangeReceiver::RunCommands() {
     std::deque<TCommand> commands;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         commands.swap(commands_);
     }
     for (auto& command : commands) command();
@@ -340,7 +340,7 @@ void TItemChangeReceiver::Run() {
         if (r == 0) WaitForBus();
     }
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         running_ = false;
     }
     // Commands that came too late still answer (a Subscribe waiting on one fails at once).

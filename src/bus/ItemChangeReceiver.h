@@ -12,13 +12,13 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "busnames/BusNames.h"
 #include "sdbus/SdBus.h"
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -106,10 +106,10 @@ class TItemChangeReceiver {
     std::atomic<bool> stopping_{false};
     int wakeFd_ = -1;  // eventfd: commands are waiting, or the thread is to stop
 
-    mutable std::mutex lock_;
-    std::deque<TCommand> commands_;  // guarded by lock_
-    bool running_ = false;           // guarded by lock_; the thread takes commands
-    std::string error_;              // guarded by lock_
+    mutable TMutex lock_;
+    std::deque<TCommand> commands_ OV_GUARDED_BY(lock_);
+    bool running_ OV_GUARDED_BY(lock_) = false;  // the thread takes commands
+    std::string error_ OV_GUARDED_BY(lock_);
     std::thread thread_;
 };
 

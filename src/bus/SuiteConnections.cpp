@@ -318,17 +318,17 @@ TSuiteConnections::~TSuiteConnections() {
 }
 
 std::string TSuiteConnections::EventAppID() const {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     return eventAppID_;
 }
 
 std::string TSuiteConnections::EventItem() const {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     return eventItem_;
 }
 
 std::string TSuiteConnections::EventData() const {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     return eventData_;
 }
 
@@ -459,7 +459,8 @@ bool TSuiteConnections::WaitSetupLoad(bool loadSettings) {
         ok = loaded();
     }
     if (!ok) return false;
-    // A restart leaves the records alone: a running calculation thread reads them unlocked.
+    // A restart leaves the records alone: settings change with a refresh, which starts the
+    // calculation thread again on them.
     if (!loadSettings) return true;
     // A failed load leaves the defaults in the records; the refresh goes on with them.
     LoadGeneralSetup(setup_.get(), GeneralSetup());
@@ -606,7 +607,7 @@ void TSuiteConnections::tmrServersReconnectTimer() {
 void TSuiteConnections::SetupEvent(TSetupEvent event, const QList<QVariant>& arguments) {
     const std::string appID = TextArgument(arguments, 0);
     {
-        std::lock_guard<std::mutex> guard(eventLock_);
+        TLockGuard guard(eventLock_);
         eventAppID_ = appID;
     }
     switch (event) {
@@ -635,7 +636,7 @@ void TSuiteConnections::SetupEvent(TSetupEvent event, const QList<QVariant>& arg
 
 void TSuiteConnections::StoreEvent(const std::string& appID, const std::string& item,
                                    const std::string& data) {
-    std::lock_guard<std::mutex> guard(eventLock_);
+    TLockGuard guard(eventLock_);
     eventAppID_ = appID;
     eventItem_ = item;
     eventData_ = data;
@@ -696,7 +697,7 @@ void TSuiteConnections::ReceivedShutdown(TDataSourceKind kind, const std::string
         [this, kind, appID] {
             if (!Source(kind).Connected) return;
             {
-                std::lock_guard<std::mutex> guard(eventLock_);
+                TLockGuard guard(eventLock_);
                 eventAppID_ = appID;
             }
             window_.LogStatus(ShutdownText(kind));

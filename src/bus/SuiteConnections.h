@@ -14,12 +14,12 @@
 #include <array>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "busnames/BusNames.h"
 #include "core/DroppedLines.h"
 #include "core/InputBuffer.h"
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -207,8 +207,10 @@ class TSuiteConnections : public QObject {
     bool probePending_ = false;  // a probe's call is on its way
     std::chrono::steady_clock::time_point silentSince_;
     bool silenceBoundSaid_ = false;
-    mutable std::mutex eventLock_;
-    std::string eventAppID_, eventItem_, eventData_;  // guarded by eventLock_
+    mutable TMutex eventLock_;
+    std::string eventAppID_ OV_GUARDED_BY(eventLock_);
+    std::string eventItem_ OV_GUARDED_BY(eventLock_);
+    std::string eventData_ OV_GUARDED_BY(eventLock_);
     // Made at the first connect; its thread calls back into this object, so it goes first.
     std::unique_ptr<TItemChangeReceiver> receiver_;
 };

@@ -8,14 +8,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "calc/CompiledEquation.h"
-#include "calc/RatingTables.h"
+#include "calc/detail/CompiledEquation.h"
 #include "core/InputItems.h"
 #include "core/LogDetail.h"
 #include "core/OutputBuffer.h"
 #include "core/ValueCache.h"
 #include "model/CalcGroups.h"
-#include "suite/SetupParams.h"
 #include "suite/SetupQuery.h"
 #include "util/FloatText.h"
 #include "util/Format.h"
@@ -251,13 +249,7 @@ class TCalcEx::TContext final : public IEquationHooks {
 TCalcEx::TCalcEx() : TCalcEx(LocaleFormatSettings()) {}
 
 TCalcEx::TCalcEx(const TFormatSettings& settings)
-    : settings_(settings),
-      tableLookup_([](const std::string& name, double x) { return rating::TableValue(name, x); }),
-      nullSource_([] {
-          const TGeneralSetup& g = GeneralSetup();
-          return TNullValueSettings{g.UseNullValue, g.NullOnMissing, g.NullValue};
-      }),
-      memory_(std::make_unique<TMemory>()) {}
+    : settings_(settings), memory_(std::make_unique<TMemory>()) {}
 
 TCalcEx::~TCalcEx() = default;
 
@@ -434,10 +426,6 @@ double TCalcEx::TableValue(const std::string& name, double x) {
     return tableLookup_ ? tableLookup_(name, x) : x;
 }
 
-TNullValueSettings TCalcEx::NullValueSettings() const {
-    return nullSource_ ? nullSource_() : TNullValueSettings{};
-}
-
 std::size_t TCalcEx::CompiledEquations() const {
     return memory_->Compiled.size();
 }
@@ -514,8 +502,7 @@ double TCalcEx::Calculate(const TInputItem& inputItem, const TCalcGroupItem& gro
         TContext hooks(*this, m.OwnLookup ? &plan : nullptr, inputItem, group, cache);
         return plan.Equation->Run(hooks);
     } catch (const FCalcExNullException&) {
-        const TNullValueSettings null = nullSource_ ? nullSource_() : TNullValueSettings{};
-        if (null.UseNullValue && null.NullOnMissing) return static_cast<double>(null.NullValue);
+        if (null_.UseNullValue && null_.NullOnMissing) return static_cast<double>(null_.NullValue);
         throw;
     } catch (const ECalcExException&) {
         throw;

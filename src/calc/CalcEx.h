@@ -34,7 +34,7 @@ class TCalculator {
 };
 
 // The null-value settings of the general setup that decide whether a missing variable
-// yields NullValue instead of an error.
+// yields NullValue instead of an error (the defaults are the general setup's).
 struct TNullValueSettings {
     bool UseNullValue = false;
     bool NullOnMissing = false;
@@ -75,16 +75,14 @@ class TCalcEx : public TCalculator {
     void SetSetupQuery(ISetupQuery* setup) { setup_ = setup; }
     // Where lookup log lines go (null: nowhere).
     void SetOutput(TOutputBuffer* output) { output_ = output; }
-    // TABLE and DBTABLE; the process-wide rating-table cache (in the general setup's table
-    // folder) unless replaced.
+    // TABLE and DBTABLE: the caller's rating tables (the calculation thread's are the host's
+    // cache); without, the stage passes through unchanged.
     void SetTableLookup(std::function<double(const std::string& name, double x)> lookup) {
         tableLookup_ = std::move(lookup);
     }
-    // The null-value settings, read at every failed variable; the process-wide general setup
-    // unless replaced.
-    void SetNullValueSource(std::function<TNullValueSettings()> source) {
-        nullSource_ = std::move(source);
-    }
+    // The null-value settings a variable without a value meets (the calculation thread's are
+    // those of its start); the defaults unless set.
+    void SetNullValueSettings(const TNullValueSettings& settings) { null_ = settings; }
 
     // Always fail: the calculator looks variables up only in a calculation's context.
     bool GetVariable(const std::string& name, double& value) override;
@@ -113,8 +111,7 @@ class TCalcEx : public TCalculator {
                            const TInputItem& inputItem, double x);
     // TABLE(name, x): the table look-up's value (x without one).
     double TableValue(const std::string& name, double x);
-    // The null-value settings as Calculate reads them after a variable without a value.
-    TNullValueSettings NullValueSettings() const;
+    const TNullValueSettings& NullValueSettings() const { return null_; }
 
     const TFormatSettings& FormatSettings() const { return settings_; }
     // How many equation texts are held in compiled form.
@@ -145,7 +142,7 @@ class TCalcEx : public TCalculator {
     ISetupQuery* setup_ = nullptr;
     TOutputBuffer* output_ = nullptr;
     std::function<double(const std::string&, double)> tableLookup_;
-    std::function<TNullValueSettings()> nullSource_;
+    TNullValueSettings null_;
     std::unique_ptr<TMemory> memory_;  // compiled equations and group plans
 };
 

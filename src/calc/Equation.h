@@ -1,6 +1,6 @@
 // The equation grammar: the evaluation, which reads an equation once into byte code
-// (calc/CompiledEquation.h) and computes its value from it, and the check pass that lists the
-// variables an equation uses.
+// (calc/detail/CompiledEquation.h) and computes its value from it, and the check pass that lists
+// the variables an equation uses.
 #pragma once
 
 #include <cstdint>

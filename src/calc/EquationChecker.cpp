@@ -1,12 +1,12 @@
-// The check pass of the equation grammar (calc/EquationGrammar.h): the same grammar,
+// The check pass of the equation grammar (calc/detail/EquationGrammar.h): the same grammar,
 // computing nothing, collecting the variable names and the pitfalls a reader would miss.
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
-#include "calc/EquationGrammar.h"
-#include "calc/EquationText.h"
+#include "calc/detail/EquationGrammar.h"
+#include "calc/detail/EquationText.h"
 #include "util/StringList.h"
 
 namespace ov {

@@ -4,11 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <mutex>
 #include <random>
 #include <span>
 
-#include "calc/EquationGrammar.h"
+#include "calc/detail/EquationGrammar.h"
+#include "util/Mutex.h"
 
 namespace ov {
 namespace equation {
@@ -71,24 +71,30 @@ std::span<const TFunction> FunctionsOf(char c) {
 
 namespace {
 
-std::mutex randomLock;
-std::mt19937& Generator() {  // guarded by randomLock
-    static std::mt19937 generator(
-        static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
-    return generator;
+// RND's generator, seeded from the clock when first used; any thread may call RND.
+struct TRandom {
+    TMutex Lock;
+    std::mt19937 Generator OV_GUARDED_BY(Lock){
+        static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count())};
+};
+TRandom& Random() {
+    static TRandom random;
+    return random;
 }
 
 }  // namespace
 
 std::int32_t RandomBelow(std::int32_t n) {
     if (n <= 0) return 0;
-    std::lock_guard<std::mutex> guard(randomLock);
-    return std::uniform_int_distribution<std::int32_t>(0, n - 1)(Generator());
+    TRandom& r = Random();
+    TLockGuard guard(r.Lock);
+    return std::uniform_int_distribution<std::int32_t>(0, n - 1)(r.Generator);
 }
 
 void SeedRandom(std::uint32_t seed) {
-    std::lock_guard<std::mutex> guard(randomLock);
-    Generator().seed(seed);
+    TRandom& r = Random();
+    TLockGuard guard(r.Lock);
+    r.Generator.seed(seed);
 }
 
 }  // namespace ov

@@ -10,7 +10,6 @@
 #include <memory>
 #include <system_error>
 
-#include "suite/SetupParams.h"
 #include "util/Scan.h"
 #include "util/TextCompare.h"
 
@@ -352,21 +351,6 @@ std::string TableUnreadableText(const std::string& name, const std::string& path
                                 const std::string& reason) {
     return "Error 1600: rating table " + name + " cannot be read from " + path + " (" + reason +
            "): the stage passes through unchanged";
-}
-
-TTables& Tables() {
-    // Made on first use, which the language makes thread-safe; lives until the process ends.
-    // Its folder is the general setup's, read afresh at every look-up on disk.
-    static TTables tables([] { return GeneralSetup().TableDirectory; });
-    return tables;
-}
-
-double TableValue(const std::string& name, double x) {
-    return Tables().TableValue(name, x);
-}
-
-void ClearTables() {
-    Tables().ClearTables();
 }
 
 }  // namespace ov::rating

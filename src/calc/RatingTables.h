@@ -76,7 +76,8 @@ double Interpolate(const TTable& table, double x);
 
 // The table cache: tables read from files in the folder the source names, keyed by the name
 // as requested (ordinal, case-sensitive: "river1" and "RIVER1" are two entries). Not
-// thread-safe; see TableValue below for how the engine uses the process-wide one.
+// thread-safe: the program's one cache is its main window's, used by the calculation thread
+// while it runs and cleared by the window's refresh only while no calculation thread runs.
 class TTables : public TSortedCollection<TTable, std::string_view> {
   public:
     // tableDirectory is asked for the folder each time a table is looked for on disk.
@@ -143,15 +144,5 @@ bool ReadTableText(std::string_view text, TTable& table);
 // letter case of ASCII letters (folder by folder; of several, the first in byte order).
 // No value when there is no such regular file.
 std::optional<std::filesystem::path> FindFileIgnoringCase(const std::string& path);
-
-// The process-wide cache, made on first use (thread-safe) with no table folder until a
-// source is set.
-TTables& Tables();
-
-// TableValue and ClearTables of the process-wide cache. The evaluator calls TableValue from
-// the calculation thread only, and ClearTables runs only while that thread is stopped, so
-// the cache needs no lock.
-double TableValue(const std::string& name, double x);
-void ClearTables();
 
 }  // namespace ov::rating

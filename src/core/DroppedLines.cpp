@@ -29,7 +29,7 @@ std::string TDroppedLines::Text(std::string_view source, std::int64_t count,
 
 std::string TDroppedLines::Drop(std::string_view source, std::string_view timeTag) {
     const TClock::time_point now = now_();
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     auto it = sources_.find(source);
     if (it == sources_.end()) {
         sources_.emplace(std::string(source), TSource{now, 0, {}});
@@ -49,7 +49,7 @@ std::string TDroppedLines::Drop(std::string_view source, std::string_view timeTa
 std::vector<std::string> TDroppedLines::Due() {
     const TClock::time_point now = now_();
     std::vector<std::string> lines;
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     for (auto& [source, s] : sources_) {
         if (s.Held == 0 || now - s.Told < period_) continue;
         lines.push_back(Text(source, s.Held, s.Last));

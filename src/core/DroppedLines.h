@@ -8,10 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -40,8 +41,8 @@ class TDroppedLines {
 
     TClock::duration period_;
     TNowProc now_;
-    std::mutex lock_;
-    std::map<std::string, TSource, std::less<>> sources_;  // guarded by lock_
+    TMutex lock_;
+    std::map<std::string, TSource, std::less<>> sources_ OV_GUARDED_BY(lock_);
 };
 
 }  // namespace ov

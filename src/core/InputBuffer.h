@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
-#include "core/BoundedQueue.h"
 #include "core/InputItems.h"
 #include "core/QueueHost.h"
+#include "core/detail/BoundedQueue.h"
 
 namespace ov {
 

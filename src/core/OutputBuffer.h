@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "core/BoundedQueue.h"
 #include "core/QueueHost.h"
+#include "core/detail/BoundedQueue.h"
 
 namespace ov {
 

@@ -4,7 +4,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
+
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -23,9 +24,9 @@ class TWakeEvent {
     void Reset();
 
   private:
-    std::mutex mutex_;
+    TMutex mutex_;
     std::condition_variable changed_;
-    bool signalled_ = false;  // guarded by mutex_
+    bool signalled_ OV_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace ov

@@ -127,38 +127,39 @@ TOVDataBase::TOVDataBase(std::int32_t capacity, std::int32_t growBy, std::int32_
 TOVDataBase::~TOVDataBase() = default;
 
 void TOVDataBase::SetHost(IDataStoreHost* host) {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     host_ = host;
 }
 
 void TOVDataBase::SetAutoCreate(bool enabled, const std::string& defaultValue) {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     impl_->SetAutoCreate(enabled, defaultValue);
 }
 
-void TOVDataBase::MakeRoom(std::unique_lock<std::mutex>& held) {
+void TOVDataBase::MakeRoom() {
     while (!impl_->Evict()) {
         // The box waits for the user (and, on this platform, for the window's thread), so
         // it is asked without the lock; whoever used the store meanwhile is seen on return.
         IDataStoreHost* host = host_;
         if (host == nullptr) return;  // no one to ask: Ignore
-        held.unlock();
-        const TMessageBoxAnswer answer =
-            host->ShowMessageBox(std::string(DataStoreFullText), std::string(DataStoreFullCaption));
-        if (answer == mrAbort) host->PostCloseRequest();
-        held.lock();
+        TMessageBoxAnswer answer;
+        {
+            TUnlockGuard unlocked(lock_);
+            answer = host->ShowMessageBox(std::string(DataStoreFullText),
+                                          std::string(DataStoreFullCaption));
+            if (answer == mrAbort) host->PostCloseRequest();
+        }
         if (answer == mrIgnore) return;
     }
 }
 
-store::TDataItem* TOVDataBase::FindOrCreate(std::unique_lock<std::mutex>& held,
-                                            std::string_view name) {
-    if (impl_->Full()) MakeRoom(held);
+store::TDataItem* TOVDataBase::FindOrCreate(std::string_view name) {
+    if (impl_->Full()) MakeRoom();
     return impl_->FindOrCreate(name, true);
 }
 
 bool TOVDataBase::AddItem(std::string_view name) {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     try {
         std::int32_t i = 0;
         if (impl_->Search(name, i)) return true;
@@ -171,29 +172,29 @@ bool TOVDataBase::AddItem(std::string_view name) {
 }
 
 bool TOVDataBase::ItemExists(std::string_view name) const {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     return impl_->Find(name) != nullptr;
 }
 
 bool TOVDataBase::SetValue(std::string_view name, const std::string& value) {
-    std::unique_lock<std::mutex> held(lock_);
-    store::TDataItem* item = FindOrCreate(held, name);
+    TLockGuard held(lock_);
+    store::TDataItem* item = FindOrCreate(name);
     if (item == nullptr) return false;
     item->SetValue(value);
     return true;
 }
 
 bool TOVDataBase::GetValue(std::string_view name, std::string& value) {
-    std::unique_lock<std::mutex> held(lock_);
-    store::TDataItem* item = FindOrCreate(held, name);
+    TLockGuard held(lock_);
+    store::TDataItem* item = FindOrCreate(name);
     if (item == nullptr) return false;
     value = item->Value();
     return true;
 }
 
 bool TOVDataBase::AddLink(std::string_view name, std::string_view appID) {
-    std::unique_lock<std::mutex> held(lock_);
-    store::TDataItem* item = FindOrCreate(held, name);
+    TLockGuard held(lock_);
+    store::TDataItem* item = FindOrCreate(name);
     if (item == nullptr) return false;
     item->AddLink(appID);
     return true;
@@ -202,36 +203,36 @@ bool TOVDataBase::AddLink(std::string_view name, std::string_view appID) {
 TLinkResult TOVDataBase::AddClientLink(std::string_view name, std::string_view appID,
                                        std::string_view client) {
     if (client.empty()) return AddLink(name, appID) ? lrLinked : lrNoItem;
-    std::unique_lock<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     // A repeated request changes nothing the client can see (an item is announced once per
     // change however many links it has), so it is kept once and counted once.
     if (const store::TDataItem* item = impl_->Find(name); item && item->HasLink(appID, client))
         return lrLinked;
     if (impl_->ClientLinks(client) >= linkLimits_.PerClient) return lrClientLimit;
     if (impl_->ClientLinks() >= linkLimits_.InAll) return lrStoreLimit;
-    store::TDataItem* item = FindOrCreate(held, name);
+    store::TDataItem* item = FindOrCreate(name);
     if (item == nullptr) return lrNoItem;
     impl_->AddClientLink(*item, appID, client);
     return lrLinked;
 }
 
 std::int32_t TOVDataBase::DropClientLinks(std::string_view client) {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     return impl_->DropClientLinks(client);
 }
 
 void TOVDataBase::SetLinkLimits(const TLinkLimits& limits) {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     linkLimits_ = limits;
 }
 
 TLinkLimits TOVDataBase::LinkLimits() const {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     return linkLimits_;
 }
 
 bool TOVDataBase::GetLinks(std::string_view name, std::vector<std::string>& links) const {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     links.clear();
     const store::TDataItem* item = impl_->Find(name);
     if (item == nullptr) return false;
@@ -240,30 +241,30 @@ bool TOVDataBase::GetLinks(std::string_view name, std::vector<std::string>& link
 }
 
 std::int32_t TOVDataBase::Count() const {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     return impl_->Count();
 }
 
 bool TOVDataBase::Notify(std::string_view name) {
-    std::lock_guard<std::mutex> held(lock_);
+    TLockGuard held(lock_);
     return impl_->Find(name) != nullptr;
 }
 
 // ---- TOVCalcDataDatabase ----
 
 void TOVCalcDataDatabase::RegisterAutomationObject(std::shared_ptr<IAutomationObject> object) {
-    std::lock_guard<std::mutex> held(runningLock_);
+    TLockGuard held(runningLock_);
     running_ = std::move(object);
 }
 
 void TOVCalcDataDatabase::RevokeAutomationObject(const IAutomationObject* object) {
     std::shared_ptr<IAutomationObject> revoked;  // released after the lock
-    std::lock_guard<std::mutex> held(runningLock_);
+    TLockGuard held(runningLock_);
     if (object == nullptr || running_.get() == object) revoked = std::move(running_);
 }
 
 std::shared_ptr<IAutomationObject> TOVCalcDataDatabase::RunningObject() const {
-    std::lock_guard<std::mutex> held(runningLock_);
+    TLockGuard held(runningLock_);
     return running_;
 }
 
@@ -285,6 +286,12 @@ bool TOVCalcDataDatabase::Notify(std::string_view name) {
 void PublishResult(TOVDataBase& store, std::string_view item, const std::string& text) {
     store.SetValue(item, text);
     store.Notify(item);
+}
+
+void TResultPublisher::PublishResult(std::string_view item, const std::string& text) {
+    ov::PublishResult(store_, item, text);
+    lastPublished_ = Now();
+    ++published_;
 }
 
 }  // namespace ov

@@ -4,18 +4,21 @@
 // the program's running automation object.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "busnames/BusNames.h"
+#include "suite/ResultSink.h"
 #include "util/Collection.h"
+#include "util/Mutex.h"
+#include "util/TimeTag.h"
 
 namespace ov {
 
@@ -217,15 +220,15 @@ class TOVDataBase {
 
   private:
     // Finds or creates under the held lock, making room first when the table is full.
-    store::TDataItem* FindOrCreate(std::unique_lock<std::mutex>& held, std::string_view name);
+    store::TDataItem* FindOrCreate(std::string_view name) OV_REQUIRES(lock_);
     // Evicts; when that fails, asks the host with the lock released, then Abort (after the
     // close request) and Retry evict again and Ignore goes on.
-    void MakeRoom(std::unique_lock<std::mutex>& held);
+    void MakeRoom() OV_REQUIRES(lock_);
 
-    mutable std::mutex lock_;
-    std::unique_ptr<TOVDataBaseImpl> impl_;  // guarded by lock_
-    IDataStoreHost* host_ = nullptr;         // guarded by lock_
-    TLinkLimits linkLimits_;                 // guarded by lock_
+    mutable TMutex lock_;
+    std::unique_ptr<TOVDataBaseImpl> impl_ OV_GUARDED_BY(lock_);
+    IDataStoreHost* host_ OV_GUARDED_BY(lock_) = nullptr;
+    TLinkLimits linkLimits_ OV_GUARDED_BY(lock_);
 };
 
 // The program's running automation object as the store sees it. SetItemChange announces
@@ -256,12 +259,31 @@ class TOVCalcDataDatabase : public TOVDataBase {
   private:
     std::shared_ptr<IAutomationObject> RunningObject() const;
 
-    mutable std::mutex runningLock_;
-    std::shared_ptr<IAutomationObject> running_;  // guarded by runningLock_
+    mutable TMutex runningLock_;
+    std::shared_ptr<IAutomationObject> running_ OV_GUARDED_BY(runningLock_);
 };
 
 // Publishing a result: SetValue(item, text), then Notify(item); the outcome is not examined.
-// The host's PublishResult, called on the calculation thread, comes here.
 void PublishResult(TOVDataBase& store, std::string_view item, const std::string& text);
+
+// The calculation thread's result sink: publishes each record into the store and counts them
+// for the window's status bar. Any thread; the store must outlive it.
+class TResultPublisher final : public IResultSink {
+  public:
+    explicit TResultPublisher(TOVDataBase& store) : store_(store) {}
+    TResultPublisher(const TResultPublisher&) = delete;
+    TResultPublisher& operator=(const TResultPublisher&) = delete;
+
+    void PublishResult(std::string_view item, const std::string& text) override;
+
+    // The results published so far, and when the last one was (0: none yet).
+    std::uint64_t Published() const { return published_.load(); }
+    TDateTime LastPublished() const { return lastPublished_.load(); }
+
+  private:
+    TOVDataBase& store_;
+    std::atomic<std::uint64_t> published_{0};
+    std::atomic<TDateTime> lastPublished_{0};
+};
 
 }  // namespace ov

@@ -9,7 +9,7 @@ TOVCalcCOM::TOVCalcCOM(TOVCalcDataDatabase& store, IOVCalcComHost* host)
     : store_(store), host_(host) {}
 
 void TOVCalcCOM::SetEvents(IOVCalcComEvents* events) {
-    std::lock_guard<std::mutex> held(eventsLock_);
+    TLockGuard held(eventsLock_);
     events_ = events;
 }
 
@@ -55,7 +55,7 @@ bool TOVCalcCOM::SetREALTIME(const std::string& value) {
 
 bool TOVCalcCOM::SetItemChange(const std::string& appID, const std::string& item,
                                const std::string& data) {
-    std::lock_guard<std::mutex> held(eventsLock_);
+    TLockGuard held(eventsLock_);
     if (events_ == nullptr) return false;
     events_->OnItemChange(appID, item, data);
     return true;
@@ -74,7 +74,7 @@ std::int32_t TOVCalcCOM::ClientGone(const std::string& client) {
 bool TOVCalcCOM::AnnounceShutdown() {
     bool sent = true;
     {
-        std::lock_guard<std::mutex> held(eventsLock_);
+        TLockGuard held(eventsLock_);
         // With no transport no client is connected: nothing to announce, nothing failed.
         if (events_ != nullptr) sent = events_->OnAppShutdown(std::string(OVCalcAppID));
     }
@@ -83,7 +83,7 @@ bool TOVCalcCOM::AnnounceShutdown() {
 }
 
 void TOVCalcCOM::HeartBeat() {
-    std::lock_guard<std::mutex> held(eventsLock_);
+    TLockGuard held(eventsLock_);
     if (events_ != nullptr) events_->OnHeartBeat(std::string(OVCalcAppID), CurrentDateTimeText());
 }
 

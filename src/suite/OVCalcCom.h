@@ -4,11 +4,11 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "suite/DataStore.h"
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -100,9 +100,9 @@ class TOVCalcCOM : public IAutomationObject {
     bool SetItem(std::string_view item, const std::string& value);
 
     TOVCalcDataDatabase& store_;
-    mutable std::mutex eventsLock_;
-    IOVCalcComEvents* events_ = nullptr;  // guarded by eventsLock_ (held during a call)
-    IOVCalcComHost* host_ = nullptr;      // main thread only
+    mutable TMutex eventsLock_;
+    IOVCalcComEvents* events_ OV_GUARDED_BY(eventsLock_) = nullptr;  // held during a call
+    IOVCalcComHost* host_ = nullptr;                                 // main thread only
 };
 
 }  // namespace ov

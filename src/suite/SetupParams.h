@@ -124,9 +124,8 @@ bool SetDataServerElement(TDataServerSetup& record, std::string_view name, const
 bool LoadGeneralSetup(ISetupServer* server, TGeneralSetup& record);
 bool LoadDataServerSetup(ISetupServer* server, TDataServerSetup& record);
 
-// The process's records. Written only on the main thread during a refresh, while no
-// calculation thread runs; read by the main thread and the calculation thread without a
-// lock, which the stopped thread makes safe.
+// The process's records, loaded by the refresh and used on the main thread only: a
+// calculation thread is given what it reads of them at its start (TWorkThread::CopySettings).
 TGeneralSetup& GeneralSetup();
 TDataServerSetup& DataServerSetup();
 

@@ -1,8 +1,9 @@
 // What the calculation thread needs from the program's main window: the log detail, the wake
-// event, publishing results, the thread-ended callback and setup-parameter queries, on top of
-// what the queues need (the drain request, the user-interface pump of a waiting producer). The
-// Qt window implements it; the engine never sees Qt. The clock and the wake event come with
-// this header.
+// event, the rating-table cache, the thread-ended callback and setup-parameter queries, on top
+// of what the queues need (the drain request, the user-interface pump of a waiting producer).
+// The Qt window implements it; the engine never sees Qt. The clock and the wake event come
+// with this header. Results do not pass through the window: the thread hands them to its
+// IResultSink (suite/ResultSink.h).
 #pragma once
 
 #include <chrono>
@@ -16,6 +17,9 @@
 namespace ov {
 
 class TWorkThread;
+namespace rating {
+class TTables;
+}
 
 // QuerySetup (from ISetupQuery): the setup server's value for a parameter key, false when
 // there is none; called on the calculation thread.
@@ -30,9 +34,10 @@ class ICalcHost : public IQueueHost, public ISetupQuery {
     // The calculation thread's wake event, created by the host and living as long as it.
     virtual TWakeEvent& WakeEvent() = 0;
 
-    // Called on the calculation thread: SetValue(itemName, text), then Notify(itemName), on
-    // the live data store. Its outcome is not examined.
-    virtual void PublishResult(const std::string& itemName, const std::string& text) = 0;
+    // The process's rating-table cache, living as long as the host. A run looks its tables up
+    // there (in the folder the run's settings name); the host clears it only while no run
+    // is in progress, at a refresh.
+    virtual rating::TTables& RatingTables() = 0;
 
     // Called by a calculation thread as the very last act of its run; the host posts it to its
     // main thread (where it sets ThreadStopped). thread identifies the sender, so that a late

@@ -4,7 +4,9 @@
 #include <exception>
 #include <utility>
 
+#include "calc/RatingTables.h"
 #include "core/LogDetail.h"
+#include "suite/SetupParams.h"
 #include "util/Exception.h"
 
 namespace ov {
@@ -19,14 +21,17 @@ constexpr const char* UnknownErrorText = "Unknown error";
 
 }  // namespace
 
-TWorkThread::TWorkThread(ICalcHost& host, TInputStationSensorBuffer& input, TOutputBuffer& output,
-                         IClock& clock)
+TWorkThread::TWorkThread(ICalcHost& host, IResultSink& results, TInputStationSensorBuffer& input,
+                         TOutputBuffer& output, IClock& clock)
     : host_(host),
+      results_(results),
       input_(input),
       output_(output),
       clock_(clock),
       groups_(std::make_unique<TCalcGroups>()),
-      valueCache_(std::make_unique<TStationSensorDataCache>(20, clock)) {}
+      valueCache_(std::make_unique<TStationSensorDataCache>(20, clock)) {
+    CopySettings(TGeneralSetup{});
+}
 
 TWorkThread::~TWorkThread() {
     if (thread_.joinable()) {
@@ -59,6 +64,12 @@ void TWorkThread::CopyGroups(const TCalcGroups& groups) {
     }
 }
 
+void TWorkThread::CopySettings(const TGeneralSetup& setup) {
+    null_ = {setup.UseNullValue, setup.NullOnMissing, setup.NullValue};
+    nullText_ = std::to_string(setup.NullValue);
+    tableDirectory_ = setup.TableDirectory;
+}
+
 void TWorkThread::Start() {
     if (started_) throw Exception("The calculation thread has already been started");
     started_ = true;
@@ -75,8 +86,10 @@ void TWorkThread::RequestStop() {
 bool TWorkThread::WaitFor(std::chrono::milliseconds timeout) {
     if (!started_) return true;
     {
-        std::unique_lock<std::mutex> guard(endMutex_);
-        if (!endChanged_.wait_for(guard, timeout, [this] { return ended_; })) return false;
+        TUniqueLock guard(endMutex_);
+        if (!endChanged_.wait_for(guard.Native(), timeout,
+                                  [this]() OV_REQUIRES(endMutex_) { return ended_; }))
+            return false;
     }
     if (thread_.joinable()) thread_.join();
     return true;
@@ -85,14 +98,14 @@ bool TWorkThread::WaitFor(std::chrono::milliseconds timeout) {
 void TWorkThread::WaitFor() {
     if (!started_) return;
     {
-        std::unique_lock<std::mutex> guard(endMutex_);
-        endChanged_.wait(guard, [this] { return ended_; });
+        TUniqueLock guard(endMutex_);
+        endChanged_.wait(guard.Native(), [this]() OV_REQUIRES(endMutex_) { return ended_; });
     }
     if (thread_.joinable()) thread_.join();
 }
 
 bool TWorkThread::Finished() {
-    std::lock_guard<std::mutex> guard(endMutex_);
+    TLockGuard guard(endMutex_);
     return ended_;
 }
 
@@ -111,7 +124,7 @@ void TWorkThread::Execute() {
     } catch (...) {
     }
     {
-        std::lock_guard<std::mutex> guard(endMutex_);
+        TLockGuard guard(endMutex_);
         ended_ = true;
     }
     endChanged_.notify_all();
@@ -131,6 +144,13 @@ void TWorkThread::Run() {
     calculator_->SetLogLevel(LogLevel());
     calculator_->SetSetupQuery(&host_);
     calculator_->SetOutput(&output_);
+    calculator_->SetNullValueSettings(null_);
+    // The host's cache, kept from run to run until a refresh clears it, looks in this run's
+    // folder (which changes only with a refresh).
+    rating::TTables& tables = host_.RatingTables();
+    tables.SetTableDirectorySource([folder = tableDirectory_] { return folder; });
+    calculator_->SetTableLookup(
+        [&tables](const std::string& name, double x) { return tables.TableValue(name, x); });
 
     // What the calculations call from this thread needs its own set-up; without it there is
     // no run at all, and the objects made above go with the thread object.

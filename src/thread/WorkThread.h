@@ -1,13 +1,13 @@
 // The calculation thread: waits for the wake event, takes the items of the input buffer,
-// dispatches them to the calculations, runs the idle step (deferred calculations, cache
-// purge) and reports through the output buffer, filtered by the host's log detail.
+// dispatches them to the calculations, hands each result to its result sink, runs the idle
+// step (deferred calculations, cache purge) and reports through the output buffer, filtered by
+// the host's log detail. What it reads of the settings it takes before the start.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -18,11 +18,15 @@
 #include "core/ValueCache.h"
 #include "model/CalcGroups.h"
 #include "model/CalcIndexes.h"
+#include "suite/ResultSink.h"
 #include "thread/CalcHost.h"
 #include "util/FormatSettings.h"
+#include "util/Mutex.h"
 #include "util/TimeTag.h"
 
 namespace ov {
+
+struct TGeneralSetup;
 
 class TWorkThread {
   public:
@@ -32,10 +36,11 @@ class TWorkThread {
     // The longest wait for the wake event; bounds the latency of the idle check.
     static constexpr std::chrono::milliseconds WakeWait{20};
 
-    // A thread object that has not started yet, with an empty cache and no groups. The host,
-    // the buffers and the clock must outlive it.
-    TWorkThread(ICalcHost& host, TInputStationSensorBuffer& input, TOutputBuffer& output,
-                IClock& clock = SystemClock());
+    // A thread object that has not started yet, with an empty cache, no groups and the
+    // general setup's defaults. The host, the result sink, the buffers and the clock must
+    // outlive it.
+    TWorkThread(ICalcHost& host, IResultSink& results, TInputStationSensorBuffer& input,
+                TOutputBuffer& output, IClock& clock = SystemClock());
     // A running thread is asked to stop and waited for first, the output buffer being drained
     // meanwhile; one never started does not run.
     ~TWorkThread();
@@ -44,6 +49,9 @@ class TWorkThread {
 
     // Before the start: replaces the thread's groups by copies of groups, in order.
     void CopyGroups(const TCalcGroups& groups);
+    // Before the start: takes what the run reads of the general setup (the null value and its
+    // use, the rating tables' folder); the run keeps it, as it keeps its groups.
+    void CopySettings(const TGeneralSetup& setup);
     // Begins the run on a new thread. A thread object runs once; a second Start is an error.
     void Start();
     // The stop protocol's first half: sets StopRequested and signals the wake event.
@@ -106,6 +114,7 @@ class TWorkThread {
                       TTimeTag& timeTag);
 
     ICalcHost& host_;
+    IResultSink& results_;
     TInputStationSensorBuffer& input_;
     TOutputBuffer& output_;
     IClock& clock_;
@@ -116,6 +125,9 @@ class TWorkThread {
     // Below: created by the constructor or the run, used by the calculation thread only (the
     // main thread touches groups_ only before the start).
     std::unique_ptr<TCalcGroups> groups_;
+    TNullValueSettings null_;     // the general setup's null value, as CopySettings took it
+    std::string nullText_;        // that value as a sensor value's text
+    std::string tableDirectory_;  // the rating tables' folder, likewise
     std::unique_ptr<TStationSensorDataCache> valueCache_;
     TFormatSettings localFormat_;  // the thread's locale: results and date-times
     TFormatSettings usFormat_;     // locale 1033: incoming sensor values
@@ -134,9 +146,9 @@ class TWorkThread {
     bool started_ = false;
     std::thread thread_;
 
-    std::mutex endMutex_;
+    TMutex endMutex_;
     std::condition_variable endChanged_;
-    bool ended_ = false;  // guarded by endMutex_: the run and the termination callback are over
+    bool ended_ OV_GUARDED_BY(endMutex_) = false;  // the run and the termination callback are over
 };
 
 }  // namespace ov

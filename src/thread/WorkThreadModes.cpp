@@ -8,7 +8,7 @@
 #include "calc/CalcErrors.h"
 #include "calc/GroupRules.h"
 #include "core/LogDetail.h"
-#include "suite/SetupParams.h"
+#include "suite/DataStore.h"
 #include "suite/SetupServer.h"
 #include "thread/WorkThread.h"
 #include "util/FloatText.h"
@@ -19,9 +19,6 @@
 namespace ov {
 
 namespace {
-
-// The live data store item every result record is published in.
-constexpr const char* ResultItem = "$TIMETAG";
 
 std::string ComputingLine(const TInputItem& item, const std::string* sensor,
                           const TCalcGroupItem& group) {
@@ -104,9 +101,7 @@ void TWorkThread::DoProcess() {
                 if (TryTextToFloat(sensor->ValueText, value, usFormat_.DecimalSeparator)) {
                     // The null value read as a text is a missing value: not cached, but it
                     // still sets off the multiple-station groups.
-                    const TGeneralSetup& setup = GeneralSetup();
-                    if (!(setup.UseNullValue &&
-                          sensor->ValueText == std::to_string(setup.NullValue)))
+                    if (!(null_.UseNullValue && sensor->ValueText == nullText_))
                         valueCache_->Add(sensor->StationID, sensor->SensorName, value,
                                          sensor->TimeTag);
                     DoMultiCalculation(*sensor);
@@ -158,8 +153,8 @@ void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& g
             recordTag_ = t;
             recordTagText_ = TimeTagText(t);
         }
-        host_.PublishResult(ResultItem, ResultRecord(recordTagText_, outputStation,
-                                                     group.OutputSensor, result, localFormat_));
+        results_.PublishResult(TimeTagItem, ResultRecord(recordTagText_, outputStation,
+                                                         group.OutputSensor, result, localFormat_));
     } catch (const ECalcExException& e) {
         LogComputationError(item, group, e.what());
     } catch (const ESetupUnavailable& e) {

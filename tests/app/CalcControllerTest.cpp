@@ -224,7 +224,8 @@ TEST(CalcController, ThreadProtocol) {
 
     // The end call of a thread object that is not the current one changes nothing; the
     // current one's counts once the main thread gets to it.
-    TWorkThread stale(controller, controller.InputBuffer(), controller.OutputBuffer());
+    TWorkThread stale(controller, controller.Results(), controller.InputBuffer(),
+                      controller.OutputBuffer());
     controller.ThreadEnded(stale);
     QCoreApplication::processEvents();
     EXPECT_FALSE(controller.ThreadStopped());
@@ -328,6 +329,76 @@ TEST(CalcController, MissingRatingTableIsSaidOncePerRefreshAndResultsAreCounted)
     controller.DrainOutput(false);
     EXPECT_EQ(told(), 2);
     EXPECT_EQ(controller.Counts().Errors, 2u);
+    controller.StopThread();
+}
+
+// A calculation thread works with the settings of the refresh before its start: a setup
+// server that changes its table folder meanwhile reaches the calculations with the next
+// refresh, not with a restart after a saved setup, which keeps the rating-table cache (and
+// what it has said) as well.
+TEST(CalcController, ChangedSettingsReachTheThreadWithTheNextRefresh) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    const std::string settings =
+        "RtuEnabled=False\nDecoderEnabled=False\n[DataServer]\nStorageOption=10\n";
+    TSetupWorld world(("[General]\nTableDirectory=tables\n" + settings).c_str());
+    for (const char* folder : {"tables", "tables2"})
+        std::filesystem::create_directories(world.Folder() / folder);
+    test::WriteFileText(world.Folder() / "tables2" / "RIVER9.TBL", "LINEAR\n0,0\n1,10\n");
+    test::WriteFileText(world.Folder() / "OVCalc.OVG",
+                        "[Calc]\nLogDetail=0\nGroupNames=CalcGroup:1\n[CalcGroup:1]\nCGIndex=1\n"
+                        "FuncName=TABLE(RIVER9, H)\nEnabled=1\nMultiStations=0\n"
+                        "OutputStation=ST1\nOutputSensor=Q\nVariablesName=H\n"
+                        "VariablesValue=HG\nMultiVariablesTrigger=-1\n");
+    TStatusLog log;
+    TCalcController controller(log, world.Options());
+    std::uint64_t published = 0;
+    // One record's result, once the thread has published it.
+    auto result = [&](const char* time) {
+        HandleItemChange(
+            DataSource(dsRtu).AppID, "$REALTIME", std::string("12/08/2026 ") + time + ",ST1.HG,2",
+            CalcAppID, controller.InputBuffer(), [&] { controller.SignalThread(); },
+            [&](const std::string& text) { controller.LogStatus(text); });
+        ++published;
+        EXPECT_TRUE(WaitFor([&] {
+            controller.DrainOutput(false);
+            return controller.Counts().Results == published;
+        }));
+        std::string last;
+        EXPECT_TRUE(controller.DataStore().GetValue(TimeTagItem, last));
+        return last.substr(last.find(',') + 1);
+    };
+    auto missingTold = [&] {
+        int count = 0;
+        for (const QString& line : log.Lines())
+            count += line.contains("Error 1600: rating table RIVER9 not found");
+        return count;
+    };
+
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    EXPECT_EQ(result("20:41:05"), "ST1.Q,2");  // no RIVER9 in tables/: the stage unchanged
+    EXPECT_EQ(missingTold(), 1);
+
+    test::WriteFileText(world.Folder() / "OVSetup.ini",
+                        "[General]\nTableDirectory=tables2\n" + settings);
+    QDBusMessage reload = QDBusMessage::createMethodCall(
+        QString::fromLatin1(SetupBusName.data(), SetupBusName.size()),
+        QString::fromLatin1(SetupObjectPath.data(), SetupObjectPath.size()),
+        QString::fromLatin1(SetupControlInterface.data(), SetupControlInterface.size()),
+        QStringLiteral("Reload"));
+    ASSERT_EQ(QDBusConnection::sessionBus().call(reload, QDBus::Block, 20000).type(),
+              QDBusMessage::ReplyMessage);
+
+    // The saved setup's restart: the same settings, the same cache.
+    controller.GroupsSaved(true);
+    ASSERT_FALSE(controller.ThreadStopped());
+    EXPECT_EQ(result("20:41:06"), "ST1.Q,2");
+    EXPECT_EQ(missingTold(), 1);
+
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    EXPECT_EQ(result("20:41:07"), "ST1.Q,20");
+    EXPECT_EQ(missingTold(), 1);
     controller.StopThread();
 }
 

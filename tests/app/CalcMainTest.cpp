@@ -119,8 +119,8 @@ TEST(MainWindow, SecondPanelCountsResultsAndErrorsOnTheTimer) {
         return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     };
     const QString before = stamp();
-    window.Controller().PublishResult("$TIMETAG", "12/08/2026 20:41:05,RIVER1.Q,1");
-    window.Controller().PublishResult("$TIMETAG", "12/08/2026 20:41:06,RIVER1.Q,2");
+    window.Controller().Results().PublishResult("$TIMETAG", "12/08/2026 20:41:05,RIVER1.Q,1");
+    window.Controller().Results().PublishResult("$TIMETAG", "12/08/2026 20:41:06,RIVER1.Q,2");
     const QString after = stamp();
     window.OutputBuffer().Add("Error 1602: Error in computation - x", okError);
     window.OutputBuffer().Add("Calculation thread started.", okStatus);
@@ -133,7 +133,7 @@ TEST(MainWindow, SecondPanelCountsResultsAndErrorsOnTheTimer) {
         << counted.toStdString();
 
     window.Action("actClearStatus")->showStatusText(&window);
-    window.Controller().PublishResult("$TIMETAG", "12/08/2026 20:41:07,RIVER1.Q,3");
+    window.Controller().Results().PublishResult("$TIMETAG", "12/08/2026 20:41:07,RIVER1.Q,3");
     window.tmrTimerTimer();
     EXPECT_EQ(window.StatusPanelText(1), "Clear status messages.");
     QStatusTipEvent gone{QString()};

@@ -557,6 +557,7 @@ TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
 TEST(SuiteConnections, LinesWithAnUnreadableTimeTagAreDroppedAndTold) {
     TSetupServer setup("[General]\nRtuEnabled=True\n");
     ASSERT_TRUE(setup.Started()) << setup.Err();
+    // Serving on after its lines: its end would be a status line before the period's.
     TFeed rtu("rtu",
               "$TIMETAG 01/19/2053 00:00:00,RIVER1.HG,1\n"
               "$TIMETAG 12/08/2026 20:41:05,RIVER2.HG,1.25\n"

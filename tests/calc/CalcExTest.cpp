@@ -122,14 +122,14 @@ TEST_F(CalcExTest, MissingValuesAndBindings) {
 }
 
 TEST_F(CalcExTest, NullValueReplacesOnlyMissingVariables) {
-    TNullValueSettings null{true, true, 998877};
-    calc.SetNullValueSource([&] { return null; });
+    EXPECT_EQ(ErrorOf("H", single).rfind("Error 1604", 0), 0u);  // the defaults: not used
+    calc.SetNullValueSettings({true, true, 998877});
     EXPECT_EQ(Calc("H + 1", single), 998877);
     EXPECT_EQ(ErrorOf("LSTVAL(H, 0)", single).rfind("Variable not found or never updated", 0), 0u);
     EXPECT_EQ(ErrorOf("X", single), "Error 1603: Variable not found in poll group 7");
-    null.NullOnMissing = false;
+    calc.SetNullValueSettings({true, false, 998877});
     EXPECT_EQ(ErrorOf("H", single).rfind("Error 1604", 0), 0u);
-    null = {false, true, 998877};
+    calc.SetNullValueSettings({false, true, 998877});
     EXPECT_EQ(ErrorOf("H", single).rfind("Error 1604", 0), 0u);
 }
 

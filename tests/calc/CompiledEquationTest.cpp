@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "calc/CalcEx.h"
-#include "calc/CompiledEquation.h"
-#include "calc/EquationGrammar.h"
+#include "calc/detail/CompiledEquation.h"
+#include "calc/detail/EquationGrammar.h"
 #include "core/InputItems.h"
 #include "core/OutputBuffer.h"
 #include "core/ValueCache.h"
@@ -269,7 +269,6 @@ struct TWorld {
     std::unique_ptr<TCalcEx> calc;
     TCalcGroupItem groups[2];
     TInputStationEndItem item{"RIVER1", T, "C"};
-    TNullValueSettings null;
 
     TWorld() {
         host.Output = &output;
@@ -282,7 +281,6 @@ struct TWorld {
         calc->SetGroupsFixed(fixed);
         calc->SetSetupQuery(&answers);
         calc->SetOutput(&output);
-        calc->SetNullValueSource([this] { return null; });
         calc->SetTableLookup([this](const std::string& name, double x) -> double {
             tableCalls.push_back(name + " " + std::to_string(x));
             if (name == "BAD") throw Exception("The table BAD cannot be read");
@@ -329,7 +327,7 @@ void Prepare(TWorld& w, const TCaseState& s, int g) {
     group.CGIndex = 7 + g;
     group.Variables = SingleBindings;
     group.MultiVariables = MultiBindings;
-    w.null = s.Null;
+    w.calc->SetNullValueSettings(s.Null);
     w.calc->SetLogLevel(s.LogLevel);
     w.answers.Seed = s.AnswerSeed;
     w.item.StationID = "RIVER1";

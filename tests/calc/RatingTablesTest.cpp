@@ -459,18 +459,5 @@ TEST_F(RatingTablesTest, FolderIsAskedForAtEveryLookUp) {
     EXPECT_EQ(Value("T", 1), 2);
 }
 
-TEST(RatingTableFiles, ProcessWideCache) {
-    ScratchFolder s;
-    WriteFileText(s / "RIVER1.TBL", River1);
-    const std::string dir = s.Path().string();
-    Tables().SetTableDirectorySource([dir] { return dir; });
-    EXPECT_EQ(&Tables(), &Tables());
-    EXPECT_EQ(TableValue("RIVER1", 1.5), 30.25);
-    EXPECT_EQ(Tables().Count(), 1);
-    ClearTables();
-    EXPECT_EQ(Tables().Count(), 0);
-    Tables().SetTableDirectorySource([] { return std::string(); });
-}
-
 }  // namespace
 }  // namespace ov::rating

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "calc/CalcEx.h"
-#include "calc/EquationGrammar.h"
-#include "calc/EquationText.h"
+#include "calc/detail/EquationGrammar.h"
+#include "calc/detail/EquationText.h"
 #include "util/Exception.h"
 
 namespace ov::test {

@@ -1,6 +1,7 @@
-// A stand-in for the main window as the engine's host: it records what the engine asks of
-// it, collects the output lines in order, and lets a test hook into the drain request and
-// the producer's event processing.
+// A stand-in for the main window as the engine's host, and for the live data store as the
+// thread's result sink: it records what the engine asks of it and what it publishes, collects
+// the output lines in order, and lets a test hook into the drain request and the producer's
+// event processing.
 #pragma once
 
 #include <atomic>
@@ -11,16 +12,19 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "calc/RatingTables.h"
 #include "core/OutputBuffer.h"
+#include "suite/ResultSink.h"
 #include "thread/CalcHost.h"
 
 namespace ov::test {
 
-class TestCalcHost : public ov::ICalcHost {
+class TestCalcHost : public ov::ICalcHost, public ov::IResultSink {
   public:
     using Line = std::pair<std::string, ov::TOutputKind>;
 
@@ -63,9 +67,10 @@ class TestCalcHost : public ov::ICalcHost {
         ++UiEventRounds;
         if (OnProcessUiEvents) OnProcessUiEvents();
     }
-    void PublishResult(const std::string& itemName, const std::string& text) override {
+    ov::rating::TTables& RatingTables() override { return Tables; }
+    void PublishResult(std::string_view itemName, const std::string& text) override {
         std::lock_guard<std::mutex> guard(mutex_);
-        Published.emplace_back(itemName, text);
+        Published.emplace_back(std::string(itemName), text);
     }
     void ThreadEnded(ov::TWorkThread& thread) override {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -119,6 +124,7 @@ class TestCalcHost : public ov::ICalcHost {
         return ended_.wait_for(guard, realLimit, [&] { return !EndedThreads.empty(); });
     }
 
+    ov::rating::TTables Tables{[] { return std::string(); }};  // the run sets its folder
     std::map<std::string, std::string> Setup;  // answers of QuerySetup; set before the start
     std::set<std::string> Unavailable;  // keys whose query raises ESetupUnavailable; likewise
     std::vector<std::pair<std::string, std::string>> Published;  // guarded by mutex_

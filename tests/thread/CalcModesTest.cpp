@@ -70,19 +70,17 @@ class CalcModesTest : public ::testing::Test {
     test::FakeClock clock;
     std::unique_ptr<TWorkThread> thread;
     TCalcGroups groups;
+    TGeneralSetup setup;  // what the thread is started with
 
-    void SetUp() override {
-        host.Output = &output;
-        GeneralSetup() = TGeneralSetup{};
-    }
+    void SetUp() override { host.Output = &output; }
     void TearDown() override {
         if (thread) Stop();
-        GeneralSetup() = TGeneralSetup{};
     }
     void Start(int detail = 0) {
         host.Detail = detail;
-        thread = std::make_unique<TWorkThread>(host, input, output, clock);
+        thread = std::make_unique<TWorkThread>(host, host, input, output, clock);
         thread->CopyGroups(groups);
+        thread->CopySettings(setup);
         thread->Start();
         ASSERT_TRUE(clock.WaitGateEntries(0));
     }
@@ -156,8 +154,8 @@ TEST_F(CalcModesTest, TriggerSensorIsTheGreatestBoundSensorByteWise) {
 }
 
 TEST_F(CalcModesTest, NullValueIsNotCachedButStillTriggers) {
-    GeneralSetup().UseNullValue = true;
-    GeneralSetup().NullValue = 998877;
+    setup.UseNullValue = true;
+    setup.NullValue = 998877;
     groups.Add(MultiGroup(1, "BASIN", "N", "B * 2", {"A=ST.HG", "B=ST2.HG"}, 0));
     groups.Add(MultiGroup(2, "BASIN", "M", "A", {"A=ST.HG"}, 0));
     Start();

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "busnames/BusNames.h"
-#include "calc/RatingTables.h"
 #include "core/ItemChange.h"
 #include "model/ConfigFile.h"
 #include "suite/SetupParams.h"
@@ -76,23 +75,18 @@ class ExampleNetworkTest : public ::testing::Test {
     std::unique_ptr<TWorkThread> thread;
     TCalcGroups groups;
     TConfigSettings settings;
+    TGeneralSetup general;
     TDataServerSetup dataServer;
     std::vector<std::string> status;  // the main window's status log
     const fs::path examples = ExamplesFolder();
 
-    void SetUp() override {
-        host.Output = &output;
-        GeneralSetup() = TGeneralSetup{};
-        rating::ClearTables();  // other tests cache tables of the same names
-    }
+    void SetUp() override { host.Output = &output; }
     void TearDown() override {
         if (thread) {
             thread->RequestStop();
             EXPECT_TRUE(thread->WaitFor(20s));
             thread.reset();
         }
-        rating::ClearTables();
-        GeneralSetup() = TGeneralSetup{};
     }
 
     // What the main window does at a refresh, with ovsetup serving examples/OVSetup.ini.
@@ -101,7 +95,7 @@ class ExampleNetworkTest : public ::testing::Test {
         ASSERT_TRUE(ini.SectionExists("General") && ini.SectionExists("Params"));
         for (const std::string& key : ini.ReadSection("General")) {
             EXPECT_TRUE(SetElement(
-                GeneralSetup(), key, ini.ReadString("General", key, ""),
+                general, key, ini.ReadString("General", key, ""),
                 [](TGeneralSetup& r, int i, const std::string& t) {
                     return SetGeneralElement(r, i, t);
                 },
@@ -124,9 +118,9 @@ class ExampleNetworkTest : public ::testing::Test {
         for (const std::string& key : ini.ReadSection("Params"))
             host.Setup[UpperCaseAscii(key)] = ini.ReadString("Params", key, "");
         // A relative table folder counts from the settings file's folder, as ovsetup serves it.
-        fs::path tables = GeneralSetup().TableDirectory;
+        fs::path tables = general.TableDirectory;
         if (tables.is_relative()) tables = examples / tables;
-        GeneralSetup().TableDirectory = tables.lexically_normal().string();
+        general.TableDirectory = tables.lexically_normal().string();
     }
 
     void LoadConfig() {
@@ -140,8 +134,9 @@ class ExampleNetworkTest : public ::testing::Test {
 
     void Start() {
         host.Detail = settings.LogDetail;
-        thread = std::make_unique<TWorkThread>(host, input, output, clock);
+        thread = std::make_unique<TWorkThread>(host, host, input, output, clock);
         thread->CopyGroups(groups);
+        thread->CopySettings(general);
         thread->SetScheduleDelay(settings.ScheduleDelay);
         thread->Start();
         ASSERT_TRUE(clock.WaitGateEntries(0));
@@ -185,10 +180,10 @@ TEST_F(ExampleNetworkTest, FeedGivesTheExpectedRecords) {
     LoadConfig();
     // The settings the demo relies on: the feed runs as the decoder, and the storage option
     // is one under which a refresh starts the calculation thread.
-    EXPECT_TRUE(GeneralSetup().DecoderEnabled);
-    EXPECT_FALSE(GeneralSetup().UseEumetsatDecoder);
+    EXPECT_TRUE(general.DecoderEnabled);
+    EXPECT_FALSE(general.UseEumetsatDecoder);
     EXPECT_TRUE(StorageStartsCalculation(dataServer.StorageOption));
-    EXPECT_TRUE(fs::is_directory(GeneralSetup().TableDirectory)) << GeneralSetup().TableDirectory;
+    EXPECT_TRUE(fs::is_directory(general.TableDirectory)) << general.TableDirectory;
     EXPECT_EQ(groups.Count(), 5);
     EXPECT_NEAR(settings.ScheduleDelay * 86400.0, 2.0, 1e-9);
 

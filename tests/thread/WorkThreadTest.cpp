@@ -73,7 +73,7 @@ class WorkThreadTest : public ::testing::Test {
 
     void SetUp() override {
         host.Output = &output;
-        thread = std::make_unique<TWorkThread>(host, input, output, clock);
+        thread = std::make_unique<TWorkThread>(host, host, input, output, clock);
     }
 
     // Starts the run and waits until it rests in its first wait.
@@ -307,7 +307,7 @@ TEST_F(WorkThreadTest, AFailedThreadSetUpEndsTheRunAtOnce) {
 }
 
 TEST_F(WorkThreadTest, AThreadRunsOnceAndOneNeverStartedDoesNotRun) {
-    auto idle = std::make_unique<TWorkThread>(host, input, output, clock);
+    auto idle = std::make_unique<TWorkThread>(host, host, input, output, clock);
     EXPECT_FALSE(idle->Started());
     EXPECT_TRUE(idle->WaitFor(0ms));
     idle.reset();
@@ -344,7 +344,7 @@ TEST(WorkThreadGroupsTest, CopyGroupsReplacesTheThreadsGroupsByCopies) {
     test::TestCalcHost host;
     TInputStationSensorBuffer input{host};
     TOutputBuffer output{host};
-    TWorkThread thread(host, input, output);
+    TWorkThread thread(host, host, input, output);
     TCalcGroups groups;
     for (int i = 1; i <= 2; ++i) {
         auto group = std::make_unique<TCalcGroupItem>();

@@ -23,9 +23,10 @@ void TLineSource::Run() {
         bool more = static_cast<bool>(std::getline(in_, line));
         bool wake = false;
         {
-            std::unique_lock guard(lock_);
+            TUniqueLock guard(lock_);
             if (more) {
-                room_.wait(guard, [this] { return lines_.size() < Capacity; });
+                room_.wait(guard.Native(),
+                           [this]() OV_REQUIRES(lock_) { return lines_.size() < Capacity; });
                 lines_.push_back(std::move(line));
             } else {
                 ended_ = true;
@@ -40,12 +41,12 @@ void TLineSource::Run() {
 }
 
 bool TLineSource::ReadFailed() {
-    std::lock_guard guard(lock_);
+    TLockGuard guard(lock_);
     return readFailed_;
 }
 
 TLineSource::TTake TLineSource::Take(std::string& line) {
-    std::lock_guard guard(lock_);
+    TLockGuard guard(lock_);
     if (!lines_.empty()) {
         line = std::move(lines_.front());
         lines_.pop_front();

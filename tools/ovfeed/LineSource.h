@@ -8,9 +8,10 @@
 #include <functional>
 #include <istream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
+
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -41,12 +42,12 @@ class TLineSource {
     std::istream& in_;
     std::function<void()> notify_;
     std::thread thread_;
-    std::mutex lock_;
-    std::condition_variable room_;   // the reader waits for room in lines_ (woken at half full)
-    std::deque<std::string> lines_;  // guarded by lock_
-    bool ended_ = false;             // guarded by lock_
-    bool readFailed_ = false;        // guarded by lock_
-    bool waiting_ = false;           // guarded by lock_: the consumer found nothing
+    TMutex lock_;
+    std::condition_variable room_;  // the reader waits for room in lines_ (woken at half full)
+    std::deque<std::string> lines_ OV_GUARDED_BY(lock_);
+    bool ended_ OV_GUARDED_BY(lock_) = false;
+    bool readFailed_ OV_GUARDED_BY(lock_) = false;
+    bool waiting_ OV_GUARDED_BY(lock_) = false;  // the consumer found nothing
 };
 
 }  // namespace ov

@@ -101,7 +101,6 @@ int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::os
     calc.SetSetupQuery(setup.get());
     calc.SetTableLookup(
         [&tables](const std::string& name, double x) { return tables.TableValue(name, x); });
-    calc.SetNullValueSource([] { return ov::TNullValueSettings{}; });
 
     const ov::TInputStationEndItem item(EvalStation, now, "C");
     try {

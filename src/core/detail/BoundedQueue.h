@@ -7,9 +7,10 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <semaphore>
 #include <utility>
+
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -32,21 +33,21 @@ class TBoundedQueue {
         while (!freeSlots_.try_acquire_for(slotWait)) {
             if (!whileFull()) return false;
         }
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         items_.push_back(std::move(item));
         return true;
     }
 
     // The head element, left in the queue; valid until the next Pop or Clear. Null if empty.
     T* Front() {
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         return items_.empty() ? nullptr : &items_.front();
     }
 
     // Removes the head element, hands it to the caller and frees its slot.
     bool Pop(T& item) {
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            TLockGuard guard(lock_);
             if (items_.empty()) return false;
             item = std::move(items_.front());
             items_.pop_front();
@@ -56,12 +57,12 @@ class TBoundedQueue {
     }
 
     bool Empty() {
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         return items_.empty();
     }
 
     int Count() {
-        std::lock_guard<std::mutex> guard(lock_);
+        TLockGuard guard(lock_);
         return static_cast<int>(items_.size());
     }
 
@@ -69,7 +70,7 @@ class TBoundedQueue {
     void Clear() {
         std::ptrdiff_t released = 0;
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            TLockGuard guard(lock_);
             while (!items_.empty()) {
                 items_.pop_back();
                 ++released;
@@ -79,8 +80,8 @@ class TBoundedQueue {
     }
 
   private:
-    std::mutex lock_;
-    std::deque<T> items_;  // guarded by lock_; the head at the front
+    TMutex lock_;
+    std::deque<T> items_ OV_GUARDED_BY(lock_);  // the head at the front
     // Taken outside lock_ by Push, given back by Pop and Clear: free slots + elements = the
     // queue's slots.
     std::counting_semaphore<Slots> freeSlots_{Slots};

@@ -1,17 +1,17 @@
-// The evaluation of the equation grammar (calc/EquationGrammar.h) in two stages: the compiler
-// reads the text once, in the grammar's reading order, and writes each step where reading
+// The evaluation of the equation grammar (calc/detail/EquationGrammar.h) in two stages: the
+// compiler reads the text once, in the grammar's reading order, and writes each step where reading
 // would take it (operands before their operator, the base's logarithm before the exponent is
 // read, a syntax error where the reader meets it); the evaluator runs the steps on a stack.
 // Evaluation therefore asks the hooks, computes and fails in exactly the order of the text.
-#include "calc/CompiledEquation.h"
+#include "calc/detail/CompiledEquation.h"
 
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 
-#include "calc/EquationGrammar.h"
-#include "calc/EquationText.h"
+#include "calc/detail/EquationGrammar.h"
+#include "calc/detail/EquationText.h"
 
 namespace ov {
 

@@ -13,8 +13,8 @@
 
 #include "calc/CalcErrors.h"
 #include "calc/Equation.h"
-#include "calc/EquationGrammar.h"
-#include "calc/EquationText.h"
+#include "calc/detail/EquationGrammar.h"
+#include "calc/detail/EquationText.h"
 
 namespace ov {
 

@@ -1,5 +1,5 @@
 // Shared reading rules of the equation passes.
-#include "calc/EquationText.h"
+#include "calc/detail/EquationText.h"
 
 #include <charconv>
 
