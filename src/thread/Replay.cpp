@@ -95,14 +95,16 @@ TReplay::TReplay(const TCalcGroups& groups, TReplayOptions options, TRecordProc 
       }) {
     ICalcHost& host = *this;
     IClock& clock = *this;
-    thread_ = std::make_unique<TWorkThread>(host, input_, output_, clock);
+    IResultSink& results = *this;
+    thread_ = std::make_unique<TWorkThread>(host, results, input_, output_, clock);
     thread_->CopyGroups(groups);
+    thread_->CopySettings(options_.Setup.General);
     thread_->SetScheduleDelay(options_.Config.ScheduleDelay);
 }
 
 TReplay::~TReplay() {
     {
-        std::lock_guard<std::mutex> guard(queueLock_);
+        TLockGuard guard(queueLock_);
         stopped_ = true;
     }
     queueChanged_.notify_all();
@@ -112,7 +114,7 @@ TReplay::~TReplay() {
         thread_->WaitFor();
     }
     {
-        std::lock_guard<std::mutex> guard(serviceLock_);
+        TLockGuard guard(serviceLock_);
         serviceStop_ = true;
     }
     serviceChanged_.notify_all();
@@ -122,10 +124,10 @@ TReplay::~TReplay() {
 void TReplay::Start() {
     if (started_) return;
     started_ = true;
-    // What the calculations read of the settings: the null value, the table folder.
-    GeneralSetup() = options_.Setup.General;
-    rating::ClearTables();
-    lastProgress_ = std::chrono::steady_clock::now();
+    {
+        TLockGuard guard(statusLock_);
+        lastProgress_ = std::chrono::steady_clock::now();
+    }
     service_ = std::thread(&TReplay::Serve, this);
     thread_->Start();
 }
@@ -212,8 +214,8 @@ bool TReplay::HandOver(bool last) {
     filling_->Last = last;
     std::unique_ptr<TBatch> next;
     {
-        std::unique_lock<std::mutex> guard(queueLock_);
-        queueChanged_.wait(guard, [this] { return stopped_ || full_.size() < MaxBatches; });
+        TUniqueLock guard(queueLock_);
+        queueChanged_.wait(guard.Native(), [this]() OV_REQUIRES(queueLock_) { return stopped_ || full_.size() < MaxBatches; });
         if (stopped_) {
             filling_->Clear();
             return false;
@@ -235,7 +237,7 @@ void TReplay::Finish() {
     HandOver(true);
     thread_->WaitFor();
     {
-        std::lock_guard<std::mutex> guard(serviceLock_);
+        TLockGuard guard(serviceLock_);
         serviceStop_ = true;
     }
     serviceChanged_.notify_all();
@@ -250,7 +252,7 @@ TReplay::TCounts TReplay::Counts() const {
 
 // ---- the calculation thread ----------------------------------------------------------------
 
-void TReplay::PublishResult(const std::string&, const std::string& text) {
+void TReplay::PublishResult(std::string_view, const std::string& text) {
     ++records_;
     record_(text);
 }
@@ -283,7 +285,7 @@ bool TReplay::WaitFor(TWakeEvent&, std::chrono::milliseconds) {
             if (!current_->Last) {
                 current_->Clear();
                 {
-                    std::lock_guard<std::mutex> guard(queueLock_);
+                    TLockGuard guard(queueLock_);
                     spare_.push_back(std::move(current_));
                 }
                 line_ = item_ = note_ = 0;
@@ -306,7 +308,7 @@ bool TReplay::WaitFor(TWakeEvent&, std::chrono::milliseconds) {
                 if (moved > 0) return true;
                 DrainOutput();
                 {
-                    std::lock_guard<std::mutex> guard(statusLock_);
+                    TLockGuard guard(statusLock_);
                     for (; note_ < line.NoteEnd; ++note_) {
                         TOutputLine said{current_->Notes[note_], okError, 0};
                         said.Length = said.Text.size();
@@ -342,12 +344,12 @@ bool TReplay::WaitFor(TWakeEvent&, std::chrono::milliseconds) {
 }
 
 bool TReplay::NextBatch() {
-    std::unique_lock<std::mutex> guard(queueLock_);
-    queueChanged_.wait(guard, [this] { return stopped_ || !full_.empty(); });
+    TUniqueLock guard(queueLock_);
+    queueChanged_.wait(guard.Native(), [this]() OV_REQUIRES(queueLock_) { return stopped_ || !full_.empty(); });
     if (stopped_) return false;
     current_ = std::move(full_.front());
     full_.pop_front();
-    guard.unlock();
+    guard.Unlock();
     queueChanged_.notify_all();
     line_ = item_ = note_ = 0;
     notesShown_ = false;
@@ -356,7 +358,7 @@ bool TReplay::NextBatch() {
 
 bool TReplay::StopHere() {
     {
-        std::lock_guard<std::mutex> guard(queueLock_);
+        TLockGuard guard(queueLock_);
         stopped_ = true;
     }
     queueChanged_.notify_all();
@@ -368,7 +370,7 @@ bool TReplay::StopHere() {
 
 bool TReplay::DrainOutput() {
     if (!output_.HasItems()) return false;
-    std::lock_guard<std::mutex> guard(statusLock_);
+    TLockGuard guard(statusLock_);
     TOutputLine line;
     bool any = false;
     while (output_.Get(line)) {
@@ -380,23 +382,23 @@ bool TReplay::DrainOutput() {
 }
 
 void TReplay::Serve() {
-    std::unique_lock<std::mutex> guard(serviceLock_);
+    TUniqueLock guard(serviceLock_);
     while (!serviceStop_) {
-        guard.unlock();
+        guard.Unlock();
         const bool any = DrainOutput();
         if (progress_) {
-            std::lock_guard<std::mutex> status(statusLock_);
+            TLockGuard status(statusLock_);
             const auto now = std::chrono::steady_clock::now();
             if (now - lastProgress_ >= ProgressInterval) {
                 lastProgress_ = now;
                 progress_();
             }
         }
-        guard.lock();
+        guard.Lock();
         if (any) {
-            serviceChanged_.wait_for(guard, BusyRest);
+            serviceChanged_.wait_for(guard.Native(), BusyRest);
         } else {
-            serviceChanged_.wait_for(guard, IdleRest);
+            serviceChanged_.wait_for(guard.Native(), IdleRest);
         }
     }
 }

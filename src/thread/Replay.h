@@ -13,21 +13,23 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "calc/RatingTables.h"
 #include "core/Clock.h"
 #include "core/InputBuffer.h"
 #include "core/ItemChange.h"
 #include "core/OutputBuffer.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
+#include "suite/ResultSink.h"
 #include "suite/SetupSettingsFile.h"
 #include "thread/CalcHost.h"
+#include "util/Mutex.h"
 
 namespace ov {
 
@@ -48,7 +50,7 @@ struct TReplayOptions {
 //
 // Three threads: the caller's feeds the lines (read into items there), the calculation thread
 // takes them line by line, and a third hands the status lines on while the other two work.
-class TReplay final : private ICalcHost, private IClock {
+class TReplay final : private ICalcHost, private IResultSink, private IClock {
   public:
     // A published result record; on the calculation thread.
     using TRecordProc = std::function<void(const std::string& record)>;
@@ -74,8 +76,8 @@ class TReplay final : private ICalcHost, private IClock {
     TReplay(const TReplay&) = delete;
     TReplay& operator=(const TReplay&) = delete;
 
-    // Makes the settings the process's general setup (the null value, the table folder), clears
-    // the rating-table cache and starts the threads. Before the first Feed.
+    // Starts the threads; the calculation thread reads its settings (the null value, the table
+    // folder) from the options and its rating tables afresh. Before the first Feed.
     void Start();
 
     // One line of the input ("ITEM DATA", without its line feed), which file's lineNumber names
@@ -102,7 +104,9 @@ class TReplay final : private ICalcHost, private IClock {
     // ICalcHost
     int LogDetail() const override { return options_.Config.LogDetail; }
     TWakeEvent& WakeEvent() override { return wake_; }
-    void PublishResult(const std::string& itemName, const std::string& text) override;
+    rating::TTables& RatingTables() override { return tables_; }
+    // IResultSink
+    void PublishResult(std::string_view item, const std::string& text) override;
     void ThreadEnded(TWorkThread& thread) override;
     void SignalThread() override {}
     bool RequestDrain(std::chrono::milliseconds limit) override;
@@ -130,6 +134,8 @@ class TReplay final : private ICalcHost, private IClock {
     const TProgressProc progress_;
 
     TWakeEvent wake_;
+    // The replay's own cache, read afresh by every replay; the thread names its folder.
+    rating::TTables tables_{[] { return std::string(); }};
     TInputStationSensorBuffer input_{*this};
     TOutputBuffer output_{*this};
     std::unique_ptr<TWorkThread> thread_;
@@ -149,10 +155,10 @@ class TReplay final : private ICalcHost, private IClock {
 
     // Between the two: batches of lines, at most MaxBatches waiting.
     static constexpr std::size_t MaxBatches = 4;
-    std::mutex queueLock_;
+    TMutex queueLock_;
     std::condition_variable queueChanged_;
-    std::deque<std::unique_ptr<TBatch>> full_;    // guarded by queueLock_
-    std::vector<std::unique_ptr<TBatch>> spare_;  // guarded by queueLock_: emptied, for reuse
+    std::deque<std::unique_ptr<TBatch>> full_ OV_GUARDED_BY(queueLock_);
+    std::vector<std::unique_ptr<TBatch>> spare_ OV_GUARDED_BY(queueLock_);  // emptied, for reuse
     // Set under queueLock_ (its waits look at it), read without: no more lines are taken.
     std::atomic<bool> stopped_{false};
 
@@ -166,12 +172,12 @@ class TReplay final : private ICalcHost, private IClock {
     std::string queryKey_;  // the folded key of a setup query
 
     // The status lines: handed on one at a time.
-    std::mutex statusLock_;
-    std::chrono::steady_clock::time_point lastProgress_;  // guarded by statusLock_
+    TMutex statusLock_;
+    std::chrono::steady_clock::time_point lastProgress_ OV_GUARDED_BY(statusLock_);
 
-    std::mutex serviceLock_;
+    TMutex serviceLock_;
     std::condition_variable serviceChanged_;
-    bool serviceStop_ = false;  // guarded by serviceLock_
+    bool serviceStop_ OV_GUARDED_BY(serviceLock_) = false;
 
     std::atomic<std::int64_t> replayed_{0}, outOfRange_{0}, records_{0}, calcErrors_{0},
         inputErrors_{0};

@@ -99,10 +99,6 @@ class ReplayTest : public ::testing::Test {
         options.SourceAppID = std::string(IOVRtuDataCOMAppID);
         options.Config.ScheduleDelay = 60.0 / 86400.0;
     }
-    void TearDown() override {
-        GeneralSetup() = TGeneralSetup{};
-        rating::ClearTables();
-    }
 
     void Run(const std::vector<std::string>& lines, const std::string& file = "archive.txt") {
         TReplay replay(
