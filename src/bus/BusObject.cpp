@@ -2,6 +2,11 @@
 #include "bus/BusObject.h"
 
 #include <QDBusConnectionInterface>
+#include <QMetaObject>
+#include <QThread>
+#include <chrono>
+#include <cstdio>
+#include <future>
 #include <utility>
 
 #include "bus/BusInterfaces.h"
@@ -11,6 +16,27 @@ namespace ov {
 
 TBusObject::TBusObject(std::vector<std::string_view> interfaces)
     : interfaces_(std::move(interfaces)) {}
+
+TBusObject::~TBusObject() {
+    if (path_.isEmpty()) return;
+    connection_.unregisterObject(path_);
+    QThread* busThread = thread();
+    if (busThread == QThread::currentThread() || !busThread->isRunning()) return;
+    // Unregistering does not wait for a call being answered in the bus thread when the
+    // connection is already gone: a task queued behind it marks the end of that call. A
+    // promise rather than a blocking queued call, so that the hand-over is one the thread
+    // checker sees.
+    std::promise<void> passed;
+    std::future<void> done = passed.get_future();
+    QMetaObject::invokeMethod(
+        this, [&passed] { passed.set_value(); }, Qt::QueuedConnection);
+    if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        std::fprintf(stderr, "bus object %s: the bus thread did not finish its call in 5 s\n",
+                     qPrintable(path_));
+        // The queued task still refers to passed: it must not outlive this frame unrun.
+        done.wait();
+    }
+}
 
 void TBusObject::AddMethod(std::string_view interface, std::string_view member,
                            std::string_view inSignature, THandler handler) {
@@ -25,7 +51,10 @@ bool TBusObject::Register(QDBusConnection& connection, const QString& path, bool
     if (inBusThread && connection.interface() != nullptr) {
         moveToThread(connection.interface()->thread());
     }
-    return connection.registerVirtualObject(path, this, QDBusConnection::SingleNode);
+    if (!connection.registerVirtualObject(path, this, QDBusConnection::SingleNode)) return false;
+    connection_ = connection;
+    path_ = path;
+    return true;
 }
 
 bool TBusObject::ServesInterface(const QString& interface) const {

@@ -21,6 +21,11 @@ class TBusObject : public QDBusVirtualObject {
     // Introspection names the interfaces in this order: their methods and signals as
     // described in dbus/<interface>.xml.
     explicit TBusObject(std::vector<std::string_view> interfaces);
+    // Unexports the object, and when its handlers run in QtDBus's thread, waits until that
+    // thread is done with a call it may still be in: a connection already lost does not.
+    ~TBusObject() override;
+    TBusObject(const TBusObject&) = delete;
+    TBusObject& operator=(const TBusObject&) = delete;
 
     // Serves interface.member for calls whose arguments have inSignature ("" none, "s", "ss").
     // A call with other arguments gets the error InvalidArgs; a call that names no interface
@@ -50,6 +55,9 @@ class TBusObject : public QDBusVirtualObject {
     };
     std::vector<std::string_view> interfaces_;
     std::vector<TMethod> methods_;
+    // Where Register exported the object; no connection until then.
+    QDBusConnection connection_{QString()};
+    QString path_;
 };
 
 }  // namespace ov

@@ -76,9 +76,9 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
     });
 }
 
-TSetupService::~TSetupService() {
-    connection_.unregisterObject(BusText(SetupObjectPath));
-}
+// The object unexports itself first (the last member), waiting for a call still being answered
+// in the bus thread, while the settings it reads are still there.
+TSetupService::~TSetupService() = default;
 
 bool TSetupService::Start(std::string& error) {
     if (!object_.Register(connection_, BusText(SetupObjectPath), true)) {
