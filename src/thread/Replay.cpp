@@ -215,7 +215,9 @@ bool TReplay::HandOver(bool last) {
     std::unique_ptr<TBatch> next;
     {
         TUniqueLock guard(queueLock_);
-        queueChanged_.wait(guard.Native(), [this]() OV_REQUIRES(queueLock_) { return stopped_ || full_.size() < MaxBatches; });
+        queueChanged_.wait(guard.Native(), [this]() OV_REQUIRES(queueLock_) {
+            return stopped_ || full_.size() < MaxBatches;
+        });
         if (stopped_) {
             filling_->Clear();
             return false;
@@ -345,7 +347,8 @@ bool TReplay::WaitFor(TWakeEvent&, std::chrono::milliseconds) {
 
 bool TReplay::NextBatch() {
     TUniqueLock guard(queueLock_);
-    queueChanged_.wait(guard.Native(), [this]() OV_REQUIRES(queueLock_) { return stopped_ || !full_.empty(); });
+    queueChanged_.wait(guard.Native(),
+                       [this]() OV_REQUIRES(queueLock_) { return stopped_ || !full_.empty(); });
     if (stopped_) return false;
     current_ = std::move(full_.front());
     full_.pop_front();
