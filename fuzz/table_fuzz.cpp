@@ -2,8 +2,11 @@
 // text and through the table cache from a file (TableValue, which must give the same values),
 // at stages around every point, between the points and far outside the table.
 // The linear kinds interpolate monotonously between sorted points: LINEAR, and GSLINEAR while
-// every point has the same shift (its offsets cancel out; a shift that changes from point to
-// point moves stages into other intervals by design). For them, on the stages in order:
+// every point has the same shift and the same offset. (An offset cancels out of the straight
+// line only in exact arithmetic: taken off stages and points, a large one costs their last
+// digits, and the offset of the last point, selected at it, then gives another value than the
+// one before it. A shift that changes from point to point moves stages into other intervals
+// by design.) For them, on the stages in order:
 //   - within each interval (the two points FindInterval takes, which reach beyond the first
 //     and the last point), the value moves monotonously in the direction of the interval's Y,
 //     exactly, as each step of the extended-precision arithmetic keeps the order;
@@ -44,12 +47,16 @@ struct TStage {
     std::int32_t Interval;  // the index of the interval's first point
 };
 
-// Whether the linear kind's properties hold for table: LINEAR, or GSLINEAR with one shift.
+// Whether the linear kind's properties hold for table: LINEAR, or GSLINEAR with one shift and
+// one offset.
 bool InterpolatesLinearly(const TTable& table) {
     if (table.Interpolation == ov::rating::ikLinear) return true;
     if (table.Interpolation != ov::rating::ikGsLinear) return false;
-    for (std::int32_t i = 1; i < table.Points.Count(); ++i)
-        if (table.Points.ItemAt(i)->Shift != table.Points.ItemAt(0)->Shift) return false;
+    const TDataItem& first = *table.Points.ItemAt(0);
+    for (std::int32_t i = 1; i < table.Points.Count(); ++i) {
+        const TDataItem& p = *table.Points.ItemAt(i);
+        if (p.Shift != first.Shift || p.Offset != first.Offset) return false;
+    }
     return true;
 }
 
