@@ -16,10 +16,10 @@
 #include <random>
 #include <string>
 
+#include "catalogue/CatalogueSql.h"
+#include "catalogue/CatalogueTextTree.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
-#include "suite/CatalogueSql.h"
-#include "suite/CatalogueTextTree.h"
 #include "ui/CatalogueTreeWidget.h"
 
 namespace {

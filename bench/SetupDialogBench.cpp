@@ -17,10 +17,10 @@
 #include <string>
 
 #include "DialogBench.h"
+#include "catalogue/CatalogueSql.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
 #include "model/CalcGroups.h"
-#include "suite/CatalogueSql.h"
 #include "suite/SetupParams.h"
 #include "ui/DialogBoxes.h"
 #include "ui/SelectOneStationSensor.h"

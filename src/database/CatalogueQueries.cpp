@@ -9,8 +9,8 @@
 #include <charconv>
 #include <system_error>
 
+#include "catalogue/CatalogueSql.h"
 #include "database/OdbcStatement.h"
-#include "suite/CatalogueSql.h"
 
 namespace ov {
 

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/StationSensorCache.h"
 #include "database/DatabaseConnection.h"
-#include "suite/StationSensorCache.h"
 
 namespace ov {
 

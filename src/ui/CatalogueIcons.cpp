@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <map>
 
-#include "suite/CatalogueViews.h"
+#include "catalogue/CatalogueViews.h"
 
 namespace ov {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "suite/CatalogueTree.h"
+#include "catalogue/CatalogueTree.h"
 
 namespace ov {
 

@@ -21,11 +21,11 @@
 #include <string>
 #include <utility>
 
+#include "catalogue/CatalogueSql.h"
+#include "catalogue/FilterFile.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
 #include "database/MessageBoxes.h"
-#include "suite/CatalogueSql.h"
-#include "suite/FilterFile.h"
 #include "ui/FileDialogs.h"
 #include "ui/QtDialogBoxes.h"
 #include "ui/QtFileDialogs.h"

@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "suite/CatalogueTree.h"
+#include "catalogue/CatalogueTree.h"
 #include "ui/CatalogueTreeWidget.h"
 
 namespace ov {

@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <memory>
 
-#include "suite/CatalogueViews.h"
-#include "suite/StationSensorCache.h"
+#include "catalogue/CatalogueViews.h"
+#include "catalogue/StationSensorCache.h"
 
 class QAction;
 class QComboBox;

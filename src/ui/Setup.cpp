@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "calc/CalcEx.h"
+#include "catalogue/CatalogueTree.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
-#include "suite/CatalogueTree.h"
 #include "ui/CatalogueIcons.h"
 #include "ui/CatalogueTreeWidget.h"
 #include "ui/DialogBoxes.h"

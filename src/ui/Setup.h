@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "calc/GroupRules.h"
+#include "catalogue/CatalogueViews.h"
+#include "catalogue/StationSensorCache.h"
 #include "model/CalcGroups.h"
-#include "suite/CatalogueViews.h"
 #include "suite/SetupParams.h"
-#include "suite/StationSensorCache.h"
 #include "ui/SetupControls.h"
 #include "ui/SetupForm.h"
 

@@ -20,8 +20,8 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "catalogue/CatalogueViews.h"
 #include "model/CalcGroups.h"
-#include "suite/CatalogueViews.h"
 #include "ui/CatalogueIcons.h"
 
 namespace ov {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "calc/GroupRules.h"
+#include "catalogue/StationSensorCache.h"
 #include "model/CalcGroups.h"
-#include "suite/StationSensorCache.h"
 
 namespace ov {
 

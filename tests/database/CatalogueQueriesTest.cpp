@@ -6,8 +6,8 @@
 #include <map>
 
 #include "DatabaseTestSupport.h"
+#include "catalogue/CatalogueTextTree.h"
 #include "database/CatalogueQueries.h"
-#include "suite/CatalogueTextTree.h"
 #include "support/ScratchFolder.h"
 
 namespace ov {

@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <string>
 
-#include "suite/CatalogueTextTree.h"
+#include "catalogue/CatalogueTextTree.h"
 #include "ui/CatalogueTreeWidget.h"
 
 namespace ov {

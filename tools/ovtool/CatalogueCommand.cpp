@@ -6,7 +6,7 @@
 
 #include "OvTool.h"
 #include "catalogue/CataloguePrint.h"
-#include "suite/CatalogueViews.h"
+#include "catalogue/CatalogueViews.h"
 
 namespace ovtool {
 

@@ -8,10 +8,10 @@
 #include <iostream>
 #include <memory>
 
+#include "catalogue/CatalogueSql.h"
+#include "catalogue/CatalogueTextTree.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
-#include "suite/CatalogueSql.h"
-#include "suite/CatalogueTextTree.h"
 #include "util/TextCodec.h"
 
 namespace ovtool {

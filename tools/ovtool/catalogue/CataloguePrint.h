@@ -6,7 +6,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "suite/CatalogueTree.h"
+#include "catalogue/CatalogueTree.h"
 
 namespace ovtool {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "suite/CatalogueViews.h"
-#include "suite/StationSensorCache.h"
+#include "catalogue/CatalogueViews.h"
+#include "catalogue/StationSensorCache.h"
 
 namespace ov {
 

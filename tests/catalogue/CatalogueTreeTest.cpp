@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "suite/CatalogueTextTree.h"
-#include "suite/CatalogueTree.h"
+#include "catalogue/CatalogueTextTree.h"
+#include "catalogue/CatalogueTree.h"
 
 namespace ov {
 namespace {

@@ -1,12 +1,12 @@
 // Writing and reading filter files.
-#include "suite/FilterFile.h"
+#include "catalogue/FilterFile.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
-#include "suite/CatalogueSql.h"
+#include "catalogue/CatalogueSql.h"
 
 namespace ov {
 

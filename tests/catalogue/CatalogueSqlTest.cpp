@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "suite/CatalogueSql.h"
+#include "catalogue/CatalogueSql.h"
 #include "support/ScratchFolder.h"
 
 namespace ov {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "suite/CatalogueViews.h"
-#include "suite/StationSensorCache.h"
+#include "catalogue/CatalogueViews.h"
+#include "catalogue/StationSensorCache.h"
 
 namespace ov {
 namespace {

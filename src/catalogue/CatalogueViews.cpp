@@ -1,5 +1,5 @@
 // The catalogue's views and level profiles.
-#include "suite/CatalogueViews.h"
+#include "catalogue/CatalogueViews.h"
 
 #include <charconv>
 #include <string>

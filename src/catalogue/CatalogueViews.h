@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "suite/StationSensorItem.h"
+#include "catalogue/StationSensorItem.h"
 
 namespace ov {
 

@@ -1,5 +1,5 @@
 // The station catalogue's list, sort orders and look-up.
-#include "suite/StationSensorCache.h"
+#include "catalogue/StationSensorCache.h"
 
 #include <algorithm>
 #include <tuple>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "suite/FilterFile.h"
+#include "catalogue/FilterFile.h"
 #include "support/ScratchFolder.h"
 
 namespace ov {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "suite/CatalogueViews.h"
-#include "suite/StationSensorItem.h"
+#include "catalogue/CatalogueViews.h"
+#include "catalogue/StationSensorItem.h"
 
 namespace ov {
 

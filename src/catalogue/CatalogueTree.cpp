@@ -1,11 +1,11 @@
 // The catalogue tree build.
-#include "suite/CatalogueTree.h"
+#include "catalogue/CatalogueTree.h"
 
 #include <cstdint>
 #include <exception>
 #include <string>
 
-#include "suite/CatalogueSql.h"
+#include "catalogue/CatalogueSql.h"
 #include "util/TextCompare.h"
 
 namespace ov {

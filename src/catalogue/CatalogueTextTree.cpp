@@ -1,5 +1,5 @@
 // The in-memory catalogue tree and its text form.
-#include "suite/CatalogueTextTree.h"
+#include "catalogue/CatalogueTextTree.h"
 
 #include <ostream>
 #include <sstream>

@@ -1,5 +1,5 @@
 // Building the catalogue's SQL text from the base query and a filter file.
-#include "suite/CatalogueSql.h"
+#include "catalogue/CatalogueSql.h"
 
 #include <filesystem>
 #include <fstream>

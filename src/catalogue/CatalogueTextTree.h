@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "suite/CatalogueTree.h"
+#include "catalogue/CatalogueTree.h"
 
 namespace ov {
 
