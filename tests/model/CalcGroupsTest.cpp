@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/CalcGroups.h"
+#include "support/CalcGroupPrinter.h"
 
 namespace ov {
 namespace {
@@ -28,21 +29,6 @@ TCalcGroupItem SampleGroup() {
     return g;
 }
 
-void ExpectSameGroup(const TCalcGroupItem& a, const TCalcGroupItem& b) {
-    EXPECT_EQ(a.FuncName, b.FuncName);
-    EXPECT_EQ(a.Enabled, b.Enabled);
-    EXPECT_EQ(a.MultiStations, b.MultiStations);
-    EXPECT_EQ(a.Filter, b.Filter);
-    EXPECT_EQ(a.OutputStation, b.OutputStation);
-    EXPECT_EQ(a.OutputSensor, b.OutputSensor);
-    EXPECT_EQ(a.Variables, b.Variables);
-    EXPECT_EQ(a.SimilarStations, b.SimilarStations);
-    EXPECT_EQ(a.MultiVariables, b.MultiVariables);
-    EXPECT_EQ(a.MultiVariablesTrigger, b.MultiVariablesTrigger);
-    EXPECT_EQ(a.GroupName, b.GroupName);
-    EXPECT_EQ(a.CGIndex, b.CGIndex);
-}
-
 TEST(CalcGroupsTest, NewGroupIsAnEnabledSingleStationGroupWithoutTrigger) {
     const TCalcGroupItem g;
     EXPECT_TRUE(g.Enabled);
@@ -60,7 +46,7 @@ TEST(CalcGroupsTest, AssignCopiesEveryFieldAndTheListsInOrder) {
     const TCalcGroupItem source = SampleGroup();
     TCalcGroupItem fresh;
     fresh.Assign(source);
-    ExpectSameGroup(fresh, source);
+    EXPECT_EQ(fresh, source);
 
     // A group that already had lists gets the source's lists, not both.
     TCalcGroupItem reused = SampleGroup();
@@ -70,7 +56,7 @@ TEST(CalcGroupsTest, AssignCopiesEveryFieldAndTheListsInOrder) {
 
     TCalcGroupItem self = SampleGroup();
     self.Assign(self);
-    ExpectSameGroup(self, source);
+    EXPECT_EQ(self, source);
 
     fresh.ClearLists();
     EXPECT_TRUE(fresh.Variables.empty());
