@@ -19,11 +19,11 @@
 #include "EventWait.h"
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
-#include "SetupTestSupport.h"
 #include "app/CalcMain.h"
 #include "app/MainWindowBus.h"
 #include "busnames/BusNames.h"
 #include "suite/DataStore.h"
+#include "ui/setup/SetupTestSupport.h"
 
 namespace ov {
 namespace {
