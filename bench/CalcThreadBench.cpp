@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestCalcHost.h"
 #include "calc/CalcEx.h"
 #include "calc/RatingTables.h"
 #include "suite/ResultSink.h"
@@ -29,51 +30,16 @@
 
 namespace {
 
-class BenchHost final : public ov::ICalcHost, public ov::IResultSink {
-  public:
-    ov::TOutputBuffer* Output = nullptr;
-    ov::TWakeEvent Wake;
-    ov::rating::TTables Tables{[] { return std::string(); }};
-    std::atomic<long> Published{0};
-
-    int LogDetail() const override { return 0; }
-    ov::TWakeEvent& WakeEvent() override { return Wake; }
-    void SignalThread() override { Wake.Signal(); }
-    bool RequestDrain(std::chrono::milliseconds) override {
-        std::string text;
-        ov::TOutputKind kind;
-        while (Output && Output->Get(text, kind)) {
-        }
-        return true;
-    }
-    void ProcessUiEvents() override {}
-    ov::rating::TTables& RatingTables() override { return Tables; }
-    void PublishResult(std::string_view, const std::string& text) override {
-        benchmark::DoNotOptimize(text.data());
-        if (Published.fetch_add(1, std::memory_order_acq_rel) + 1 >= Target.load()) {
-            std::lock_guard<std::mutex> guard(Mutex);
-            Reached.notify_all();
-        }
-    }
-    // The producer sleeps until the thread has published count results, so that it takes no
-    // processor time from the thread it measures.
-    void WaitPublished(long count) {
-        Target = count;
-        std::unique_lock<std::mutex> guard(Mutex);
-        Reached.wait(guard, [&] { return Published.load() >= count; });
-    }
-    std::atomic<long> Target{0};
-    std::mutex Mutex;
-    std::condition_variable Reached;
-    void ThreadEnded(ov::TWorkThread&) override {}
-    // The setup server answers every key in-process: shifts and no rounding.
-    bool QuerySetup(const std::string& key, std::string& value) override {
-        if (key.find(",SHIFT") != std::string::npos) {
-            value = "0.25";
+// The shared fake host, keeping nothing: results counted, output lines dropped; the setup
+// server answers every key in-process: shifts and no rounding.
+struct BenchHost : ov::test::TestCalcHost {
+    BenchHost() {
+        KeepPublished = false;
+        KeepLines = false;
+        AnswerSetup = [](const std::string& key, std::string& value) {
+            value = key.find(",SHIFT") != std::string::npos ? "0.25" : "00:00:00";
             return true;
-        }
-        value = "00:00:00";
-        return true;
+        };
     }
 };
 

@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
 
+#include "StationDatabase.h"
 #include "catalogue/CatalogueSql.h"
 #include "catalogue/CatalogueTextTree.h"
 #include "database/CatalogueQueries.h"
@@ -26,48 +26,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char* const Dsns[] = {"OVBenchSQLite", "OVBenchPg"};
-
-// The two databases, made once for the process and removed at its end.
-struct TCatalogueWorld {
-    std::filesystem::path Folder;
-    std::string Error;
-
-    TCatalogueWorld() {
-        Folder = std::filesystem::temp_directory_path() /
-                 ("ovbench-catalogue-" + std::to_string(::getpid()));
-        const std::string root = OV_SOURCE_DIR;
-        const std::string sql =
-            root + "/examples/suite/schema.sql " + root + "/tests/database/catalogue_1e5.sql";
-        const std::string script = "bash " + root + "/scripts/suite-db.sh ";
-        const std::string quiet = " >/dev/null";
-        if (std::system((script + "sqlite " + Folder.string() + " " + Dsns[0] + " " + sql + quiet)
-                            .c_str()) != 0 ||
-            std::system((script + "pg-start " + Folder.string() + " " + Dsns[1] + " " + sql + quiet)
-                            .c_str()) != 0) {
-            Error = "the benchmark databases could not be made (scripts/suite-db.sh)";
-        }
-        ::setenv("ODBCSYSINI", Folder.c_str(), 1);
-        // The application objects made for the benchmarks want a runtime folder.
-        if (!std::getenv("XDG_RUNTIME_DIR")) {
-            std::filesystem::create_directories(Folder / "runtime");
-            std::filesystem::permissions(Folder / "runtime", std::filesystem::perms::owner_all);
-            ::setenv("XDG_RUNTIME_DIR", (Folder / "runtime").c_str(), 1);
-        }
-    }
-    ~TCatalogueWorld() {
-        std::system(("bash " + std::string(OV_SOURCE_DIR) + "/scripts/suite-db.sh pg-stop " +
-                     Folder.string() + " >/dev/null 2>&1")
-                        .c_str());
-        std::error_code ec;
-        std::filesystem::remove_all(Folder, ec);
-    }
-};
-
-TCatalogueWorld& World() {
-    static TCatalogueWorld world;
-    return world;
-}
+// 0: SQLite, 1: PostgreSQL.
+const char* const Dsns[] = {ov::bench::StationSqliteDsn, ov::bench::StationPgDsn};
 
 // An application object for the benchmark's duration when the process has none (another
 // benchmark family may keep its own for the whole run: then widgets cannot be had).
@@ -75,7 +35,7 @@ struct TApp {
     std::unique_ptr<QApplication> Own;
     bool Widgets = false;
     TApp() {
-        World();
+        ov::bench::StationDatabase().StartPostgres();
         if (QCoreApplication::instance()) {
             Widgets = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
             return;
@@ -101,8 +61,9 @@ struct TConnected {
     TNoBoxes Boxes;
     ov::TDatabaseConnection Connection{Boxes};
     bool Open(benchmark::State& state, const char* dsn) {
-        if (!World().Error.empty()) {
-            state.SkipWithError(World().Error.c_str());
+        const std::string& error = ov::bench::StationDatabase().StartPostgres();
+        if (!error.empty()) {
+            state.SkipWithError(error.c_str());
             return false;
         }
         Connection.SetLogin(dsn, "ov", "");

@@ -38,7 +38,7 @@ void BM_FilterSelect_OpenToFirstFrame(benchmark::State& state) {
     TNoBoxes boxes;
     TNoFileDialogs files;
     ov::TDatabaseConnection connection(boxes);
-    connection.SetLogin(ov::bench::CatalogueDatabase().ConnectionString, "", "");
+    connection.SetLogin(ov::bench::StationDatabase().ConnectionString(), "", "");
     if (!connection.ConnectDatabase()) {
         state.SkipWithError(boxes.Text.toStdString().c_str());
         return;

@@ -9,35 +9,17 @@
 #include <string>
 #include <thread>
 
-#include "calc/RatingTables.h"
-#include "suite/ResultSink.h"
+#include "TestCalcHost.h"
 #include "thread/WorkThread.h"
 
 namespace {
 
-// The least a host must do: wake the thread and drain the output lines away.
-class BenchHost final : public ov::ICalcHost, public ov::IResultSink {
-  public:
-    ov::TOutputBuffer* Output = nullptr;
-    ov::TWakeEvent Wake;
-    ov::rating::TTables Tables{[] { return std::string(); }};
-
-    int LogDetail() const override { return 0; }
-    ov::TWakeEvent& WakeEvent() override { return Wake; }
-    void SignalThread() override { Wake.Signal(); }
-    bool RequestDrain(std::chrono::milliseconds) override {
-        std::string text;
-        ov::TOutputKind kind;
-        while (Output && Output->Get(text, kind)) {
-        }
-        return true;
+// The shared fake host, keeping nothing: it wakes the thread and drains the output lines away.
+struct BenchHost : ov::test::TestCalcHost {
+    BenchHost() {
+        KeepPublished = false;
+        KeepLines = false;
     }
-    void ProcessUiEvents() override { ++Rounds; }
-    std::atomic<long> Rounds{0};
-    ov::rating::TTables& RatingTables() override { return Tables; }
-    void PublishResult(std::string_view, const std::string&) override {}
-    void ThreadEnded(ov::TWorkThread&) override {}
-    bool QuerySetup(const std::string&, std::string&) override { return false; }
 };
 
 void BM_InputBufferToThread(benchmark::State& state) {
@@ -67,7 +49,7 @@ void BM_InputBufferToThread(benchmark::State& state) {
         while (input.HasItems()) std::this_thread::yield();
     }
     state.SetItemsProcessed(state.iterations() * Records * (sensors + 2));
-    state.counters["slot_waits"] = double(host.Rounds.load()) / double(state.iterations());
+    state.counters["slot_waits"] = double(host.UiEventRounds.load()) / double(state.iterations());
     thread.RequestStop();
     thread.WaitFor();
 }

@@ -87,7 +87,7 @@ void BM_SetupDialog_OpenToFirstFrame(benchmark::State& state) {
     ov::TDatabaseConnection connection(boxes);
     ov::TDataServerSetup setup;
     setup.StorageOption = ov::soPostgres;
-    setup.DatabaseAlias = ov::bench::CatalogueDatabase().ConnectionString;
+    setup.DatabaseAlias = ov::bench::StationDatabase().ConnectionString();
     connection.SetLogin(setup.DatabaseAlias, "", "");
     if (!connection.ConnectDatabase()) {
         state.SkipWithError(boxes.Text.toStdString().c_str());

@@ -43,7 +43,7 @@ struct TCalcMainOptions {
 
 class TCalcController : public QObject,
                         public ICalcHost,
-                        public ISuiteWindow,
+                        public ISuiteConnectionsHost,
                         public IOVCalcComHost {
     Q_OBJECT
   public:
@@ -132,7 +132,7 @@ class TCalcController : public QObject,
     bool InitCalcThread() override;
     void DoneCalcThread() override;
 
-    // ISuiteWindow (LogDetail, SignalThread above)
+    // ISuiteConnectionsHost (LogDetail, SignalThread above)
     void LogStatus(const std::string& text) override;
     bool ThreadStopped() const override { return threadStopped_; }
     // The setup server's refresh command: a refresh, queued.

@@ -40,8 +40,4 @@ void TBusNameWatcher::Watch(const QString& busName, TCallback callback) {
     callbacks_[busName] = std::move(callback);
 }
 
-void TBusNameWatcher::Unwatch(const QString& busName) {
-    if (callbacks_.erase(busName) > 0) watcher_->removeWatchedService(busName);
-}
-
 }  // namespace ov

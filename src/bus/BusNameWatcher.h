@@ -34,7 +34,6 @@ class TBusNameWatcher {
     // (a program replaced by another one in between reads as running). A second Watch of the
     // same name replaces its callback.
     void Watch(const QString& busName, TCallback callback);
-    void Unwatch(const QString& busName);
 
   private:
     QDBusConnection connection_;

@@ -3,9 +3,7 @@
 #include "bus/DdeAdaptor.h"
 
 #include <QByteArray>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <exception>
 #include <string>
 #include <utility>
@@ -92,11 +90,9 @@ TDdeAdaptor::TDdeAdaptor(TDDEMLManager& manager, QDBusConnection connection, QOb
       manager_(manager),
       connection_(std::move(connection)),
       object_(std::make_unique<TBusObject>(std::vector<std::string_view>{DdeInterface})),
-      watcher_(std::make_unique<QDBusServiceWatcher>(QString(), connection_,
-                                                     QDBusServiceWatcher::WatchForUnregistration)) {
-    connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
-            &TDdeAdaptor::ClientGone);
-
+      clients_(connection_, [this](const QString& client, bool) {
+          manager_.DisconnectClient(client.toStdString());
+      }) {
     // Answers with ack as the reply's boolean, or the error the answer stands for.
     auto answered = [this](const QDBusMessage& call, TDDEMLAnswer answer) {
         QDBusMessage error = ErrorFor(call, answer, manager_.Limits());
@@ -115,14 +111,15 @@ TDdeAdaptor::TDdeAdaptor(TDDEMLManager& manager, QDBusConnection connection, QOb
                              EngineText(args.at(1).toString()), conv);
         QDBusMessage error = ErrorFor(call, answer, manager_.Limits());
         if (error.type() == QDBusMessage::ErrorMessage) return error;
-        if (conv != 0) Follow(call.service());
+        if (conv != 0) clients_.Follow(call.service());
         return call.createReply(conv);
     });
     add("Disconnect", "u", [this](const QDBusMessage& call) {
         const TDDEMLAnswer answer = manager_.Disconnect(ClientName(call), Conv(call));
         QDBusMessage error = ErrorFor(call, answer, manager_.Limits());
         if (error.type() == QDBusMessage::ErrorMessage) return error;
-        if (manager_.ClientConversationCount(ClientName(call)) == 0) Unfollow(call.service());
+        if (manager_.ClientConversationCount(ClientName(call)) == 0)
+            clients_.Unfollow(call.service());
         return call.createReply();
     });
     add("Request", "uss", [this](const QDBusMessage& call) {
@@ -163,26 +160,6 @@ bool TDdeAdaptor::Export() {
     if (!connection_.isConnected()) return false;
     exported_ = object_->Register(connection_, BusText(DdeObjectPath));
     return exported_;
-}
-
-void TDdeAdaptor::Follow(const QString& client) {
-    if (client.isEmpty() || clients_.contains(client)) return;
-    watcher_->addWatchedService(client);
-    clients_.insert(client);
-    // The watch is in force before this question reaches the bus (one connection keeps its
-    // order): a client that left before it is found gone here, one that leaves later is seen.
-    QDBusConnectionInterface* bus = connection_.interface();
-    if (bus != nullptr && !bus->isServiceRegistered(client).value()) ClientGone(client);
-}
-
-void TDdeAdaptor::Unfollow(const QString& client) {
-    watcher_->removeWatchedService(client);
-    clients_.remove(client);
-}
-
-void TDdeAdaptor::ClientGone(const QString& client) {
-    Unfollow(client);
-    manager_.DisconnectClient(client.toStdString());
 }
 
 }  // namespace ov

@@ -5,12 +5,10 @@
 
 #include <QDBusConnection>
 #include <QObject>
-#include <QSet>
-#include <QString>
 #include <memory>
 #include <string_view>
 
-class QDBusServiceWatcher;
+#include "bus/ClientFollower.h"
 
 namespace ov {
 
@@ -40,18 +38,13 @@ class TDdeAdaptor : public QObject {
     bool Export();
 
     // The connections holding conversations, followed until they leave the bus.
-    int FollowedClients() const { return static_cast<int>(clients_.size()); }
+    int FollowedClients() const { return clients_.Count(); }
 
   private:
-    void Follow(const QString& client);
-    void Unfollow(const QString& client);
-    void ClientGone(const QString& client);
-
     TDDEMLManager& manager_;
     QDBusConnection connection_;
     std::unique_ptr<TBusObject> object_;
-    std::unique_ptr<QDBusServiceWatcher> watcher_;
-    QSet<QString> clients_;  // main thread only
+    TClientFollower clients_;  // their conversations end when they leave
     bool exported_ = false;
 };
 

@@ -2,9 +2,7 @@
 // clients that linked items followed until their connections end.
 #include "bus/OVCalcComAdaptor.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QMetaObject>
 #include <QVariantMap>
@@ -73,10 +71,11 @@ TOVCalcComAdaptor::TOVCalcComAdaptor(TOVCalcCOM& service, QDBusConnection connec
       connection_(std::move(connection)),
       object_(std::make_unique<TBusObject>(
           std::vector<std::string_view>{CalcInterface, CalcEventsInterface})),
-      watcher_(std::make_unique<QDBusServiceWatcher>(QString(), connection_,
-                                                     QDBusServiceWatcher::WatchForUnregistration)) {
-    connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
-            &TOVCalcComAdaptor::ClientGone);
+      clients_(connection_, [this](const QString& client, bool followed) {
+          // Its links end with it, as its DDE conversations do.
+          service_.ClientGone(client.toStdString());
+          if (followed) Q_EMIT ClientsChanged(ClientsHoldingObjects());
+      }) {
     AddMethods();
     AddProperties();
     service_.SetEvents(this);
@@ -143,7 +142,7 @@ void TOVCalcComAdaptor::AddMethods() {
                 return Failed(
                     call, QStringLiteral("The item \"%1\" cannot be linked.").arg(BusText(item)));
         }
-        AddClient(client);
+        if (clients_.Follow(client)) Q_EMIT ClientsChanged(ClientsHoldingObjects());
         return call.createReply();
     });
 }
@@ -254,28 +253,6 @@ bool TOVCalcComAdaptor::SendSignal(const QString& name, const QList<QVariant>& a
         QDBusMessage::createSignal(BusText(CalcObjectPath), BusText(CalcEventsInterface), name);
     signal.setArguments(arguments);
     return connection_.send(signal);
-}
-
-void TOVCalcComAdaptor::AddClient(const QString& uniqueName) {
-    if (uniqueName.isEmpty() || clients_.contains(uniqueName)) return;
-    watcher_->addWatchedService(uniqueName);
-    // The watch is in force before this question reaches the bus (one connection keeps its
-    // order): a client that ended just before is not counted, one that ends later is seen.
-    QDBusConnectionInterface* bus = connection_.interface();
-    if (bus != nullptr && !bus->isServiceRegistered(uniqueName).value()) {
-        watcher_->removeWatchedService(uniqueName);
-        service_.ClientGone(uniqueName.toStdString());
-        return;
-    }
-    clients_.insert(uniqueName);
-    Q_EMIT ClientsChanged(ClientsHoldingObjects());
-}
-
-void TOVCalcComAdaptor::ClientGone(const QString& uniqueName) {
-    watcher_->removeWatchedService(uniqueName);
-    // Its links end with it, as its DDE conversations do.
-    service_.ClientGone(uniqueName.toStdString());
-    if (clients_.remove(uniqueName)) Q_EMIT ClientsChanged(ClientsHoldingObjects());
 }
 
 }  // namespace ov

@@ -5,15 +5,13 @@
 
 #include <QDBusConnection>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <memory>
 #include <string>
 
+#include "bus/ClientFollower.h"
 #include "busnames/BusNames.h"
 #include "suite/OVCalcCom.h"
-
-class QDBusServiceWatcher;
 
 namespace ov {
 
@@ -36,7 +34,7 @@ class TOVCalcComAdaptor : public QObject, public IOVCalcComEvents {
 
     // The bus connections that called SetItemLink and are still connected: the clients that
     // still hold the object, for the closing question.
-    int ClientsHoldingObjects() const { return static_cast<int>(clients_.size()); }
+    int ClientsHoldingObjects() const { return clients_.Count(); }
 
     // IOVCalcComEvents. OnItemChange may come from any thread: it is queued to this object's
     // thread, never waited for, and sent from there in the order of the calls.
@@ -54,15 +52,12 @@ class TOVCalcComAdaptor : public QObject, public IOVCalcComEvents {
     // The members of OVCalc.IOVCalcDataCOM, and TIMETAG and REALTIME as its properties.
     void AddMethods();
     void AddProperties();
-    void AddClient(const QString& uniqueName);
-    void ClientGone(const QString& uniqueName);
     bool SendSignal(const QString& name, const QList<QVariant>& arguments);
 
     TOVCalcCOM& service_;
     QDBusConnection connection_;
     std::unique_ptr<TBusObject> object_;
-    std::unique_ptr<QDBusServiceWatcher> watcher_;
-    QSet<QString> clients_;  // main thread only
+    TClientFollower clients_;  // their links end when they leave
     bool exported_ = false;
 };
 

@@ -1,5 +1,5 @@
 // The suite server connections: starting and attaching the setup server, connecting the data
-// sources, and the event sinks that turn their signals into the main window's actions.
+// sources, and the event sinks that turn their signals into the host's actions.
 #include "bus/SuiteConnections.h"
 
 #include <QCoreApplication>
@@ -152,11 +152,11 @@ struct TSuiteConnections::TSourceState {
     bool Connected = false;  // DecoderConnected, MDecoderConnected, RtuConnected, MBRtuConnected
 };
 
-TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBuffer& input,
+TSuiteConnections::TSuiteConnections(ISuiteConnectionsHost& host, TInputStationSensorBuffer& input,
                                      QDBusConnection connection, TSuiteOptions options,
                                      QObject* parent)
     : QObject(parent),
-      window_(window),
+      host_(host),
       input_(input),
       connection_(std::move(connection)),
       options_(std::move(options)),
@@ -175,7 +175,7 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
         std::min<std::chrono::milliseconds>(options_.DroppedLinePeriod / 4, std::chrono::seconds(5))
             .count()));
     connect(&tmrDroppedLines_, &QTimer::timeout, this, [this] {
-        for (const std::string& line : dropped_.Due()) window_.LogStatus(line);
+        for (const std::string& line : dropped_.Due()) host_.LogStatus(line);
     });
     tmrDroppedLines_.start();
     for (const TDataSource& source : DataSources()) {
@@ -214,7 +214,7 @@ void TSuiteConnections::SetupServerGone() {
     if (!setup_ || !restartWanted_ || restartPending_ || BusGone()) return;
     StopProbe();
     restartPending_ = true;
-    window_.LogStatus("The setup server ZI Zodav has ended. Starting it again..");
+    host_.LogStatus("The setup server ZI Zodav has ended. Starting it again..");
     // The calculation thread's queries wait for the restart from now on.
     if (query_) query_->ServerLost();
     // Queued: the name's change is being delivered, and the restart waits without serving.
@@ -243,13 +243,13 @@ void TSuiteConnections::RestartSetupServer() {
     }
     restartPending_ = false;
     if (ok) {
-        window_.LogStatus("The setup server ZI Zodav is running again.");
+        host_.LogStatus("The setup server ZI Zodav is running again.");
         if (query_) query_->RestartEnded(true);
         return;
     }
     if (!BusGone()) {
-        window_.LogStatus(why);
-        window_.LogStatus(
+        host_.LogStatus(why);
+        host_.LogStatus(
             "The setup server could not be started again: setup queries answer no value until "
             "the next refresh.");
     }
@@ -264,7 +264,7 @@ void TSuiteConnections::SetupNotAnswering() {
         !query_->NotAnswering()) {
         return;
     }
-    window_.LogStatus("The setup server ZI Zodav does not answer. Calculations wait for it..");
+    host_.LogStatus("The setup server ZI Zodav does not answer. Calculations wait for it..");
     silentSince_ = std::chrono::steady_clock::now();
     silenceBoundSaid_ = false;
     probeTimer_.start();
@@ -278,9 +278,9 @@ void TSuiteConnections::ProbeSetup() {
     const std::chrono::milliseconds bound = RestartWait();
     if (!silenceBoundSaid_ && std::chrono::steady_clock::now() - silentSince_ >= bound) {
         silenceBoundSaid_ = true;
-        window_.LogStatus("The setup server ZI Zodav has not answered for " +
-                          std::to_string((bound.count() + 999) / 1000) +
-                          " s: calculations that need it report Error 1602 until it answers.");
+        host_.LogStatus("The setup server ZI Zodav has not answered for " +
+                        std::to_string((bound.count() + 999) / 1000) +
+                        " s: calculations that need it report Error 1602 until it answers.");
     }
     if (probePending_) return;
     // The question a server answers once it has its setup; any answer will do.
@@ -298,7 +298,7 @@ void TSuiteConnections::ProbeSetup() {
         if (watcher->isError()) return;  // still silent, or gone (its loss is followed)
         if (query_ && query_->ServerAnswers()) {
             StopProbe();
-            window_.LogStatus("The setup server ZI Zodav answers again.");
+            host_.LogStatus("The setup server ZI Zodav answers again.");
         }
     });
 }
@@ -354,7 +354,7 @@ bool TSuiteConnections::NameRunning(std::string_view busName) const {
 
 TRefreshOutcome TSuiteConnections::Refresh() {
     TRefreshOutcome outcome;
-    window_.LogStatus("Retrieving setup parameters from ZI Zodav..");
+    host_.LogStatus("Retrieving setup parameters from ZI Zodav..");
     DisconnectRtu();
     DisconnectMBRtu();
     DisconnectDecoder();
@@ -368,13 +368,13 @@ TRefreshOutcome TSuiteConnections::Refresh() {
             outcome.BusGone = true;
             return outcome;
         }
-        window_.LogStatus(Error4Text);
+        host_.LogStatus(Error4Text);
         // A server that ended at its start has said why on its standard error.
         if (started_ && started_->Ended() && !started_->FirstLine().empty()) {
             // Its standard error is UTF-8; the status list takes the engine's 8-bit text.
             std::string line;
             Utf8ToLatin1(started_->FirstLine(), line, TUtf8Policy::upReplace);
-            window_.LogStatus("The setup server ended: " + line);
+            host_.LogStatus("The setup server ended: " + line);
         }
         return outcome;
     }
@@ -388,12 +388,12 @@ TRefreshOutcome TSuiteConnections::Refresh() {
         // The question itself failed (the server went away or does not answer): the refresh
         // ends here, as an error of the command.
         outcome.BusGone = BusGone();
-        if (!outcome.BusGone) window_.LogStatus(std::string("Error 1600: ") + e.what());
+        if (!outcome.BusGone) host_.LogStatus(std::string("Error 1600: ") + e.what());
         return outcome;
     }
     if (!loaded) {
         outcome.BusGone = BusGone();
-        if (!outcome.BusGone) window_.LogStatus(Error1613Text);
+        if (!outcome.BusGone) host_.LogStatus(Error1613Text);
         return outcome;
     }
 
@@ -405,7 +405,7 @@ TRefreshOutcome TSuiteConnections::Refresh() {
     } catch (const std::exception&) {
         outcome.Result = false;
         outcome.BusGone = BusGone();
-        if (!outcome.BusGone) window_.LogStatus(Error1613Text);
+        if (!outcome.BusGone) host_.LogStatus(Error1613Text);
     }
     return outcome;
 }
@@ -504,7 +504,7 @@ bool TSuiteConnections::ConnectServers(bool showErrors) {
         }
         if (!ConnectSource(state)) {
             result = false;
-            if (showErrors && !BusGone()) window_.LogStatus(ConnectErrorText(source.Kind));
+            if (showErrors && !BusGone()) host_.LogStatus(ConnectErrorText(source.Kind));
         }
     }
     return result;
@@ -544,8 +544,8 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
         return false;
     }
     state.Connected = true;
-    if (source.Kind == dsMDecoder && window_.LogDetail() == LogDetailEumetsatConnected) {
-        window_.LogStatus("Connected to OV EUMETSAT Decode Interface");
+    if (source.Kind == dsMDecoder && host_.LogDetail() == LogDetailEumetsatConnected) {
+        host_.LogStatus("Connected to OV EUMETSAT Decode Interface");
     }
     return true;
 }
@@ -615,16 +615,16 @@ void TSuiteConnections::SetupEvent(TSetupEvent event, const QList<QVariant>& arg
         case seRefreshRequest:
             // This program's own refresh request is not obeyed twice.
             if (appID != CalcAppID) {
-                window_.LogStatus("Refresh command received");
-                window_.RefreshParams();
+                host_.LogStatus("Refresh command received");
+                host_.RefreshParams();
             }
             break;
         case seShutdown:
-            window_.LogStatus("Shutdown command received");
+            host_.LogStatus("Shutdown command received");
             tmrServersReconnect_.stop();
             // The server may end before the close has dropped it.
             restartWanted_ = false;
-            window_.ShutdownCommanded();
+            host_.ShutdownCommanded();
             break;
         case seItemChange:
             ItemChange(arguments);
@@ -644,7 +644,7 @@ void TSuiteConnections::StoreEvent(const std::string& appID, const std::string& 
 
 void TSuiteConnections::PostStatus(const std::string& text) {
     QMetaObject::invokeMethod(
-        this, [this, text] { window_.LogStatus(text); }, Qt::QueuedConnection);
+        this, [this, text] { host_.LogStatus(text); }, Qt::QueuedConnection);
 }
 
 void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
@@ -653,7 +653,7 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
     const std::string appID = TextArgument(arguments, 0), item = TextArgument(arguments, 1),
                       data = TextArgument(arguments, 2);
     StoreEvent(appID, item, data);
-    if (window_.ThreadStopped()) return;
+    if (host_.ThreadStopped()) return;
     if (arguments.size() > 2) {
         const QString busData = arguments.at(2).toString();
         std::size_t replaced = 0;
@@ -661,29 +661,29 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
             // A pair of surrogates is one character, read as one "?".
             if (busData.at(i).unicode() > 0xFF && !busData.at(i).isLowSurrogate()) ++replaced;
         }
-        if (replaced > 0) window_.LogStatus(ReplacedCharactersText(replaced, data));
+        if (replaced > 0) host_.LogStatus(ReplacedCharactersText(replaced, data));
     }
     try {
         HandleItemChange(
-            appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
-            [this](const std::string& text) { window_.LogStatus(text); }, {}, &dropped_);
+            appID, item, data, CalcAppID, input_, [this] { host_.SignalThread(); },
+            [this](const std::string& text) { host_.LogStatus(text); }, {}, &dropped_);
     } catch (const std::exception& e) {
-        window_.LogStatus(std::string("Error 1600: ") + e.what());
+        host_.LogStatus(std::string("Error 1600: ") + e.what());
     }
 }
 
 void TSuiteConnections::ReceivedItemChange(const std::string& appID, const std::string& item,
                                            const std::string& data, std::size_t replaced) {
     StoreEvent(appID, item, data);
-    if (window_.ThreadStopped()) return;
+    if (host_.ThreadStopped()) return;
     if (replaced > 0) PostStatus(ReplacedCharactersText(replaced, data));
     try {
         // A full buffer holds this thread, and with it the reading of further item changes;
         // a calculation thread that stops meanwhile ends the wait, as it ignores them anyway.
         HandleItemChange(
-            appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
+            appID, item, data, CalcAppID, input_, [this] { host_.SignalThread(); },
             [this](const std::string& text) { PostStatus(text); },
-            [this] { return TItemChangeReceiver::ServeWhileWaiting() && !window_.ThreadStopped(); },
+            [this] { return TItemChangeReceiver::ServeWhileWaiting() && !host_.ThreadStopped(); },
             &dropped_);
     } catch (const std::exception& e) {
         PostStatus(std::string("Error 1600: ") + e.what());
@@ -700,7 +700,7 @@ void TSuiteConnections::ReceivedShutdown(TDataSourceKind kind, const std::string
                 TLockGuard guard(eventLock_);
                 eventAppID_ = appID;
             }
-            window_.LogStatus(ShutdownText(kind));
+            host_.LogStatus(ShutdownText(kind));
             DisconnectSource(kind);
         },
         Qt::QueuedConnection);
@@ -714,7 +714,7 @@ void TSuiteConnections::ReceivedOwnerLost(TDataSourceKind kind) {
         [this, kind] {
             TSourceState& state = Source(kind);
             if (!state.Connected) return;
-            window_.LogStatus(OwnerLostText(kind));
+            host_.LogStatus(OwnerLostText(kind));
             DisconnectSource(kind);
             // Started again already: its appearance found it still connected.
             if (NameRunning(state.Source.BusName)) SourceAppeared(kind);

@@ -1,4 +1,4 @@
-// The main window's connections to the suite's servers: the setup server (started when it is
+// The program's connections to the suite's servers: the setup server (started when it is
 // not running, its settings loaded, its events followed) and the four data sources (decoder,
 // EUMETSAT decoder, RTU poller, Modbus RTU poller), whose item changes become station records
 // on the input buffer. The setup server's sink is a set of signal subscriptions on the main
@@ -29,18 +29,18 @@ class TDBusSetupServer;
 class TItemChangeReceiver;
 class TSetupServerProcess;
 
-// What the connections need of the main window. Every call comes on the main thread, except
-// ThreadStopped and SignalThread, which the item-change receiver's thread calls too.
-class ISuiteWindow {
+// What the connections need of their host, the calculation controller. Every call comes on the main
+// thread, except ThreadStopped and SignalThread, which the item-change receiver's thread calls too.
+class ISuiteConnectionsHost {
   public:
-    virtual ~ISuiteWindow() = default;
+    virtual ~ISuiteConnectionsHost() = default;
     // A line in the status list (and the log file).
     virtual void LogStatus(const std::string& text) = 0;
     // The log detail setting (0-10).
     virtual int LogDetail() const = 0;
     // The refresh command (actRefreshParamsExecute), ordered by the setup server.
     virtual void RefreshParams() = 0;
-    // The setup server's shutdown: set ForcedClose and close the window.
+    // The setup server's shutdown: set ForcedClose and close the program.
     virtual void ShutdownCommanded() = 0;
     // True while no calculation thread runs; item changes are then ignored. Thread-safe.
     virtual bool ThreadStopped() const = 0;
@@ -94,8 +94,8 @@ class TSuiteConnections : public QObject {
     Q_OBJECT
 
   public:
-    // window and input must outlive this object; connection is the session bus.
-    TSuiteConnections(ISuiteWindow& window, TInputStationSensorBuffer& input,
+    // host and input must outlive this object; connection is the session bus.
+    TSuiteConnections(ISuiteConnectionsHost& host, TInputStationSensorBuffer& input,
                       QDBusConnection connection, TSuiteOptions options = {},
                       QObject* parent = nullptr);
     ~TSuiteConnections() override;
@@ -185,7 +185,7 @@ class TSuiteConnections : public QObject {
     void PostStatus(const std::string& text);
     TSourceState& Source(TDataSourceKind kind);
 
-    ISuiteWindow& window_;
+    ISuiteConnectionsHost& host_;
     TInputStationSensorBuffer& input_;
     QDBusConnection connection_;
     TSuiteOptions options_;

@@ -76,8 +76,8 @@ double Interpolate(const TTable& table, double x);
 
 // The table cache: tables read from files in the folder the source names, keyed by the name
 // as requested (ordinal, case-sensitive: "river1" and "RIVER1" are two entries). Not
-// thread-safe: the program's one cache is its main window's, used by the calculation thread
-// while it runs and cleared by the window's refresh only while no calculation thread runs.
+// thread-safe: the program's one cache is its controller's, used by the calculation thread
+// while it runs and cleared by the controller's refresh only while no calculation thread runs.
 class TTables : public TSortedCollection<TTable, std::string_view> {
   public:
     // tableDirectory is asked for the folder each time a table is looked for on disk.

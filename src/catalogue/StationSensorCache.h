@@ -27,7 +27,6 @@ class TStationSensorCache {
     const TStationSensorItem& Items(int index) const {
         return *items_.at(static_cast<std::size_t>(index));
     }
-    void Reserve(std::size_t count) { items_.reserve(count); }
 
     // Orders the entries by the keys of mode (3-12), text keys without regard to ASCII letter
     // case, channels as signed numbers; entries equal so far keep a fixed order by their exact

@@ -13,9 +13,9 @@
 
 namespace ov {
 
-// The main window's status log (its LogStatus).
+// The program's status log (the controller's LogStatus).
 using TItemChangeLogProc = std::function<void(const std::string& text)>;
-// Wakes the calculation thread; the main window's SignalThread, which does so only while a
+// Wakes the calculation thread; the controller's SignalThread, which does so only while a
 // thread runs.
 using TItemChangeSignalProc = std::function<void()>;
 

@@ -1,4 +1,4 @@
-// The output buffer between the calculation thread and the main window's status list.
+// The output buffer between the calculation thread and the program's status log.
 #include "core/OutputBuffer.h"
 
 #include <utility>

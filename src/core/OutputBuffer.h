@@ -1,5 +1,5 @@
-// The output buffer: status and trace lines handed from the calculation thread to the main
-// window's status list, first in, first out, bounded to 64 lines.
+// The output buffer: status and trace lines handed from the calculation thread to the
+// program's status log, first in, first out, bounded to 64 lines.
 #pragma once
 
 #include <chrono>
@@ -29,9 +29,9 @@ struct TOutputLine {
 };
 
 inline constexpr int OutputBufferSlots = 64;
-// How long a writer waits for a free slot before it asks the window to drain the buffer.
+// How long a writer waits for a free slot before it asks its host to drain the buffer.
 inline constexpr std::chrono::milliseconds OutputSlotWait{10};
-// How long a drain request may keep the writer waiting for the window.
+// How long a drain request may keep the writer waiting for the host.
 inline constexpr std::chrono::milliseconds DrainRequestLimit{3000};
 
 class TOutputBuffer {

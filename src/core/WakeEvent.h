@@ -1,5 +1,5 @@
-// The calculation thread's wake event: an automatically resetting event. The main window owns
-// it; producers and the stop request signal it, the calculation thread waits on it.
+// The calculation thread's wake event: an automatically resetting event. The calculation's
+// host owns it; producers and the stop request signal it, the calculation thread waits on it.
 #pragma once
 
 #include <chrono>

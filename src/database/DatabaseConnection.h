@@ -46,10 +46,7 @@ class TDatabaseConnection {
     bool OpenSetupDatabase(const TDataServerSetup& setup);
 
     bool DBConnected() const { return connected_; }
-    const std::string& DBAlias() const { return alias_; }
-    const std::string& DBUserName() const { return userName_; }
     const std::string& LastDBAlias() const { return lastAlias_; }
-    const std::string& LastDBUserName() const { return lastUserName_; }
 
     // The open connection, for the catalogue and the filter dialog's own reads; an invalid
     // database when none is open. Keep no copy beyond the call that uses it.

@@ -18,7 +18,7 @@
 
 namespace ov {
 
-// The status log of the main window (its LogStatus): one line of text for the user.
+// The program's status log (the controller's LogStatus): one line of text for the user.
 using TLogStatusProc = std::function<void(const std::string& text)>;
 
 // The longest schedule delay, in days: 3 hours, as long as the calculation thread keeps the

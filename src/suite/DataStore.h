@@ -109,8 +109,6 @@ class TOVDataBaseImpl : public TSortedCollection<store::TDataItem, std::string_v
                              std::int32_t maxCount = DataStoreMaxCount);
 
     bool AutoCreate() const { return autoCreate_; }
-    const std::string& DefaultValue() const { return defaultValue_; }
-    std::int32_t MaxCount() const { return maxCount_; }
     void SetAutoCreate(bool enabled, std::string defaultValue);
 
     // The item of that name, or null; never creates.

@@ -34,7 +34,7 @@ class IOVCalcComEvents {
     virtual void OnHeartBeat(const std::string& appID, const std::string& timeStamp) = 0;
 };
 
-// What the object needs from the main window, called on the main thread.
+// What the object needs from its host, the program's controller, called on the main thread.
 class IOVCalcComHost {
   public:
     virtual ~IOVCalcComHost() = default;
@@ -56,7 +56,7 @@ class TOVCalcCOM : public IAutomationObject {
     // outlive the object or be reset to null first; resetting waits for an announcement in
     // progress on another thread.
     void SetEvents(IOVCalcComEvents* events);
-    // The window (null: ResetAllParams does nothing and nothing is logged).
+    // The host (null: ResetAllParams does nothing and nothing is logged).
     void SetHost(IOVCalcComHost* host);
 
     // Announces OnAppShutdown with the program's own AppID; appID is not used and the

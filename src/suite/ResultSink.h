@@ -1,6 +1,6 @@
 // Where the calculation thread hands its result records. The engine defines the sink, so that
 // a result goes from the thread straight into the live data store (TResultPublisher in
-// suite/DataStore.h) without passing through the program's window.
+// suite/DataStore.h) without passing through the program's controller.
 #pragma once
 
 #include <string>

@@ -1,8 +1,8 @@
-// What the calculation thread needs from the program's main window: the log detail, the wake
-// event, the rating-table cache, the thread-ended callback and setup-parameter queries, on top
-// of what the queues need (the drain request, the user-interface pump of a waiting producer).
-// The Qt window implements it; the engine never sees Qt. The clock and the wake event come
-// with this header. Results do not pass through the window: the thread hands them to its
+// What the calculation thread needs from its host (the program's controller, or ovtool replay): the
+// log detail, the wake event, the rating-table cache, the thread-ended callback and setup-parameter
+// queries, on top of what the queues need (the drain request, the user-interface pump of a waiting
+// producer). The Qt controller implements it; the engine never sees Qt. The clock and the wake
+// event come with this header. Results do not pass through the host: the thread hands them to its
 // IResultSink (suite/ResultSink.h).
 #pragma once
 
@@ -27,7 +27,7 @@ class ICalcHost : public IQueueHost, public ISetupQuery {
   public:
     virtual ~ICalcHost() = default;
 
-    // The window's log detail setting, 0 to 10. Read from any thread at every message, so
+    // The log detail setting, 0 to 10. Read from any thread at every message, so
     // the host keeps it in an atomic.
     virtual int LogDetail() const = 0;
 

@@ -71,7 +71,7 @@ class TWorkThread {
     int LogLevel() const { return host_.LogDetail(); }
 
     // How long a time-tagged record waits before its calculation (days; 1 minute unless set).
-    // The main window sets it from the configuration; the run reads it at every record.
+    // The controller sets it from the configuration; the run reads it at every record.
     void SetScheduleDelay(TDateTime delay) { scheduleDelay_ = delay; }
     TDateTime ScheduleDelay() const { return scheduleDelay_.load(); }
 

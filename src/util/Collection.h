@@ -41,8 +41,6 @@ class TCollection {
 
     std::int32_t Count() const { return count_; }
     std::int32_t Capacity() const { return capacity_; }
-    std::int32_t GrowBy() const { return growBy_; }
-    void SetGrowBy(std::int32_t growBy) { growBy_ = growBy; }
 
     // The object at i; run-time error 213 outside 0..Count-1.
     T* ItemAt(std::int32_t i) const {
@@ -67,7 +65,7 @@ class TCollection {
         return taken;
     }
 
-    // Inserts item at i (0..Count), growing by GrowBy when full. Run-time error 213 for a bad
+    // Inserts item at i (0..Count), growing by growBy when full. Run-time error 213 for a bad
     // position, 214 when the collection is full and cannot grow; item then stays with the caller.
     void InsertAt(std::int32_t i, std::unique_ptr<T>& item) {
         if (i < 0 || i > count_) {
@@ -133,7 +131,7 @@ class TCollection {
 };
 
 // Collection kept in key order. Subclasses supply Compare and ItemKey (for a collection
-// keyed by the object itself, ItemKey returns the object). Without AllowDuplicates an object
+// keyed by the object itself, ItemKey returns the object). Without SetAllowDuplicates an object
 // whose key is present is not inserted and stays with the caller; with it, a new object goes
 // before the entries of equal key.
 template <class T, class Key>
@@ -141,8 +139,6 @@ class TSortedCollection : public TCollection<T> {
   public:
     TSortedCollection(std::int32_t capacity, std::int32_t growBy)
         : TCollection<T>(capacity, growBy) {}
-
-    bool AllowDuplicates() const { return allowDuplicates_; }
 
     // Binary search. Found: index of the equal entry (the first of them with duplicates).
     // Not found: the position where key keeps the order.

@@ -1,12 +1,10 @@
-// What the main-window tests share: a window built without the bus on a scratch folder, and a
-// wait that keeps the event loop running.
+// What the main-window tests share: a window built without the bus on a scratch folder, and
+// the wait that keeps the event loop running (EventWait.h).
 #pragma once
 
 #include <QString>
-#include <QTest>
-#include <chrono>
-#include <functional>
 
+#include "EventWait.h"
 #include "ScratchFolder.h"
 #include "app/CalcMain.h"
 
@@ -18,17 +16,6 @@ inline TCalcMainOptions Offline(const ScratchFolder& folder) {
     options.ExeFolder = QString::fromStdString(folder.Path().string());
     options.UseBus = false;
     return options;
-}
-
-// Serves events in 10 ms steps until condition holds; false when limit passed first.
-inline bool WaitFor(const std::function<bool()>& condition,
-                    std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QTest::qWait(10);
-    }
-    return true;
 }
 
 }  // namespace ov::test

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "EventWait.h"
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
 #include "app/CalcController.h"
@@ -41,16 +42,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ScratchFolder;
-
-// Serves events in 10 ms steps until condition holds; false when limit passed first.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
+using test::WaitFor;
 
 bool SetupServerRunning() {
     return QDBusConnection::sessionBus()

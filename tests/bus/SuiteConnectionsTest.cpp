@@ -33,8 +33,8 @@ const std::string Error4 =
     "created.  Is ZI Zodav running?";
 const std::string Retrieving = "Retrieving setup parameters from ZI Zodav..";
 
-// The main window as the connections see it.
-class TTestWindow : public ISuiteWindow {
+// The controller as the connections see it.
+class TTestHost : public ISuiteConnectionsHost {
   public:
     void LogStatus(const std::string& text) override { Status.push_back(text); }
     int LogDetail() const override { return Detail; }
@@ -105,7 +105,7 @@ struct TConnectionsRig {
 
     TestCalcHost host;
     TInputStationSensorBuffer input{host};
-    TTestWindow window;
+    TTestHost window;
     std::unique_ptr<TSuiteConnections> connections;
 };
 

@@ -25,6 +25,8 @@ if [[ ${OV_CONFIG_FAULTS_INSIDE:-} != 1 ]]; then
 fi
 
 (($# == 2)) || { echo "usage: config_faults.sh OVCALC OVSETUP" >&2; exit 2; }
+# The shared helpers (wait_for, stop_pids); this script keeps its own bus, clean-up and tally.
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/e2e_support.sh"
 OVCALC=$(realpath "$1"); OVSETUP=$(realpath "$2")
 export LC_ALL=C QT_QPA_PLATFORM=offscreen
 
@@ -48,25 +50,14 @@ say() { printf '[config_faults] %s\n' "$*"; }
 pass() { passes=$((passes + 1)); }
 fail() { say "FAIL $*"; failures=$((failures + 1)); }
 
-stop() {
-  local pid
-  for pid in "$@"; do kill "$pid" 2>/dev/null || true; done
-  for _ in $(seq 30); do
-    local alive=0
-    for pid in "$@"; do if kill -0 "$pid" 2>/dev/null; then alive=1; fi; done
-    ((alive)) || return 0
-    sleep 0.1
-  done
-  for pid in "$@"; do kill -KILL "$pid" 2>/dev/null || true; done
-}
 cleanup() {
   local status=$?
   set +e
   trap - EXIT
-  [[ -n $CALC_PID ]] && stop "$CALC_PID"
+  [[ -n $CALC_PID ]] && stop_pids "$CALC_PID"
   if [[ -n $BUS_PID ]]; then
     timeout 5 "$APP/ovsetup" --quit >/dev/null 2>&1
-    stop "$BUS_PID"
+    stop_pids "$BUS_PID"
   fi
   umount -l "$STORE" 2>/dev/null; umount -l "$STORE" 2>/dev/null
   cd /
@@ -74,14 +65,6 @@ cleanup() {
   exit "$status"
 }
 trap cleanup EXIT
-
-wait_for() {
-  local end=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < end)) || return 1
-    sleep 0.1
-  done
-}
 
 dbus-daemon --session --nofork --nosyslog --print-address=1 >"$RUN/bus.address" &
 BUS_PID=$!

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -289,12 +290,27 @@ TEST(BaseArrayTest, InsertingAnElementOfTheSameBlockSurvivesTheResize) {
     EXPECT_EQ(item[0], std::byte('c'));
 }
 
-TEST(BaseArrayTest, ElementSizesFollowTheElementType) {
-    EXPECT_EQ(TIntArray().ItemSize(), 4);
-    EXPECT_EQ(TDoubleArray().ItemSize(), 8);
-    EXPECT_TRUE(TIntArray().AutoGrow());
-    EXPECT_EQ(TIntArray().Duplicates(), dmIgnore);
-    EXPECT_FALSE(TIntArray().Sorted());
+// Every bit of a value survives the raw copies, through the growth of a new array: an element
+// block narrower than the type, or a move of the wrong length, would cut or mix values.
+TEST(BaseArrayTest, NewArraysKeepEveryValueOfTheirTypeInOrder) {
+    const std::int32_t ints[] = {std::numeric_limits<std::int32_t>::max(), -1,
+                                 std::numeric_limits<std::int32_t>::min(), 0, 0x01020304};
+    TIntArray intArray;
+    for (int round = 0; round < 20; ++round)
+        for (std::int32_t v : ints) intArray.Add(v);
+    ASSERT_EQ(intArray.Count(), 100);
+    for (std::int32_t i = 0; i < intArray.Count(); ++i) EXPECT_EQ(intArray.GetAt(i), ints[i % 5]);
+
+    const double doubles[] = {std::numeric_limits<double>::max(),
+                              -std::numeric_limits<double>::denorm_min(), -0.0, 1.0 / 3, 1e-300};
+    TDoubleArray doubleArray;
+    for (int round = 0; round < 20; ++round)
+        for (double v : doubles) doubleArray.Add(v);
+    ASSERT_EQ(doubleArray.Count(), 100);
+    for (std::int32_t i = 0; i < doubleArray.Count(); ++i) {
+        const double got = doubleArray.GetAt(i);
+        EXPECT_EQ(std::memcmp(&got, &doubles[i % 5], sizeof got), 0) << i;
+    }
 }
 
 TEST(BaseArrayTest, MemoryGuardRefusesGrowthBeyondWhatTheSystemCanGive) {

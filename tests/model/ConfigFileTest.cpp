@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/ConfigFile.h"
+#include "support/CalcGroupPrinter.h"
 #include "support/ScratchFolder.h"
 
 namespace ov {
@@ -33,21 +34,6 @@ struct ConfigFixture : ::testing::Test {
         config.ReadConfig(settings, groups);
     }
 };
-
-void ExpectSameGroup(const TCalcGroupItem& a, const TCalcGroupItem& b) {
-    EXPECT_EQ(a.GroupName, b.GroupName);
-    EXPECT_EQ(a.CGIndex, b.CGIndex);
-    EXPECT_EQ(a.FuncName, b.FuncName);
-    EXPECT_EQ(a.Enabled, b.Enabled);
-    EXPECT_EQ(a.MultiStations, b.MultiStations);
-    EXPECT_EQ(a.Filter, b.Filter);
-    EXPECT_EQ(a.OutputStation, b.OutputStation);
-    EXPECT_EQ(a.OutputSensor, b.OutputSensor);
-    EXPECT_EQ(a.Variables, b.Variables);
-    EXPECT_EQ(a.SimilarStations, b.SimilarStations);
-    EXPECT_EQ(a.MultiVariables, b.MultiVariables);
-    EXPECT_EQ(a.MultiVariablesTrigger, b.MultiVariablesTrigger);
-}
 
 TEST_F(ConfigFixture, FileWithoutCalcGivesDefaults) {
     TConfigSettings settings;
@@ -308,7 +294,7 @@ TEST_F(ConfigFixture, WrittenFileReadsBackTheSameGroupsAndKeepsForeignContent) {
     EXPECT_NEAR(readSettings.ScheduleDelay, 2.5 / 1440, 1e-16);
     ASSERT_EQ(readGroups.Count(), groups.Count());
     for (std::int32_t i = 0; i < groups.Count(); ++i)
-        ExpectSameGroup(*readGroups.Items(i), *groups.Items(i));
+        EXPECT_EQ(*readGroups.Items(i), *groups.Items(i));
     const TWindowPlacement p = again.ReadWindowPlacement(TWindowPlacement{});
     EXPECT_EQ(p.Left, 10);
     EXPECT_EQ(p.Top, 20);
@@ -345,7 +331,7 @@ TEST_F(ConfigFixture, AGroupWithAnOldNameOverwritesEveryKey) {
     TCalcGroupItem expected;
     expected.GroupName = "CalcGroup:1";
     expected.CGIndex = 5;
-    ExpectSameGroup(*read.Items(0), expected);
+    EXPECT_EQ(*read.Items(0), expected);
 }
 
 TEST_F(ConfigFixture, DecimalSeparatorOfTheUser) {
@@ -627,7 +613,7 @@ TEST_F(ConfigFixture, WhatIsNotReadAsWrittenIsReportedAtLoad) {
     again.ReadConfig(settings2, groups2);
     ASSERT_EQ(groups2.Count(), groups.Count());
     for (std::int32_t i = 0; i < groups.Count(); ++i)
-        ExpectSameGroup(*groups2.Items(i), *groups.Items(i));
+        EXPECT_EQ(*groups2.Items(i), *groups.Items(i));
     EXPECT_EQ(first.size(), 17u);
 
     // What is changed is written; what is not stays as the user wrote it.

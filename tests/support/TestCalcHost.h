@@ -1,7 +1,9 @@
-// A stand-in for the main window as the engine's host, and for the live data store as the
-// thread's result sink: it records what the engine asks of it and what it publishes, collects
-// the output lines in order, and lets a test hook into the drain request and the producer's
-// event processing.
+// A stand-in for the program's controller as the engine's host, and for the live data store as
+// the thread's result sink, for the tests and the benchmarks: it records what the engine asks of
+// it and what it publishes, collects the output lines in order, and lets a test hook into the
+// drain request and the producer's event processing. A benchmark turns the records off
+// (KeepPublished, KeepLines), answers the setup queries itself (AnswerSetup) and waits for a
+// number of results (WaitPublished).
 #pragma once
 
 #include <atomic>
@@ -32,6 +34,12 @@ class TestCalcHost : public ov::ICalcHost, public ov::IResultSink {
     ov::TWakeEvent Wake;
     ov::TOutputBuffer* Output = nullptr;  // the buffer drain requests empty
     bool InitResult = true;
+    // Set before the thread starts: off, results are only counted and output lines dropped.
+    bool KeepPublished = true;
+    bool KeepLines = true;
+    // Set before the thread starts: answers every setup query in place of Setup and
+    // Unavailable, without the host's lock.
+    std::function<bool(const std::string& key, std::string& value)> AnswerSetup;
 
     // Hooks, run on the calling thread before the host's own work.
     std::function<void()> OnDrainRequest;     // may throw, or skip the drain by setting Refuse
@@ -69,8 +77,14 @@ class TestCalcHost : public ov::ICalcHost, public ov::IResultSink {
     }
     ov::rating::TTables& RatingTables() override { return Tables; }
     void PublishResult(std::string_view itemName, const std::string& text) override {
-        std::lock_guard<std::mutex> guard(mutex_);
-        Published.emplace_back(std::string(itemName), text);
+        if (KeepPublished) {
+            std::lock_guard<std::mutex> guard(mutex_);
+            Published.emplace_back(std::string(itemName), text);
+        }
+        if (publishedCount_.fetch_add(1, std::memory_order_acq_rel) + 1 >= publishTarget_.load()) {
+            std::lock_guard<std::mutex> guard(publishMutex_);
+            publishReached_.notify_all();
+        }
     }
     void ThreadEnded(ov::TWorkThread& thread) override {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -78,6 +92,7 @@ class TestCalcHost : public ov::ICalcHost, public ov::IResultSink {
         ended_.notify_all();
     }
     bool QuerySetup(const std::string& key, std::string& value) override {
+        if (AnswerSetup) return AnswerSetup(key, value);
         std::lock_guard<std::mutex> guard(mutex_);
         if (Unavailable.count(key) != 0)
             throw ov::ESetupUnavailable("The setup server is being started again");
@@ -95,9 +110,14 @@ class TestCalcHost : public ov::ICalcHost, public ov::IResultSink {
     // Moves every waiting output line into the record, keeping their order.
     void Collect() {
         if (!Output) return;
-        std::lock_guard<std::mutex> guard(mutex_);
         std::string text;
         ov::TOutputKind kind;
+        if (!KeepLines) {
+            while (Output->Get(text, kind)) {
+            }
+            return;
+        }
+        std::lock_guard<std::mutex> guard(mutex_);
         while (Output->Get(text, kind)) lines_.emplace_back(text, kind);
     }
     std::vector<Line> Lines() {
@@ -123,6 +143,14 @@ class TestCalcHost : public ov::ICalcHost, public ov::IResultSink {
         std::unique_lock<std::mutex> guard(mutex_);
         return ended_.wait_for(guard, realLimit, [&] { return !EndedThreads.empty(); });
     }
+    // Sleeps until count results in all were published (without a limit: a benchmark's
+    // producer waits so, taking no processor time from the thread it measures).
+    void WaitPublished(long count) {
+        publishTarget_ = count;
+        std::unique_lock<std::mutex> guard(publishMutex_);
+        publishReached_.wait(guard, [&] { return publishedCount_.load() >= count; });
+    }
+    long PublishedCount() const { return publishedCount_.load(); }
 
     ov::rating::TTables Tables{[] { return std::string(); }};  // the run sets its folder
     std::map<std::string, std::string> Setup;  // answers of QuerySetup; set before the start
@@ -135,6 +163,10 @@ class TestCalcHost : public ov::ICalcHost, public ov::IResultSink {
     std::mutex mutex_;
     std::condition_variable ended_;
     std::vector<Line> lines_;  // guarded by mutex_
+    std::atomic<long> publishedCount_{0};
+    std::atomic<long> publishTarget_{0};
+    std::mutex publishMutex_;
+    std::condition_variable publishReached_;
 };
 
 }  // namespace ov::test

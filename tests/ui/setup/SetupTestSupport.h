@@ -1,6 +1,6 @@
-// What the setup dialog's tests share: boxes that record and answer, a setup dialog on the
-// example suite database (the database fixture's SQLite data source) with the picker of the
-// run, groups made in a line, and the user's moves on the real widgets.
+// What the setup dialog's tests (and tests/app/setup's end to end) share: boxes that record and
+// answer, a setup dialog on the example suite database (the database fixture's SQLite data source)
+// with the picker of the run, groups made in a line, and the user's moves on the real widgets.
 #pragma once
 
 #include <QApplication>

@@ -16,13 +16,14 @@
 #include <functional>
 #include <string>
 
+#include "EventWait.h"
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
-#include "SetupTestSupport.h"
 #include "app/CalcMain.h"
 #include "app/MainWindowBus.h"
 #include "busnames/BusNames.h"
 #include "suite/DataStore.h"
+#include "ui/setup/SetupTestSupport.h"
 
 namespace ov {
 namespace {
@@ -31,18 +32,10 @@ using namespace std::chrono_literals;
 using test::AssignSensor;
 using test::Choose;
 using test::EnterEquation;
+using test::WaitFor;
 
 QString Q(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QTest::qWait(20);
-    }
-    return true;
 }
 
 // Runs "Edit Setup Parameters" and makes the user's moves in the dialog it shows. A dialog or
@@ -93,7 +86,8 @@ TEST(SetupEndToEnd, GroupMadeInTheDialogIsCalculated) {
                              folder / "feed.err", fifo);
     auto* names = QDBusConnection::sessionBus().interface();
     for (std::string_view name : {SetupBusName, DataSource(dsRtu).BusName}) {
-        ASSERT_TRUE(WaitFor([&] { return names->isServiceRegistered(Q(name)).value(); })) << name;
+        ASSERT_TRUE(WaitFor([&] { return names->isServiceRegistered(Q(name)).value(); }, 20s))
+            << name;
     }
 
     TCalcMainOptions options;
@@ -142,10 +136,13 @@ TEST(SetupEndToEnd, GroupMadeInTheDialogIsCalculated) {
     ASSERT_EQ(::write(feedLine, line.data(), line.size()), static_cast<ssize_t>(line.size()));
     ::close(feedLine);
     std::string result;
-    EXPECT_TRUE(WaitFor([&] {
-        window.Controller().DataStore().GetValue("$TIMETAG", result);
-        return !result.empty();
-    })) << test::ReadFileText(folder / "feed.err");
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            window.Controller().DataStore().GetValue("$TIMETAG", result);
+            return !result.empty();
+        },
+        20s))
+        << test::ReadFileText(folder / "feed.err");
     EXPECT_EQ(result, "12/08/2026 20:41:05,RIVER1.Q,3");
     window.StopThread();
     QDBusConnection::sessionBus().unregisterObject(Q(MainWindowPath));
