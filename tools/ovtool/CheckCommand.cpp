@@ -1,5 +1,6 @@
 // ovtool check: reads a configuration file and reports, group by group, what would fail or
 // silently compute something other than what the equation seems to say.
+#include <charconv>
 #include <filesystem>
 #include <ostream>
 #include <set>
@@ -12,6 +13,7 @@
 #include "calc/Equation.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
+#include "model/StationShard.h"
 #include "util/StringList.h"
 #include "util/TextCompare.h"
 
@@ -125,11 +127,31 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g) {
     return findings;
 }
 
+// A group whose stations fall to different shards: no one engine of a network split by
+// station receives all the values it reads.
+std::vector<TFinding> CheckShards(const ov::TCalcGroupItem& g, int shards) {
+    std::vector<TFinding> findings;
+    const std::vector<std::string> stations = ov::GroupInputStations(g);
+    std::string list;
+    std::set<int> seen;
+    for (const std::string& station : stations) {
+        const int shard = ov::StationShard(station, shards);
+        seen.insert(shard);
+        list += (list.empty() ? "" : ", ") + station + " (shard " + std::to_string(shard) + ")";
+    }
+    if (seen.size() > 1) {
+        findings.push_back({true, "its stations fall to different shards of " +
+                                      std::to_string(shards) + ": " + list +
+                                      "; no one engine receives all its values"});
+    }
+    return findings;
+}
+
 }  // namespace
 
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TParsedArgs parsed;
-    if (!ParseArgs(args, {}, {}, parsed, err, "check")) return 2;
+    if (!ParseArgs(args, {"--shards"}, {}, parsed, err, "check")) return 2;
     if (parsed.Help) {
         out << CommandUsage("check");
         return 0;
@@ -137,6 +159,17 @@ int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     if (parsed.Positional.size() != 1) {
         err << "ovtool check: give exactly one configuration file (see ovtool check --help)\n";
         return 2;
+    }
+    int shards = 1;
+    for (const auto& [name, value] : parsed.Options) {
+        if (name != "--shards") continue;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), shards);
+        if (ec != std::errc() || end != value.data() + value.size() || shards < 1 ||
+            shards > 1024) {
+            err << "ovtool check: --shards takes a number of shards from 1 to 1024, not \"" << value
+                << "\"\n";
+            return 2;
+        }
     }
     const std::filesystem::path file = parsed.Positional[0];
     if (!std::filesystem::is_regular_file(file)) {
@@ -165,7 +198,11 @@ int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     for (std::int32_t i = 0; i < groups.Count(); ++i) {
         const ov::TCalcGroupItem& g = *groups.Items(i);
-        for (const TFinding& f : CheckGroup(g)) {
+        std::vector<TFinding> findings = CheckGroup(g);
+        if (shards > 1) {
+            for (TFinding& f : CheckShards(g, shards)) findings.push_back(std::move(f));
+        }
+        for (const TFinding& f : findings) {
             out << GroupTitle(g) << ": " << (f.Error ? "error: " : "warning: ") << f.Text << "\n";
             (f.Error ? errors : warnings)++;
         }

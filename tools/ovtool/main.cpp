@@ -113,12 +113,16 @@ const std::vector<TCommand>& Commands() {
          VarsCommand},
         {"table", "evaluate a rating table at given stages", TableCommandUsage(), TableCommand},
         {"check", "check the calculation groups of a configuration file",
-         "Usage: ovtool check FILE\n\n"
+         "Usage: ovtool check [--shards N] FILE\n\n"
          "Reads FILE, a configuration file such as OVCalc.OVG, and reports for every\n"
          "calculation group, one line per finding:\n"
          "  errors:   an equation that fails the check (with OV Calc's message), a variable\n"
          "            that is used but not bound or bound to nothing, a multiple-station\n"
          "            trigger that is not one of the bound variables, an incomplete output;\n"
+         "            with --shards N, a multiple-station group whose stations fall to\n"
+         "            different shards when N engines split the network by station (as\n"
+         "            ovbridge --shard K/N does: the name, ASCII letters in upper case,\n"
+         "            hashed with 32-bit FNV-1a, modulo N);\n"
          "  warnings: a binding the equation does not use, and the equations that compute\n"
          "            something other than they seem to: a sign before a variable or\n"
          "            function (2*-A is 0), text after a complete expression (A B, A=B=C,\n"
