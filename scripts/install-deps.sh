@@ -9,6 +9,7 @@ PACKAGES=(
   help2man dpkg-dev
   clang libclang-rt-14-dev clang-format
   libqt6sql6-odbc unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3 postgresql
+  libmosquitto-dev mosquitto mosquitto-clients jq openssl tzdata
 )
 
 missing=()
