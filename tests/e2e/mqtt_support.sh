@@ -68,15 +68,16 @@ restart_broker() {
 
 # subscribe ID FILE FORMAT TOPIC ...: a subscriber with a persistent session (QoS 1) that
 # appends every message to FILE in mosquitto_sub's FORMAT and keeps connecting after a lost
-# connection; waits until the broker has its subscriptions. Sets SUB_PID.
+# connection; waits until the broker has its subscriptions. SUB_OPTIONS (an array) adds options
+# (TLS, a user). Sets SUB_PID.
 subscribe() {
   local id=$1 file=$2 format=$3
   shift 3
   local topics=() t
   for t in "$@"; do topics+=(-t "$t"); done
   : >"$file"
-  mosquitto_sub -h 127.0.0.1 -p "$BROKER_PORT" -i "$id" -c -q 1 -F "$format" "${topics[@]}" \
-    "${SUB_OPTIONS[@]}" >>"$file" 2>>"$RUN/$id.err" &
+  mosquitto_sub -h 127.0.0.1 "${SUB_OPTIONS[@]}" -p "$BROKER_PORT" -i "$id" -c -q 1 -F "$format" \
+    "${topics[@]}" >>"$file" 2>>"$RUN/$id.err" &
   SUB_PID=$!
   for t in "$@"; do
     wait_for 10 grep -qF " $id 1 $t" "$RUN/$BROKER_NAME.log" ||

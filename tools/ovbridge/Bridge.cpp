@@ -141,6 +141,9 @@ bool TBridge::Start(std::string& why) {
         why = "cannot serve the session bus: " + ov::SdErrorText(r);
         return false;
     }
+    // One bridge per bus, settled first: a second one must not take the first one's session on
+    // the broker.
+    if (!ExportStatus(why)) return false;
     sd_bus_slot* slot = nullptr;
     // The bus closing ends the bridge: told as a signal of the connection itself.
     r = sd_bus_match_signal(bus, &slot, nullptr, "/org/freedesktop/DBus/Local",
@@ -213,7 +216,6 @@ bool TBridge::Start(std::string& why) {
     mqtt_ = std::make_unique<TMqttLink>(event, *this, std::move(mqtt));
     if (!mqtt_->Start(why)) return false;
 
-    if (!ExportStatus(why)) return false;
     r = sd_event_add_defer(event, &source, &TBridge::OnPumpIn, this);
     if (r >= 0) {
         pumpIn_.reset(source);

@@ -232,10 +232,11 @@ void TMqttLink::OnConnect(mosquitto*, void* self, int rc, int flags, const mosqu
 void TMqttLink::OnDisconnect(mosquitto*, void* self, int rc, const mosquitto_property*) {
     auto* link = static_cast<TMqttLink*>(self);
     if (link->state_ == stStopped) return;
-    // An MQTT 5 attempt that the broker ends before its answer, or answers as a 3.1.1 broker
-    // does, is taken as the broker not offering MQTT 5.
-    if (link->state_ == stConnecting && link->v5_ && link->options_.Settings.Protocol == pcAuto &&
-        !link->everConnected_ &&
+    // An MQTT 5 attempt that the broker ends without an answer (a 3.1.1 broker's answer cannot
+    // be read as 5's), or refuses for its protocol version, is taken as the broker not
+    // offering MQTT 5.
+    if (link->state_ == stConnecting && link->v5_ && link->refusal_.empty() &&
+        link->options_.Settings.Protocol == pcAuto && !link->everConnected_ &&
         (rc == MOSQ_ERR_PROTOCOL || rc == MOSQ_ERR_MALFORMED_PACKET || rc == MOSQ_ERR_CONN_LOST)) {
         link->v5Refused_ = true;
     }
