@@ -593,7 +593,7 @@ void TBridge::MqttConnected(bool sessionPresent) {
     Say((wasConnected_ ? "connected again to " : "connected to ") + mqtt_->BrokerName() + " (" +
         mqtt_->ProtocolName() + (sessionPresent ? ", session kept" : "") + ")");
     wasConnected_ = true;
-    lostSaid_ = false;
+    lostSaid_.clear();
     if (stopping_) {
         CheckStopped();
         return;
@@ -618,8 +618,9 @@ void TBridge::MqttLost(const std::string& why) {
         Finish();
         return;
     }
-    if (!lostSaid_) {
-        lostSaid_ = true;
+    // Each reason once per outage: a broker that stays away is not told every few seconds.
+    if (why != lostSaid_) {
+        lostSaid_ = why;
         Say(why + "; trying again (results wait in the queue)");
     }
 }

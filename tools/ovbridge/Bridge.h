@@ -157,7 +157,7 @@ class TBridge : public IMqttEvents {
     // Results: records waiting for the broker; the first ones may be partly handed over.
     std::deque<TOutRecord> pending_;
     bool wasConnected_ = false;
-    bool lostSaid_ = false;
+    std::string lostSaid_;  // the last reason told for the broker's absence
     int statusMid_ = -1;   // "online": not counted among the results' messages
     int offlineMid_ = -1;  // "offline" at the end: the last message before disconnecting
 

@@ -61,14 +61,8 @@ void TMqttLink::UseProtocol(bool v5) {
                          v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
 }
 
-bool TMqttLink::Start(std::string& why) {
+bool TMqttLink::Configure(std::string& why) {
     const TBridgeSettings& s = options_.Settings;
-    client_ = mosquitto_new(options_.ClientId.c_str(), false, this);
-    if (client_ == nullptr) {
-        why = "cannot make an MQTT client with the id \"" + options_.ClientId +
-              "\": " + std::strerror(errno);
-        return false;
-    }
     mosquitto_connect_v5_callback_set(client_, &TMqttLink::OnConnect);
     mosquitto_disconnect_v5_callback_set(client_, &TMqttLink::OnDisconnect);
     mosquitto_publish_v5_callback_set(client_, &TMqttLink::OnPublish);
@@ -76,7 +70,7 @@ bool TMqttLink::Start(std::string& why) {
     mosquitto_subscribe_v5_callback_set(client_, &TMqttLink::OnSubscribe);
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_max_inflight_messages_set(client_, static_cast<unsigned>(MaxInFlight));
-    UseProtocol(s.Protocol != pcV311);
+    UseProtocol(v5_);
 
     int rc = mosquitto_will_set(client_, options_.WillTopic.c_str(),
                                 static_cast<int>(options_.WillPayload.size()),
@@ -109,6 +103,18 @@ bool TMqttLink::Start(std::string& why) {
             return false;
         }
     }
+    return true;
+}
+
+bool TMqttLink::Start(std::string& why) {
+    client_ = mosquitto_new(options_.ClientId.c_str(), false, this);
+    if (client_ == nullptr) {
+        why = "cannot make an MQTT client with the id \"" + options_.ClientId +
+              "\": " + std::strerror(errno);
+        return false;
+    }
+    v5_ = options_.Settings.Protocol != pcV311;
+    if (!Configure(why)) return false;
 
     sd_event_source* source = nullptr;
     int r = sd_event_add_time_relative(event_, &source, CLOCK_MONOTONIC, TickUsec, 100000,
@@ -133,6 +139,18 @@ void TMqttLink::Attempt() {
     refusal_.clear();
     attemptAt_ = NowUsec();
     int rc;
+    if (fallBack_) {
+        // The client keeps MQTT 5's connection properties, which 3.1.1 refuses: a client made
+        // anew (nothing was handed to it, since it never connected) connects with 3.1.1.
+        fallBack_ = false;
+        started_ = false;
+        std::string why;
+        rc = mosquitto_reinitialise(client_, options_.ClientId.c_str(), false, this);
+        if (rc != MOSQ_ERR_SUCCESS || !Configure(why)) {
+            Lost("cannot make the MQTT client anew: " + (why.empty() ? ReasonText(rc) : why));
+            return;
+        }
+    }
     if (started_) {
         rc = mosquitto_reconnect_async(client_);
     } else if (v5_) {
@@ -252,7 +270,8 @@ void TMqttLink::OnDisconnect(mosquitto*, void* self, int rc, const mosquitto_pro
         why = "cannot connect to " + link->BrokerName() + ": " + ReasonText(rc);
     }
     if (link->v5Refused_ && link->v5_) {
-        link->UseProtocol(false);
+        link->v5_ = false;
+        link->fallBack_ = true;
         why += " (the broker does not offer MQTT 5: MQTT 3.1.1 next)";
     }
     link->Lost(why);

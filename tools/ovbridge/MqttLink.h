@@ -103,6 +103,8 @@ class TMqttLink {
     // outage and plan the next attempt.
     void Lost(const std::string& why);
     void Attempt();
+    // The client's callbacks, options, last will, credentials, TLS and protocol (v5_).
+    bool Configure(std::string& why);
     void UseProtocol(bool v5);
 
     sd_event* event_;
@@ -114,6 +116,7 @@ class TMqttLink {
     bool v5Refused_ = false;       // the broker refused MQTT 5 (auto falls back to 3.1.1)
     bool everConnected_ = false;   // on this protocol: then a failure is no protocol refusal
     bool started_ = false;         // the first attempt was made (later ones reconnect)
+    bool fallBack_ = false;        // the next attempt is the first with MQTT 3.1.1
     std::string refusal_;          // why the broker refused the last attempt (its CONNACK)
     std::uint64_t attemptAt_ = 0;  // CLOCK_MONOTONIC microseconds of the current attempt
     bool lostSaid_ = false;        // this outage was told
