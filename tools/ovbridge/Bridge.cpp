@@ -55,6 +55,7 @@ TBridge::~TBridge() {
     statusObject_.reset();
     busGone_.reset();
     for (auto& slot : setupEvents_) slot.reset();
+    setupOwner_.reset();
     calcOwner_.reset();
     calcShutdown_.reset();
     calcChanges_.reset();
@@ -168,9 +169,16 @@ bool TBridge::Start(std::string& why) {
                              &TBridge::OnCalcOwner, this);
         if (r >= 0) calcOwner_.reset(slot);
     }
-    // A changed setup may change the null value.
+    // A setup server that starts (OV Calc starts one), or a changed setup, may change the null
+    // value; the server owns its name only once its settings are loaded.
     const std::string setupName(ov::SetupBusName), setupPath(ov::SetupObjectPath),
         setupEvents(ov::SetupEventsInterface);
+    if (r >= 0) {
+        r = sd_bus_add_match(bus, &slot,
+                             ov::NameOwnerChangedRule("arg0='" + setupName + "'").c_str(),
+                             &TBridge::OnSetupOwner, this);
+        if (r >= 0) setupOwner_.reset(slot);
+    }
     for (int i = 0; i < 2 && r >= 0; ++i) {
         const std::string signal(
             ov::SetupEventName(i == 0 ? ov::seSetupChanged : ov::seRefreshRequest));
@@ -328,6 +336,13 @@ int TBridge::OnCalcItemChange(sd_bus_message* m, void* self, sd_bus_error*) {
     if (appId != ov::CalcAppID) return 0;
     if (!ov::SameText(item, ov::TimeTagItem) && !ov::SameText(item, ov::RealTimeItem)) return 0;
     bridge->TakeResult(item, data);
+    return 0;
+}
+
+int TBridge::OnSetupOwner(sd_bus_message* m, void* self, sd_bus_error*) {
+    const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
+    if (sd_bus_message_read(m, "sss", &name, &oldOwner, &newOwner) >= 0 && *newOwner != '\0')
+        static_cast<TBridge*>(self)->AskNullValue(false);
     return 0;
 }
 

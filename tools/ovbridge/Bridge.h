@@ -123,6 +123,7 @@ class TBridge : public IMqttEvents {
     static int OnLinkAnswer(sd_bus_message* m, void* self, sd_bus_error* error);
     static int OnLinkAgain(sd_event_source* s, std::uint64_t usec, void* self);
     static int OnSetupEvent(sd_bus_message* m, void* self, sd_bus_error* error);
+    static int OnSetupOwner(sd_bus_message* m, void* self, sd_bus_error* error);
     static int OnNullAnswer(sd_bus_message* m, void* self, sd_bus_error* error);
     static int OnBusGone(sd_bus_message* m, void* self, sd_bus_error* error);
     static int OnSignal(sd_event_source* s, const struct signalfd_siginfo* info, void* self);
@@ -141,7 +142,8 @@ class TBridge : public IMqttEvents {
     // Declared in the order they are built: they go in reverse, the loop and the bus last.
     ov::TSdEvent event_;
     ov::TSdBus bus_;
-    ov::TSdSlot calcChanges_, calcShutdown_, calcOwner_, setupEvents_[2], busGone_, statusObject_;
+    ov::TSdSlot calcChanges_, calcShutdown_, calcOwner_, setupOwner_, setupEvents_[2], busGone_,
+        statusObject_;
     ov::TSdSlot linkCalls_[2], nullCall_;
     ov::TSdEventSource sigint_, sigterm_, linkAgain_, pumpIn_, stopLimit_, finish_;
     std::unique_ptr<TMqttLink> mqtt_;
@@ -158,8 +160,8 @@ class TBridge : public IMqttEvents {
     std::deque<TOutRecord> pending_;
     bool wasConnected_ = false;
     std::string lostSaid_;  // the last reason told for the broker's absence
-    int statusMid_ = -1;   // "online": not counted among the results' messages
-    int offlineMid_ = -1;  // "offline" at the end: the last message before disconnecting
+    int statusMid_ = -1;    // "online": not counted among the results' messages
+    int offlineMid_ = -1;   // "offline" at the end: the last message before disconnecting
 
     // Station records waiting for OV Calc.
     std::deque<THeld> held_;
