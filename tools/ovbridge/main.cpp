@@ -25,30 +25,36 @@ namespace {
 
 constexpr const char* Usage =
     R"(Usage: ovbridge [--as SOURCE] [--shard K/N] [--engine NAME] SETTINGS
-       ovbridge --status
-       ovbridge --help | --version
+  or:  ovbridge --status
+  or:  ovbridge --help | --version
 
 Bridges OV Calc on the session bus and an MQTT broker (settings in the INI file SETTINGS).
 
 Results out: ovbridge links OV Calc's items $TIMETAG and $REALTIME and publishes every result
-record, with QoS 1, on
+record, with QoS 1, on these topics (PREFIX: ovcalc unless the settings say otherwise):
   PREFIX/out/STATION/SENSOR    a JSON message: {"id": UUID, "time": ISO 8601 with the zone's
                                offset, "station", "sensor", "value": a number, or null for the
                                suite's null value, "group": the group's number when known}
   PREFIX/last/STATION/SENSOR   the same, retained: a new subscriber sees every last value
-  PREFIX/records               the record line itself, e.g. 12/08/2026 20:00:00,RIVER1.Q,38.422
+  PREFIX/records               the record line, e.g. 12/08/2026 20:00:00,RIVER1.Q,38.422
 A "/", "+", "#" or "%" in a station or sensor name is written %2F, %2B, %23 or %25. Results
 wait in memory while the broker cannot take them, at most QueueSize records: when the queue
 is full the oldest are dropped and counted.
 
 Station records in (with --as): ovbridge subscribes to PREFIX/in/# (InTopic) with QoS 1 and
 announces each message to OV Calc as the data source SOURCE does (decoder, mdecoder, rtu or
-mbrtu; OV Calc must have that source switched on). A message is one station record, either a
-data line as a data source sends it, optionally after its item name:
+mbrtu; OV Calc must have that source switched on). A message is one station record: a data
+line as a data source sends it, optionally after its item name, such as
+
   12/08/2026 20:00:10,RIVER1.HG,1.82,RIVER1.TA,11.8
+
   $TIMETAG 12/08/2026 20:45:00,MET1.TF,54.5
-or the JSON form (null stands for the suite's null value; "item" may name the item):
+
+or the JSON form, in which null stands for the suite's null value and "item" may name the
+item, such as
+
   {"station": "RIVER1", "time": "2026-12-08T20:00:10", "values": {"HG": 1.82, "TA": 11.8}}
+
 A time without an offset is the zone's local time. Without an item name a record goes as the
 source's first item ($GOESTIMED for the decoders, $REALTIME for the RTU pollers). A message of
 neither form is counted, reported once per topic on standard error, and dropped whole. Records
@@ -86,10 +92,10 @@ SETTINGS (UTF-8 INI; relative paths count from its folder):
             (10000), TimeZone (an IANA name; default the machine's), Groups (OV Calc's
             configuration file, for the results' group numbers)
   [WIS2]    Centre, DataPolicy (core or recommended), MetadataId, Link ({station} and
-            {sensor} replaced): with Centre set, every result also goes out as a WIS2
-            notification on origin/a/wis2/CENTRE/data/POLICY/hydrology/experimental/STATION/
-            SENSOR (QoS 1, not retained) for the stations placed in
-  [WIS2 Stations]  STATION=LATITUDE,LONGITUDE[,ELEVATION]
+            {sensor} replaced): with Centre set, every result of a station placed in
+            [WIS2 Stations] also goes out as a WIS2 notification (QoS 1, not retained) on
+            origin/a/wis2/CENTRE/data/POLICY/hydrology/experimental/STATION/SENSOR
+  [WIS2 Stations]  STATION=LATITUDE,LONGITUDE[,ELEVATION] in degrees and metres
 The broker's password is never given on the command line or in SETTINGS: it is the first
 line of PasswordFile, else the environment variable OVBRIDGE_PASSWORD.
 
