@@ -96,5 +96,8 @@ sleep 1
 [[ $(bridge_status dropped) == 15 && $(bridge_status queued) == 0 ]] || fail "$("$BRIDGE" --status)"
 grep -q "the queue of results is full (QueueSize 10): the oldest are dropped" "$RUN/bridge.err" ||
   fail "the loss was not said: $(cat "$RUN/bridge.err")"
+status=$(mosquitto_sub -h 127.0.0.1 -p "$BROKER_PORT" -t ovcalc/status/restart -C 1 -W 5)
+[[ $(jq -c '[.state, .dropped]' <<<"$status") == '["online",15]' ]] ||
+  fail "the engine's status does not count the loss: $status"
 say "25 results over an outage: the 15 oldest dropped and counted, the 10 newest delivered"
 exec 3>&-

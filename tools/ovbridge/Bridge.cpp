@@ -619,7 +619,8 @@ void TBridge::MqttConnected(bool sessionPresent) {
     std::string why;
     if (options_.Source != nullptr && !mqtt_->Subscribe(inTopic_, why)) Say(why);
     if (mqtt_->Publish(statusTopic_,
-                       StatusJson(true, options_.Engine, options_.Version, started_, shardText_),
+                       StatusJson(true, options_.Engine, options_.Version, started_, shardText_,
+                                  counts_.Dropped),
                        true, mid, why) == TMqttLink::pbRefused) {
         Say("cannot send the status on " + statusTopic_ + ": " + why);
     } else {

@@ -160,12 +160,13 @@ std::string Wis2Message(const TWis2Settings& settings, const TStationPlace& plac
 }
 
 std::string StatusJson(bool online, std::string_view engine, std::string_view version,
-                       std::string_view started, std::string_view shard) {
+                       std::string_view started, std::string_view shard, std::uint64_t dropped) {
     TJsonWriter json;
     json.Begin().Text("state", online ? "online" : "offline").Text("engine", engine);
     if (!version.empty()) json.Text("version", version);
     if (!started.empty()) json.Text("started", started);
     if (!shard.empty()) json.Text("shard", shard);
+    if (dropped > 0) json.Integer("dropped", static_cast<long long>(dropped));
     return json.End().Take();
 }
 

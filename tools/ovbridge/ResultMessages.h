@@ -77,8 +77,9 @@ std::string Wis2Message(const TWis2Settings& settings, const TStationPlace& plac
                         std::string_view content);
 
 // The engine's status message (retained on PREFIX/status/ENGINE): "online" with the version
-// and the start time, or "offline" (the last will, and the clean end).
+// and the start time, or "offline" (the last will, and the clean end); dropped (when not 0)
+// counts the results lost from a full queue since the start.
 std::string StatusJson(bool online, std::string_view engine, std::string_view version,
-                       std::string_view started, std::string_view shard);
+                       std::string_view started, std::string_view shard, std::uint64_t dropped = 0);
 
 }  // namespace ovbridge

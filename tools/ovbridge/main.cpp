@@ -66,9 +66,10 @@ ASCII letters in upper case, hashed with 32-bit FNV-1a (offset basis 2166136261,
 16777619), modulo N. "ovtool check --shards N OVCalc.OVG" names the groups whose stations fall
 to different shards.
 
-Health: a retained message on PREFIX/status/ENGINE says {"state": "online"} with the version
-and the start time, and {"state": "offline"} when the bridge ends or (the connection's last
-will) when its connection is lost. The session is persistent: the broker keeps the QoS 1
+Health: a retained message on PREFIX/status/ENGINE says {"state": "online"} with the version,
+the start time and (when results were lost from a full queue) their number, "dropped"; and
+{"state": "offline"} when the bridge ends or (the connection's last will) when its connection
+is lost. The session is persistent: the broker keeps the QoS 1
 records for the bridge's client id while it is away. MQTT 5 is used unless the broker refuses
 it, then MQTT 3.1.1. A lost connection is made again after ReconnectMin seconds, the wait
 doubling up to ReconnectMax.

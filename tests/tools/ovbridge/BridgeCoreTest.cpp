@@ -237,6 +237,8 @@ TEST(BridgeResults, ResultAndStatusMessages) {
               R"({"state":"online","engine":"e1","version":"1.0.0",)"
               R"("started":"2026-12-08T20:00:00+01:00","shard":"0/2"})");
     EXPECT_EQ(StatusJson(false, "e1", "", "", ""), R"({"state":"offline","engine":"e1"})");
+    EXPECT_EQ(StatusJson(true, "e1", "1.0.0", "", "", 15),
+              R"({"state":"online","engine":"e1","version":"1.0.0","dropped":15})");
 }
 
 TEST(BridgeResults, Wis2NotificationHasEveryField) {
