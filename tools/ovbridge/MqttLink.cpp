@@ -2,7 +2,6 @@
 #include "MqttLink.h"
 
 #include <mqtt_protocol.h>
-#include <sys/ioctl.h>
 #include <time.h>
 
 #include <algorithm>
@@ -312,11 +311,13 @@ void TMqttLink::OnSubscribe(mosquitto*, void* self, int, int count, const int* g
 int TMqttLink::OnSocket(sd_event_source*, int fd, std::uint32_t events, void* self) {
     auto* link = static_cast<TMqttLink*>(self);
     if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) {
-        // A read takes one packet; the acknowledgements of a burst come many at a time.
+        // A read takes one packet; the acknowledgements of a burst come many at a time. A read
+        // that found nothing more answers success and leaves EAGAIN behind (an early stop
+        // costs only a wake-up: the socket is watched level-triggered).
         for (int i = 0; i < ReadsPerWakeUp && link->socket_ == fd; ++i) {
+            errno = 0;
             if (mosquitto_loop_read(link->client_, 1) != MOSQ_ERR_SUCCESS) break;
-            int pending = 0;
-            if (::ioctl(fd, FIONREAD, &pending) != 0 || pending <= 0) break;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
         }
     }
     if (link->socket_ == fd && (events & EPOLLOUT) != 0) mosquitto_loop_write(link->client_, 1);

@@ -1,12 +1,17 @@
 // ovbridge's times: time tags to ISO 8601 in the chosen zone and back.
 #include "ZoneTime.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 namespace ovbridge {
 namespace {
+
+// The offset of the last quarter hour asked for (none after a zone is chosen).
+std::int32_t cachedQuarter = -1;
+long cachedOffset = 0;
 
 bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
     if (at + count > text.size()) return false;
@@ -52,6 +57,7 @@ bool SelectTimeZone(const std::string& zone, std::string& why) {
         ::setenv("TZ", (":" + zone).c_str(), 1);
     }
     ::tzset();
+    cachedQuarter = -1;
     return true;
 }
 
@@ -65,10 +71,17 @@ void LocalInstant(ov::TTimeTag tag, std::time_t& instant, long& offset) {
     wall.tm_hour = h;
     wall.tm_min = mi;
     wall.tm_sec = s;
-    std::tm probe = wall;
-    probe.tm_isdst = -1;
-    ::mktime(&probe);
-    offset = probe.tm_gmtoff;
+    // mktime looks at the zone's file again on every call; the offset changes at most at a
+    // quarter hour, and results come many to a quarter hour.
+    const std::int32_t quarter = tag / 900;
+    if (quarter != cachedQuarter) {
+        std::tm probe = wall;
+        probe.tm_isdst = -1;
+        ::mktime(&probe);
+        cachedOffset = probe.tm_gmtoff;
+        cachedQuarter = quarter;
+    }
+    offset = cachedOffset;
     instant = ::timegm(&wall) - offset;
 }
 
