@@ -1,6 +1,7 @@
 // Times as ovbridge writes and reads them. The suite stamps local time without a zone (time
 // tags); over MQTT a time is ISO 8601 with the offset of the zone the settings name, so that a
-// reader elsewhere knows the instant. The zone is the process's own (TZ), chosen once at start.
+// reader elsewhere knows the instant. The zone is the process's own (TZ), chosen once at start;
+// these functions keep the last offset they found, for one thread (ovbridge has one).
 #pragma once
 
 #include <ctime>
