@@ -66,6 +66,18 @@ wait_for 10 eval '[[ $(bridge_status connected) == yes ]]' || fail "$(cat "$RUN/
 run "a second bridge" 1 "ovbridge: another ovbridge serves this session bus (OVBridge.Bridge is owned)" "$RUN/good.ini"
 say "one bridge per session bus"
 
+# A closed terminal (SIGHUP) ends the bridge in order, as SIGTERM does.
+kill -HUP "$bridge"
+status=0
+wait "$bridge" || status=$?
+((status == 0)) || fail "SIGHUP: status $status: $(cat "$RUN/bridge.err")"
+offline=$(mosquitto_sub -h 127.0.0.1 -p "$BROKER_PORT" -t ovcalc/status/cli -C 1 -W 5)
+[[ $(jq -r .state <<<"$offline") == offline ]] || fail "status after SIGHUP: $offline"
+"$BRIDGE" "$RUN/good.ini" 2>"$RUN/bridge.err" &
+bridge=$!
+wait_for 10 eval '[[ $(bridge_status connected) == yes ]]' || fail "$(cat "$RUN/bridge.err")"
+say "SIGHUP: offline, status 0"
+
 # The bus goes away: said, "offline" told, status 1.
 kill -KILL "$BUS_PID"
 wait_for 15 eval '! alive $bridge' || fail "the bridge still runs without a bus: $(cat "$RUN/bridge.err")"

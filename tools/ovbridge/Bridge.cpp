@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <utility>
 #include <variant>
 
@@ -48,8 +49,7 @@ TBridge::~TBridge() {
     stopLimit_.reset();
     pumpIn_.reset();
     linkAgain_.reset();
-    sigterm_.reset();
-    sigint_.reset();
+    for (auto& stop : stops_) stop.reset();
     nullCall_.reset();
     for (auto& call : linkCalls_) call.reset();
     statusObject_.reset();
@@ -113,17 +113,18 @@ bool TBridge::Start(std::string& why) {
         return false;
     }
     event_.reset(event);
+    // SIGINT, SIGTERM and SIGHUP (a closed terminal) end the bridge in order; a write to a
+    // connection the broker closed is an error of that write, not the end of the program.
+    ::signal(SIGPIPE, SIG_IGN);
+    static constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
     sigset_t stops;
     sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
+    for (int signal : stopSignals) sigaddset(&stops, signal);
     sigprocmask(SIG_BLOCK, &stops, nullptr);
     sd_event_source* source = nullptr;
-    r = sd_event_add_signal(event, &source, SIGINT, &TBridge::OnSignal, this);
-    if (r >= 0) {
-        sigint_.reset(source);
-        r = sd_event_add_signal(event, &source, SIGTERM, &TBridge::OnSignal, this);
-        if (r >= 0) sigterm_.reset(source);
+    for (std::size_t i = 0; i < std::size(stopSignals) && r >= 0; ++i) {
+        r = sd_event_add_signal(event, &source, stopSignals[i], &TBridge::OnSignal, this);
+        if (r >= 0) stops_[i].reset(source);
     }
     if (r < 0) {
         why = "cannot watch the stop signals: " + ov::SdErrorText(r);

@@ -68,8 +68,8 @@ class TBridge : public IMqttEvents {
     TBridge(const TBridge&) = delete;
     TBridge& operator=(const TBridge&) = delete;
 
-    // Runs until SIGINT or SIGTERM (status 0) or the session bus goes away (1); a start that
-    // fails says why on standard error and answers 1.
+    // Runs until SIGINT, SIGTERM or SIGHUP (status 0) or the session bus goes away (1); a start
+    // that fails says why on standard error and answers 1.
     int Run();
 
   private:
@@ -145,7 +145,7 @@ class TBridge : public IMqttEvents {
     ov::TSdSlot calcChanges_, calcShutdown_, calcOwner_, setupOwner_, setupEvents_[2], busGone_,
         statusObject_;
     ov::TSdSlot linkCalls_[2], nullCall_;
-    ov::TSdEventSource sigint_, sigterm_, linkAgain_, pumpIn_, stopLimit_, finish_;
+    ov::TSdEventSource stops_[3], linkAgain_, pumpIn_, stopLimit_, finish_;
     std::unique_ptr<TMqttLink> mqtt_;
     std::unique_ptr<TSourceObject> source_;
 

@@ -100,9 +100,9 @@ SETTINGS (UTF-8 INI; relative paths count from its folder):
 The broker's password is never given on the command line or in SETTINGS: it is the first
 line of PasswordFile, else the environment variable OVBRIDGE_PASSWORD.
 
-Exit status: 0 after SIGINT or SIGTERM (what is queued is sent for up to 5 s, then "offline");
-1 when the bridge cannot start or the session bus goes away; 2 for a usage error. With
---status: 0 when a bridge answered, 1 when none runs.
+Exit status: 0 after SIGINT, SIGTERM or SIGHUP (what is queued is sent for up to 5 s, then
+"offline"); 1 when the bridge cannot start or the session bus goes away; 2 for a usage error.
+With --status: 0 when a bridge answered, 1 when none runs.
 )";
 
 int UsageError(const std::string& what) {
