@@ -660,7 +660,7 @@ void TBridge::MqttAcknowledged(int mid, bool refused, const std::string& reason)
 }
 
 void TBridge::MqttMessage(std::string_view topic, std::string_view payload) {
-    if (stopping_) return;
+    // Also while the bridge ends: the client has acknowledged the message to the broker.
     TakeStation(topic, payload);
 }
 
@@ -690,7 +690,6 @@ void TBridge::BeginStop(int status, const std::string& why) {
     stopping_ = true;
     stopStatus_ = status;
     if (!why.empty()) Say(why);
-    if (source_ && status == 0) source_->EmitShutdown();
     sd_event_source* source = nullptr;
     if (sd_event_add_time_relative(event_.get(), &source, CLOCK_MONOTONIC, StopLimitUsec, 100000,
                                    &TBridge::OnStopLimit, this) >= 0) {
@@ -744,6 +743,12 @@ void TBridge::Ended() {
         Say(std::to_string(pending_.size()) + " result records not delivered, " +
             std::to_string(inFlight > 0 ? inFlight : 0) + " messages not acknowledged");
     }
+    // Station records taken from the broker meanwhile were announced while OV Calc took data;
+    // what no one took is said. The source closes as a data source of the suite does.
+    if (!held_.empty()) {
+        Say(std::to_string(held_.size()) + " station records not announced (OV Calc took no data)");
+    }
+    if (source_ && stopStatus_ == 0) source_->EmitShutdown();
     if (mqtt_) mqtt_->Disconnect();
     sd_event_exit(event_.get(), stopStatus_);
 }
