@@ -33,7 +33,7 @@ constexpr std::uint64_t StopLimitUsec = 5000000;
 // Distinct keys told once each before the rest are only counted.
 constexpr std::size_t MaxSaid = 1000;
 
-std::string Calc(std::string_view text) {
+std::string String(std::string_view text) {
     return std::string(text);
 }
 
@@ -104,7 +104,7 @@ bool TBridge::Start(std::string& why) {
     if (options_.Shards > 1)
         shardText_ = std::to_string(options_.Shard) + "/" + std::to_string(options_.Shards);
     input_.Formats = &ov::DefaultTimeFormats();
-    if (options_.Source != nullptr) input_.DefaultItem = Calc(options_.Source->Items[0]);
+    if (options_.Source != nullptr) input_.DefaultItem = String(options_.Source->Items[0]);
 
     sd_event* event = nullptr;
     int r = sd_event_new(&event);
@@ -248,7 +248,7 @@ bool TBridge::LinkCalc(std::string& why) {
     calcLinked_ = false;
     linkAnswers_ = 0;
     const std::string name(ov::CalcBusName), path(ov::CalcObjectPath), interface(ov::CalcInterface);
-    const std::string items[2] = {Calc(ov::TimeTagItem), Calc(ov::RealTimeItem)};
+    const std::string items[2] = {String(ov::TimeTagItem), String(ov::RealTimeItem)};
     for (int i = 0; i < 2; ++i) {
         sd_bus_slot* slot = nullptr;
         const int r = sd_bus_call_method_async(
@@ -823,7 +823,7 @@ int TBridge::GetProperty(sd_bus*, const char*, const char*, const char* property
     if (p == "Connected") return flag(b->mqtt_ && b->mqtt_->Connected());
     if (p == "CalcLinked") return flag(b->calcLinked_);
     if (p == "Source")
-        return text(b->options_.Source != nullptr ? Calc(b->options_.Source->Option) : "");
+        return text(b->options_.Source != nullptr ? String(b->options_.Source->Option) : "");
     if (p == "SourceTaken") return flag(b->source_ && b->source_->MayGo());
     if (p == "ResultsIn") return count(c.ResultsIn);
     if (p == "Unreadable") return count(c.Unreadable);
