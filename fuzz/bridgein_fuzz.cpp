@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ovbridge::TStationMessage again;
     if (!ovbridge::ReadStationMessage(message.Item + " " + message.Data, context, again, why) ||
-        again.Item != message.Item || again.Data != message.Data || again.Station != message.Station)
+        again.Item != message.Item || again.Data != message.Data ||
+        again.Station != message.Station)
         std::abort();
     return 0;
 }
