@@ -96,8 +96,8 @@ class TReader {
             if (at_ >= text_.size() || text_[at_] != ':') return Fail("no \":\" after a name");
             ++at_;
             SkipBlanks();
-            value.Members.emplace_back(std::move(name), TJsonValue());
-            if (!Value(value.Members.back().second, depth)) return false;
+            value.Members.push_back({std::move(name), TJsonValue()});
+            if (!Value(value.Members.back().Value, depth)) return false;
             SkipBlanks();
             if (at_ < text_.size() && text_[at_] == ',') {
                 ++at_;
@@ -312,7 +312,7 @@ class TReader {
 const TJsonValue* TJsonValue::Find(std::string_view name) const {
     if (Kind != jkObject) return nullptr;
     for (const auto& member : Members) {
-        if (member.first == name) return &member.second;
+        if (member.Name == name) return &member.Value;
     }
     return nullptr;
 }

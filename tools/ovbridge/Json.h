@@ -11,6 +11,8 @@
 
 namespace ovbridge {
 
+struct TJsonMember;
+
 class TJsonValue {
   public:
     enum TKind { jkNull, jkBool, jkNumber, jkString, jkArray, jkObject };
@@ -20,10 +22,16 @@ class TJsonValue {
     double Number = 0;
     std::string String;  // UTF-8
     std::vector<TJsonValue> Items;
-    std::vector<std::pair<std::string, TJsonValue>> Members;  // in the order written
+    std::vector<TJsonMember> Members;  // in the order written
 
     // The first member named name; null when there is none or this is no object.
     const TJsonValue* Find(std::string_view name) const;
+};
+
+// An object's member: its name (UTF-8) and value.
+struct TJsonMember {
+    std::string Name;
+    TJsonValue Value;
 };
 
 // Reads text as one JSON value with nothing but white space around it. False with why (a short

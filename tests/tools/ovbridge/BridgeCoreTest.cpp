@@ -35,7 +35,7 @@ TEST(BridgeJson, ReadsWhatTheGrammarAllowsAndNothingElse) {
         << why;
     ASSERT_EQ(v.Kind, TJsonValue::jkObject);
     ASSERT_EQ(v.Members.size(), 2u);
-    EXPECT_EQ(v.Members[0].first, "a");  // the order as written
+    EXPECT_EQ(v.Members[0].Name, "a");  // the order as written
     const TJsonValue* a = v.Find("a");
     ASSERT_NE(a, nullptr);
     ASSERT_EQ(a->Items.size(), 5u);
