@@ -1,8 +1,12 @@
 // In-process throughput of the calculation thread: sensor items per second when no group is
 // set off, and calculations per second when every record sets one off, with 10^2 to 10^4
 // groups (single- and multiple-station mixed, equations like E1-E4) and a setup-server double
-// answering in-process.
+// answering in-process. BM_ThreadOverhead prints x_bare: the thread's processor time per
+// calculation (taking the items, caching the value, finding the groups, calculating, the
+// record's text, publishing) over a bare Calculate of the same groups plus one setup query
+// to the same double (target: under 1.5).
 #include <benchmark/benchmark.h>
+#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,8 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "calc/CalcEx.h"
 #include "calc/RatingTables.h"
 #include "suite/SetupParams.h"
+#include "suite/SetupServer.h"
 #include "thread/WorkThread.h"
 #include "util/TimeTag.h"
 
@@ -197,5 +203,106 @@ BENCHMARK(BM_ThreadCalculations)
     ->Arg(10000)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// Processor time of the whole process and of the calling thread, in nanoseconds.
+double ClockNs(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+// The records of one round: each station's sensor value and the end of its record, which set
+// off its multiple-station and its single-station group.
+void AddRecords(Running& r, int stations, int records, ov::TTimeTag tag) {
+    for (int i = 0; i < records; ++i) {
+        const std::string station = "ST" + std::to_string(i % stations);
+        r.input.Add(
+            std::make_unique<ov::TInputSensorItem>(station, tag, ov::KindCurrent, "HG", "1.5"));
+        r.input.Add(std::make_unique<ov::TInputStationEndItem>(station, tag, ov::KindCurrent));
+    }
+}
+
+// The thread's processor time per calculation against a bare Calculate of the same groups
+// with the same values, plus the one setup query of each calculation (its rounding setting),
+// in alternating rounds. The items of a round are queued before the thread is woken, so that
+// the thread's time is its own work; it is the process's time less this thread's, which only
+// queues and then sleeps.
+void BM_ThreadOverhead(benchmark::State& state) {
+    const int groupCount = static_cast<int>(state.range(0));
+    const int stations = groupCount / 2;
+    constexpr int Records = 2000;  // 4000 items: within the input buffer's slots
+    Running r(groupCount);
+    ov::TTimeTag tag = ov::MakeTimeTag(2026, 12, 8, 0, 0, 0);
+    long published = 0;
+
+    // The bare calculations: the thread's groups and calculator settings, a cache like the
+    // thread's.
+    ov::TCalcGroups groups;
+    MakeGroups(groupCount, groups);
+    ov::TStationSensorDataCache cache;
+    ov::TCalcEx calc(ov::LocaleFormatSettings());
+    calc.SetGroupsFixed(true);
+    calc.SetSetupQuery(&r.host);
+    struct TCalculation {
+        const ov::TCalcGroupItem* Group;
+        std::unique_ptr<ov::TInputItem> Item;
+        std::string Key;
+    };
+    std::vector<TCalculation> bare;
+    for (int i = 0; i < Records; ++i) {
+        const int st = i % stations;
+        const std::string station = "ST" + std::to_string(st);
+        const ov::TCalcGroupItem* multi = groups.Items(2 * st + 1);
+        const ov::TCalcGroupItem* single = groups.Items(2 * st);
+        bare.push_back(
+            {multi,
+             std::make_unique<ov::TInputSensorItem>(station, tag, ov::KindCurrent, "HG", "1.5"),
+             ov::SetupKey("Sensor", station, multi->OutputSensor, "RoundOffTime")});
+        bare.push_back({single,
+                        std::make_unique<ov::TInputStationEndItem>(station, tag, ov::KindCurrent),
+                        ov::SetupKey("Sensor", station, single->OutputSensor, "RoundOffTime")});
+    }
+    auto bareRound = [&](ov::TTimeTag t) {
+        for (TCalculation& c : bare) {
+            c.Item->TimeTag = t;
+            if (auto* sensor = dynamic_cast<ov::TInputSensorItem*>(c.Item.get()))
+                cache.Add(sensor->StationID, sensor->SensorName, 1.5, t);
+        }
+        const double start = ClockNs(CLOCK_THREAD_CPUTIME_ID);
+        std::string answer;
+        for (TCalculation& c : bare) {
+            try {
+                benchmark::DoNotOptimize(calc.Calculate(*c.Item, *c.Group, cache));
+            } catch (const ov::ECalcExException&) {
+            }
+            benchmark::DoNotOptimize(r.host.QuerySetup(c.Key, answer));
+        }
+        return ClockNs(CLOCK_THREAD_CPUTIME_ID) - start;
+    };
+
+    double threadNs = 0, bareNs = 0;
+    long calculations = 0;
+    for (auto _ : state) {
+        ++tag;
+        AddRecords(r, stations, Records, tag);
+        const double process = ClockNs(CLOCK_PROCESS_CPUTIME_ID);
+        const double self = ClockNs(CLOCK_THREAD_CPUTIME_ID);
+        r.host.SignalThread();
+        published += 2L * Records;
+        r.WaitPublished(published);
+        threadNs += (ClockNs(CLOCK_PROCESS_CPUTIME_ID) - process) -
+                    (ClockNs(CLOCK_THREAD_CPUTIME_ID) - self);
+        state.PauseTiming();
+        bareNs += bareRound(tag);
+        calculations += 2L * Records;
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 2L * Records);
+    state.counters["thread_ns"] = threadNs / static_cast<double>(calculations);
+    state.counters["bare_ns"] = bareNs / static_cast<double>(calculations);
+    state.counters["x_bare"] = threadNs / bareNs;
+    state.SetLabel("per calculation");
+}
+BENCHMARK(BM_ThreadOverhead)->Arg(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

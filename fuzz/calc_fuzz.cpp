@@ -1,5 +1,7 @@
-// Fuzz target: an equation evaluated as the calculation thread does (TCalcEx::Calculate) and
-// checked as the setup dialog does (GetVariables, CheckEquation with its findings).
+// Fuzz target: an equation evaluated as the calculation thread does (TCalcEx::Calculate, from
+// byte code) and by reading it (the reference, support/ReadingEvaluator.h), which must agree
+// to the bit, error for error and look-up for look-up; and checked as the setup dialog does
+// (GetVariables, CheckEquation with its findings).
 // Input: the equation on the first line, then one setting per line:
 //   NAME=VALUE   a variable bound and cached with that value ("NAME=" bound, never cached)
 //   @KEY=ANSWER  the setup server's answer for an attribute key ("@*=ANSWER": for every key)
@@ -8,9 +10,12 @@
 // Only ECalcExException may leave Calculate and GetVariables.
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "calc/CalcEx.h"
@@ -18,6 +23,7 @@
 #include "core/ValueCache.h"
 #include "model/CalcGroups.h"
 #include "suite/SetupQuery.h"
+#include "support/ReadingEvaluator.h"
 #include "util/StringList.h"
 
 namespace {
@@ -27,8 +33,10 @@ class TFuzzSetup : public ov::ISetupQuery {
     bool QuerySetup(const std::string& key, std::string& value) override {
         if (auto it = answers.find(key); it != answers.end()) {
             value = it->second;
+            keys.push_back(key);
             return true;
         }
+        keys.push_back(key);
         if (fallback) {
             value = *fallback;
             return true;
@@ -37,6 +45,16 @@ class TFuzzSetup : public ov::ISetupQuery {
     }
     std::map<std::string, std::string> answers;
     std::optional<std::string> fallback;
+    std::vector<std::string> keys;  // every key asked, in order
+};
+
+// What one calculation did: its value's bits or its error, and the keys it asked.
+struct TOutcome {
+    bool Ok = false;
+    std::uint64_t Bits = 0;
+    std::string Error;
+    std::vector<std::string> Keys, Tables;
+    bool operator==(const TOutcome&) const = default;
 };
 
 const char* const Station = "FZ";
@@ -95,16 +113,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (b.Value) cache.Add(Station, b.Name, *b.Value, Now);
     }
 
-    ov::TCalcEx calc;
-    calc.SetSetupQuery(&setup);
-    calc.SetTableLookup([](const std::string& name, double x) {
-        return name.size() % 2 == 0 ? x : x * 2 + static_cast<double>(name.size());
-    });
-    calc.SetNullValueSource([null] { return null; });
+    std::vector<std::string> tables;
+    auto configure = [&](ov::TCalcEx& calc) {
+        calc.SetSetupQuery(&setup);
+        calc.SetTableLookup([&tables](const std::string& name, double x) {
+            tables.push_back(name);
+            return name.size() % 2 == 0 ? x : x * 2 + static_cast<double>(name.size());
+        });
+        calc.SetNullValueSource([null] { return null; });
+    };
+    ov::TCalcEx calc, reference, fixed;
+    configure(calc);
+    configure(reference);
+    configure(fixed);
+    fixed.SetGroupsFixed(true);
     const ov::TInputStationEndItem item(Station, Now, "C");
-    try {
-        (void)calc.Calculate(item, group, cache);
-    } catch (const ov::ECalcExException&) {
+    auto outcome = [&](auto&& calculate) {
+        setup.keys.clear();
+        tables.clear();
+        ov::SeedRandom(7);
+        TOutcome o;
+        try {
+            const double v = calculate();
+            o.Ok = true;
+            std::memcpy(&o.Bits, &v, sizeof v);
+        } catch (const ov::FCalcExNullException& e) {
+            o.Error = std::string("null: ") + e.what();
+        } catch (const ov::ECalcExException& e) {
+            o.Error = e.what();
+        }
+        o.Keys = setup.keys;
+        o.Tables = tables;
+        return o;
+    };
+    const TOutcome want =
+        outcome([&] { return ov::test::ReadingCalculate(reference, item, group, cache); });
+    // Twice each: the second call goes by what the calculator remembers.
+    for (ov::TCalcEx* c : {&calc, &calc, &fixed, &fixed}) {
+        if (!(outcome([&] { return c->Calculate(item, group, cache); }) == want)) {
+            std::fprintf(stderr, "compiled and reading evaluation differ\n");
+            std::abort();
+        }
     }
 
     ov::TStringList names(true);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "SetupSettingsFile.h"
+#include "suite/SetupSettingsFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto path = ov::fuzz::WriteScratchFile("OVSetup.ini", ov::fuzz::AsText(data, size));

@@ -8,13 +8,27 @@ cmake --build build/bench -j "$(nproc)" --target ovbench
 build/bench/bench/ovbench --benchmark_counters_tabular=true "$@"
 cat <<'TARGETS'
 
+Calculator (BM_Calculate/E1-E3: an equation with its variables among 10^4 cached station.sensors):
+  x_muparser    under 3: Calculate (as the thread calls it) over muparser's evaluation of the
+                same equation parsed once, timed in alternating rounds. SQRT and SIN are computed
+                in extended precision to the bit: BM_ExtendedFunction shows what they cost alone
+                (the extended sine is a floor of about 8 x muparser's whole E3)
+Calculation thread (BM_ThreadOverhead: 1000 groups, every record sets off two calculations):
+  x_bare        under 1.5: the thread's processor time per calculation over a bare Calculate of
+                the same groups plus one setup query to the same in-process double
+
 End to end (BM_EndToEnd_*: ovfeed -> bus -> ovcalc -> bus -> result events, real processes on a
-private bus; the raw rates are measured just before each figure, in the same run):
+private bus; the raw rates are measured just before each figure, in the same run; each line's
+label says whether its target was met):
   NoGroupLines  lines/s at least 50 % of raw_signals/s       (%_of_raw_signals)
   CalcPerLine   lines/s at least 70 % of raw_queries/s       (%_of_raw_queries; one
                 RoundOffTime query per calculation)
-  Latency1000   p99_ms under 5 at 1000 lines per second      (item change to result event)
+  Latency1000   p99_ms under 5 at 1000 lines per second      (item change to result event;
+                lines/s at the rate, none lost)
   Flood         VmHWM_after_MB: ovcalc's peak resident size after 10^5 lines
+
+ovfeed (BM_FeedSignals_*): with --wait-link, once a client linked, as fast as with --no-wait
+(BM_FeedSignals_WaitLink_SdBus against BM_FeedSignals_SdBus).
 
 MQTT bridge (BM_Bridge_*: ovfeed -> ovcalc -> ovbridge -> mosquitto -> a subscriber, real processes
 with a mosquitto of the run's own; 20 000 lines of one calculation each):
@@ -41,8 +55,9 @@ Setup dialog (BM_SetupDialog_*: the same 10^4 stations x 10 sensors in SQLite):
                     database opened, the catalogue loaded, the station tree, the picker's tree
                     and the output lists built, the first group loaded) to its first painted
                     frame (show_ms); load_ms, the catalogue's 10^5 rows loaded as the dialog
-                    loads them (on the ODBC connection itself), and qsqlquery_ms, a bare
-                    QSqlQuery reading the same rows, for comparison. A run of its own
+                    loads them (on the ODBC connection itself, in blocks of bound columns), and
+                    qsqlquery_ms, a bare QSqlQuery reading the same rows, for comparison, with
+                    ratio, the opening time over that bare read. A run of its own
                     when another family keeps a non-widget application:
                     --benchmark_filter=SetupDialog
 TARGETS

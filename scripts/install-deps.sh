@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that OV Calc needs to build and test; only what is missing.
+#   scripts/install-deps.sh [--checks]
+# --checks: only what the checks that need no build use (tests/layer_check.sh needs nothing
+# beyond bash and the base tools, tests/format_check.sh clang-format), so CI runs them first.
 set -euo pipefail
 
 PACKAGES=(
   cmake g++ ninja-build pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev libmuparser-dev
   qt6-base-dev dbus-daemon libsystemd-dev libglib2.0-bin
-  help2man dpkg-dev
+  groff-base man-db bsdutils dpkg-dev
   clang libclang-rt-14-dev clang-format
   libqt6sql6-odbc unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3 postgresql
   libmosquitto-dev mosquitto mosquitto-clients jq openssl tzdata
 )
+if [[ ${1-} == --checks ]]; then
+  PACKAGES=(clang-format)
+elif (($#)); then
+  echo "usage: scripts/install-deps.sh [--checks]" >&2
+  exit 2
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

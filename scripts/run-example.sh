@@ -52,13 +52,13 @@ say() { printf '[%s] %s\n' "$LABEL" "$*"; }
 
 # OV Calc reads OVCalc.OVG from its executable's folder and starts the ovsetup beside it, which
 # reads the OVSetup.ini beside itself: a run folder with copies, so the examples stay
-# untouched. The settings name the table folder relative to the working folder
-# ("examples/tables"): the run folder is the working folder and has a link by that name.
+# untouched. The settings name the table folder relative to themselves ("tables"): the run
+# folder has a link by that name.
 RUN=$(mktemp -d "${TMPDIR:-/tmp}/ovcalc-$LABEL.XXXXXX")
 cp "$OVCALC" "$OVSETUP" "$RUN/"
 [[ -f $(dirname "$OVCALC")/OVCalc.html ]] && cp "$(dirname "$OVCALC")/OVCalc.html" "$RUN/"
 cp "$EXAMPLES/OVCalc.OVG" "$EXAMPLES/OVSetup.ini" "$RUN/"
-ln -s "$EXAMPLES" "$RUN/examples"
+ln -s "$EXAMPLES/tables" "$RUN/tables"
 cd "$RUN"
 CALC="$RUN/$(basename "$OVCALC")"
 # OV Calc's instance locks live in the runtime folder, and the automation server's lock is one

@@ -37,6 +37,7 @@ cmake --build "$BUILD" -j2 --target ovcalc ovsetup ovfeed
 RUN=$(mktemp -d /tmp/ovcalc-shot.XXXXXX)
 cp "$BUILD/bin/ovcalc" "$BUILD/bin/ovsetup" "$RUN/"
 cp examples/OVCalc.OVG examples/OVSetup.ini "$RUN/"
+cp -r examples/tables "$RUN/"
 
 X_PID=""; BUS_PID=""; FEED_PID=""; CALC_PID=""
 cleanup() {

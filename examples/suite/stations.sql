@@ -4,6 +4,9 @@
 -- The tables are made by schema.sql; this file fills them. Plain SQL that SQLite and
 -- PostgreSQL both accept: scripts/suite-db.sh makes a database of the two files.
 --
+-- BASIN is no logger: it is the output station of the values calculated for the whole Mill
+-- Creek basin (the example's multiple-station group, BASIN.TA).
+--
 -- What the catalogue makes of it: PORT1 has no sensor (so it is not in the catalogue),
 -- TEST1 has a sensor row without a name, some stations have no basin (WELL7, WELL9, PORT1,
 -- TEST1), SNOW1's basin is only blanks, MILL3's basin was typed in capitals, and stations
@@ -14,6 +17,7 @@ INSERT INTO OV_SITES (STATION_ID, STATION_NAME, REPORTING_TIME, REPORTING_INTERV
 ('RIVER2', 'Mill Creek at the Weir', '00:03:00', 60, 'Mill Creek', 'East', 'Elmwood', 'Clay', 'KS', 'USA', 12, 112, 'A', 202.7, '1994-06-19', NULL),
 ('RAIN1', 'Elmwood Rain Gauge', '00:06:00', 15, 'Mill Creek', 'East', 'Elmwood', 'Clay', 'KS', 'USA', 14, 114, 'A', 207.3, '2020-04-02', NULL),
 ('MET1', 'Elmwood Airport Weather', NULL, 15, 'Mill Creek', 'East', 'Elmwood', 'Clay', 'KS', 'USA', NULL, NULL, 'A', 220.4, '2014-02-08', NULL),
+('BASIN', 'Mill Creek Basin (calculated)', NULL, NULL, 'Mill Creek', 'East', NULL, 'Clay', 'KS', 'USA', NULL, NULL, 'A', NULL, '2026-01-05', 'No logger: the values OV Calc calculates for the whole basin.'),
 ('MILL3', 'Mill Creek near Hartford', '00:12:00', 60, 'MILL CREEK', 'East', 'Hartford', 'Lyon', 'KS', 'USA', 16, 116, 'A', 222.6, '2015-01-27', 'Basin entered in capitals by the field office.'),
 ('MILL4', 'Upper Mill Creek', '00:15:00', 60, 'Mill Creek', 'North', 'Americus', 'Lyon', 'KS', 'USA', 17, 117, 'A', 445.8, '2002-11-21', NULL),
 ('CEDAR1', 'Cedar River at Linwood', '00:18:00', 60, 'Cedar River', 'North', 'Linwood', 'Leavenworth', 'KS', 'USA', 21, 121, 'A', 454.0, '1991-10-19', NULL),
@@ -67,6 +71,7 @@ INSERT INTO OV_SITESENSORS (STE_STATION_ID, SENSORNAME, DESCRIPTION, UNITS, LAST
 ('MET1', 'TA', 'Air temperature', 'degC', '2018-04-17 13:30:00'),
 ('MET1', 'RH', 'Relative humidity', '%', '2015-05-16 10:15:00'),
 ('MET1', 'VB', 'Battery voltage', 'V', '2020-08-26 17:30:00'),
+('BASIN', 'TA', 'Mean air temperature', 'degC', NULL),
 ('MILL3', 'HG', 'Stage', 'm', '2016-04-04 09:45:00'),
 ('MILL3', 'TA', 'Air temperature', 'degC', '2018-08-20 15:00:00'),
 ('MILL3', 'TW', 'Water temperature', 'degC', '2025-06-26 16:00:00'),

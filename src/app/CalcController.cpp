@@ -63,8 +63,13 @@ TCalcController::TCalcController(TStatusLog& log, TCalcMainOptions options, QObj
 
     input_ = std::make_unique<TInputStationSensorBuffer>(*this);
     output_ = std::make_unique<TOutputBuffer>(*this);
+    // A rating table that cannot be found or read is said in the status list (once per name
+    // until the next refresh), from the calculation thread that looks it up.
+    rating::Tables().SetProblemReport(
+        [output = output_.get()](const std::string& line) { output->Add(line, okError); });
     if (options_.UseBus) {
-        setupQuery_ = std::make_unique<TBusSetupQuery>();
+        setupQuery_ = std::make_unique<TBusSetupQuery>(QDBusConnection::sessionBus(),
+                                                       options_.Suite.CallTimeout);
         suite_ = std::make_unique<TSuiteConnections>(*this, *input_, QDBusConnection::sessionBus(),
                                                      options_.Suite);
         suite_->SetSetupQuery(setupQuery_.get());
@@ -88,6 +93,7 @@ TCalcController::~TCalcController() {
     } catch (...) {
     }
     thread_.reset();
+    rating::Tables().SetProblemReport({});
     suite_.reset();
     comAdaptor_.reset();
     ddeAdaptor_.reset();
@@ -116,6 +122,10 @@ int TCalcController::ClientsHoldingObjects() const {
     return comAdaptor_ ? comAdaptor_->ClientsHoldingObjects() : 0;
 }
 
+TCalcController::TCalcCounts TCalcController::Counts() const {
+    return {results_.load(), errors_, lastResult_.load()};
+}
+
 void TCalcController::LogStatus(const std::string& text) {
     log_.AddEngineText(text, text.size());
 }
@@ -136,6 +146,7 @@ void TCalcController::DrainOutput(bool pump) {
                 QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size())),
                 line.Length));
         }
+        if (line.Kind == okError) ++errors_;
         log_.AddEngineText(line.Text, line.Length);
         if (++lines % 11 == 0 && pump) QCoreApplication::processEvents();
     }
@@ -226,6 +237,8 @@ void TCalcController::ProcessUiEvents() {
 
 void TCalcController::PublishResult(const std::string& itemName, const std::string& text) {
     ov::PublishResult(*dataStore_, itemName, text);
+    lastResult_ = Now();
+    ++results_;
 }
 
 bool TCalcController::QuerySetup(const std::string& key, std::string& value) {
@@ -273,6 +286,8 @@ void TCalcController::Refresh() {
         if (suite_) outcome = suite_->Refresh();
         if (outcome.Result) StartThreadIfStorage();
         if (outcome.SetupAttached) Q_EMIT SetupServerAttached();
+        // Found before the bus's own watch looks again: said now, once.
+        if (outcome.BusGone) BusLost();
     } catch (const std::exception& e) {
         LogStatus(std::string("Error 1600: ") + e.what());
     }
@@ -295,6 +310,9 @@ void TCalcController::BusLost() {
         "Error 1600: The session bus has gone away. OV Calc stops calculating, writes its "
         "configuration and ends.");
     if (suite_) suite_->EndRestarts();
+    // The thread stops after the item in hand (every query of it fails now), rather than
+    // reporting each item still queued until the close stops it.
+    if (thread_ && !threadStopped_) thread_->RequestStop();
     // A query of the thread that waits for a setup server to come back ends now.
     if (setupQuery_) setupQuery_->CancelWaits();
     ForcedClose = true;

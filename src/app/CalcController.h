@@ -22,6 +22,7 @@
 #include "model/ConfigFile.h"
 #include "thread/CalcHost.h"
 #include "thread/WorkThread.h"
+#include "util/TimeTag.h"
 
 namespace ov {
 
@@ -106,6 +107,16 @@ class TCalcController : public QObject,
     // Bus clients that linked items and are still connected.
     int ClientsHoldingObjects() const;
 
+    // Since the start: the results published, the error lines of the calculation threads
+    // (counted as they reach the status list) and when the last result was published (0:
+    // none yet).
+    struct TCalcCounts {
+        std::uint64_t Results = 0;
+        std::uint64_t Errors = 0;
+        TDateTime LastResult = 0;
+    };
+    TCalcCounts Counts() const;
+
     // ICalcHost
     int LogDetail() const override { return logDetail_.load(); }
     TWakeEvent& WakeEvent() override { return wake_; }
@@ -165,7 +176,10 @@ class TCalcController : public QObject,
     std::unique_ptr<TDDEMLManager> dde_;
     std::unique_ptr<TDdeAdaptor> ddeAdaptor_;  // null without the bus
     std::atomic<std::int32_t> logDetail_{0};   // read by the calculation thread
-    std::atomic<bool> threadStopped_{true};    // read by the item-change receiver too
+    std::atomic<std::uint64_t> results_{0};    // written by the calculation thread
+    std::atomic<TDateTime> lastResult_{0};     // written by the calculation thread
+    std::uint64_t errors_ = 0;
+    std::atomic<bool> threadStopped_{true};  // read by the item-change receiver too
     bool busLost_ = false;
 
     // Which thread object is current, for telling a late end call of a replaced one apart.

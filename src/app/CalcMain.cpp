@@ -27,14 +27,11 @@
 #include "ui/ExitConfirm.h"
 #include "ui/Help.h"
 #include "ui/Options.h"
+#include "util/FormatSettings.h"
 #include "util/ProgramFolders.h"
+#include "util/ProgramInfo.h"
+#include "util/TimeTag.h"
 
-#ifndef OV_FILE_VERSION
-#define OV_FILE_VERSION ""
-#endif
-#ifndef OV_PRODUCT_VERSION
-#define OV_PRODUCT_VERSION ""
-#endif
 #ifndef OV_INSTALL_DOCDIR
 #define OV_INSTALL_DOCDIR ""
 #endif
@@ -157,6 +154,7 @@ void TfrmCalcMain::CreateStatusView() {
     panel0_->setFixedWidth(widest + margins.left() + margins.right() + 2 * panel0_->margin() + 8);
     panel1_ = new QLabel(this);
     panel1_->setObjectName("StatusBarPanel1");
+    panel1_->setText("Results: 0   Errors: 0");
     panel1_->setMinimumWidth(100);
     statusBar()->addWidget(panel0_);
     statusBar()->addWidget(panel1_, 1);
@@ -239,9 +237,10 @@ void TfrmCalcMain::CreateActions() {
     Action("actLogStatus")->setCheckable(true);
     connect(Action("actExit"), &QAction::triggered, this, &QWidget::close);
     // "&Help" opens the contents, "&Contents" the index.
-    connect(Action("actHelp"), &QAction::triggered, this, [this] { ShowHelpContents(helpFile_); });
+    connect(Action("actHelp"), &QAction::triggered, this,
+            [this] { OpenHelp(boxes_, helpFile_, "contents"); });
     connect(Action("actHelpContents"), &QAction::triggered, this,
-            [this] { ShowHelpIndex(helpFile_); });
+            [this] { OpenHelp(boxes_, helpFile_, "index"); });
 }
 
 QAction* TfrmCalcMain::Action(const QString& objectName) const {
@@ -272,10 +271,23 @@ QString TfrmCalcMain::StatusPanelText(int panel) const {
     return panel == 0 ? panel0_->text() : panel1_->text();
 }
 
-// The long part of the hint under the mouse goes to the second panel.
+QString TfrmCalcMain::CountsText() const {
+    const TCalcController::TCalcCounts counts = controller_->Counts();
+    QString text = QString("Results: %1   Errors: %2").arg(counts.Results).arg(counts.Errors);
+    if (counts.Results > 0) {
+        const std::string stamp = DateTimeText(counts.LastResult, LocaleFormatSettings());
+        text += "   Last result: " +
+                QString::fromLatin1(stamp.data(), static_cast<qsizetype>(stamp.size()));
+    }
+    return text;
+}
+
+// The long part of the hint under the mouse goes to the second panel; without a hint it shows
+// the counts.
 bool TfrmCalcMain::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
-        panel1_->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        hint_ = static_cast<QStatusTipEvent*>(event)->tip();
+        panel1_->setText(hint_.isEmpty() ? CountsText() : hint_);
         return true;
     }
     return QMainWindow::event(event);
@@ -317,7 +329,8 @@ void TfrmCalcMain::actAppOptionsExecute() {
 
 void TfrmCalcMain::actAboutExecute() {
     TfmAbout box(this);
-    box.SetVersionInfo(OV_FILE_VERSION, OV_PRODUCT_VERSION);
+    // The version --version tells, with the build number after it.
+    box.SetVersionInfo(FileVersion(), ProgramVersion());
     box.AppNameLabel->setText("OV Calc");
     box.setWindowTitle("About OV Calc");
     box.PartNumberLabel->setText("XXXX-XXXX");
@@ -346,6 +359,7 @@ void TfrmCalcMain::tmrTimerTimer() {
     try {
         controller_->SignalThread();
         controller_->DrainOutput(true);
+        if (hint_.isEmpty()) panel1_->setText(CountsText());
     } catch (...) {
     }
     timerBusy_ = false;

@@ -65,6 +65,9 @@ class TfrmCalcMain : public QMainWindow {
     // What the window shows, and the controller's state, for the program and its tests.
     QStringList StatusLines() const;  // newest first
     QString StatusPanelText(int panel) const;
+    // What the second panel shows when no hint is: the results published and the calculation
+    // errors since the start, and when the last result was published.
+    QString CountsText() const;
     bool TimerBusy() const { return timerBusy_; }
     QAction* Action(const QString& objectName) const;
     bool LogToFile() const { return log_.LogToFile(); }
@@ -116,6 +119,7 @@ class TfrmCalcMain : public QMainWindow {
     QPlainTextEdit* memoStatus_ = nullptr;
     QLabel* panel0_ = nullptr;
     QLabel* panel1_ = nullptr;
+    QString hint_;  // the hint under the mouse, which the second panel shows over the counts
     QTimer* tmrTimer_ = nullptr;
     QTimer* tmrHeartBeat_ = nullptr;
 

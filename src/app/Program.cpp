@@ -1,11 +1,14 @@
 // The program's start and end.
 #include "app/Program.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <cstdio>
@@ -19,10 +22,7 @@
 #include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
 #include "ui/ExitConfirm.h"
-
-#ifndef OV_VERSION
-#define OV_VERSION ""
-#endif
+#include "util/ProgramInfo.h"
 
 namespace ov {
 namespace {
@@ -32,11 +32,27 @@ QString Q(std::string_view text) {
 }
 
 // The second start: the running instance's Restore. Nothing more to do when it cannot be
-// reached (it may still be starting).
+// reached (it may still be starting); from a terminal the user is told what happened, with
+// the running instance's process id.
 void RestoreRunningInstance() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call = QDBusMessage::createMethodCall(Q(CalcBusName), Q(MainWindowPath),
                                                        Q(MainWindowInterface), "Restore");
-    QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
+    if (::isatty(STDERR_FILENO) == 0) return;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        std::fprintf(stderr,
+                     "ovcalc: OV Calc is already running in this session, but it did not answer "
+                     "the request to come to the front (%s)\n",
+                     reply.errorMessage().toLocal8Bit().constData());
+        return;
+    }
+    // The reply's sender is the running instance's own connection.
+    const QDBusReply<uint> pid = bus.interface()->servicePid(reply.service());
+    const QString process = pid.isValid() ? QString(" (process %1)").arg(pid.value()) : QString();
+    std::fprintf(stderr,
+                 "ovcalc: OV Calc is already running%s; it was asked to come to the front\n",
+                 process.toLocal8Bit().constData());
 }
 
 // Nobody can answer a question on a screen that does not exist, nor after the setup server
@@ -53,19 +69,32 @@ A single-instance desktop program with a status window: it starts the suite's se
 (ovsetup, beside it or on PATH) when that is not running, loads the settings from it, connects
 the enabled data sources on the session bus, calculates every arriving station record with the
 calculation groups of its configuration file OVCalc.OVG and announces each result to its
-clients (bus name OVCalc.OVCalcCOM). A second start brings the running window to the front.
-
-Files: OVCalc.OVG (and the setup server's OVSetup.ini) beside the program when that folder is
-writable, otherwise in $XDG_CONFIG_HOME/ovcalc/ (~/.config/ovcalc/). The help file OVCalc.html
-beside the program or in the installed documentation folder.
+clients (bus name OVCalc.OVCalcCOM). A second start brings the running window to the front
+and ends (from a terminal it says so, with the running instance's process id).
 
 Without a display (neither DISPLAY nor WAYLAND_DISPLAY set) it runs offscreen, without a
 window. Qt's own options work as well, for example -platform offscreen. SIGTERM, SIGINT and
 SIGHUP shut it down as the setup server's shutdown command does: the clients are told, the
 calculations stop and the configuration is written. Its status lines also go to standard
-error. Exit status 0, or 1 when it cannot start (no session bus, a bad command line) or when
-the session bus goes away while it runs (it then stops calculating, writes its configuration
-and ends).)";
+error.
+
+Files:
+  OVCalc.OVG   the calculation groups and options. Kept beside the program when its folder
+               is writable and is not an installed layout; otherwise (an installed layout,
+               recognised by the help file in ../share/doc/ovcalc/ instead of beside the
+               program, or a folder it may not write to) in $XDG_CONFIG_HOME/ovcalc/, which
+               is ~/.config/ovcalc/ when XDG_CONFIG_HOME is unset or not an absolute path.
+               That folder is made when missing.
+  OVSetup.ini  the settings of the setup server it starts, in the same folder (ovsetup --help)
+  OVCalc.html  the help file: beside the program, else in ../share/doc/ovcalc/
+  The single-instance locks: OVCalcMutex-*.lock and OVCalcCOMMutex.lock in $XDG_RUNTIME_DIR
+  (else in /tmp/ovcalc-UID/).
+
+Exit status:
+  0  it ended normally, or another OV Calc runs in this session (a second start)
+  1  it cannot start (no session bus), or the session bus went away while it ran (it then
+     stops calculating, writes its configuration and ends)
+  2  a usage error: an unknown option or an argument)";
 
 // The Qt options most often wanted (QApplication takes them before the program sees its own).
 constexpr const char* QtOptions = R"(
@@ -125,9 +154,9 @@ bool AnsweredHelpOrVersion(int& argc, char** argv) {
     if (!parser.isSet("help") && !all && !parser.isSet("version")) return false;
     QCoreApplication core(argc, argv);
     core.setApplicationName("ovcalc");
-    core.setApplicationVersion(OV_VERSION);
+    core.setApplicationVersion(Q(ProgramVersion()));
     const QString text = parser.isSet("version") && !parser.isSet("help") && !all
-                             ? QString("ovcalc %1\n").arg(QString(OV_VERSION))
+                             ? QString::fromStdString(VersionText("ovcalc"))
                              : parser.helpText() + (all ? QtOptions : "");
     std::fputs(text.toLocal8Bit().constData(), stdout);
     return true;
@@ -145,15 +174,22 @@ void GoOffscreenWithoutDisplay(int argc, char** argv) {
 }
 
 // What QApplication left of the command line is ours: nothing but --help and --version,
-// answered before. Anything else is reported; false then.
+// answered before. Anything else is a usage error, told; false then.
 bool CommandLineAccepted(const QApplication& app) {
     QCommandLineParser parser;
     DefineOptions(parser);
     if (parser.parse(app.arguments()) && parser.positionalArguments().isEmpty()) return true;
-    const QString error = parser.errorText().isEmpty()
-                              ? "unexpected argument " + parser.positionalArguments().first()
-                              : parser.errorText();
-    std::fprintf(stderr, "ovcalc: %s (see ovcalc --help)\n", error.toLocal8Bit().constData());
+    QString error;
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString name = parser.unknownOptionNames().first();
+        error = "unknown option '" + QString(name.size() == 1 ? "-" : "--") + name + "'";
+    } else if (!parser.errorText().isEmpty()) {
+        error = parser.errorText();
+    } else {
+        error = "unexpected argument '" + parser.positionalArguments().first() +
+                "' (OV Calc takes no files or other arguments)";
+    }
+    UsageError("ovcalc", error.toLocal8Bit().toStdString());
     return false;
 }
 
@@ -165,8 +201,8 @@ int RunOVCalc(int& argc, char** argv) {
 
     QApplication app(argc, argv);
     app.setApplicationName("OV Calc");
-    app.setApplicationVersion(OV_VERSION);
-    if (!CommandLineAccepted(app)) return 1;
+    app.setApplicationVersion(Q(ProgramVersion()));
+    if (!CommandLineAccepted(app)) return ExitUsage;
     QDBusConnection bus = StartedSessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "ovcalc: cannot reach the session bus: %s\n",
@@ -221,7 +257,8 @@ int RunOVCalc(int& argc, char** argv) {
 
     window.show();  // the first show runs the refresh
     int result = app.exec();
-    if (busWatch.BusLost()) return 1;
+    // Found by the watch, or first by a refresh that could not reach it.
+    if (busWatch.BusLost() || window.Controller().BusGone()) return 1;
 
     // Clients still holding the automation object: ask, and keep serving them on No.
     if (window.ClientsHoldingObjects() > 0 && CanAsk() &&

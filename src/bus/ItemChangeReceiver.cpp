@@ -75,8 +75,11 @@ std::string MatchRule(const TDataSource& source, std::string_view member) {
 
 }  // namespace
 
-TItemChangeReceiver::TItemChangeReceiver(TItemChangeProc itemChange, TShutdownProc shutdown)
-    : itemChange_(std::move(itemChange)), shutdown_(std::move(shutdown)) {
+TItemChangeReceiver::TItemChangeReceiver(TItemChangeProc itemChange, TShutdownProc shutdown,
+                                         TOwnerLostProc ownerLost)
+    : itemChange_(std::move(itemChange)),
+      shutdown_(std::move(shutdown)),
+      ownerLost_(std::move(ownerLost)) {
     sd_bus* opened = nullptr;
     int r = sd_bus_open_user(&opened);
     if (r < 0) {
@@ -141,8 +144,8 @@ bool TItemChangeReceiver::Subscribe(const TDataSource& source, std::chrono::mill
     auto done = std::make_shared<std::promise<bool>>();
     std::future<bool> answer = done->get_future();
     bool ok = false;
-    if (!Post([this, source, generation, done] {
-            done->set_value(AddMatches(source, generation));
+    if (!Post([this, source, generation, timeout, done] {
+            done->set_value(AddMatches(source, generation, timeout));
         })) {
         SetError("the data sources' bus connection is closed");
     } else if (answer.wait_for(timeout) != std::future_status::ready) {
@@ -163,27 +166,60 @@ void TItemChangeReceiver::Unsubscribe(TDataSourceKind kind) {
     Post([this] { Prune(); });
 }
 
-bool TItemChangeReceiver::AddMatches(const TDataSource& source, unsigned generation) {
+bool TItemChangeReceiver::AddMatches(const TDataSource& source, unsigned generation,
+                                     std::chrono::milliseconds timeout) {
     Prune();
-    for (bool shutdown : {false, true}) {
-        auto match = std::make_unique<TMatch>(TMatch{this, source.Kind, generation, shutdown, {}});
-        const std::string rule = MatchRule(source, shutdown ? AppShutdownSignal : ItemChangeSignal);
-        // Synchronous: when it returns the bus routes the source's signals here.
-        sd_bus_message_handler_t handler = [](sd_bus_message* message, void* userdata,
-                                              sd_bus_error*) -> int {
-            auto* signal = static_cast<TMatch*>(userdata);
-            signal->Owner->Deliver(*signal, message);
-            return 0;
-        };
-        sd_bus_slot* slot = nullptr;
-        int r = sd_bus_add_match(bus_.get(), &slot, rule.c_str(), handler, match.get());
-        if (r < 0) {
-            SetError("cannot subscribe to " + std::string(source.BusName) + ": " + SdErrorText(r));
-            return false;  // the caller's failure prunes what was added
-        }
-        match->Slot.reset(slot);
-        matches_.push_back(std::move(match));
+    if (!AddMatch(source, generation, mrItemChange, MatchRule(source, ItemChangeSignal)) ||
+        !AddMatch(source, generation, mrShutdown, MatchRule(source, AppShutdownSignal))) {
+        return false;  // the caller's failure prunes what was added
     }
+    // The owner's changes are followed before it is asked for: no change falls between.
+    const std::string name(source.BusName);
+    if (!AddMatch(source, generation, mrOwner, NameOwnerChangedRule("arg0='" + name + "'"))) {
+        return false;
+    }
+    sd_bus_message* created = nullptr;
+    int r = sd_bus_message_new_method_call(bus_.get(), &created, SdBusDaemon, SdBusDaemonPath,
+                                           SdBusDaemon, "GetNameOwner");
+    const TSdMessage call(created);
+    if (r >= 0) r = sd_bus_message_append(created, "s", name.c_str());
+    std::string error = r < 0 ? SdErrorText(r) : std::string();
+    TSdMessage reply;
+    if (r >= 0) {
+        const auto usec = std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();
+        reply = SdCall(bus_.get(), created, static_cast<std::uint64_t>(usec), error);
+    }
+    const char* owner = nullptr;
+    if (!reply || sd_bus_message_read(reply.get(), "s", &owner) <= 0 || owner == nullptr) {
+        SetError(name + " has no owner: " + error);
+        return false;
+    }
+    matches_.back()->SourceOwner = owner;
+    return true;
+}
+
+bool TItemChangeReceiver::AddMatch(const TDataSource& source, unsigned generation, TMatchRole role,
+                                   const std::string& rule) {
+    auto match = std::make_unique<TMatch>(TMatch{this, source.Kind, generation, role, {}, {}});
+    // Synchronous: when it returns the bus routes the matching signals here.
+    sd_bus_message_handler_t handler = [](sd_bus_message* message, void* userdata,
+                                          sd_bus_error*) -> int {
+        auto* signal = static_cast<TMatch*>(userdata);
+        if (signal->Role == mrOwner) {
+            signal->Receiver->DeliverOwnerChange(*signal, message);
+        } else {
+            signal->Receiver->Deliver(*signal, message);
+        }
+        return 0;
+    };
+    sd_bus_slot* slot = nullptr;
+    const int r = sd_bus_add_match(bus_.get(), &slot, rule.c_str(), handler, match.get());
+    if (r < 0) {
+        SetError("cannot subscribe to " + std::string(source.BusName) + ": " + SdErrorText(r));
+        return false;
+    }
+    match->Slot.reset(slot);
+    matches_.push_back(std::move(match));
     return true;
 }
 
@@ -199,7 +235,29 @@ void TItemChangeReceiver::Prune() {
     });
 }
 
-void TItemChangeReceiver::Deliver(const TMatch& match, sd_bus_message* message) {
+void TItemChangeReceiver::DeliverOwnerChange(TMatch& match, sd_bus_message* message) {
+    if (match.Reported || match.Generation != active_[static_cast<std::size_t>(match.Kind)]) {
+        return;
+    }
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) <= 0) return;
+    // A change of an earlier owner (still on its way when this subscription was made) is not
+    // this one's end.
+    if (match.SourceOwner != oldOwner) return;
+    match.Reported = true;
+    delivering_ = true;
+    try {
+        if (ownerLost_) ownerLost_(match.Kind);
+    } catch (...) {
+        std::fprintf(stderr, "OV Calc: the end of %s was not handled\n",
+                     std::string(DataSource(match.Kind).BusName).c_str());
+    }
+    delivering_ = false;
+}
+
+void TItemChangeReceiver::Deliver(TMatch& match, sd_bus_message* message) {
     // A signal sent to this connection alone is not one the bus routed by the subscription's
     // sender, so anyone could have sent it.
     if (sd_bus_message_get_destination(message) != nullptr) return;
@@ -207,7 +265,7 @@ void TItemChangeReceiver::Deliver(const TMatch& match, sd_bus_message* message) 
     delivering_ = true;
     try {
         const std::string appID = ReadText(message);
-        if (match.Shutdown) {
+        if (match.Role == mrShutdown) {
             if (shutdown_) shutdown_(match.Kind, appID);
         } else {
             const std::string item = ReadText(message);

@@ -1,7 +1,8 @@
 // The data sources' events (item changes and shutdowns) read on a thread of their own, over a
 // bus connection of their own (sd-bus). While a delivery waits for a free input slot nothing
 // more is read, so a flood of item changes waits in the bus daemon's queue for this program
-// instead of piling up in it. Each source's events arrive in the order it sent them.
+// instead of piling up in it. Each source's events arrive in the order it sent them, and the
+// end of the program that sent them (its bus name losing that owner) after the last of them.
 #pragma once
 
 #include <array>
@@ -31,9 +32,15 @@ class TItemChangeReceiver {
     // Receiver thread: kind's source announced its shutdown; every item change it sent before
     // has been delivered.
     using TShutdownProc = std::function<void(TDataSourceKind kind, const std::string& appID)>;
+    // Receiver thread: the program that kind's subscription was made with has left the bus
+    // (ended, crashed, killed, or replaced by another owner of the name), with or without its
+    // shutdown event; every item change it sent before has been delivered. Once per
+    // subscription.
+    using TOwnerLostProc = std::function<void(TDataSourceKind kind)>;
 
     // Connects to the session bus and starts the thread; Ready() tells whether it connected.
-    TItemChangeReceiver(TItemChangeProc itemChange, TShutdownProc shutdown);
+    TItemChangeReceiver(TItemChangeProc itemChange, TShutdownProc shutdown,
+                        TOwnerLostProc ownerLost = {});
     // Stops the thread (a delivery waiting for an input slot gives up) and disconnects.
     ~TItemChangeReceiver();
     TItemChangeReceiver(const TItemChangeReceiver&) = delete;
@@ -43,9 +50,10 @@ class TItemChangeReceiver {
     bool Ready() const;
     std::string LastError() const;
 
-    // Not on the receiver thread. Subscribes to source's events, replacing an earlier
-    // subscription of its kind; on true the subscription is in force at the bus, so an event
-    // sent after that is delivered. Waits at most timeout.
+    // Not on the receiver thread. Subscribes to source's events and to the end of the
+    // program that owns its bus name now, replacing an earlier subscription of its kind; on
+    // true the subscription is in force at the bus, so an event sent after that is delivered.
+    // False also when the name has no owner. Waits at most timeout.
     bool Subscribe(const TDataSource& source, std::chrono::milliseconds timeout);
     // Any thread. No event of kind is delivered once this returns, except one whose delivery
     // has already begun.
@@ -57,26 +65,34 @@ class TItemChangeReceiver {
     static bool ServeWhileWaiting();
 
   private:
+    enum TMatchRole { mrItemChange, mrShutdown, mrOwner };
     struct TMatch {
-        TItemChangeReceiver* Owner;
+        TItemChangeReceiver* Receiver;
         TDataSourceKind Kind;
         unsigned Generation;
-        bool Shutdown;  // the shutdown signal, else the item change
+        TMatchRole Role;
         TSdSlot Slot;
+        std::string SourceOwner;  // mrOwner: the unique name that owned the source's name
+        bool Reported = false;    // mrOwner: its loss was delivered
     };
     using TCommand = std::function<void()>;
 
     void Run();
     bool Post(TCommand command);
     void RunCommands();
-    bool AddMatches(const TDataSource& source, unsigned generation);
+    bool AddMatches(const TDataSource& source, unsigned generation,
+                    std::chrono::milliseconds timeout);
+    bool AddMatch(const TDataSource& source, unsigned generation, TMatchRole role,
+                  const std::string& rule);
     void Prune();
-    void Deliver(const TMatch& match, sd_bus_message* message);
+    void Deliver(TMatch& match, sd_bus_message* message);
+    void DeliverOwnerChange(TMatch& match, sd_bus_message* message);
     void WaitForBus();
     void SetError(std::string text);
 
     TItemChangeProc itemChange_;
     TShutdownProc shutdown_;
+    TOwnerLostProc ownerLost_;
 
     // Receiver thread only.
     TSdBus bus_;

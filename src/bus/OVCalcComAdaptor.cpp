@@ -120,11 +120,30 @@ void TOVCalcComAdaptor::AddMethods() {
             TooLong(item, MaxLinkItemLength, QStringLiteral("The item name"), call, refusal)) {
             return refusal;
         }
-        if (!service_.SetItemLink(appID, item)) {
-            return Failed(call,
-                          QStringLiteral("The item \"%1\" cannot be linked.").arg(BusText(item)));
+        // The link belongs to the caller's connection and ends with it.
+        const QString client = call.service();
+        switch (service_.SetItemLink(appID, item, client.toStdString())) {
+            case lrLinked:
+                break;
+            case lrClientLimit:
+                return call.createErrorReply(
+                    QDBusError::LimitsExceeded,
+                    QStringLiteral("The item \"%1\" cannot be linked: this connection holds %2 "
+                                   "links, the most one client may hold")
+                        .arg(BusText(item))
+                        .arg(service_.LinkLimits().PerClient));
+            case lrStoreLimit:
+                return call.createErrorReply(
+                    QDBusError::LimitsExceeded,
+                    QStringLiteral("The item \"%1\" cannot be linked: the clients hold %2 links, "
+                                   "the most OV Calc keeps")
+                        .arg(BusText(item))
+                        .arg(service_.LinkLimits().InAll));
+            default:
+                return Failed(
+                    call, QStringLiteral("The item \"%1\" cannot be linked.").arg(BusText(item)));
         }
-        AddClient(call.service());
+        AddClient(client);
         return call.createReply();
     });
 }
@@ -245,6 +264,7 @@ void TOVCalcComAdaptor::AddClient(const QString& uniqueName) {
     QDBusConnectionInterface* bus = connection_.interface();
     if (bus != nullptr && !bus->isServiceRegistered(uniqueName).value()) {
         watcher_->removeWatchedService(uniqueName);
+        service_.ClientGone(uniqueName.toStdString());
         return;
     }
     clients_.insert(uniqueName);
@@ -253,6 +273,8 @@ void TOVCalcComAdaptor::AddClient(const QString& uniqueName) {
 
 void TOVCalcComAdaptor::ClientGone(const QString& uniqueName) {
     watcher_->removeWatchedService(uniqueName);
+    // Its links end with it, as its DDE conversations do.
+    service_.ClientGone(uniqueName.toStdString());
     if (clients_.remove(uniqueName)) Q_EMIT ClientsChanged(ClientsHoldingObjects());
 }
 

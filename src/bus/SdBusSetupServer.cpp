@@ -94,6 +94,10 @@ TSdBusSetupServer::TSdBusSetupServer(std::chrono::milliseconds timeout)
 
 TSdBusSetupServer::~TSdBusSetupServer() = default;
 
+bool TSdBusSetupServer::Connected() const {
+    return bus_ != nullptr && sd_bus_is_open(bus_.get()) > 0;
+}
+
 void TSdBusSetupServer::ProcessPending() {
     if (!bus_) return;
     // Each round handles one message; 0 means nothing is left to do.
@@ -128,11 +132,18 @@ TSdMessage TSdBusSetupServer::Call(const char* method, const char* signature,
                                    const char* argument) {
     if (!bus_) {
         if (lastError_.empty()) lastError_ = "no bus connection";
+        lastFailure_ = sfNoBus;
         return nullptr;
     }
     ProcessPending();
+    if (!Connected()) {
+        lastError_ = "the bus connection has closed";
+        lastFailure_ = sfNoBus;
+        return nullptr;
+    }
     if (!serverRunning_) {
         lastError_ = "the setup server is not running";
+        lastFailure_ = sfNotRunning;
         return nullptr;
     }
     sd_bus_message* created = nullptr;
@@ -147,10 +158,21 @@ TSdMessage TSdBusSetupServer::Call(const char* method, const char* signature,
     if (r >= 0 && signature != nullptr) r = sd_bus_message_append(created, signature, argument);
     if (r < 0) {
         lastError_ = SdErrorText(r);
+        lastFailure_ = sfError;
         return nullptr;
     }
-    TSdMessage reply = SdCall(bus_.get(), created, timeoutUs_, lastError_);
-    if (reply) lastError_.clear();
+    int result = 0;
+    TSdMessage reply = SdCall(bus_.get(), created, timeoutUs_, lastError_, &result);
+    if (reply) {
+        lastError_.clear();
+        lastFailure_ = sfNone;
+    } else if (!Connected()) {
+        lastFailure_ = sfNoBus;
+    } else {
+        // The bus daemon's "no reply" for a server that ended without answering reads as a
+        // time-out too; the caller asks whether it is still there.
+        lastFailure_ = result == -ETIMEDOUT ? sfTimedOut : sfError;
+    }
     return reply;
 }
 
@@ -160,6 +182,7 @@ bool TSdBusSetupServer::GetArray(const char* method, std::vector<TSetupValue>& v
     bool ok = ReadValues(reply.get(), values);
     if (!ok) {
         lastError_ = std::string(method) + " did not answer an array of settings values";
+        lastFailure_ = sfError;
     }
     return ok;
 }
@@ -175,6 +198,7 @@ bool TSdBusSetupServer::GetDataServerSetup(std::vector<TSetupValue>& values) {
 bool TSdBusSetupServer::GetSetupParam(const std::string& key, std::string& value) {
     if (key.find('\0') != std::string::npos) {
         lastError_ = "a key cannot hold a zero byte";
+        lastFailure_ = sfError;
         return false;
     }
     const std::string busKey = Latin1ToUtf8(key);
@@ -183,6 +207,7 @@ bool TSdBusSetupServer::GetSetupParam(const std::string& key, std::string& value
     TSdBasicValue answer;
     if (!SdReadBasic(reply.get(), 's', answer)) {
         lastError_ = "GetSetupParam did not answer a text";
+        lastFailure_ = sfError;
         return false;
     }
     value = std::get<std::string>(std::move(answer));

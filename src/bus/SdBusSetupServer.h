@@ -23,8 +23,13 @@ class TSdBusSetupServer : public ISetupServer {
     TSdBusSetupServer(const TSdBusSetupServer&) = delete;
     TSdBusSetupServer& operator=(const TSdBusSetupServer&) = delete;
 
-    // False when the bus could not be reached; every call then fails.
-    bool Connected() const { return bus_ != nullptr; }
+    // Why the last call failed: no bus connection (none made, or it has closed), no setup
+    // server running, no answer within the time-out, or an error answered.
+    enum TFailure { sfNone, sfNoBus, sfNotRunning, sfTimedOut, sfError };
+
+    // False when the bus could not be reached or the connection has closed since; every call
+    // then fails.
+    bool Connected() const;
     // Whether the setup server's bus name has an owner, as the bus last told.
     bool ServerRunning();
     // The same, asked of the bus daemon now (it answers after every owner change it made
@@ -36,6 +41,7 @@ class TSdBusSetupServer : public ISetupServer {
     bool GetSetupParam(const std::string& key, std::string& value) override;
 
     const std::string& LastError() const { return lastError_; }
+    TFailure LastFailure() const { return lastFailure_; }
 
   private:
     // Handles what the bus sent meanwhile (owner changes) without waiting.
@@ -50,6 +56,7 @@ class TSdBusSetupServer : public ISetupServer {
     bool serverRunning_ = false;  // set by the owner-change signal's handler
     unsigned long long timeoutUs_;
     std::string lastError_;
+    TFailure lastFailure_ = sfNone;
 };
 
 }  // namespace ov

@@ -4,10 +4,12 @@
 
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -66,6 +68,28 @@ std::string ShutdownText(TDataSourceKind kind) {
             return "ZE DEZav shutdown command received";
     }
     return {};
+}
+
+// A connected source whose program left the bus without its shutdown event (ended, crashed,
+// killed): disconnected, as its shutdown would have done, so that it is connected again.
+std::string OwnerLostText(TDataSourceKind kind) {
+    const char* name = "";
+    switch (kind) {
+        case dsDecoder:
+            name = "OV Decode";
+            break;
+        case dsMDecoder:
+            name = "OV EUMETSAT Decode";
+            break;
+        case dsRtu:
+            name = "RO Did";
+            break;
+        case dsMBRtu:
+            name = "ZE DEZav";
+            break;
+    }
+    return std::string(name) +
+           " ended without its shutdown command; it is connected again as soon as it runs";
 }
 
 // The general settings' switch of a source; only one of the two decoders is used at a time.
@@ -144,13 +168,24 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
       input_(input),
       connection_(std::move(connection)),
       options_(std::move(options)),
-      names_(std::make_unique<TBusNameWatcher>(connection_, options_.CallTimeout)) {
+      names_(std::make_unique<TBusNameWatcher>(connection_, options_.CallTimeout)),
+      dropped_(options_.DroppedLinePeriod) {
     for (const TDataSource& source : DataSources()) {
         sources_[source.Kind] = std::make_unique<TSourceState>(source);
     }
     tmrServersReconnect_.setInterval(static_cast<int>(options_.ReconnectInterval.count()));
     connect(&tmrServersReconnect_, &QTimer::timeout, this,
             &TSuiteConnections::tmrServersReconnectTimer);
+    probeTimer_.setInterval(static_cast<int>(options_.AnswerProbeInterval.count()));
+    connect(&probeTimer_, &QTimer::timeout, this, &TSuiteConnections::ProbeSetup);
+    // Looked at a few times a period: the counted lines are told soon after it ends.
+    tmrDroppedLines_.setInterval(static_cast<int>(
+        std::min<std::chrono::milliseconds>(options_.DroppedLinePeriod / 4, std::chrono::seconds(5))
+            .count()));
+    connect(&tmrDroppedLines_, &QTimer::timeout, this, [this] {
+        for (const std::string& line : dropped_.Due()) window_.LogStatus(line);
+    });
+    tmrDroppedLines_.start();
     for (const TDataSource& source : DataSources()) {
         const TDataSourceKind kind = source.Kind;
         names_->Watch(BusText(source.BusName), [this, kind](const QString&, bool running) {
@@ -163,8 +198,15 @@ TSuiteConnections::TSuiteConnections(ISuiteWindow& window, TInputStationSensorBu
 }
 
 void TSuiteConnections::SetSetupQuery(TBusSetupQuery* query) {
+    if (query_) query_->SetNotAnsweringProc(nullptr);
     query_ = query;
-    if (query_) query_->SetRestartWait(RestartWait());
+    if (!query_) return;
+    query_->SetRestartWait(RestartWait());
+    // Called on the querying thread.
+    query_->SetNotAnsweringProc([this] {
+        QMetaObject::invokeMethod(this, &TSuiteConnections::SetupNotAnswering,
+                                  Qt::QueuedConnection);
+    });
 }
 
 std::chrono::milliseconds TSuiteConnections::RestartWait() const {
@@ -176,7 +218,9 @@ std::chrono::milliseconds TSuiteConnections::RestartWait() const {
 }
 
 void TSuiteConnections::SetupServerGone() {
-    if (!setup_ || !restartWanted_ || restartPending_) return;
+    // Without a bus there is nothing to start again; the bus's loss is said by itself.
+    if (!setup_ || !restartWanted_ || restartPending_ || BusGone()) return;
+    StopProbe();
     restartPending_ = true;
     window_.LogStatus("The setup server ZI Zodav has ended. Starting it again..");
     // The calculation thread's queries wait for the restart from now on.
@@ -211,16 +255,68 @@ void TSuiteConnections::RestartSetupServer() {
         if (query_) query_->RestartEnded(true);
         return;
     }
-    window_.LogStatus(why);
-    window_.LogStatus(
-        "The setup server could not be started again: setup queries answer no value until the "
-        "next refresh.");
+    if (!BusGone()) {
+        window_.LogStatus(why);
+        window_.LogStatus(
+            "The setup server could not be started again: setup queries answer no value until "
+            "the next refresh.");
+    }
     DropSink(setupSink_);
     setup_.reset();
     if (query_) query_->RestartEnded(false);
 }
 
+void TSuiteConnections::SetupNotAnswering() {
+    // Already said, or the server has answered, gone or been dropped since.
+    if (probeTimer_.isActive() || !setup_ || restartPending_ || !query_ ||
+        !query_->NotAnswering()) {
+        return;
+    }
+    window_.LogStatus("The setup server ZI Zodav does not answer. Calculations wait for it..");
+    silentSince_ = std::chrono::steady_clock::now();
+    silenceBoundSaid_ = false;
+    probeTimer_.start();
+}
+
+void TSuiteConnections::ProbeSetup() {
+    if (!setup_ || !query_ || !query_->NotAnswering()) {
+        StopProbe();
+        return;
+    }
+    const std::chrono::milliseconds bound = RestartWait();
+    if (!silenceBoundSaid_ && std::chrono::steady_clock::now() - silentSince_ >= bound) {
+        silenceBoundSaid_ = true;
+        window_.LogStatus("The setup server ZI Zodav has not answered for " +
+                          std::to_string((bound.count() + 999) / 1000) +
+                          " s: calculations that need it report Error 1602 until it answers.");
+    }
+    if (probePending_) return;
+    // The question a server answers once it has its setup; any answer will do.
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(BusText(SetupBusName), BusText(SetupObjectPath),
+                                       BusText(SetupInterface), QStringLiteral("GetSetupParam"));
+    call.setArguments({BusText(SetupLoadKey)});
+    call.setAutoStartService(false);
+    auto* watcher = new QDBusPendingCallWatcher(
+        connection_.asyncCall(call, static_cast<int>(options_.CallTimeout.count())), this);
+    probePending_ = true;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        probePending_ = false;
+        if (watcher->isError()) return;  // still silent, or gone (its loss is followed)
+        if (query_ && query_->ServerAnswers()) {
+            StopProbe();
+            window_.LogStatus("The setup server ZI Zodav answers again.");
+        }
+    });
+}
+
+void TSuiteConnections::StopProbe() {
+    probeTimer_.stop();
+}
+
 TSuiteConnections::~TSuiteConnections() {
+    if (query_) query_->SetNotAnsweringProc(nullptr);
     // Its thread is stopped before anything it calls goes; a delivery waiting for an input
     // slot gives up.
     receiver_.reset();
@@ -274,6 +370,12 @@ TRefreshOutcome TSuiteConnections::Refresh() {
     DisconnectSetup();
 
     if (!StartSetupServer(true) || !AttachSetupServer()) {
+        // Without a bus no server can be reached; what ended it (and any server started for
+        // it) is the bus's loss, which is said once by itself.
+        if (BusGone()) {
+            outcome.BusGone = true;
+            return outcome;
+        }
         window_.LogStatus(Error4Text);
         // A server that ended at its start has said why on its standard error.
         if (started_ && started_->Ended() && !started_->FirstLine().empty()) {
@@ -293,21 +395,25 @@ TRefreshOutcome TSuiteConnections::Refresh() {
     } catch (const std::exception& e) {
         // The question itself failed (the server went away or does not answer): the refresh
         // ends here, as an error of the command.
-        window_.LogStatus(std::string("Error 1600: ") + e.what());
+        outcome.BusGone = BusGone();
+        if (!outcome.BusGone) window_.LogStatus(std::string("Error 1600: ") + e.what());
         return outcome;
     }
     if (!loaded) {
-        window_.LogStatus(Error1613Text);
+        outcome.BusGone = BusGone();
+        if (!outcome.BusGone) window_.LogStatus(Error1613Text);
         return outcome;
     }
 
     try {
         if (!AttachSetupSink()) throw std::runtime_error("setup sink not attached");
         outcome.Result = ConnectServers(true);
+        outcome.BusGone = !outcome.Result && BusGone();
         tmrServersReconnect_.start();
     } catch (const std::exception&) {
-        window_.LogStatus(Error1613Text);
         outcome.Result = false;
+        outcome.BusGone = BusGone();
+        if (!outcome.BusGone) window_.LogStatus(Error1613Text);
     }
     return outcome;
 }
@@ -405,7 +511,7 @@ bool TSuiteConnections::ConnectServers(bool showErrors) {
         }
         if (!ConnectSource(state)) {
             result = false;
-            if (showErrors) window_.LogStatus(ConnectErrorText(source.Kind));
+            if (showErrors && !BusGone()) window_.LogStatus(ConnectErrorText(source.Kind));
         }
     }
     return result;
@@ -425,7 +531,8 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
                    std::size_t replaced) { ReceivedItemChange(appID, item, data, replaced); },
             [this](TDataSourceKind kind, const std::string& appID) {
                 ReceivedShutdown(kind, appID);
-            });
+            },
+            [this](TDataSourceKind kind) { ReceivedOwnerLost(kind); });
     }
     bool ok = receiver_->Ready() && receiver_->Subscribe(source, options_.CallTimeout);
     if (!ok) std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
@@ -451,6 +558,7 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
 }
 
 void TSuiteConnections::DisconnectSetup() {
+    StopProbe();
     DropSink(setupSink_);
     setup_.reset();
     restartPending_ = false;
@@ -565,7 +673,7 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
     try {
         HandleItemChange(
             appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
-            [this](const std::string& text) { window_.LogStatus(text); });
+            [this](const std::string& text) { window_.LogStatus(text); }, {}, &dropped_);
     } catch (const std::exception& e) {
         window_.LogStatus(std::string("Error 1600: ") + e.what());
     }
@@ -582,9 +690,8 @@ void TSuiteConnections::ReceivedItemChange(const std::string& appID, const std::
         HandleItemChange(
             appID, item, data, CalcAppID, input_, [this] { window_.SignalThread(); },
             [this](const std::string& text) { PostStatus(text); },
-            [this] {
-                return TItemChangeReceiver::ServeWhileWaiting() && !window_.ThreadStopped();
-            });
+            [this] { return TItemChangeReceiver::ServeWhileWaiting() && !window_.ThreadStopped(); },
+            &dropped_);
     } catch (const std::exception& e) {
         PostStatus(std::string("Error 1600: ") + e.what());
     }
@@ -602,6 +709,22 @@ void TSuiteConnections::ReceivedShutdown(TDataSourceKind kind, const std::string
             }
             window_.LogStatus(ShutdownText(kind));
             DisconnectSource(kind);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSuiteConnections::ReceivedOwnerLost(TDataSourceKind kind) {
+    // Every item change it sent before has been queued by now. A source that said its shutdown
+    // was disconnected then, and one disconnected meanwhile (a refresh) is no news.
+    QMetaObject::invokeMethod(
+        this,
+        [this, kind] {
+            TSourceState& state = Source(kind);
+            if (!state.Connected) return;
+            window_.LogStatus(OwnerLostText(kind));
+            DisconnectSource(kind);
+            // Started again already: its appearance found it still connected.
+            if (NameRunning(state.Source.BusName)) SourceAppeared(kind);
         },
         Qt::QueuedConnection);
 }

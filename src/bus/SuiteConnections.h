@@ -18,6 +18,7 @@
 #include <string>
 
 #include "busnames/BusNames.h"
+#include "core/DroppedLines.h"
 #include "core/InputBuffer.h"
 
 namespace ov {
@@ -65,6 +66,12 @@ struct TSuiteOptions {
     std::chrono::milliseconds LoadWaitStep{100};
     // Bound of every call to a server.
     std::chrono::milliseconds CallTimeout = SetupCallTimeout;
+    // While the attached setup server does not answer: how often it is asked whether it does
+    // again.
+    std::chrono::milliseconds AnswerProbeInterval{1000};
+    // Data lines dropped for a time tag that cannot be read are told once per source and this
+    // period.
+    std::chrono::milliseconds DroppedLinePeriod{60000};
 
     // The arguments the started setup server gets: the environment variable
     // OVCALC_OVSETUP_ARGS (blanks separate the arguments, double quotes keep blanks) when it
@@ -79,6 +86,8 @@ struct TSuiteOptions {
 struct TRefreshOutcome {
     bool Result = false;
     bool SetupAttached = false;
+    // The session bus had gone away: nothing of the failure was said, that is the bus's loss.
+    bool BusGone = false;
 };
 
 class TSuiteConnections : public QObject {
@@ -106,8 +115,9 @@ class TSuiteConnections : public QObject {
     // when it never did. Throws std::runtime_error when the question itself fails.
     bool WaitSetupLoad(bool loadSettings = true);
 
-    // The queries of the calculation thread, told whether the setup server is attached and
-    // when it is being started again (null: none). It must outlive this object.
+    // The queries of the calculation thread, told whether the setup server is attached, when
+    // it is being started again and when it answers again after a silence (null: none). It
+    // must outlive this object.
     void SetSetupQuery(TBusSetupQuery* query);
     // The longest a restart of the setup server can take: the start and load waits.
     std::chrono::milliseconds RestartWait() const;
@@ -143,6 +153,10 @@ class TSuiteConnections : public QObject {
     // The attached setup server went away: started again as at a refresh, its settings
     // unchanged for the running calculation thread.
     void RestartSetupServer();
+    // A query found the attached setup server there but not answering: said, and the server
+    // asked every AnswerProbeInterval until it answers again.
+    void SetupNotAnswering();
+    void ProbeSetup();
 
   private:
     struct TSink;
@@ -151,6 +165,9 @@ class TSuiteConnections : public QObject {
     struct TSourceState;
 
     bool NameRunning(std::string_view busName) const;
+    // The session bus has gone away: what fails then is not to be said as the server's fault.
+    bool BusGone() const { return !connection_.isConnected(); }
+    void StopProbe();
     bool ConnectSource(TSourceState& source);
     void DisconnectSource(TDataSourceKind kind);
     bool AttachSetupSink();
@@ -161,6 +178,8 @@ class TSuiteConnections : public QObject {
     void ReceivedItemChange(const std::string& appID, const std::string& item,
                             const std::string& data, std::size_t replaced);
     void ReceivedShutdown(TDataSourceKind kind, const std::string& appID);
+    // The program kind was connected to left the bus (on the receiver's thread).
+    void ReceivedOwnerLost(TDataSourceKind kind);
     void StoreEvent(const std::string& appID, const std::string& item, const std::string& data);
     // A status line from another thread, shown by the main thread.
     void PostStatus(const std::string& text);
@@ -176,9 +195,18 @@ class TSuiteConnections : public QObject {
     std::unique_ptr<TSink> setupSink_;
     std::array<std::unique_ptr<TSourceState>, 4> sources_;  // by TDataSourceKind
     QTimer tmrServersReconnect_;
+    // The sources' lines dropped for their time tag (counted on the receiver's thread too),
+    // and the timer that tells the counted ones when their period is over.
+    TDroppedLines dropped_;
+    QTimer tmrDroppedLines_;
     TBusSetupQuery* query_ = nullptr;
     bool restartWanted_ = true;    // false once the close has begun
     bool restartPending_ = false;  // the attached server went away; RestartSetupServer is queued
+    // The attached server does not answer: asked every AnswerProbeInterval meanwhile.
+    QTimer probeTimer_;
+    bool probePending_ = false;  // a probe's call is on its way
+    std::chrono::steady_clock::time_point silentSince_;
+    bool silenceBoundSaid_ = false;
     mutable std::mutex eventLock_;
     std::string eventAppID_, eventItem_, eventData_;  // guarded by eventLock_
     // Made at the first connect; its thread calls back into this object, so it goes first.

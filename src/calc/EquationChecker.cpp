@@ -45,6 +45,12 @@ class TChecker {
     void Power();
     void Factor();
     bool TryFunction(const TFunction& f);
+    static void AddOnce(std::vector<std::string>* list, std::string_view name) {
+        if (list == nullptr) return;
+        for (const std::string& known : *list)
+            if (known == name) return;
+        list->emplace_back(name);
+    }
     void AddName(std::string_view name) {
         if (name.empty()) throw ECalcExException(MsgInvalidVariableName);
         // The text is upper-cased: equal names are equal bytes. The list gets them all at the
@@ -169,11 +175,12 @@ bool TChecker::TryFunction(const TFunction& f) {
             const TDepthGuard level(depth_);
             t_.SkipBlanks();
             bool found = false;
-            t_.ReadRawUntil(",", found);
+            const std::string_view table = t_.ReadRawUntil(",", found);
             if (!found) {
                 failed_ = true;
                 return false;
             }
+            if (f.Form == TForm::Table) AddOnce(findings_ ? &findings_->Tables : nullptr, table);
             t_.Advance();
             Expression();
             if (!t_.MatchSymbol(")")) {
@@ -187,7 +194,10 @@ bool TChecker::TryFunction(const TFunction& f) {
             const TDepthGuard level(depth_);
             t_.SkipBlanks();
             bool found = false;
-            AddName(t_.ReadRawUntil(",)", found));
+            const std::string_view name = t_.ReadRawUntil(",)", found);
+            AddName(name);
+            if (f.Kind == TAttributeKind::akRatingTable)
+                AddOnce(findings_ ? &findings_->TableVariables : nullptr, name);
             if (found && t_.Current() == ',') {
                 t_.Advance();
                 Expression();

@@ -1,5 +1,5 @@
-// The equation functions: the table of their names and argument forms, the numeric
-// functions' values, and the process-wide generator of RND.
+// The equation functions: the table of their names and argument forms, and the process-wide
+// generator of RND.
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -13,15 +13,6 @@
 namespace ov {
 namespace equation {
 namespace {
-
-constexpr long double RadPerDeg = 0.017453292519943295L;
-constexpr long double DegPerRad = 57.29577951308232L;
-
-// Degrees to radians after taking whole turns off (exact in floating point), so that
-// SIN(390) is SIN(30) to the last bit and large angles skip the slow argument reduction.
-long double Radians(long double degrees) {
-    return std::fmod(degrees, 360.0L) * RadPerDeg;
-}
 
 // Tried in this order for their first letter.
 constexpr TFunction Functions[] = {
@@ -76,54 +67,28 @@ std::span<const TFunction> FunctionsOf(char c) {
     return std::span<const TFunction>(Functions + r.Begin, Functions + r.End);
 }
 
-double ApplyNumeric(TOp op, double a) {
-    const long double x = a;
-    switch (op) {
-        case TOp::Arctan:
-            return Checked(std::atan(x) * DegPerRad);
-        case TOp::Abs:
-            return std::fabs(a);
-        case TOp::Cos:
-            return Checked(std::cos(Radians(x)));
-        case TOp::Exp:
-            return Checked(std::exp(x));
-        case TOp::Int:
-            return std::trunc(a);
-        case TOp::Log:
-            return Checked(NaturalLog(x) / std::log(10.0L));
-        case TOp::Ln:
-            return Checked(NaturalLog(x));
-        case TOp::Rnd:
-            return RandomBelow(static_cast<std::int32_t>(ToInt64(x)));
-        case TOp::Round:
-            return static_cast<double>(ToInt64(std::nearbyint(x)));
-        case TOp::Sin:
-            return Checked(std::sin(Radians(x)));
-        case TOp::Sqrt:
-            if (a < 0) throw EInvalidOp();
-            return Checked(std::sqrt(x));
-        case TOp::Tan: {
-            const long double c = std::cos(Radians(x));
-            if (c == 0) throw EZeroDivide();
-            return Checked(std::sin(Radians(x)) / c);
-        }
-        case TOp::Trunc:
-            return static_cast<double>(ToInt64(x));
-        case TOp::None:
-            break;
-    }
-    return a;
-}
-
 }  // namespace equation
 
-std::int32_t RandomBelow(std::int32_t n) {
-    static std::mutex lock;
+namespace {
+
+std::mutex randomLock;
+std::mt19937& Generator() {  // guarded by randomLock
     static std::mt19937 generator(
         static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+    return generator;
+}
+
+}  // namespace
+
+std::int32_t RandomBelow(std::int32_t n) {
     if (n <= 0) return 0;
-    std::lock_guard<std::mutex> guard(lock);
-    return std::uniform_int_distribution<std::int32_t>(0, n - 1)(generator);
+    std::lock_guard<std::mutex> guard(randomLock);
+    return std::uniform_int_distribution<std::int32_t>(0, n - 1)(Generator());
+}
+
+void SeedRandom(std::uint32_t seed) {
+    std::lock_guard<std::mutex> guard(randomLock);
+    Generator().seed(seed);
 }
 
 }  // namespace ov

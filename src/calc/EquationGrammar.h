@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string_view>
 
@@ -45,9 +46,6 @@ struct TFunction {
 // The functions whose name begins with c (an upper-case letter), in the order they are tried.
 std::span<const TFunction> FunctionsOf(char c);
 
-// A numeric function's value for argument a; raises the arithmetic faults of util/Exception.h.
-double ApplyNumeric(TOp op, double a);
-
 // A result that left the double range is the fault the floating-point unit would report;
 // NaN and infinity never travel on.
 inline double Checked(long double r) {
@@ -57,11 +55,17 @@ inline double Checked(long double r) {
     return d;
 }
 
-// The four operations work on doubles; an infinite result is the overflow the floating-point
-// unit would report (NaN cannot arise from finite operands except 0/0, refused as 1612).
-inline double Finite(double r) {
-    if (std::isinf(r)) throw EOverflow();
+[[noreturn]] inline void NotFinite(double r) {
     if (std::isnan(r)) throw EInvalidOp();
+    throw EOverflow();
+}
+
+// The four operations work on doubles; an infinite result is the overflow the floating-point
+// unit would report (NaN cannot arise from finite operands except 0/0, refused as 1612). One
+// comparison on the way of a finite result.
+inline double Finite(double r) {
+    if (!(std::fabs(r) <= std::numeric_limits<double>::max())) [[unlikely]]
+        NotFinite(r);
     return r;
 }
 
@@ -75,6 +79,59 @@ inline long double NaturalLog(long double a) {
     if (a < 0) throw EInvalidOp();
     if (a == 0) throw EZeroDivide();
     return std::log(a);
+}
+
+inline constexpr long double RadPerDeg = 0.017453292519943295L;
+inline constexpr long double DegPerRad = 57.29577951308232L;
+
+// Degrees to radians after taking whole turns off (exact in floating point), so that
+// SIN(390) is SIN(30) to the last bit and large angles skip the slow argument reduction. The
+// remainder of a double by 360 is exact and a double itself: taken in double precision, it is
+// the extended one's to the bit, at a fraction of the cost.
+inline long double Radians(double degrees) {
+    return static_cast<long double>(std::fmod(degrees, 360.0)) * RadPerDeg;
+}
+
+// A numeric function's value for argument a, computed in extended precision; raises the
+// arithmetic faults of util/Exception.h. Inline: the evaluation calls it for every function.
+inline double ApplyNumeric(TOp op, double a) {
+    const long double x = a;
+    switch (op) {
+        case TOp::Arctan:
+            return Checked(std::atan(x) * DegPerRad);
+        case TOp::Abs:
+            return std::fabs(a);
+        case TOp::Cos:
+            return Checked(std::cos(Radians(a)));
+        case TOp::Exp:
+            return Checked(std::exp(x));
+        case TOp::Int:
+            return std::trunc(a);
+        case TOp::Log:
+            return Checked(NaturalLog(x) / std::log(10.0L));
+        case TOp::Ln:
+            return Checked(NaturalLog(x));
+        case TOp::Rnd:
+            return RandomBelow(static_cast<std::int32_t>(ToInt64(x)));
+        case TOp::Round:
+            return static_cast<double>(ToInt64(std::nearbyint(x)));
+        case TOp::Sin:
+            return Checked(std::sin(Radians(a)));
+        case TOp::Sqrt:
+            if (a < 0) throw EInvalidOp();
+            return Checked(std::sqrt(x));
+        case TOp::Tan: {
+            const long double r = Radians(a);
+            const long double c = std::cos(r);
+            if (c == 0) throw EZeroDivide();
+            return Checked(std::sin(r) / c);
+        }
+        case TOp::Trunc:
+            return static_cast<double>(ToInt64(x));
+        case TOp::None:
+            break;
+    }
+    return a;
 }
 
 // Counts nesting levels so that a hostile equation fails as a syntax error instead of

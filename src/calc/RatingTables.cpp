@@ -2,7 +2,9 @@
 #include "calc/RatingTables.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -270,6 +272,24 @@ std::string TTables::TableFilePath(const std::string& name) const {
     return path;
 }
 
+TTables::TTableFile TTables::LocateTable(const std::string& name) const {
+    TTableFile file;
+    file.Path = TableFilePath(name);
+    file.Found = FindFileIgnoringCase(file.Path);
+    return file;
+}
+
+void TTables::SetProblemReport(std::function<void(const std::string& message)> report) {
+    report_ = std::move(report);
+}
+
+// A missing table hands its stage back as the discharge: without a word, a wrong folder
+// would publish wrong values unnoticed.
+void TTables::Report(const std::string& name, const std::string& message) {
+    if (!report_ || !reported_.insert(name).second) return;
+    report_(message);
+}
+
 bool TTables::GetTable(const std::string& name, TTable*& table) {
     std::int32_t index = 0;
     if (FindTable(name, index)) {
@@ -277,11 +297,21 @@ bool TTables::GetTable(const std::string& name, TTable*& table) {
         return table->Points.Count() > 1;
     }
     table = nullptr;
-    const std::optional<fs::path> file = FindFileIgnoringCase(TableFilePath(name));
-    if (!file) return false;
-    std::ifstream in(*file, std::ios::binary);
-    if (!in) return false;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const TTableFile file = LocateTable(name);
+    if (!file.Found) {
+        Report(name, TableNotFoundText(name, file.Path));
+        return false;
+    }
+    errno = 0;
+    std::ifstream in(*file.Found, std::ios::binary);
+    std::string text;
+    if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.is_open() || in.bad()) {
+        const int error = errno;
+        Report(name, TableUnreadableText(name, file.Found->string(),
+                                         error != 0 ? std::strerror(error) : "read error"));
+        return false;
+    }
     in.close();
 
     auto read = std::make_unique<TTable>(name);
@@ -300,6 +330,25 @@ double TTables::TableValue(const std::string& name, double x) {
 
 void TTables::ClearTables() {
     for (std::int32_t i = Count() - 1; i >= 0; --i) RemoveAt(i).reset();
+    reported_.clear();
+}
+
+std::string TableNotFoundReason(const std::string& name, const std::string& path) {
+    std::error_code ec;
+    fs::path folder = fs::absolute(fs::path(path), ec).lexically_normal().parent_path();
+    if (ec) folder = fs::path(path).parent_path();
+    return "rating table " + name + " not found in " + folder.string() +
+           ": the stage passes through unchanged";
+}
+
+std::string TableNotFoundText(const std::string& name, const std::string& path) {
+    return "Error 1600: " + TableNotFoundReason(name, path);
+}
+
+std::string TableUnreadableText(const std::string& name, const std::string& path,
+                                const std::string& reason) {
+    return "Error 1600: rating table " + name + " cannot be read from " + path + " (" + reason +
+           "): the stage passes through unchanged";
 }
 
 TTables& Tables() {

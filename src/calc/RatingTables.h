@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -82,6 +83,10 @@ class TTables : public TSortedCollection<TTable, std::string_view> {
     explicit TTables(std::function<std::string()> tableDirectory);
 
     void SetTableDirectorySource(std::function<std::string()> tableDirectory);
+    // Where a table whose file cannot be found or read is told (TableNotFoundText,
+    // TableUnreadableText), once per name until ClearTables; empty: nowhere. Called on the
+    // thread that looks the table up.
+    void SetProblemReport(std::function<void(const std::string& message)> report);
 
     // The cached table, or the table read now from its file. False when there is no file,
     // it cannot be read, it has no kind line (nothing cached: the next call looks again), or
@@ -94,20 +99,41 @@ class TTables : public TSortedCollection<TTable, std::string_view> {
     // The interpolated value of table name at x; x unchanged when the table is unusable.
     double TableValue(const std::string& name, double x);
 
-    // Destroys every cached table, the last first.
+    // Destroys every cached table, the last first, and forgets which tables were reported.
     void ClearTables();
 
     // The file name of table name, with "/" separators: a name without "/" or "\" goes in
     // the table folder; ".TBL" is appended unless the name's own last part has a ".".
     std::string TableFilePath(const std::string& name) const;
 
+    // The file of table name: the path looked for (TableFilePath) and the file found there,
+    // letter case ignored (none when there is no such file).
+    struct TTableFile {
+        std::string Path;
+        std::optional<std::filesystem::path> Found;
+    };
+    TTableFile LocateTable(const std::string& name) const;
+
   protected:
     int Compare(const std::string_view& a, const std::string_view& b) const override;
     std::string_view ItemKey(const TTable* item) const override { return item->Name; }
 
   private:
+    void Report(const std::string& name, const std::string& message);
+
     std::function<std::string()> tableDirectory_;
+    std::function<void(const std::string&)> report_;
+    std::set<std::string> reported_;  // the names told since ClearTables
 };
+
+// The status line of a table whose file is missing: "Error 1600: rating table RIVER1 not found
+// in /data/tables: the stage passes through unchanged" (the folder of path, made absolute);
+// the reason alone is the text after "Error 1600: ".
+std::string TableNotFoundText(const std::string& name, const std::string& path);
+std::string TableNotFoundReason(const std::string& name, const std::string& path);
+// The status line of a table file that exists but cannot be read (reason: the system's).
+std::string TableUnreadableText(const std::string& name, const std::string& path,
+                                const std::string& reason);
 
 // Reads a table file's lines into table (kind and points). False when the file holds no
 // line that names a kind (only empty and ";" lines).

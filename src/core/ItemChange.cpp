@@ -96,7 +96,8 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
                      const TItemChangeLogProc& logStatus,
-                     const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting) {
+                     const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting,
+                     TDroppedLines* dropped) {
     if (eventAppID == ownAppID) return 0;
     if (!IsDataSourceAppID(eventAppID)) return 0;
     const std::string itemName = UpperCaseAscii(eventItem);
@@ -121,7 +122,14 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
 
         int position = 1;
         TTimeTag timeTag = 0;
-        if (!ScanText(line, position, "%J", {&timeTag})) return 0;
+        if (!ScanText(line, position, "%J", {&timeTag})) {
+            // Without its time a record cannot be filed: the line is dropped, but not unsaid.
+            if (dropped != nullptr) {
+                const std::string told = dropped->Drop(eventAppID, FieldAt(line, 1));
+                if (!told.empty()) logStatus(told);
+            }
+            return 0;
+        }
         // A time tag with nothing after it is a record of one empty pair, as ever; otherwise
         // the record belongs to the station of the first good pair.
         TPair first;

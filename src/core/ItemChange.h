@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/DroppedLines.h"
 #include "core/InputBuffer.h"
 
 namespace ov {
@@ -26,16 +27,20 @@ inline constexpr std::string_view ItemRealTime = "$REALTIME";
 // Skipped by the caller while ThreadStopped. Queues the record of one item change from a data
 // source (not ownAppID) for one of the four items (any letter case) whose data begins with a
 // time tag; bad data is logged as "Error 1600: " + text, what was queued stays and the record
-// is closed. A field without a full stop where STATION.SENSOR belongs is reported and skipped
-// with what follows it up to the next field that can begin a pair, so the good pairs after it
-// are queued too; the record belongs to the first good pair's station. Returns the number of items
-// the buffer took. Without whileWaiting it runs on the main thread and a full buffer serves the
-// user-interface events; with it, on any thread, and a full buffer calls it between waits (false
-// drops the items still to come).
+// is closed. A line whose time tag cannot be read (after the last time tag, a part out of
+// range or negative, other separators) queues nothing; it is counted in dropped, which tells
+// it in the status list once per source and period (not told without dropped). A field without a
+// full stop where STATION.SENSOR belongs is reported and skipped with what follows it up to the
+// next field that can begin a pair, so the good pairs after it are queued too; the record belongs
+// to the first good pair's station. Returns the number of items the buffer took. Without
+// whileWaiting it runs on the main thread and a full buffer serves the user-interface events; with
+// it, on any thread, and a full buffer calls it between waits (false drops the items still to
+// come).
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,
                      const TItemChangeLogProc& logStatus,
-                     const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting = {});
+                     const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting = {},
+                     TDroppedLines* dropped = nullptr);
 
 }  // namespace ov

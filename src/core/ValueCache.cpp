@@ -1,6 +1,7 @@
 // The value cache of the calculation thread.
 #include "core/ValueCache.h"
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -24,8 +25,14 @@ void MakeKey(std::string_view stationID, std::string_view sensorName, std::strin
 
 }  // namespace
 
+namespace {
+std::atomic<std::uint64_t> itemSerials{0};
+}  // namespace
+
 TStationSensorDataItem::TStationSensorDataItem(std::string stationID, std::string sensorName)
-    : StationID(std::move(stationID)), SensorName(std::move(sensorName)) {
+    : StationID(std::move(stationID)),
+      SensorName(std::move(sensorName)),
+      Serial(itemSerials.fetch_add(1, std::memory_order_relaxed) + 1) {
     TimeTags.SetSorted(true);
     MakeKey(StationID, SensorName, Key);
 }
@@ -52,6 +59,20 @@ const TStationSensorDataItem* TStationSensorDataCache::FindItem(std::string_view
                                                                 std::string_view sensorName) const {
     std::int32_t index = 0;
     return FindKey(stationID, sensorName, index) ? Items(index) : nullptr;
+}
+
+const TStationSensorDataItem* TStationSensorDataCache::FindItem(std::string_view key,
+                                                                std::int32_t& index) const {
+    const bool found = SortedFind(
+        Count(), [this, key](std::int32_t i) { return ItemUnchecked(i)->Key.compare(key); }, index);
+    return found ? ItemUnchecked(index) : nullptr;
+}
+
+std::string TStationSensorDataCache::KeyOf(std::string_view stationID,
+                                           std::string_view sensorName) {
+    std::string key;
+    MakeKey(stationID, sensorName, key);
+    return key;
 }
 
 void TStationSensorDataCache::Add(std::string_view stationID, std::string_view sensorName,
@@ -94,17 +115,32 @@ void TStationSensorDataCache::Add(std::string_view stationID, std::string_view s
 bool TStationSensorDataCache::Lookup(std::string_view stationID, std::string_view sensorName,
                                      TTimeTag& timeTag, double& value) const {
     const TStationSensorDataItem* item = FindItem(stationID, sensorName);
-    if (!item) return false;
+    return item != nullptr && LookupIn(*item, timeTag, value);
+}
+
+bool TStationSensorDataCache::LookupIn(const TStationSensorDataItem& item, TTimeTag& timeTag,
+                                       double& value, std::int32_t* position) {
+    // The time tags are strictly ascending: searched directly rather than through the
+    // array's general comparison (this runs for every variable of every calculation).
+    const TIntArray& tags = item.TimeTags;
     std::int32_t p = 0;
-    if (item->TimeTags.Find(timeTag, p)) {
-        value = item->Values.GetAt(p);
+    if (SortedFind(
+            tags.Count(),
+            [&tags, timeTag](std::int32_t i) {
+                const TTimeTag t = tags.GetUnchecked(i);
+                return t < timeTag ? -1 : (t > timeTag ? 1 : 0);
+            },
+            p)) {
+        value = item.Values.GetAt(p);
+        if (position != nullptr) *position = p;
         return true;
     }
     // p counts the cached time tags earlier than the requested one. A single earlier value is
     // not enough to stand in for the requested one.
     if (p < 2) return false;
-    timeTag = item->TimeTags.GetAt(p - 1);
-    value = item->Values.GetAt(p - 1);
+    timeTag = item.TimeTags.GetAt(p - 1);
+    value = item.Values.GetAt(p - 1);
+    if (position != nullptr) *position = p - 1;
     return true;
 }
 

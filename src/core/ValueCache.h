@@ -27,6 +27,10 @@ class TStationSensorDataItem {
     std::string StationID;
     std::string SensorName;
     std::string Key;  // both names folded to upper case, joined by a NUL: the search key
+    // Unique in the process for the item's life: a position remembered with its item's serial
+    // holds that very item while ItemAt(position) has the serial, even if the memory of a
+    // deleted item was used again.
+    const std::uint64_t Serial;
     TIntArray TimeTags{16};
     TDoubleArray Values{16};
     TDoubleArray Expiries{16};  // date-time after which the entry is dropped
@@ -53,6 +57,19 @@ class TStationSensorDataCache : public TOwningPtrArray<TStationSensorDataItem> {
     // The item of a station.sensor, or null.
     const TStationSensorDataItem* FindItem(std::string_view stationID,
                                            std::string_view sensorName) const;
+    // The same by search key (KeyOf), with the item's position: a caller that remembers the
+    // position and the item's Serial knows its item is still there while ItemAt(position)
+    // has that serial.
+    const TStationSensorDataItem* FindItem(std::string_view key, std::int32_t& index) const;
+    // The item at index, or null past the end.
+    const TStationSensorDataItem* ItemAt(std::int32_t index) const {
+        return index >= 0 && index < Count() ? ItemUnchecked(index) : nullptr;
+    }
+    // The search key of a station.sensor: both names folded to upper case, joined by a NUL.
+    static std::string KeyOf(std::string_view stationID, std::string_view sensorName);
+    // Lookup within one item; position (if given) receives the entry's position.
+    static bool LookupIn(const TStationSensorDataItem& item, TTimeTag& timeTag, double& value,
+                         std::int32_t* position = nullptr);
 
   protected:
     int Compare(TStationSensorDataItem* a, TStationSensorDataItem* b) const override;

@@ -70,13 +70,14 @@ bool NotAnInteger(const TStationSensorItem& item, int column, QString* error) {
                 error);
 }
 
-// The rows read straight from the ODBC statement, every cell as text.
-bool LoadWithStatement(TOdbcStatement& statement, TStationSensorCache& catalogue,
-                       const std::string& sql, QString* error) {
+using TCell = TOdbcStatement::TCell;
+
+// Runs the catalogue query on statement and finds its columns; false with the message.
+bool ExecCatalogue(TOdbcStatement& statement, const std::string& sql,
+                   std::array<int, kColumnCount>& column, QString* error) {
     if (!statement.Exec(sql))
         return Fail(QStringLiteral("the station catalogue query failed: ") + statement.Error(),
                     error);
-    std::array<int, kColumnCount> column{};
     for (int i = 0; i < kColumnCount; ++i) {
         column[i] = statement.ColumnIndex(kColumnNames[i]);
         if (column[i] < 0)
@@ -84,27 +85,93 @@ bool LoadWithStatement(TOdbcStatement& statement, TStationSensorCache& catalogue
                             QLatin1String(kColumnNames[i]),
                         error);
     }
-    using TCell = TOdbcStatement::TCell;
+    return true;
+}
+
+// One row's cells as a new entry, each cell read by cell(column index, text). Null for a cell
+// that failed or was cut short (bad tells which) and for a channel that is no integer
+// (notInteger set, its message in *error when given).
+template <typename TCellReader>
+std::unique_ptr<TStationSensorItem> ReadRow(const std::array<int, kColumnCount>& column,
+                                            TCellReader cell, std::string& channel, TCell& bad,
+                                            bool& notInteger, QString* error) {
+    auto item = std::make_unique<TStationSensorItem>();
+    auto ok = [&](int c, std::string& text) {
+        if (bad != TCell::cText) return bad;  // the row is lost already: no further reads
+        const TCell got = cell(column[c], text);
+        if (got == TCell::cFailed || got == TCell::cTruncated) bad = got;
+        return got;
+    };
+    ok(kStation, item->StationID);
+    ok(kSensor, item->SensorName);
+    const auto attributes = Attributes(*item);
+    for (int i = 0; i < 6; ++i) ok(kBasin + i, *attributes[i]);
+    std::int32_t* channels[] = {&item->PrimaryChannel, &item->RandomChannel};
+    for (int i = 0; i < 2 && bad == TCell::cText; ++i) {
+        if (ok(kPrimary + i, channel) != TCell::cText) continue;
+        const char* end = channel.data() + channel.size();
+        const auto [stop, ec] = std::from_chars(channel.data(), end, *channels[i]);
+        if (ec != std::errc() || stop != end || channel.empty()) {
+            notInteger = true;
+            NotAnInteger(*item, kPrimary + i, error);
+            return nullptr;
+        }
+    }
+    if (bad != TCell::cText) return nullptr;
+    return item;
+}
+
+// The rows read straight from the ODBC statement, cell by cell, every cell as text.
+bool LoadCellByCell(TOdbcStatement& statement, TStationSensorCache& catalogue,
+                    const std::string& sql, QString* error) {
+    std::array<int, kColumnCount> column{};
+    if (!ExecCatalogue(statement, sql, column, error)) return false;
     std::string channel;
     while (statement.Fetch()) {
-        auto item = std::make_unique<TStationSensorItem>();
-        bool failed = statement.Text(column[kStation], item->StationID) == TCell::cFailed ||
-                      statement.Text(column[kSensor], item->SensorName) == TCell::cFailed;
-        const auto attributes = Attributes(*item);
-        for (int i = 0; i < 6 && !failed; ++i)
-            failed = statement.Text(column[kBasin + i], *attributes[i]) == TCell::cFailed;
-        std::int32_t* channels[] = {&item->PrimaryChannel, &item->RandomChannel};
-        for (int i = 0; i < 2 && !failed; ++i) {
-            const TCell cell = statement.Text(column[kPrimary + i], channel);
-            failed = cell == TCell::cFailed;
-            if (cell != TCell::cText) continue;
-            const char* end = channel.data() + channel.size();
-            const auto [stop, ec] = std::from_chars(channel.data(), end, *channels[i]);
-            if (ec != std::errc() || stop != end || channel.empty())
-                return NotAnInteger(*item, kPrimary + i, error);
-        }
-        if (failed) break;
+        TCell bad = TCell::cText;
+        bool notInteger = false;
+        auto item = ReadRow(
+            column, [&](int c, std::string& text) { return statement.Text(c, text); }, channel, bad,
+            notInteger, error);
+        if (notInteger) return false;
+        if (!item) break;
         catalogue.Append(std::move(item));
+    }
+    if (!statement.Error().isEmpty())
+        return Fail(QStringLiteral("reading the station catalogue failed: ") + statement.Error(),
+                    error);
+    return true;
+}
+
+// The rows read in blocks into bound columns. truncated: a value was longer than its
+// column's width (the driver's column size, which SQLite does not hold its values to); the
+// catalogue is then incomplete and the caller reads it cell by cell instead.
+bool LoadInBlocks(TOdbcStatement& statement, TStationSensorCache& catalogue, const std::string& sql,
+                  bool& truncated, QString* error) {
+    std::array<int, kColumnCount> column{};
+    if (!ExecCatalogue(statement, sql, column, error)) return false;
+    for (int c : column) {
+        if (!statement.Bind(c))
+            return Fail(
+                QStringLiteral("reading the station catalogue failed: ") + statement.Error(),
+                error);
+    }
+    std::string channel;
+    while (const std::size_t rows = statement.FetchBlock()) {
+        for (std::size_t row = 0; row < rows; ++row) {
+            TCell bad = TCell::cText;
+            bool notInteger = false;
+            auto item = ReadRow(
+                column, [&](int c, std::string& text) { return statement.BlockText(row, c, text); },
+                channel, bad, notInteger, error);
+            if (notInteger) return false;
+            if (bad == TCell::cTruncated) {
+                truncated = true;
+                return false;
+            }
+            if (!item) break;
+            catalogue.Append(std::move(item));
+        }
     }
     if (!statement.Error().isEmpty())
         return Fail(QStringLiteral("reading the station catalogue failed: ") + statement.Error(),
@@ -160,9 +227,17 @@ bool LoadWithQuery(const QSqlDatabase& db, TStationSensorCache& catalogue, const
 bool LoadStationCatalogueSql(const QSqlDatabase& db, TStationSensorCache& catalogue,
                              const std::string& sql, QString* error) {
     catalogue.Clear();
+    {
+        TOdbcStatement statement(db);
+        if (!statement.Valid()) return LoadWithQuery(db, catalogue, sql, error);
+        bool truncated = false;
+        const bool loaded = LoadInBlocks(statement, catalogue, sql, truncated, error);
+        if (!truncated) return loaded;
+    }
+    // A value longer than its column says: read again, each cell whole.
+    catalogue.Clear();
     TOdbcStatement statement(db);
-    if (statement.Valid()) return LoadWithStatement(statement, catalogue, sql, error);
-    return LoadWithQuery(db, catalogue, sql, error);
+    return LoadCellByCell(statement, catalogue, sql, error);
 }
 
 bool LoadStationCatalogue(const TDatabaseConnection& connection, TStationSensorCache& catalogue,

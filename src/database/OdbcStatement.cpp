@@ -13,6 +13,11 @@
 
 namespace ov {
 
+// The block buffers are declared without the ODBC headers.
+static_assert(sizeof(SQLLEN) == sizeof(long) && sizeof(SQLULEN) == sizeof(unsigned long));
+static_assert(sizeof(SQLWCHAR) == sizeof(std::uint16_t));
+static_assert(sizeof(SQLUSMALLINT) == sizeof(std::uint16_t));
+
 namespace {
 
 // The driver's UTF-16 as 8-bit text, appended.
@@ -72,6 +77,15 @@ void TOdbcStatement::Fail(const char* what) {
 bool TOdbcStatement::Exec(std::string_view sql) {
     error_.clear();
     names_.clear();
+    widths_.clear();
+    if (handle_ && (!bound_.empty() || blockSet_)) {
+        // The last result's cursor, bindings and block go before the next one is read.
+        SQLFreeStmt(handle_, SQL_CLOSE);
+        SQLFreeStmt(handle_, SQL_UNBIND);
+        SQLSetStmtAttr(handle_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+        bound_.clear();
+        blockSet_ = false;
+    }
     if (!handle_) {
         error_ = QStringLiteral("no open ODBC connection to the suite database");
         return false;
@@ -102,8 +116,85 @@ bool TOdbcStatement::Exec(std::string_view sql) {
                                       name.size() - 1),
                 column);
         names_.push_back(std::move(column));
+        widths_.push_back(static_cast<std::size_t>(size));
     }
     return true;
+}
+
+bool TOdbcStatement::Bind(int column) {
+    if (!handle_ || column < 0 || static_cast<std::size_t>(column) >= names_.size()) {
+        error_ = QStringLiteral("no such result column to bind");
+        return false;
+    }
+    if (!blockSet_) {
+        // By column, a block of rows a call; a driver that takes fewer says how many.
+        rowStatus_.assign(BlockRows, 0);
+        if (!SQL_SUCCEEDED(SQLSetStmtAttr(handle_, SQL_ATTR_ROW_BIND_TYPE,
+                                          reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0)) ||
+            !SQL_SUCCEEDED(SQLSetStmtAttr(handle_, SQL_ATTR_ROW_ARRAY_SIZE,
+                                          reinterpret_cast<SQLPOINTER>(BlockRows), 0)) ||
+            !SQL_SUCCEEDED(
+                SQLSetStmtAttr(handle_, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0)) ||
+            !SQL_SUCCEEDED(SQLSetStmtAttr(handle_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0))) {
+            Fail("Unable to read the rows in blocks");
+            return false;
+        }
+        blockSet_ = true;
+    }
+    const std::size_t declared = widths_[static_cast<std::size_t>(column)];
+    TBound b;
+    b.Column = column;
+    b.Width = declared > 0 && declared <= MaxBoundWidth ? declared : BoundWidthUnknown;
+    b.Units.assign(BlockRows * (b.Width + 1), 0);
+    b.Lengths.assign(BlockRows, 0);
+    bound_.push_back(std::move(b));
+    TBound& kept = bound_.back();  // its buffers stay where they are when bound_ grows
+    if (!SQL_SUCCEEDED(SQLBindCol(
+            handle_, static_cast<SQLUSMALLINT>(column + 1), SQL_C_WCHAR, kept.Units.data(),
+            static_cast<SQLLEN>((kept.Width + 1) * sizeof(SQLWCHAR)), kept.Lengths.data()))) {
+        Fail("Unable to bind a result column");
+        bound_.pop_back();
+        return false;
+    }
+    return true;
+}
+
+std::size_t TOdbcStatement::FetchBlock() {
+    if (!handle_ || bound_.empty()) return 0;
+    fetched_ = 0;
+    const SQLRETURN r = SQLFetch(handle_);
+    if (r == SQL_NO_DATA) return 0;
+    if (!SQL_SUCCEEDED(r)) {
+        Fail("Unable to fetch the next rows");
+        return 0;
+    }
+    const auto rows = std::min<std::size_t>(fetched_, BlockRows);
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (rowStatus_[i] == SQL_ROW_ERROR) {
+            Fail("Unable to fetch a row");
+            return 0;
+        }
+    }
+    return rows;
+}
+
+TOdbcStatement::TCell TOdbcStatement::BlockText(std::size_t row, int column,
+                                                std::string& text) const {
+    text.clear();
+    for (const TBound& b : bound_) {
+        if (b.Column != column) continue;
+        const SQLLEN length = b.Lengths[row];
+        if (length == SQL_NULL_DATA) return TCell::cNull;
+        const auto* units = reinterpret_cast<const SQLWCHAR*>(b.Units.data()) + row * (b.Width + 1);
+        if (length == SQL_NO_TOTAL || length < 0 ||
+            static_cast<std::size_t>(length) / sizeof(SQLWCHAR) > b.Width) {
+            AppendLatin1(units, b.Width, text);
+            return TCell::cTruncated;
+        }
+        AppendLatin1(units, static_cast<std::size_t>(length) / sizeof(SQLWCHAR), text);
+        return TCell::cText;
+    }
+    return TCell::cFailed;
 }
 
 int TOdbcStatement::ColumnIndex(std::string_view name) const {

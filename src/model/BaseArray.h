@@ -139,6 +139,8 @@ class TTypedArray : public TBaseArray {
         CheckIndex(index);
         return Load(ItemPtr(index));
     }
+    // The element at 0 <= index < Count, unchecked: for searches that keep to the range.
+    V GetUnchecked(std::int32_t index) const { return Load(ItemPtr(index)); }
     // Writes value at 0 <= index <= Count; index = Count appends.
     void PutAt(std::int32_t index, V value) { PutItem(index, Bytes(value)); }
     void InsertAt(std::int32_t index, V value) { InsertAt(index, Bytes(value)); }

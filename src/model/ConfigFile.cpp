@@ -139,9 +139,6 @@ std::string JoinWords(const std::vector<std::string>& words) {
     return text;
 }
 
-// The findings of one file shown at most: a file of binary junk must not flood the status list.
-constexpr std::size_t kMostFileFindings = 20;
-
 }  // namespace
 
 TConfigFile::TConfigFile(TLogStatusProc logStatus, const TFormatSettings& fs)
@@ -173,19 +170,36 @@ void TConfigFile::Log(const std::string& text) const {
     if (logStatus_) logStatus_(text);
 }
 
-void TConfigFile::Report(std::size_t line, const std::string& text) const {
+void TConfigFile::Say(std::size_t line, const std::string& text) const {
     std::string where = path_.filename().string();
     if (line > 0) where += " line " + std::to_string(line) + ":";
     Log("Error 1600: " + where + " " + text);
 }
 
+void TConfigFile::Report(std::size_t line, const std::string& text) const {
+    if (shownFindings_ < mostShownFindings_) {
+        ++shownFindings_;
+        Say(line, text);
+    } else {
+        ++heldFindings_;
+    }
+}
+
+void TConfigFile::ReportHeldFindings() const {
+    if (heldFindings_ == 0) return;
+    Say(0, "has " + std::to_string(heldFindings_) +
+               " more findings in its settings and groups, not shown here (ovtool check lists "
+               "them all)");
+    heldFindings_ = 0;
+}
+
 void TConfigFile::ReportFileFindings(const TIniFile& ini) const {
     const std::vector<TIniFinding> findings = ini.Findings();
-    for (std::size_t i = 0; i < findings.size() && i < kMostFileFindings; ++i)
-        Report(findings[i].Line, findings[i].Text);
-    if (findings.size() > kMostFileFindings)
-        Report(0, "has " + std::to_string(findings.size() - kMostFileFindings) +
-                      " more lines that are not read as written");
+    for (std::size_t i = 0; i < findings.size() && i < mostShownFindings_; ++i)
+        Say(findings[i].Line, findings[i].Text);
+    if (findings.size() > mostShownFindings_)
+        Say(0, "has " + std::to_string(findings.size() - mostShownFindings_) +
+                   " more lines that are not read as written");
 }
 
 void TConfigFile::ReadSettings(const TIniFile& ini, TConfigSettings& settings) {
@@ -214,6 +228,7 @@ void TConfigFile::ReadSettings(const TIniFile& ini, TConfigSettings& settings) {
 }
 
 void TConfigFile::ReadConfig(TConfigSettings& settings, TCalcGroups& groups) {
+    shownFindings_ = heldFindings_ = 0;
     try {
         const TIniFile& ini = Ini();
         ReportFileFindings(ini);
@@ -234,8 +249,10 @@ void TConfigFile::ReadConfig(TConfigSettings& settings, TCalcGroups& groups) {
             }
             ReadGroup(name, groups, first);
         }
+        ReportHeldFindings();
         Log("Startup parameters loaded.");
     } catch (const std::exception& e) {
+        ReportHeldFindings();
         Log(std::string("Error 1600: ") + e.what());
     }
 }

@@ -28,6 +28,9 @@ inline constexpr double MaxScheduleDelay = 0.125;
 inline constexpr std::int32_t FirstGroupNumber = 1;
 inline constexpr std::int32_t LastGroupNumber = 999;
 inline constexpr std::size_t MaxEquationLength = 8192;
+// The findings of each kind that reading the file says in the status list: the lines that are
+// not read, and the other findings of its settings and groups.
+inline constexpr std::size_t MostShownFindings = 20;
 
 // The settings of section "Calc" besides the group names.
 struct TConfigSettings {
@@ -72,9 +75,13 @@ class TConfigFile {
     // again, a value refused (a delay outside 0 to MaxScheduleDelay, a number outside 32
     // bits) with what is used instead, a flag other than 0 or 1, a group number outside 1 to
     // 999, an equation longer than MaxEquationLength, a names list and its values list of
-    // different lengths, a group named in GroupNames without a section (read disabled). An
+    // different lengths, a group named in GroupNames without a section (read disabled). Of
+    // the lines not read, and of the other findings, the first MostShownFindings each are
+    // logged and the rest counted in one line (all of them after ShowEveryFinding). An
     // error is logged as "Error 1600: " + its text; groups read so far stay.
     void ReadConfig(TConfigSettings& settings, TCalcGroups& groups);
+    // ReadConfig logs every finding: for a tool that lists them, not for the status list.
+    void ShowEveryFinding() { mostShownFindings_ = SIZE_MAX; }
     // Reads section name as a group (defaults for what is missing; a missing section reads
     // as a disabled group) and appends it to groups, reporting as ReadConfig does.
     void ReadGroup(const std::string& name, TCalcGroups& groups);
@@ -105,7 +112,12 @@ class TConfigFile {
     TIniFile& Ini() const;  // raises the open error when the file is not open
     void Log(const std::string& text) const;
     // "Error 1600: OVCalc.OVG line 7: text" (no line for the file as a whole).
+    void Say(std::size_t line, const std::string& text) const;
+    // A finding of the settings or the groups: said while fewer than the most shown were,
+    // counted otherwise.
     void Report(std::size_t line, const std::string& text) const;
+    // The one line for the findings counted and not said.
+    void ReportHeldFindings() const;
     void ReportFileFindings(const TIniFile& ini) const;
     void ReadSettings(const TIniFile& ini, TConfigSettings& settings);
     void ReadGroup(const std::string& name, TCalcGroups& groups, bool report);
@@ -120,6 +132,11 @@ class TConfigFile {
     // The delay used instead of a ScheduleDelay line that was refused; while the delay is
     // still that one, the line is kept as written.
     std::optional<double> refusedDelayInUse_;
+    // A file with thousands of faults must not flood the status list, nor hold up the start
+    // while it is written: so many of each kind of finding are said, the rest counted.
+    std::size_t mostShownFindings_ = MostShownFindings;
+    mutable std::size_t shownFindings_ = 0;  // said in this read
+    mutable std::size_t heldFindings_ = 0;   // counted in this read, not said yet
 };
 
 }  // namespace ov

@@ -49,10 +49,12 @@ std::string NameOwnerChangedRule(std::string_view condition) {
            std::string(condition);
 }
 
-TSdMessage SdCall(sd_bus* bus, sd_bus_message* call, std::uint64_t usec, std::string& error) {
+TSdMessage SdCall(sd_bus* bus, sd_bus_message* call, std::uint64_t usec, std::string& error,
+                  int* result) {
     sd_bus_error failure = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     const int r = sd_bus_call(bus, call, usec, &failure, &reply);
+    if (result != nullptr) *result = r < 0 ? r : 0;
     if (r < 0) {
         error =
             failure.message != nullptr

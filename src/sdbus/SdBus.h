@@ -46,8 +46,10 @@ std::string NameOwnerChangedRule(std::string_view condition);
 
 // Sends call and waits at most usec (0: sd-bus's default) for its reply. A failed call gives
 // no reply, and error then says why: "error name: message" when the peer or the bus answered
-// with an error, else the errno text.
-TSdMessage SdCall(sd_bus* bus, sd_bus_message* call, std::uint64_t usec, std::string& error);
+// with an error, else the errno text. result (when given) gets sd-bus's negative errno of a
+// failure (-ETIMEDOUT for a call not answered in time), 0 on success.
+TSdMessage SdCall(sd_bus* bus, sd_bus_message* call, std::uint64_t usec, std::string& error,
+                  int* result = nullptr);
 
 // One basic value as read from a message: a text (s, o, g), a boolean or a number.
 using TSdBasicValue =

@@ -1,7 +1,9 @@
 // The catalogue tree build.
 #include "suite/CatalogueTree.h"
 
+#include <cstdint>
 #include <exception>
+#include <string>
 
 #include "suite/CatalogueSql.h"
 #include "util/TextCompare.h"
@@ -20,6 +22,33 @@ void Build(ICatalogueTree& tree, TStationSensorCache& catalogue, TSortMode mode,
     tree.Clear();
     if (!ValidSortMode(mode)) return;
     catalogue.Sort(mode);
+    // A node's text and icon as last seen here: entries under one node ask for them in turn,
+    // and a tree on a widget answers its text through a conversion each time.
+    struct TSeen {
+        TCatalogueNode* Node = nullptr;
+        std::string Text;
+        std::int32_t Image = 0;
+        bool Imaged = false;
+    };
+    TSeen seenRoot, seenLevel2;
+    auto textOf = [&tree](TSeen& seen, TCatalogueNode* node) -> const std::string& {
+        if (seen.Node != node) seen = TSeen{node, tree.Text(node)};
+        return seen.Text;
+    };
+    auto added = [](TSeen& seen, TCatalogueNode* node, std::string_view text) {
+        seen = TSeen{node, std::string(text)};
+        return node;
+    };
+    // The node gets the icon (new or reused); one it has already is not given again.
+    auto image = [&tree](TSeen& seen, TCatalogueNode* node, std::int32_t icon) {
+        if (seen.Node == node && seen.Imaged && seen.Image == icon) return;
+        tree.SetImage(node, icon);
+        if (seen.Node == node) {
+            seen.Imaged = true;
+            seen.Image = icon;
+        }
+    };
+
     TCatalogueNode* lastLeaf = nullptr;
     const int count = catalogue.Count();
     for (int i = 0; i < count; ++i) {
@@ -34,8 +63,9 @@ void Build(ICatalogueTree& tree, TStationSensorCache& catalogue, TSortMode mode,
         }
         const std::string_view label =
             BlankText(item.Level1Text) ? NullRootLabel : std::string_view(item.Level1Text);
-        if (!root || !SameText(tree.Text(root), label)) root = tree.AddRoot(label);
-        tree.SetImage(root, item.Level1Image);
+        if (!root || !SameText(textOf(seenRoot, root), label))
+            root = added(seenRoot, tree.AddRoot(label), label);
+        image(seenRoot, root, item.Level1Image);
 
         if (item.Level2Text.empty()) {
             tree.Attach(root, &item);
@@ -43,9 +73,9 @@ void Build(ICatalogueTree& tree, TStationSensorCache& catalogue, TSortMode mode,
             continue;
         }
         TCatalogueNode* level2 = tree.LastChild(root);
-        if (!level2 || !SameText(tree.Text(level2), item.Level2Text))
-            level2 = tree.AddChild(root, item.Level2Text);
-        tree.SetImage(level2, item.Level2Image);
+        if (!level2 || !SameText(textOf(seenLevel2, level2), item.Level2Text))
+            level2 = added(seenLevel2, tree.AddChild(root, item.Level2Text), item.Level2Text);
+        image(seenLevel2, level2, item.Level2Image);
 
         if (item.Level3Text.empty()) {
             tree.Attach(level2, &item);

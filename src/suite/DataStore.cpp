@@ -15,6 +15,18 @@ void TDataItem::SetValue(const std::string& value) {
     value_ = value;
 }
 
+bool TDataItem::HasLink(std::string_view appID, std::string_view client) const {
+    for (const TLink& link : links_)
+        if (link.AppID == appID && link.Client == client) return true;
+    return false;
+}
+
+std::int32_t TDataItem::DropLinks(std::string_view client) {
+    const auto before = links_.size();
+    std::erase_if(links_, [&](const TLink& link) { return link.Client == client; });
+    return static_cast<std::int32_t>(before - links_.size());
+}
+
 }  // namespace store
 
 // ---- TOVDataBaseImpl ----
@@ -56,12 +68,55 @@ bool TOVDataBaseImpl::Evict() {
     while (Count() > 0 && std::int64_t(Count()) + headroom >= maxCount_ && misses > 0) {
         std::uniform_int_distribution<std::int32_t> position(0, Count() - 1);
         const std::int32_t i = position(random_);
-        if (ItemAt(i)->Changed())
+        if (ItemAt(i)->Changed()) {
             --misses;
-        else
+        } else {
+            Uncount(*ItemAt(i));
             RemoveAt(i);  // the item is destroyed here: nothing refers to it any more
+        }
     }
     return std::int64_t(Count()) + headroom < maxCount_;
+}
+
+std::int32_t TOVDataBaseImpl::ClientLinks(std::string_view client) const {
+    const auto it = clientLinks_.find(client);
+    return it == clientLinks_.end() ? 0 : it->second;
+}
+
+void TOVDataBaseImpl::AddClientLink(store::TDataItem& item, std::string_view appID,
+                                    std::string_view client) {
+    item.AddLink(appID, client);
+    auto it = clientLinks_.find(client);
+    if (it == clientLinks_.end()) it = clientLinks_.emplace(std::string(client), 0).first;
+    ++it->second;
+    ++clientLinkCount_;
+}
+
+void TOVDataBaseImpl::Uncount(const store::TDataItem& item) {
+    for (const store::TLink& link : item.Links()) {
+        if (link.Client.empty()) continue;
+        auto it = clientLinks_.find(link.Client);
+        if (it == clientLinks_.end()) continue;
+        --clientLinkCount_;
+        if (--it->second == 0) clientLinks_.erase(it);
+    }
+}
+
+std::int32_t TOVDataBaseImpl::DropClientLinks(std::string_view client) {
+    const auto it = clientLinks_.find(client);
+    if (client.empty() || it == clientLinks_.end()) return 0;
+    std::int32_t dropped = 0;
+    for (std::int32_t i = Count() - 1; i >= 0 && dropped < it->second; --i) {
+        store::TDataItem* item = ItemAt(i);
+        const std::int32_t n = item->DropLinks(client);
+        if (n == 0) continue;
+        dropped += n;
+        // Made for links alone: nothing else refers to it, and a new link makes it again.
+        if (item->Links().empty() && !item->Changed() && !item->Kept()) RemoveAt(i);
+    }
+    clientLinkCount_ -= it->second;
+    clientLinks_.erase(it);
+    return dropped;
 }
 
 // ---- TOVDataBase ----
@@ -107,7 +162,7 @@ bool TOVDataBase::AddItem(std::string_view name) {
     try {
         std::int32_t i = 0;
         if (impl_->Search(name, i)) return true;
-        auto item = std::make_unique<store::TDataItem>(std::string(name));
+        auto item = std::make_unique<store::TDataItem>(std::string(name), true);
         impl_->InsertAt(i, item);
         return true;
     } catch (const std::exception&) {
@@ -144,14 +199,43 @@ bool TOVDataBase::AddLink(std::string_view name, std::string_view appID) {
     return true;
 }
 
+TLinkResult TOVDataBase::AddClientLink(std::string_view name, std::string_view appID,
+                                       std::string_view client) {
+    if (client.empty()) return AddLink(name, appID) ? lrLinked : lrNoItem;
+    std::unique_lock<std::mutex> held(lock_);
+    // A repeated request changes nothing the client can see (an item is announced once per
+    // change however many links it has), so it is kept once and counted once.
+    if (const store::TDataItem* item = impl_->Find(name); item && item->HasLink(appID, client))
+        return lrLinked;
+    if (impl_->ClientLinks(client) >= linkLimits_.PerClient) return lrClientLimit;
+    if (impl_->ClientLinks() >= linkLimits_.InAll) return lrStoreLimit;
+    store::TDataItem* item = FindOrCreate(held, name);
+    if (item == nullptr) return lrNoItem;
+    impl_->AddClientLink(*item, appID, client);
+    return lrLinked;
+}
+
+std::int32_t TOVDataBase::DropClientLinks(std::string_view client) {
+    std::lock_guard<std::mutex> held(lock_);
+    return impl_->DropClientLinks(client);
+}
+
+void TOVDataBase::SetLinkLimits(const TLinkLimits& limits) {
+    std::lock_guard<std::mutex> held(lock_);
+    linkLimits_ = limits;
+}
+
+TLinkLimits TOVDataBase::LinkLimits() const {
+    std::lock_guard<std::mutex> held(lock_);
+    return linkLimits_;
+}
+
 bool TOVDataBase::GetLinks(std::string_view name, std::vector<std::string>& links) const {
     std::lock_guard<std::mutex> held(lock_);
+    links.clear();
     const store::TDataItem* item = impl_->Find(name);
-    if (item == nullptr) {
-        links.clear();
-        return false;
-    }
-    links = item->Links();
+    if (item == nullptr) return false;
+    for (const store::TLink& link : item->Links()) links.push_back(link.AppID);
     return !links.empty();
 }
 

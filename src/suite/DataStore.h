@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -31,34 +33,65 @@ inline constexpr std::int32_t DataStoreCapacity = 512;
 inline constexpr std::int32_t DataStoreGrowBy = 512;
 inline constexpr std::int32_t DataStoreMaxCount = 536870783;
 
+// The most links the store keeps for one bus client and for all of them together. The suite's
+// clients follow a handful of items each; without a bound, a client linking ever new names
+// would grow the store for the rest of the run.
+struct TLinkLimits {
+    std::int32_t PerClient = 256;
+    std::int32_t InAll = 4096;
+};
+
+// What a client's link request came to.
+enum TLinkResult : std::uint8_t {
+    lrLinked,       // the item is linked (also when this client had linked it already)
+    lrNoItem,       // no such item and AutoCreate off
+    lrClientLimit,  // the client holds TLinkLimits::PerClient links
+    lrStoreLimit,   // the clients hold TLinkLimits::InAll links together
+};
+
 // The question put to the user when eviction cannot make room.
 inline constexpr std::string_view DataStoreFullText = "Application running out of database memory.";
 inline constexpr std::string_view DataStoreFullCaption = "Memory Problem";
 
 namespace store {
 
+// One link: the application identifier that follows the item, and the bus client (its
+// connection's unique name) that asked for it; empty for the program's own links.
+struct TLink {
+    std::string AppID;
+    std::string Client;
+};
+
 // One item: a name (the key, never changed), its current value text, whether the value was
-// ever changed, and the application identifiers that follow it (every request appends, so
+// ever changed, and the links that follow it (every request of the program's own appends, so
 // duplicates stay).
 class TDataItem {
   public:
-    explicit TDataItem(std::string name) : name_(std::move(name)) {}
+    explicit TDataItem(std::string name, bool kept = false) : name_(std::move(name)), kept_(kept) {}
 
     const std::string& Name() const { return name_; }
     const std::string& Value() const { return value_; }
     bool Changed() const { return changed_; }
-    const std::vector<std::string>& Links() const { return links_; }
+    // Added by AddItem (the well-known items): stays when its last link goes.
+    bool Kept() const { return kept_; }
+    const std::vector<TLink>& Links() const { return links_; }
+    bool HasLink(std::string_view appID, std::string_view client) const;
 
     // Stores value; a text that differs byte by byte from the current one sets Changed for
     // good, the same text leaves it as it was.
     void SetValue(const std::string& value);
-    void AddLink(std::string_view appID) { links_.emplace_back(appID); }
+    void AddLink(std::string_view appID, std::string_view client = {}) {
+        links_.push_back({std::string(appID), std::string(client)});
+    }
+    // Removes the links of client: how many there were.
+    std::int32_t DropLinks(std::string_view client);
 
   private:
     std::string name_;
     std::string value_;
     bool changed_ = false;
-    std::vector<std::string> links_;
+    bool kept_ = false;
+    std::vector<TLink> links_;
 };
 
 }  // namespace store
@@ -90,15 +123,29 @@ class TOVDataBaseImpl : public TSortedCollection<store::TDataItem, std::string_v
     // out first (or nothing is left to remove).
     bool Evict();
 
+    // The links of bus clients: how many one client holds, and all of them together.
+    std::int32_t ClientLinks(std::string_view client) const;
+    std::int32_t ClientLinks() const { return clientLinkCount_; }
+    // Appends the link of client to item and counts it.
+    void AddClientLink(store::TDataItem& item, std::string_view appID, std::string_view client);
+    // Removes every link of client; an item left without links that was made for a link
+    // (never changed, not kept) goes with them. The number of links removed.
+    std::int32_t DropClientLinks(std::string_view client);
+
   protected:
     int Compare(const std::string_view& a, const std::string_view& b) const override;
     std::string_view ItemKey(const store::TDataItem* item) const override { return item->Name(); }
 
   private:
+    // An item leaves the table: its client links are no longer counted.
+    void Uncount(const store::TDataItem& item);
+
     bool autoCreate_ = false;
     std::string defaultValue_;
     std::int32_t maxCount_;
-    std::minstd_rand random_;  // eviction positions
+    std::minstd_rand random_;                                       // eviction positions
+    std::map<std::string, std::int32_t, std::less<>> clientLinks_;  // links by client
+    std::int32_t clientLinkCount_ = 0;
 };
 
 enum TMessageBoxAnswer : std::uint8_t { mrAbort = 0, mrRetry = 1, mrIgnore = 2 };
@@ -124,6 +171,9 @@ class TOVDataBase {
                          std::int32_t growBy = DataStoreGrowBy,
                          std::int32_t maxCount = DataStoreMaxCount);
     virtual ~TOVDataBase();
+    // The bounds of AddClientLink (TLinkLimits' defaults unless set).
+    void SetLinkLimits(const TLinkLimits& limits);
+    TLinkLimits LinkLimits() const;
     TOVDataBase(const TOVDataBase&) = delete;
     TOVDataBase& operator=(const TOVDataBase&) = delete;
 
@@ -146,8 +196,17 @@ class TOVDataBase {
     // only for an unknown name with AutoCreate off.
     bool GetValue(std::string_view name, std::string& value);
     // Finds or creates the item and appends appID to its links. False only for an unknown
-    // name with AutoCreate off.
+    // name with AutoCreate off. The program's own link, not bounded.
     bool AddLink(std::string_view name, std::string_view appID);
+    // A bus client's link (client: its connection's unique name), bounded by limits: the
+    // item is found or created and linked, unless the client already linked it with appID
+    // (nothing is added) or a limit is reached (nothing is created). An empty client is
+    // the program's own: AddLink.
+    TLinkResult AddClientLink(std::string_view name, std::string_view appID,
+                              std::string_view client);
+    // The client's connection has left the bus: its links go, and the items made for them
+    // alone. The number of links removed.
+    std::int32_t DropClientLinks(std::string_view client);
     // The item's links (none if absent), never creating. True when it has at least one.
     bool GetLinks(std::string_view name, std::vector<std::string>& links) const;
     std::int32_t Count() const;
@@ -166,6 +225,7 @@ class TOVDataBase {
     mutable std::mutex lock_;
     std::unique_ptr<TOVDataBaseImpl> impl_;  // guarded by lock_
     IDataStoreHost* host_ = nullptr;         // guarded by lock_
+    TLinkLimits linkLimits_;                 // guarded by lock_
 };
 
 // The program's running automation object as the store sees it. SetItemChange announces

@@ -61,9 +61,14 @@ bool TOVCalcCOM::SetItemChange(const std::string& appID, const std::string& item
     return true;
 }
 
-bool TOVCalcCOM::SetItemLink(const std::string& appID, const std::string& item) {
-    if (appID.size() > MaxLinkAppIDLength || item.size() > MaxLinkItemLength) return false;
-    return store_.AddLink(item, appID);
+TLinkResult TOVCalcCOM::SetItemLink(const std::string& appID, const std::string& item,
+                                    const std::string& client) {
+    if (appID.size() > MaxLinkAppIDLength || item.size() > MaxLinkItemLength) return lrNoItem;
+    return store_.AddClientLink(item, appID, client);
+}
+
+std::int32_t TOVCalcCOM::ClientGone(const std::string& client) {
+    return store_.DropClientLinks(client);
 }
 
 bool TOVCalcCOM::AnnounceShutdown() {

@@ -79,9 +79,15 @@ class TOVCalcCOM : public IAutomationObject {
     bool SetItemChange(const std::string& appID, const std::string& item,
                        const std::string& data) override;
     // Links item to appID in the store (created empty if absent): from then on its changes
-    // are announced. False when the store refused or appID or item is longer than its limit
+    // are announced. client is the bus client's connection (its unique name), whose links are
+    // bounded (LinkLimits()) and end with ClientGone; empty for the
+    // program's own. lrNoItem also when appID or item is longer than its limit
     // (MaxLinkAppIDLength, MaxLinkItemLength).
-    bool SetItemLink(const std::string& appID, const std::string& item);
+    TLinkResult SetItemLink(const std::string& appID, const std::string& item,
+                            const std::string& client = {});
+    // The client's connection has left the bus: its links end. The number of links removed.
+    std::int32_t ClientGone(const std::string& client);
+    TLinkLimits LinkLimits() const { return store_.LinkLimits(); }
 
     // The window's close: OnAppShutdown with the own AppID; a failed announcement is logged
     // as ClientNotRespondingText. False when it failed.

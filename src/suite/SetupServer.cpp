@@ -22,7 +22,14 @@ bool QuerySetup(ISetupServer* server, const std::string& key, std::string& value
 
 std::string SetupKey(std::string_view part1, std::string_view part2, std::string_view part3,
                      std::string_view attribute) {
-    std::string key(part1);
+    std::string key;
+    SetupKey(key, part1, part2, part3, attribute);
+    return key;
+}
+
+void SetupKey(std::string& key, std::string_view part1, std::string_view part2,
+              std::string_view part3, std::string_view attribute) {
+    key.assign(part1);
     if (!part2.empty()) {
         key += ':';
         key += part2;
@@ -35,7 +42,6 @@ std::string SetupKey(std::string_view part1, std::string_view part2, std::string
         if (!key.empty()) key += ',';
         key += attribute;
     }
-    return key;
 }
 
 std::string QuerySetupDefault(ISetupServer* server, std::string_view part1, std::string_view part2,

@@ -34,6 +34,9 @@ bool QuerySetup(ISetupServer* server, const std::string& key, std::string& value
 // "Sensor:ST1:SN1,RoundOffTime".
 std::string SetupKey(std::string_view part1, std::string_view part2, std::string_view part3,
                      std::string_view attribute);
+// The same into key, whose buffer is kept (a caller making one key per calculation).
+void SetupKey(std::string& key, std::string_view part1, std::string_view part2,
+              std::string_view part3, std::string_view attribute);
 
 // The answer to SetupKey(part1 ... attribute), or defaultValue when there is none.
 std::string QuerySetupDefault(ISetupServer* server, std::string_view part1, std::string_view part2,

@@ -71,11 +71,15 @@ auto OtherFields(const TStationSensorItem& e) {
 
 void TStationSensorCache::Sort(TSortMode mode) {
     if (!ValidSortMode(mode)) return;
-    std::sort(items_.begin(), items_.end(), [mode](const auto& a, const auto& b) {
+    const auto before = [mode](const auto& a, const auto& b) {
         if (int c = CompareEntries(*a, *b, mode, true)) return c < 0;
         if (int c = CompareEntries(*a, *b, mode, false)) return c < 0;
         return OtherFields(*a) < OtherFields(*b);
-    });
+    };
+    // The order is total, so a catalogue in it already (sorted by the same view for the other
+    // tree, or given so by the query) stays as it is: one pass instead of a whole sort.
+    if (!std::is_sorted(items_.begin(), items_.end(), before))
+        std::sort(items_.begin(), items_.end(), before);
 }
 
 bool TStationSensorCache::Contains(std::string_view stationID, std::string_view sensorName) const {

@@ -126,6 +126,8 @@ void TWorkThread::Run() {
     localFormat_ = LocaleFormatSettings();
     usFormat_ = USFormatSettings();
     calculator_ = std::make_unique<TCalcEx>(localFormat_);
+    // The thread's group copies are made before the start and stay as they are for the run.
+    calculator_->SetGroupsFixed(true);
     calculator_->SetLogLevel(LogLevel());
     calculator_->SetSetupQuery(&host_);
     calculator_->SetOutput(&output_);

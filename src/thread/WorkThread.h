@@ -71,6 +71,10 @@ class TWorkThread {
     // as general text with the decimal separator of fs.
     static std::string ResultRecord(TTimeTag tag, std::string_view station, std::string_view sensor,
                                     double value, const TFormatSettings& fs);
+    // The same with the time tag's text already made.
+    static std::string ResultRecord(std::string_view tagText, std::string_view station,
+                                    std::string_view sensor, double value,
+                                    const TFormatSettings& fs);
 
     const TCalcGroups& Groups() const { return *groups_; }
 
@@ -96,7 +100,8 @@ class TWorkThread {
     void LogComputationError(const TInputItem& item, const TCalcGroupItem& group,
                              const std::string& message);
     // Rounds timeTag to the output sensor's "RoundOffTime" setting; unchanged when there is
-    // none or it is unusable. ESetupUnavailable passes on.
+    // none or it is unusable. ESetupUnavailable passes on; ECalcExException when the rounded
+    // time is past the last time tag (or before the first).
     void RoundOffTime(const std::string& stationID, const std::string& sensorName,
                       TTimeTag& timeTag);
 
@@ -121,6 +126,9 @@ class TWorkThread {
     // end: a change of the log detail reaches the calculator only with the next thread.
     std::unique_ptr<TCalcEx> calculator_;
     std::unique_ptr<TScheduleQueue> scheduleQueue_;
+    TTimeTag recordTag_ = 0;     // the time tag of the last record published
+    std::string recordTagText_;  // its "%j" text (empty: none yet)
+    std::string roundKey_;       // the rounding setting's key, made anew for each calculation
 
     // Main thread only.
     bool started_ = false;

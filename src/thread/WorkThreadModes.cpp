@@ -1,9 +1,11 @@
 // The calculation modes of the calculation thread: what each input item sets off, how one
 // group is calculated and published, the deferred calculations and the rounding of time tags.
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
 
+#include "calc/CalcErrors.h"
 #include "core/LogDetail.h"
 #include "suite/SetupParams.h"
 #include "suite/SetupServer.h"
@@ -34,7 +36,13 @@ std::string ComputingLine(const TInputItem& item, const std::string* sensor,
 std::string TWorkThread::ResultRecord(TTimeTag tag, std::string_view station,
                                       std::string_view sensor, double value,
                                       const TFormatSettings& fs) {
-    std::string record = TimeTagText(tag);
+    return ResultRecord(TimeTagText(tag), station, sensor, value, fs);
+}
+
+std::string TWorkThread::ResultRecord(std::string_view tagText, std::string_view station,
+                                      std::string_view sensor, double value,
+                                      const TFormatSettings& fs) {
+    std::string record(tagText);
     record += ',';
     record += station;
     record += '.';
@@ -87,10 +95,8 @@ void TWorkThread::BuildIndexes() {
 void TWorkThread::DoProcess() {
     if (LogLevel() > ltProcess) Log("Begin DoProcess", okDetail);
     try {
-        TInputItem* head = nullptr;
-        if (input_.Peek(head)) {
-            std::unique_ptr<TInputItem> item;
-            input_.Get(item);
+        // The thread is the buffer's only consumer: the head is taken at once.
+        if (std::unique_ptr<TInputItem> item; input_.Get(item)) {
             if (auto* sensor = dynamic_cast<TInputSensorItem*>(item.get())) {
                 double value = 0;
                 if (TryTextToFloat(sensor->ValueText, value, usFormat_.DecimalSeparator)) {
@@ -145,8 +151,13 @@ void TWorkThread::CalculateGroup(const TInputItem& item, const TCalcGroupItem& g
         TTimeTag t = item.TimeTag;
         // The rounding setting is always the record's station's.
         RoundOffTime(item.StationID, group.OutputSensor, t);
-        host_.PublishResult(
-            ResultItem, ResultRecord(t, outputStation, group.OutputSensor, result, localFormat_));
+        // Records of one time tag come together: its text is made once for them.
+        if (t != recordTag_ || recordTagText_.empty()) {
+            recordTag_ = t;
+            recordTagText_ = TimeTagText(t);
+        }
+        host_.PublishResult(ResultItem, ResultRecord(recordTagText_, outputStation,
+                                                     group.OutputSensor, result, localFormat_));
     } catch (const ECalcExException& e) {
         LogComputationError(item, group, e.what());
     } catch (const ESetupUnavailable& e) {
@@ -233,25 +244,34 @@ void TWorkThread::DoDelayedCalculation() {
 
 void TWorkThread::RoundOffTime(const std::string& stationID, const std::string& sensorName,
                                TTimeTag& timeTag) {
+    std::string text;
+    std::int64_t t = timeTag;
     try {
-        std::string text;
-        if (!host_.QuerySetup(SetupKey("Sensor", stationID, sensorName, "RoundOffTime"), text))
-            return;  // no setting: "00:00:00"
+        // In a buffer kept for the run: one key is made for every calculation.
+        SetupKey(roundKey_, "Sensor", stationID, sensorName, "RoundOffTime");
+        if (!host_.QuerySetup(roundKey_, text)) return;  // no setting: "00:00:00"
         if (text == "00:00:00") return;
         std::int32_t seconds = 0;
         if (!ScanTextFromStart(text, "%t", {&seconds})) return;
         const std::int64_t a = seconds < 0 ? -static_cast<std::int64_t>(seconds) : seconds;
         if (a == 0) return;
         // The nearest multiple of a seconds, a value half-way rounding up.
-        std::int64_t t = static_cast<std::int64_t>(timeTag) + a / 2;
+        t += a / 2;
         t -= t % a;
-        if (t < INT32_MIN || t > INT32_MAX) return;
-        timeTag = static_cast<TTimeTag>(t);
     } catch (const ESetupUnavailable&) {
         throw;
     } catch (const std::exception&) {
-        // An unusable setting leaves the time tag as it is.
+        return;  // an unusable setting leaves the time tag as it is
     }
+    // A rounded time no time tag can hold: the result is not published at another time than
+    // the one asked for, unrounded or wrapped around.
+    if (t > INT32_MAX)
+        throw ECalcExException("The time tag rounded to " + text + " passes the last time tag " +
+                               TimeTagText(INT32_MAX));
+    if (t < INT32_MIN)
+        throw ECalcExException("The time tag rounded to " + text +
+                               " comes before the first time tag " + TimeTagText(INT32_MIN));
+    timeTag = static_cast<TTimeTag>(t);
 }
 
 }  // namespace ov

@@ -1,7 +1,12 @@
 // The help commands.
 #include "ui/Help.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
+#include <cstdio>
+
+#include "database/MessageBoxes.h"
 
 namespace ov {
 namespace {
@@ -32,8 +37,24 @@ bool ShowHelpIndex(const QString& helpFile) {
     return Open(HelpUrl(helpFile, "index"));
 }
 
-bool ShowHelpTopic(const QString& helpFile, const QString& anchor) {
-    return Open(HelpUrl(helpFile, anchor));
+bool OpenHelp(IMessageBoxes& boxes, const QString& helpFile, const QString& anchor) {
+    QString why;
+    if (helpFile.isEmpty()) {
+        why = "Cannot open the help: no help file was found.";
+    } else if (!QFileInfo(helpFile).isFile()) {
+        why = "Cannot open the help file " + helpFile + ": there is no such file.";
+    } else if (!Open(HelpUrl(helpFile, anchor))) {
+        why = "Cannot open the help file " + helpFile +
+              ": the desktop has no program (a web browser) to show it, or could not start it.";
+    } else {
+        return true;
+    }
+    // Also said where a user without a desktop session looks.
+    const QByteArray program =
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName().toLocal8Bit();
+    std::fprintf(stderr, "%s: %s\n", program.constData(), why.toLocal8Bit().constData());
+    boxes.ShowError(why);
+    return false;
 }
 
 void SetHelpOpener(THelpOpener opener) {

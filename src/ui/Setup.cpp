@@ -132,6 +132,10 @@ class TSiteItem : public QTreeWidgetItem {
     TStationSensorItem Entry;
 };
 
+bool IsReturn(const QKeyEvent* key) {
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
 QString Cell(const QTableWidget* grid, int row, int column) {
     const QTableWidgetItem* item = grid->item(row, column);
     return item ? item->text() : QString();
@@ -209,6 +213,10 @@ void TfrmOptionSetup::CreateControls() {
     CreateSameStationPage();
     CreateMultipleStationsPage();
     LayOutControls();
+    // No button is the dialog's default: Return in a field must never press one (it would
+    // make a new group and throw the edit away). Return ends the field's edit instead
+    // (eventFilter).
+    for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
 }
 
 // The group list with its actions and their buttons, and the dialog's pop-up menu.
@@ -508,9 +516,8 @@ void TfrmOptionSetup::ConnectControls() {
     connect(lstSiteSensors, &QTreeWidget::itemDoubleClicked, this,
             [this] { DeleteSelectedSites(); });
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(btnHelp, &QPushButton::clicked, this, [this] {
-        if (!context_.HelpFile.isEmpty()) ShowHelpTopic(context_.HelpFile, HelpTopic);
-    });
+    connect(btnHelp, &QPushButton::clicked, this,
+            [this] { OpenHelp(context_.Boxes, context_.HelpFile, HelpTopic); });
 
     edtFunction->installEventFilter(this);
     edtFilterFile->installEventFilter(this);
@@ -735,6 +742,7 @@ void TfrmOptionSetup::PrepareRowControls(int position) {
         const int tag = static_cast<int>(browseButtons_.size());
         auto* button = new QPushButton(btnBrowse->text(), grdVariablesMulti->viewport());
         button->setObjectName(QString("btnBrowse%1").arg(tag));
+        button->setAutoDefault(false);
         SetHint(button, btnBrowse->toolTip());
         button->setProperty("tag", tag);
         button->hide();
@@ -1009,6 +1017,18 @@ bool TfrmOptionSetup::eventFilter(QObject* watched, QEvent* event) {
         }
     } else if (type == QEvent::FocusIn && watched == grdVariables) {
         UpdateVariableEditor();
+    } else if (type == QEvent::KeyPress && IsReturn(static_cast<QKeyEvent*>(event)) &&
+               (watched == edtFunction || watched == edtFilterFile || watched == cbxVariable)) {
+        // Return ends the edit: the equation and the filter file are left as with Tab (which
+        // runs their analysis or reload), the sensor's choice goes into its cell. An open
+        // drop-down list takes Return itself and never comes here.
+        if (watched == cbxVariable) {
+            WriteVariableCell();
+            grdVariables->setFocus(Qt::OtherFocusReason);
+        } else {
+            focusNextChild();
+        }
+        return true;
     } else if (type == QEvent::KeyPress && watched == lstSiteSensors) {
         auto* key = static_cast<QKeyEvent*>(event);
         const auto modifiers = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -275,6 +276,7 @@ void TIniFile::Load() {
     }
     for (TSection& s : sections_) IndexKeys(s);
     RebuildIndex();
+    LinesMoved();
     modified_ = false;
 }
 
@@ -311,10 +313,13 @@ void TIniFile::IndexKeys(TSection& s) {
 }
 
 std::size_t TIniFile::HeaderLine(std::size_t i) const {
-    std::size_t line = 1;
-    for (std::size_t k = 0; k < i && k < sections_.size(); ++k)
-        line += sections_[k].Lines.size() + (k > 0 ? 1 : 0);
-    return line;
+    if (headerLines_.size() != sections_.size() + 1) {
+        headerLines_.assign(1, 1);
+        for (std::size_t k = 0; k < sections_.size(); ++k)
+            headerLines_.push_back(headerLines_.back() + sections_[k].Lines.size() +
+                                   (k > 0 ? 1 : 0));
+    }
+    return headerLines_[std::min(i, sections_.size())];
 }
 
 std::size_t TIniFile::SectionLine(std::string_view section) const {
@@ -423,6 +428,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
             TSection{"[" + std::string(section) + "]", std::string(Trim(section)), {}, {}, 0});
         index_.try_emplace(LowerKey(section), sections_.size() - 1);
         s = &sections_.back();
+        LinesMoved();
     }
 
     const std::size_t line = FindKey(*s, key);
@@ -444,6 +450,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
                     std::string(Trim(key)) + "=" + oneLine);
     s->Keys.try_emplace(LowerKey(key), insertAt);
     s->AfterLastKey = insertAt + 1;
+    LinesMoved();
     modified_ = true;
 }
 
@@ -501,6 +508,7 @@ void TIniFile::EraseSection(std::string_view section) {
     }
     if (erased) {
         RebuildIndex();
+        LinesMoved();
         modified_ = true;
     }
 }
@@ -512,6 +520,7 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
     if (line == std::string::npos) return;
     s->Lines.erase(s->Lines.begin() + static_cast<std::ptrdiff_t>(line));
     IndexKeys(*s);  // the lines after it moved up, and a later key of that name may now be read
+    LinesMoved();
     modified_ = true;
 }
 

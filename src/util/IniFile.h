@@ -124,6 +124,8 @@ class TIniFile {
     static void IndexKeys(TSection& s);
     // The 1-based line number of sections_[i]'s header (of its first line for i == 0).
     std::size_t HeaderLine(std::size_t i) const;
+    // Lines were added or removed: the header lines are counted again when next asked.
+    void LinesMoved() { headerLines_.clear(); }
 
     std::filesystem::path fileName_;
     std::vector<TSection> sections_;                      // [0] is the part before any header
@@ -132,6 +134,9 @@ class TIniFile {
     bool bom_ = false;                                    // the file begins with a UTF-8 mark
     bool modified_ = false;
     std::size_t zeroByteAt_ = std::string::npos;  // the loaded file's first zero byte
+    // HeaderLine of every section, counted once for all: a file of many sections with many
+    // findings asks for a line number each (empty: to be counted).
+    mutable std::vector<std::size_t> headerLines_;
 };
 
 }  // namespace ov

@@ -39,12 +39,18 @@ bool IsEightBit(const TSequence& s) {
     return s.Length == 1 || (s.Length == 2 && s.Code >= 0x80 && s.Code <= 0xFF);
 }
 
-// A complete sequence that is a character D-Bus accepts.
-bool IsBusCharacter(const TSequence& s) {
+// A complete sequence in its shortest form that is a character: no surrogate, nothing above
+// U+10FFFF.
+bool IsCharacter(const TSequence& s) {
     static constexpr char32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};  // shortest form per length
     const char32_t c = s.Code;
-    return c >= Least[s.Length] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF) &&
-           !(c >= 0xFDD0 && c <= 0xFDEF) && (c & 0xFFFEu) != 0xFFFEu;
+    return c >= Least[s.Length] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+}
+
+// A complete sequence that is a character D-Bus accepts: no noncharacter either.
+bool IsBusCharacter(const TSequence& s) {
+    const char32_t c = s.Code;
+    return IsCharacter(s) && !(c >= 0xFDD0 && c <= 0xFDEF) && (c & 0xFFFEu) != 0xFFFEu;
 }
 
 }  // namespace
@@ -84,6 +90,15 @@ bool Utf8ToLatin1(std::string_view utf8, std::string& latin1, TUtf8Policy policy
     latin1 = std::move(out);
     if (replaced != nullptr) *replaced = count;
     return true;
+}
+
+std::size_t InvalidUtf8At(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const TSequence s = ReadSequence(text, i);
+        if (!s.Complete || !IsCharacter(s)) return i;
+        i += s.Length;
+    }
+    return std::string_view::npos;
 }
 
 bool IsBusUtf8(std::string_view text) {

@@ -27,6 +27,11 @@ std::string Latin1ToUtf8(std::string_view latin1);
 bool Utf8ToLatin1(std::string_view utf8, std::string& latin1, TUtf8Policy policy,
                   std::size_t* replaced = nullptr);
 
+// The offset of the first byte of text that is not part of a well-formed UTF-8 character (a
+// stray continuation byte, a sequence cut short, an over-long form, a surrogate, a code above
+// U+10FFFF, or a byte that leads none); npos when the whole text is UTF-8.
+std::size_t InvalidUtf8At(std::string_view text);
+
 // Whether text is UTF-8 that the bus carries: well-formed (no over-long form, nothing above
 // U+10FFFF), no surrogates and no noncharacters, which D-Bus refuses.
 bool IsBusUtf8(std::string_view text);

@@ -7,13 +7,18 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QSignalSpy>
 #include <QTest>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "PrivateBus.h"
@@ -21,6 +26,9 @@
 #include "app/CalcController.h"
 #include "app/StatusLog.h"
 #include "busnames/BusNames.h"
+#include "core/ItemChange.h"
+#include "suite/DataStore.h"
+#include "suite/OVCalcCom.h"
 #include "ui/ExitConfirm.h"
 
 namespace ov::test {
@@ -50,6 +58,20 @@ bool SetupServerRunning() {
         .value();
 }
 
+// Whether the setup server that owns its name answers a call (any answer) within 20 s: one
+// whose name is owned may still be starting, and the short call time-outs of a test are for
+// the faults it tests.
+bool SetupServerAnswers() {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(SetupBusName.data(), SetupBusName.size()),
+        QString::fromLatin1(SetupObjectPath.data(), SetupObjectPath.size()),
+        QString::fromLatin1(SetupInterface.data(), SetupInterface.size()),
+        QStringLiteral("GetSetupParam"));
+    call.setArguments({QStringLiteral("SetupLoad")});
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 20000).type() ==
+           QDBusMessage::ReplyMessage;
+}
+
 bool LogHas(const TStatusLog& log, const QString& text) {
     for (const QString& line : log.Lines())
         if (line.endsWith("    " + text)) return true;
@@ -67,6 +89,7 @@ class TSetupWorld {
         argv.insert(argv.end(), serverArgs.begin(), serverArgs.end());
         server_ = std::make_unique<test::TChildProcess>(argv);
         EXPECT_TRUE(WaitFor(SetupServerRunning));
+        EXPECT_TRUE(SetupServerAnswers());
     }
     ~TSetupWorld() {
         server_.reset();
@@ -83,6 +106,7 @@ class TSetupWorld {
         return options;
     }
     const ScratchFolder& Folder() const { return folder_; }
+    pid_t ServerPid() const { return server_ ? server_->Pid() : -1; }
 
   private:
     ScratchFolder folder_;
@@ -217,6 +241,74 @@ TEST(CalcController, DrainRequestsFromAnotherThread) {
     EXPECT_EQ(status.count(), 1);
 }
 
+// A group whose rating table is not in the table folder publishes its stage unchanged, and
+// the status list says so once per table name until the next refresh; the table folder of the
+// settings is relative to the settings file (ovsetup serves it as an absolute path), so the
+// other group finds its table whatever the working folder. The counts of the status bar follow.
+TEST(CalcController, MissingRatingTableIsSaidOncePerRefreshAndResultsAreCounted) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    TSetupWorld world(
+        "[General]\nTableDirectory=tables\nRtuEnabled=False\nDecoderEnabled=False\n"
+        "[DataServer]\nStorageOption=10\n");
+    std::filesystem::create_directories(world.Folder() / "tables");
+    test::WriteFileText(world.Folder() / "tables" / "RIVER1.TBL",
+                        "LINEAR\n0.5,0\n1.0,12.5\n2.0,48\n");
+    std::string config = "[Calc]\nLogDetail=0\nGroupNames=CalcGroup:1,CalcGroup:2\n";
+    for (const auto& [n, table] : {std::pair{1, "RIVER1"}, std::pair{2, "RIVER9"}}) {
+        const std::string number = std::to_string(n);
+        config += "[CalcGroup:" + number + "]\nCGIndex=" + number + "\nFuncName=TABLE(" + table +
+                  ", H)\nEnabled=1\nMultiStations=0\nOutputStation=ST1\nOutputSensor=Q" + number +
+                  "\nVariablesName=H\nVariablesValue=HG\nMultiVariablesTrigger=-1\n";
+    }
+    test::WriteFileText(world.Folder() / "OVCalc.OVG", config);
+    TStatusLog log;
+    TCalcController controller(log, world.Options());
+    EXPECT_EQ(controller.Counts().Results, 0u);
+    auto record = [&](const char* time) {
+        HandleItemChange(
+            DataSource(dsRtu).AppID, "$REALTIME", std::string("12/08/2026 ") + time + ",ST1.HG,1.5",
+            CalcAppID, controller.InputBuffer(), [&] { controller.SignalThread(); },
+            [&](const std::string& text) { controller.LogStatus(text); });
+    };
+    const QString missing = "Error 1600: rating table RIVER9 not found in " +
+                            QString::fromStdString((world.Folder() / "tables").string()) +
+                            ": the stage passes through unchanged";
+    auto told = [&] {
+        int count = 0;
+        for (const QString& line : log.Lines()) count += line.endsWith("    " + missing);
+        return count;
+    };
+
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    record("20:41:05");
+    record("20:41:06");
+    EXPECT_TRUE(WaitFor([&] {
+        controller.DrainOutput(false);
+        return controller.Counts().Results == 4;
+    }));
+    controller.DrainOutput(false);
+    EXPECT_EQ(told(), 1) << log.Lines().join('\n').toStdString();
+    EXPECT_EQ(controller.Counts().Errors, 1u);
+    EXPECT_GT(controller.Counts().LastResult, 0);
+    std::string last;
+    EXPECT_TRUE(controller.DataStore().GetValue(TimeTagItem, last));
+    EXPECT_EQ(last.rfind("12/08/2026 20:41:06,ST1.Q", 0), 0u) << last;
+
+    // The next refresh forgets what was said: the table is said again, once.
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    record("20:41:07");
+    EXPECT_TRUE(WaitFor([&] {
+        controller.DrainOutput(false);
+        return controller.Counts().Results == 6;
+    }));
+    controller.DrainOutput(false);
+    EXPECT_EQ(told(), 2);
+    EXPECT_EQ(controller.Counts().Errors, 2u);
+    controller.StopThread();
+}
+
 TEST(CalcController, ShutDownStopsDisconnectsAndWritesTheConfiguration) {
     ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
     TSetupWorld world(DatabaseSettings);
@@ -242,6 +334,132 @@ TEST(CalcController, ShutDownStopsDisconnectsAndWritesTheConfiguration) {
     QCoreApplication::processEvents();
     EXPECT_EQ(close.count(), 1);
     ForcedClose = false;
+}
+
+// The published records, as the automation object's linked clients get them (on the
+// calculation thread).
+class TRecordSink : public IOVCalcComEvents {
+  public:
+    void OnItemChange(const std::string&, const std::string&, const std::string& data) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        records_.push_back(data);
+    }
+    bool OnAppShutdown(const std::string&) override { return true; }
+    void OnHeartBeat(const std::string&, const std::string&) override {}
+    std::vector<std::string> Records() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return records_;
+    }
+
+  private:
+    std::mutex lock_;
+    std::vector<std::string> records_;
+};
+
+// A setup server that stops answering (SIGSTOP) for longer than a call's time-out: said, the
+// calculation waits for it and publishes the right record when it answers again (SIGCONT).
+// Silent for longer than the wait's bound: each record that needs it is reported with Error
+// 1602 and nothing is published for it, until it answers again. A key it has no value for
+// still counts as 0 all along.
+TEST(CalcController, ASetupServerThatDoesNotAnswerIsWaitedForWithinTheBound) {
+    ASSERT_TRUE(test::AppTestBus && test::AppTestBus->Started());
+    TSetupWorld world(
+        "[General]\nRtuEnabled=False\nDecoderEnabled=False\n"
+        "[DataServer]\nStorageOption=10\n"
+        "[Params]\nSensor:GAUGE:HG,Shift=100\nSensor:GAUGE:HG,Offset=1000\n");
+    // The elevation has no value: 0.
+    test::WriteFileText(world.Folder() / "OVCalc.OVG",
+                        "[Calc]\nLogDetail=0\nGroupNames=CalcGroup:1\n\n[CalcGroup:1]\n"
+                        "CGIndex=1\nFuncName=H + SHIFT(H) + OFFSET(H) + ELEV(H)\n"
+                        "Enabled=1\nMultiStations=0\nFilter=\nOutputStation=GAUGE\n"
+                        "OutputSensor=Q\nVariablesName=H\nVariablesValue=HG\nSimilarStations=\n"
+                        "MultiVariablesName=\nMultiVariablesValue=\nMultiVariablesTrigger=-1\n");
+    TCalcMainOptions options = world.Options();
+    // Short enough for a quick test, long enough for a loaded machine.
+    options.Suite.CallTimeout = 1000ms;
+    options.Suite.AnswerProbeInterval = 50ms;
+    options.Suite.StartWaitSteps = 10;  // the bound: 1 s of start, 4.08 s of load waits, 1 s
+    options.Suite.StartWaitStep = 100ms;
+    const pid_t server = world.ServerPid();
+    ASSERT_GT(server, 0);
+    // Let go on whatever happens, so that the world can end it.
+    struct TLetGo {
+        pid_t Pid;
+        ~TLetGo() { ::kill(Pid, SIGCONT); }
+    } letGo{server};
+
+    TStatusLog log;
+    TCalcController controller(log, options);
+    TRecordSink sink;
+    controller.Automation().SetEvents(&sink);
+    ASSERT_TRUE(controller.DataStore().AddLink(TimeTagItem, "test"));
+    controller.Refresh();
+    ASSERT_FALSE(controller.ThreadStopped());
+    auto feed = [&](int stage) {
+        const std::string data =
+            "12/08/2026 00:0" + std::to_string(stage) + ":00,GAUGE.HG," + std::to_string(stage);
+        HandleItemChange(
+            IOVRtuDataCOMAppID, "$REALTIME", data, IOVCalcDataCOMAppID, controller.InputBuffer(),
+            [&] { controller.SignalThread(); },
+            [&](const std::string& text) { controller.LogStatus(text); });
+    };
+    auto logged = [&](const QString& text) {
+        return WaitFor(
+            [&] {
+                controller.DrainOutput(false);
+                return LogHas(log, text);
+            },
+            20s);
+    };
+    auto published = [&](std::size_t count) {
+        return WaitFor([&] { return sink.Records().size() >= count; }, 20s);
+    };
+    auto error1602 = [](int stage) {
+        return QString(
+                   "Error 1602: Error in computation - The setup server ZI Zodav does not "
+                   "answer - StationID: GAUGE TimeTag: 12/08/2026 00:0%1:00 Poll Group: 1")
+            .arg(stage);
+    };
+    const QString silent = "The setup server ZI Zodav does not answer. Calculations wait for it..";
+    const QString answers = "The setup server ZI Zodav answers again.";
+
+    feed(1);
+    ASSERT_TRUE(published(1));
+
+    // Silent for a while within the bound: waited for.
+    ASSERT_EQ(::kill(server, SIGSTOP), 0);
+    feed(2);
+    ASSERT_TRUE(logged(silent));
+    QTest::qWait(500);
+    EXPECT_EQ(sink.Records().size(), 1u);
+    ASSERT_EQ(::kill(server, SIGCONT), 0);
+    ASSERT_TRUE(published(2));
+    EXPECT_TRUE(logged(answers));
+
+    // Silent beyond the bound: the records that need it are reported, not published.
+    ASSERT_EQ(::kill(server, SIGSTOP), 0);
+    feed(3);
+    ASSERT_TRUE(logged(error1602(3)));
+    EXPECT_TRUE(
+        logged("The setup server ZI Zodav has not answered for 7 s: calculations that "
+               "need it report Error 1602 until it answers."));
+    feed(4);
+    EXPECT_TRUE(logged(error1602(4)));
+    ASSERT_EQ(::kill(server, SIGCONT), 0);
+    ASSERT_TRUE(WaitFor([&] {
+        controller.DrainOutput(false);
+        return log.Lines().filter(answers).size() == 2;
+    }));
+    feed(5);
+    ASSERT_TRUE(published(3));
+
+    EXPECT_EQ(sink.Records(), (std::vector<std::string>{"12/08/2026 00:01:00,GAUGE.Q,1101",
+                                                        "12/08/2026 00:02:00,GAUGE.Q,1102",
+                                                        "12/08/2026 00:05:00,GAUGE.Q,1105"}));
+    EXPECT_EQ(log.Lines().filter(silent).size(), 2);
+    EXPECT_EQ(log.Lines().filter("Error 1602: ").size(), 2);
+    controller.StopThread();
+    controller.Automation().SetEvents(nullptr);
 }
 
 }  // namespace

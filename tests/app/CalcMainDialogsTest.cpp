@@ -1,7 +1,9 @@
 // The main window's small commands as the user runs them: the about box and the options dialog
 // opened through their commands (acted on from inside their modal loops), and Restore, the
 // call a second start of the program makes on the running window.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -10,12 +12,16 @@
 #include <QDBusConnection>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -31,11 +37,9 @@
 #include "busnames/BusNames.h"
 #include "ui/AboutForm.h"
 #include "ui/ExitConfirm.h"
+#include "ui/Help.h"
 #include "ui/Options.h"
-
-#if !defined(OV_FILE_VERSION) || !defined(OV_PRODUCT_VERSION)
-#error "the about box is checked against the version strings compiled into the program"
-#endif
+#include "util/ProgramInfo.h"
 
 namespace ov::test {
 extern TPrivateBus* AppTestBus;
@@ -97,12 +101,13 @@ TEST(MainWindowCommands, AboutShowsTheProgramsVersionAndTheWindowGoesOn) {
     window.show();
     window.actClearStatusExecute();
 
-    // The build number is what follows the third dot of the file version.
-    const QString fileVersion = OV_FILE_VERSION;
-    ASSERT_EQ(fileVersion.count('.'), 3) << fileVersion.toStdString();
+    // The version of --version, and the build number after the third dot of the file version.
+    const QString version3 = QString::fromLatin1(ProgramVersion().data(), ProgramVersion().size());
+    const QString fileVersion = QString::fromLatin1(FileVersion().data(), FileVersion().size());
+    ASSERT_EQ(version3.count('.'), 2) << version3.toStdString();
+    ASSERT_EQ(fileVersion.section('.', 0, 2), version3);
     const QString expectedVersion =
-        QString("Version %1 (Build %2)")
-            .arg(QString(OV_PRODUCT_VERSION), fileVersion.section('.', 3));
+        QString("Version %1 (Build %2)").arg(version3, fileVersion.section('.', 3));
 
     QString caption, appName, partNumber, version;
     bool drainedWhileOpen = false;
@@ -134,6 +139,83 @@ TEST(MainWindowCommands, AboutShowsTheProgramsVersionAndTheWindowGoesOn) {
     // It opens again; Escape closes it too.
     EXPECT_TRUE(RunModalCommand<TfmAbout>(
         window.Action("actAbout"), [](TfmAbout& box) { QTest::keyClick(&box, Qt::Key_Escape); }));
+    EXPECT_TRUE(window.isVisible());
+}
+
+// Standard error of this process, written to a file for the time being.
+class TStderrCapture {
+  public:
+    explicit TStderrCapture(std::filesystem::path file) : file_(std::move(file)) {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(fd, STDERR_FILENO);
+        ::close(fd);
+    }
+    ~TStderrCapture() { Restore(); }
+    // Restores standard error; what was written meanwhile.
+    std::string Restore() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+            saved_ = -1;
+        }
+        return test::ReadFileText(file_);
+    }
+
+  private:
+    std::filesystem::path file_;
+    int saved_ = -1;
+};
+
+// Help that cannot be shown (no help file, no web browser) is said in a message box naming
+// the file, and on standard error; help that opens says nothing; the window carries on.
+TEST(MainWindowCommands, HelpThatCannotBeOpenedIsSaid) {
+    ScratchFolder folder;
+    ScratchFolder logs;
+    TfrmCalcMain window(Offline(folder));
+    window.show();
+    const QString help = QString::fromStdString((folder / "OVCalc.html").string());
+    QList<QUrl> opened;
+    bool opens = true;
+    SetHelpOpener([&](const QUrl& url) {
+        opened << url;
+        return opens;
+    });
+    // The box's text when the command shows one; a null text when it shows none.
+    auto boxOf = [&](const char* command) {
+        QString text;
+        RunModalCommand<QMessageBox>(window.Action(command), [&](QMessageBox& box) {
+            text = box.text();
+            box.accept();
+        });
+        return text;
+    };
+
+    TStderrCapture missing(logs / "missing.err");
+    const QString noFile = "Cannot open the help file " + help + ": there is no such file.";
+    EXPECT_EQ(boxOf("actHelp"), noFile);
+    // The offscreen platform adds notes of its own when the box shows.
+    EXPECT_EQ(missing.Restore().rfind("test_app: " + noFile.toStdString() + "\n", 0), 0u);
+    EXPECT_TRUE(opened.isEmpty());
+
+    test::WriteFileText(folder / "OVCalc.html", "<html></html>\n");
+    EXPECT_TRUE(boxOf("actHelp").isNull());
+    EXPECT_TRUE(boxOf("actHelpContents").isNull());
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[0], HelpUrl(help, "contents"));
+    EXPECT_EQ(opened[1], HelpUrl(help, "index"));
+
+    opens = false;  // no web browser
+    TStderrCapture noBrowser(logs / "browser.err");
+    const QString box = boxOf("actHelpContents");
+    const std::string said = noBrowser.Restore();
+    EXPECT_TRUE(
+        box.startsWith("Cannot open the help file " + help + ": the desktop has no program"))
+        << box.toStdString();
+    EXPECT_EQ(said.rfind("test_app: " + box.toStdString() + "\n", 0), 0u) << said;
+    SetHelpOpener({});
     EXPECT_TRUE(window.isVisible());
 }
 

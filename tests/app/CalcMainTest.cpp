@@ -8,6 +8,7 @@
 #include <QDBusConnectionInterface>
 #include <QFileInfo>
 #include <QLabel>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -104,6 +105,41 @@ TEST(MainWindow, CaptionGeometryPanelsAndCommands) {
     // The long part of a hint shows in the second panel.
     window.Action("actClearStatus")->showStatusText(&window);
     EXPECT_EQ(window.StatusPanelText(1), "Clear status messages.");
+}
+
+// The second panel counts the results published and the calculation errors since the start,
+// with the date and time of the last result, brought up to date by the one-second timer; a
+// hint under the mouse shows over it and gives way to it again.
+TEST(MainWindow, SecondPanelCountsResultsAndErrorsOnTheTimer) {
+    ScratchFolder folder;
+    TfrmCalcMain window(Offline(folder));
+    EXPECT_EQ(window.StatusPanelText(1), "Results: 0   Errors: 0");
+    auto stamp = [] {
+        const std::string text = DateTimeText(Now(), LocaleFormatSettings());
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    };
+    const QString before = stamp();
+    window.Controller().PublishResult("$TIMETAG", "12/08/2026 20:41:05,RIVER1.Q,1");
+    window.Controller().PublishResult("$TIMETAG", "12/08/2026 20:41:06,RIVER1.Q,2");
+    const QString after = stamp();
+    window.OutputBuffer().Add("Error 1602: Error in computation - x", okError);
+    window.OutputBuffer().Add("Calculation thread started.", okStatus);
+    window.OutputBuffer().Add("Begin DoProcess", okDetail);
+    EXPECT_EQ(window.StatusPanelText(1), "Results: 0   Errors: 0");  // until the timer's tick
+    window.tmrTimerTimer();
+    const QString counted = window.StatusPanelText(1);
+    EXPECT_TRUE(counted == "Results: 2   Errors: 1   Last result: " + before ||
+                counted == "Results: 2   Errors: 1   Last result: " + after)
+        << counted.toStdString();
+
+    window.Action("actClearStatus")->showStatusText(&window);
+    window.Controller().PublishResult("$TIMETAG", "12/08/2026 20:41:07,RIVER1.Q,3");
+    window.tmrTimerTimer();
+    EXPECT_EQ(window.StatusPanelText(1), "Clear status messages.");
+    QStatusTipEvent gone{QString()};
+    QCoreApplication::sendEvent(&window, &gone);
+    EXPECT_TRUE(window.StatusPanelText(1).startsWith("Results: 3   Errors: 1   Last result: "))
+        << window.StatusPanelText(1).toStdString();
 }
 
 TEST(MainWindow, DdeServiceOffersItsTopicsAndTheTextFormat) {

@@ -1,5 +1,5 @@
 // The program's start: the single-instance lock name, and a second start of ovcalc on the same
-// bus leaving the first instance alone.
+// bus leaving the first instance alone (and saying so when it runs in a terminal).
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -50,10 +50,27 @@ TEST(Program, SecondStartEndsAndLeavesTheFirstRunning) {
     while (!CalcNameOwned() && std::chrono::steady_clock::now() < deadline) QTest::qWait(20);
     ASSERT_TRUE(CalcNameOwned());
 
-    test::TChildProcess second({ovcalc.toStdString(), "-platform", "offscreen"});
+    // Without a terminal the second start says nothing; from a terminal (script gives it one)
+    // it says that OV Calc runs, with the running one's process id, and was asked forward.
+    test::ScratchFolder folder;
+    test::TChildProcess second({ovcalc.toStdString(), "-platform", "offscreen"}, folder / "out",
+                               folder / "err");
     auto status = second.Wait(10s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
+    EXPECT_EQ(test::ReadFileText(folder / "err").find("already running"), std::string::npos);
+    test::TChildProcess fromTerminal(
+        {"script", "-qec", ovcalc.toStdString() + " -platform offscreen", "/dev/null"},
+        folder / "terminal", folder / "script.err", "/dev/null");
+    status = fromTerminal.Wait(10s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    EXPECT_NE(test::ReadFileText(folder / "terminal")
+                  .find("ovcalc: OV Calc is already running (process " +
+                        std::to_string(first.Pid()) + "); it was asked to come to the front"),
+              std::string::npos)
+        << test::ReadFileText(folder / "terminal") << test::ReadFileText(folder / "script.err");
+
     EXPECT_FALSE(first.Wait(0ms).has_value());  // still running
     EXPECT_TRUE(CalcNameOwned());
 }

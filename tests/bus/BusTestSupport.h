@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QString>
 #include <chrono>
 #include <filesystem>
@@ -41,6 +42,18 @@ inline bool WaitForName(std::string_view busName, bool owned = true,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     TBusNameWatcher watcher;
     return SpinUntil([&] { return watcher.IsRunning(Q(busName)) == owned; }, timeout);
+}
+
+// Waits until the setup server that owns its name answers a call (any answer): one whose
+// name is owned may still be starting, and a test's short call time-outs are for the faults
+// it tests, not for a slow start on a loaded machine.
+inline bool WaitForSetupAnswer(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        Q(SetupBusName), Q(SetupObjectPath), Q(SetupInterface), QStringLiteral("GetSetupParam"));
+    call.setArguments({Q(SetupLoadKey)});
+    return QDBusConnection::sessionBus()
+               .call(call, QDBus::Block, static_cast<int>(timeout.count()))
+               .type() == QDBusMessage::ReplyMessage;
 }
 
 // A companion program with its output in files of a scratch folder.

@@ -6,7 +6,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -25,6 +24,14 @@ namespace ov::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The longest a client program (gdbus, ovclient) may take to start, do its part or end. A
+// ThreadSanitizer build of ovclient, each start with its round trips to the bus and each end
+// with the sanitizer's pause for its threads, takes seconds on a loaded machine (up to 4.5 s
+// measured with two test processes and the builds of others running): a bound of 10 s there
+// was a failure in waiting, not a fault of the program. A bound, not a pause: the test goes
+// on at once when the program is there.
+constexpr auto ClientLimit = 60s;
 
 const std::string OwnID(OVCalcAppID);
 
@@ -55,7 +62,8 @@ struct TRun {
 };
 
 // A program run to its end while this process keeps serving the bus.
-TRun RunToEnd(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 20s) {
+TRun RunToEnd(const std::vector<std::string>& argv,
+              std::chrono::milliseconds timeout = ClientLimit) {
     TProgram program(argv);
     TRun run;
     SpinUntil([&] { return program.Process().Wait(0ms).has_value(); }, timeout);
@@ -122,6 +130,28 @@ class SignalLog {
     std::vector<std::string> lines_;
 };
 
+// A client connection of its own that stays connected until it goes out of scope.
+class TClient {
+  public:
+    explicit TClient(const char* name)
+        : name_(QString::fromLatin1(name)),
+          connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)) {}
+    ~TClient() { QDBusConnection::disconnectFromBus(name_); }
+    // SetItemLink(appID, item): empty when it succeeded, else the error's name and message.
+    std::string Link(const std::string& appID, const std::string& item) {
+        QDBusMessage call = QDBusMessage::createMethodCall(Q(CalcBusName), Q(CalcObjectPath),
+                                                           Q(CalcInterface), "SetItemLink");
+        call.setArguments({Q(appID), Q(item)});
+        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, 10000);
+        if (reply.type() == QDBusMessage::ReplyMessage) return {};
+        return (reply.errorName() + ": " + reply.errorMessage()).toStdString();
+    }
+
+  private:
+    QString name_;
+    QDBusConnection connection_;
+};
+
 // The program's store and automation object, exported and owning the bus name.
 class OVCalcComBus : public testing::Test {
   protected:
@@ -179,10 +209,15 @@ TEST_F(OVCalcComBus, GdbusCallsEveryMember) {
     ASSERT_EQ(Property("Set", {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<'first'>"}).Status, 0);
     EXPECT_EQ(Value(TimeTagItem), "first");
 
-    // A link from one client: every later write is announced with the own AppID.
+    // A link of gdbus, whose connection ends with its call, ends with it.
     TRun link = CallMember("SetItemLink", {"{CLIENT}", "$TIMETAG"});
     ASSERT_EQ(link.Status, 0) << link.Err;
     EXPECT_EQ(link.Out, "()\n");
+    std::vector<std::string> links;
+    EXPECT_TRUE(SpinUntil([&] { return !store.GetLinks(TimeTagItem, links); }, ClientLimit));
+    // A link from a client that stays: every later write is announced with the own AppID.
+    TClient client("ovcalccom-client");
+    ASSERT_EQ(client.Link("{CLIENT}", "$TIMETAG"), "");
     ASSERT_EQ(Property("Set", {"OVCalc.IOVCalcDataCOM", "TIMETAG", "<'second'>"}).Status, 0);
     ASSERT_TRUE(log->WaitFor(2));
     EXPECT_EQ(log->Lines()[1], "OnItemChange|" + OwnID + "|$TIMETAG|second");
@@ -282,39 +317,50 @@ TEST_F(OVCalcComBus, OvclientCommands) {
 
     // Watching: only the items named are printed, and --count ends it.
     TProgram watch(Client({"watch", "--count", "2", "$TimeTag"}));
-    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; })) << watch.Err();
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit))
+        << watch.Err();
     ASSERT_TRUE(com->SetREALTIME("not watched"));  // not linked: no announcement at all
     com->SetItemChange(OwnID, "$GOESTIMED", "other item");
     ASSERT_TRUE(com->SetTIMETAG("r1"));
     ASSERT_TRUE(com->SetTIMETAG("r2"));
     ASSERT_TRUE(com->SetTIMETAG("r3"));
-    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); })) << watch.Err();
+    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << watch.Err();
     EXPECT_EQ(watch.Wait(0ms), 0) << watch.Err();
     EXPECT_EQ(watch.Out(), "r1\nr2\n");
-    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }));
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }, ClientLimit));
 }
 
 TEST(OVCalcComClient, ReportsOVCalcNotRunningAndBadArguments) {
+    // OV Calc not running is an error of status 1; usage errors end with status 2 and the way
+    // to the help.
     struct TCase {
         std::vector<std::string> Args;
         std::string Err;
+        int Status = 2;
     };
     const std::string notRunning =
         "ovclient: OV Calc is not running (no owner of OVCalc.OVCalcCOM on the session bus)\n";
     const std::vector<TCase> cases{
-        {{"alive"}, notRunning},
-        {{"watch"}, notRunning},
-        {{"get", "TIMETAG"}, notRunning},
-        {{"set", "TIMETAG", "x"}, notRunning},
-        {{"reset"}, notRunning},
-        {{"get", "OTHER"}, "ovclient: the property is TIMETAG or REALTIME, not \"OTHER\"\n"},
+        {{"alive"}, notRunning, 1},
+        {{"watch"}, notRunning, 1},
+        {{"get", "TIMETAG"}, notRunning, 1},
+        {{"set", "TIMETAG", "x"}, notRunning, 1},
+        {{"reset"}, notRunning, 1},
+        {{"get", "OTHER"},
+         "ovclient: the property is TIMETAG or REALTIME, not \"OTHER\"\n"
+         "Try 'ovclient get --help'.\n"},
         {{"watch", "--count", "0"},
-         "ovclient: --count takes a whole number of lines above 0, not \"0\"\n"},
-        {{"frobnicate"}, "ovclient: unknown command \"frobnicate\" (see ovclient --help)\n"},
+         "ovclient: --count takes a whole number of lines above 0, not \"0\"\n"
+         "Try 'ovclient watch --help'.\n"},
+        {{"alive", "now"}, "ovclient: unexpected argument \"now\"\nTry 'ovclient alive --help'.\n"},
+        {{"frobnicate"}, "ovclient: unknown command \"frobnicate\"\nTry 'ovclient --help'.\n"},
+        {{"--frobnicate"}, "ovclient: unknown option '--frobnicate'\nTry 'ovclient --help'.\n"},
+        {{}, "ovclient: a command is needed\nTry 'ovclient --help'.\n"},
     };
     for (const auto& c : cases) {
         TRun run = RunToEnd(Client(c.Args));
-        EXPECT_EQ(run.Status, 1) << c.Args[0];
+        EXPECT_EQ(run.Status, c.Status) << c.Err;
         EXPECT_EQ(run.Err, c.Err);
     }
     for (const char* command : {"watch", "get", "set", "alive", "reset"}) {
@@ -328,7 +374,7 @@ TEST(OVCalcComClient, ReportsOVCalcNotRunningAndBadArguments) {
 // The calculation thread's Notify posts and goes on: it finishes without the main thread
 // running its events, and the changes reach the bus afterwards, in order.
 TEST_F(OVCalcComBus, NotifyFromAnotherThreadIsQueuedToTheMainThread) {
-    ASSERT_TRUE(com->SetItemLink("{CLIENT}", std::string(TimeTagItem)));
+    ASSERT_EQ(com->SetItemLink("{CLIENT}", std::string(TimeTagItem)), lrLinked);
     std::atomic<bool> done{false};
     std::thread calc([&] {
         for (int i = 0; i < 100; ++i) PublishResult(store, TimeTagItem, "r" + std::to_string(i));
@@ -348,33 +394,68 @@ TEST_F(OVCalcComBus, TwoWatchersReceiveEveryEventAndClientsAreCountedWhileConnec
     TProgram first(Client({"watch", "--count", "3"}));
     TProgram second(Client({"watch", "--app-id", "{SECOND}", "$TIMETAG", "$REALTIME"}));
     // Both connected, and the second's last link made.
-    ASSERT_TRUE(SpinUntil([&] {
-        std::vector<std::string> links;
-        return adaptor->ClientsHoldingObjects() == 2 && store.GetLinks(RealTimeItem, links);
-    })) << first.Err()
-        << second.Err();
+    ASSERT_TRUE(SpinUntil(
+        [&] {
+            std::vector<std::string> links;
+            return adaptor->ClientsHoldingObjects() == 2 && store.GetLinks(RealTimeItem, links);
+        },
+        ClientLimit))
+        << adaptor->ClientsHoldingObjects() << " clients; " << first.Err() << second.Err();
     std::thread calc([&] {
         for (const char* r : {"a", "b", "c"}) PublishResult(store, TimeTagItem, r);
     });
     calc.join();
     ASSERT_TRUE(com->SetREALTIME("d"));
-    ASSERT_TRUE(SpinUntil([&] { return first.Process().Wait(0ms).has_value(); })) << first.Err();
+    ASSERT_TRUE(SpinUntil([&] { return first.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << first.Err();
     EXPECT_EQ(first.Wait(0ms), 0);
     EXPECT_EQ(first.Out(), "a\nb\nc\n");
-    ASSERT_TRUE(SpinUntil([&] { return second.Out() == "a\nb\nc\nd\n"; })) << second.Out();
-    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }));
+    ASSERT_TRUE(SpinUntil([&] { return second.Out() == "a\nb\nc\nd\n"; }, ClientLimit))
+        << second.Out() << second.Err();
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit));
 
     // SIGTERM ends a watch cleanly, and its connection no longer counts.
     ::kill(second.Process().Pid(), SIGTERM);
-    ASSERT_TRUE(SpinUntil([&] { return second.Process().Wait(0ms).has_value(); }));
+    ASSERT_TRUE(SpinUntil([&] { return second.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << second.Err();
     EXPECT_EQ(second.Wait(0ms), 0) << second.Err();
-    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }));
+    EXPECT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 0; }, ClientLimit));
+    // The links ended with their clients; the well-known items stay.
     std::vector<std::string> links;
-    store.GetLinks(TimeTagItem, links);
-    // The links stay with the item (whichever client linked first).
-    std::sort(links.begin(), links.end());
-    EXPECT_EQ(links,
-              (std::vector<std::string>{"{3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3}", "{SECOND}"}));
+    EXPECT_FALSE(store.GetLinks(TimeTagItem, links));
+    EXPECT_FALSE(store.GetLinks(RealTimeItem, links));
+    EXPECT_TRUE(store.ItemExists(RealTimeItem));
+}
+
+// SetItemLink with ever new names is bounded per client and in all, the refusal naming the
+// bound; a client's links, and the items made for them alone, end with its connection.
+TEST_F(OVCalcComBus, LinksAreBoundedAndEndWithTheirClient) {
+    store.SetLinkLimits({.PerClient = 2, .InAll = 3});
+    auto first = std::make_unique<TClient>("ovcalccom-first");
+    TClient second("ovcalccom-second");
+    EXPECT_EQ(first->Link("{A}", "ST1.H"), "");
+    EXPECT_EQ(first->Link("{A}", "st1.h"), "");  // the same link again: no room taken
+    EXPECT_EQ(first->Link("{A}", "ST2.H"), "");
+    EXPECT_EQ(first->Link("{A}", "ST3.H"),
+              "org.freedesktop.DBus.Error.LimitsExceeded: The item \"ST3.H\" cannot be linked: "
+              "this connection holds 2 links, the most one client may hold");
+    EXPECT_EQ(second.Link("{B}", "$TIMETAG"), "");
+    EXPECT_EQ(second.Link("{B}", "ST4.H"),
+              "org.freedesktop.DBus.Error.LimitsExceeded: The item \"ST4.H\" cannot be linked: "
+              "the clients hold 3 links, the most OV Calc keeps");
+    EXPECT_FALSE(store.ItemExists("ST3.H"));
+    EXPECT_FALSE(store.ItemExists("ST4.H"));
+    EXPECT_EQ(adaptor->ClientsHoldingObjects(), 2);
+
+    first.reset();
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit));
+    EXPECT_FALSE(store.ItemExists("ST1.H"));
+    EXPECT_FALSE(store.ItemExists("ST2.H"));
+    EXPECT_EQ(store.Count(), 2);
+    EXPECT_EQ(second.Link("{B}", "ST4.H"), "");
+    std::vector<std::string> links;
+    ASSERT_TRUE(store.GetLinks(TimeTagItem, links));
+    EXPECT_EQ(links, std::vector<std::string>{"{B}"});
 }
 
 TEST_F(OVCalcComBus, HeartBeatCarriesTheOwnAppIDAndTheTime) {
@@ -387,9 +468,11 @@ TEST_F(OVCalcComBus, HeartBeatCarriesTheOwnAppIDAndTheTime) {
 
 TEST_F(OVCalcComBus, WatchEndsWhenOVCalcEnds) {
     TProgram watch(Client({"watch"}));
-    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; })) << watch.Err();
+    ASSERT_TRUE(SpinUntil([&] { return adaptor->ClientsHoldingObjects() == 1; }, ClientLimit))
+        << watch.Err();
     QDBusConnection::sessionBus().unregisterService(Q(CalcBusName));
-    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); }));
+    ASSERT_TRUE(SpinUntil([&] { return watch.Process().Wait(0ms).has_value(); }, ClientLimit))
+        << watch.Err();
     EXPECT_EQ(watch.Wait(0ms), 0);
     EXPECT_EQ(watch.Err(), "ovclient: OV Calc has ended\n");
 }

@@ -394,6 +394,12 @@ TEST_F(SetupServerBus, BadSettingsFilesAreRefusedWithTheirLine) {
         {"[DataServer]\nDatabasePassword=a:b\n", 2, "cannot hold \":\""},
         {"[DataServer]\nDatabasePassword=" + zeroPassword + "\n", 2, "zero byte"},
         {"[General]\nTableDirectory=/data/\xE2\x82\xAC\n", 2, "8-bit text cannot hold"},
+        // Bytes that are no UTF-8 at all: said so, with the byte's place in its line.
+        {"[General]\nTableDirectory=/data/\xFF\xFE\n", 2,
+         "the file is not valid UTF-8: byte 22 of the line (0xFF) is not part of a UTF-8 "
+         "character"},
+        {"; caf\xE9 (8-bit text)\n[General]\n", 1, "not valid UTF-8: byte 6 of the line (0xE9)"},
+        {"[General]\r\nTableDirectory=\xC3(\r\n", 2, "not valid UTF-8: byte 16 of the line (0xC3)"},
         {"[Params]\nA=1\na=2\n", 3, "the key a is given twice"},
         {"[Params\n", 1, "must end with \"]\""},
     };

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -116,7 +117,7 @@ class TSetupServer {
         WriteFileText(folder_ / "OVSetup.ini", settings);
         arguments.insert(arguments.begin(), (folder_ / "OVSetup.ini").string());
         program_ = StartSetup(arguments);
-        started_ = WaitForName(SetupBusName);
+        started_ = WaitForName(SetupBusName) && WaitForSetupAnswer();
     }
     ~TSetupServer() {
         program_.reset();
@@ -162,12 +163,15 @@ TEST(SuiteConnections, RefreshConnectsTheEnabledSourcesAndQueuesTheirItemChanges
         "[General]\nRtuEnabled=True\nDecoderEnabled=True\nUseEumetsatDecoder=False\n"
         "MBRtuEnabled=False\nNullValue=-4321\n[DataServer]\nStorageOption=10\n");
     ASSERT_TRUE(setup.Started()) << setup.Err();
+    // Serving on after their lines: their end would be a status line.
     TFeed rtu("rtu",
               "$TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52,RIVER1.TA,12.5\n"
-              "$REALTIME 12/08/2026 20:42:00,RIVER2.HG,1.25\n");
+              "$REALTIME 12/08/2026 20:42:00,RIVER2.HG,1.25\n",
+              {"--stay"});
     TFeed decoder("decoder",
                   "$GOESTIMED 12/08/2026 21:00:00,SAT1.BV,12.9,SAT2.BV,13.1\n"
-                  "$goesrandom 12/08/2026 21:05:00,SAT1.PC,0.5\n");
+                  "$goesrandom 12/08/2026 21:05:00,SAT1.PC,0.5\n",
+                  {"--stay"});
     // Running but switched off: never linked, so its line never goes.
     TFeed mbrtu("mbrtu", "$TIMETAG 12/08/2026 20:41:05,MB1.HG,9\n");
     ASSERT_TRUE(rtu.Started() && decoder.Started() && mbrtu.Started());
@@ -395,6 +399,77 @@ TEST(SuiteConnections, SourceShutdownDisconnectsAndTheTimerReconnects) {
     }
 }
 
+// A source that leaves the bus without its shutdown event (its lines done, or killed) is
+// disconnected with a status line once every line it sent is queued, and connected again as
+// soon as it runs again: the reconnect timer is an hour away here.
+TEST(SuiteConnections, ASourceEndedWithoutItsShutdownIsConnectedAgainWhenItRuns) {
+    struct TCase {
+        TDataSourceKind Kind;
+        std::string Settings;
+        std::string Ended;
+    };
+    const std::vector<TCase> cases{
+        {dsDecoder, "DecoderEnabled=True\nUseEumetsatDecoder=False\n", "OV Decode"},
+        {dsMDecoder, "DecoderEnabled=True\nUseEumetsatDecoder=True\n", "OV EUMETSAT Decode"},
+        {dsRtu, "RtuEnabled=True\n", "RO Did"},
+        {dsMBRtu, "MBRtuEnabled=True\n", "ZE DEZav"},
+    };
+    for (const TCase& c : cases) {
+        const TDataSource& source = DataSource(c.Kind);
+        SCOPED_TRACE(std::string(source.Option));
+        // Its last item linked: the feed sends once it is, and may end at once.
+        const std::string item(source.Items[1]);
+        const std::string ended =
+            c.Ended +
+            " ended without its shutdown command; it is connected again as soon as it runs";
+        TSetupServer setup("[General]\n" + c.Settings);
+        ASSERT_TRUE(setup.Started()) << setup.Err();
+        TSuiteOptions options = TConnectionsRig::Options();
+        options.ReconnectInterval = std::chrono::hours(1);
+        TConnectionsRig rig(options);
+        std::vector<std::string> items;
+        auto take = [&](std::size_t count) {
+            return SpinUntil([&] {
+                for (auto& i : TakeItems(rig.input)) items.push_back(i);
+                return items.size() >= count;
+            });
+        };
+        {
+            // Two lines, then its end without the shutdown event.
+            TFeed feed(source.Option, item + " 01/02/2026 03:04:05,A.B,1\n" + item +
+                                          " 01/02/2026 03:04:06,A.B,2\n");
+            ASSERT_TRUE(feed.Started());
+            ASSERT_TRUE(rig.connections->Refresh().Result);
+            EXPECT_TRUE(rig.connections->Connected(c.Kind));
+            ASSERT_EQ(feed.Program().Wait(), 0) << feed.Program().Err();
+            ASSERT_TRUE(SpinUntil([&] { return !rig.connections->Connected(c.Kind); }));
+            EXPECT_TRUE(rig.window.Logged(ended));
+            // Both its lines were queued before its end was seen.
+            ASSERT_TRUE(take(6));
+            EXPECT_EQ(items.size(), 6u);
+        }
+        {
+            // Started again: connected at once, its line arrives; then killed.
+            TFeed again(source.Option, item + " 01/02/2026 03:04:07,A.C,3\n", {"--stay"});
+            ASSERT_TRUE(again.Started());
+            ASSERT_TRUE(take(9));
+            EXPECT_EQ(items[7].substr(0, 7), "S A.C=3");
+            EXPECT_TRUE(rig.connections->Connected(c.Kind));
+            const std::size_t lines = rig.window.Status.size();
+            ::kill(again.Program().Process().Pid(), SIGKILL);
+            ASSERT_TRUE(SpinUntil([&] { return !rig.connections->Connected(c.Kind); }));
+            ASSERT_EQ(rig.window.Status.size(), lines + 1);
+            EXPECT_EQ(rig.window.Status.back(), ended);
+        }
+        // And once more after the kill.
+        TFeed third(source.Option, item + " 01/02/2026 03:04:08,A.D,4\n", {"--stay"});
+        ASSERT_TRUE(third.Started());
+        ASSERT_TRUE(take(12));
+        EXPECT_EQ(items[10].substr(0, 7), "S A.D=4");
+        EXPECT_TRUE(rig.connections->Connected(c.Kind));
+    }
+}
+
 // A flood bigger than the input buffer: the buffer fills and stays full while nothing is taken
 // (the rest waits at the bus, not in this process), a source connected meanwhile is
 // subscribed all the same, and once the items are taken every record arrives whole and in
@@ -451,7 +526,8 @@ TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
               "$TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52,BADPAIR,RIVER1.TA,12.5\n"
               "$TIMETAG 12/08/2026 20:42:05,RIVER2.HG,1.25\n"
               "$TIMETAG 12/08/2026 20:43:05,RIVER3.HG,5\u20AC0,RIVER3.TA,50\u00B0,RIVER3.HX,5" +
-                  std::string(1, '\0') + "0\n");
+                  std::string(1, '\0') + "0\n",
+              {"--stay"});
     ASSERT_TRUE(rtu.Started());
     TConnectionsRig rig;
     ASSERT_TRUE(rig.connections->Refresh().Result);
@@ -473,6 +549,39 @@ TEST(SuiteConnections, ABadLineFromASourceIsReportedAndTheNextOneGoes) {
                   Retrieving, "Error 1600: Data item is not STATION.SENSOR - BADPAIR",
                   "Error 1600: 1 character above U+00FF in a data line read as \"?\" - "
                   "12/08/2026 20:43:05,RIVER3.HG,5?0,RIVER3.TA,50\xB0,RIVER3.HX,5?0"}));
+}
+
+// A line whose time tag cannot be read is dropped, and said: the first at once, the others of
+// the period together when it is over; the good lines between them go.
+TEST(SuiteConnections, LinesWithAnUnreadableTimeTagAreDroppedAndTold) {
+    TSetupServer setup("[General]\nRtuEnabled=True\n");
+    ASSERT_TRUE(setup.Started()) << setup.Err();
+    TFeed rtu("rtu",
+              "$TIMETAG 01/19/2053 00:00:00,RIVER1.HG,1\n"
+              "$TIMETAG 12/08/2026 20:41:05,RIVER2.HG,1.25\n"
+              "$TIMETAG -1/08/2026 20:41:05,RIVER1.HG,2\n"
+              "$TIMETAG 12.08.2026 20:41:05,RIVER1.HG,3\n");
+    ASSERT_TRUE(rtu.Started());
+    TSuiteOptions options = TConnectionsRig::Options();
+    options.DroppedLinePeriod = 1s;
+    TConnectionsRig rig(options);
+    ASSERT_TRUE(rig.connections->Refresh().Result);
+    std::vector<std::string> items;
+    ASSERT_TRUE(SpinUntil([&] {
+        for (auto& item : TakeItems(rig.input)) items.push_back(item);
+        return items.size() >= 3 && rig.window.Status.size() >= 3;
+    })) << items.size()
+        << " " << rig.window.Status.size();
+    const std::string t = Tag(2026, 12, 8, 20, 41, 5);
+    EXPECT_EQ(items, (std::vector<std::string>{"B RIVER2 T " + t, "S RIVER2.HG=1.25 T " + t,
+                                               "E RIVER2 T " + t}));
+    EXPECT_EQ(rig.window.Status,
+              (std::vector<std::string>{
+                  Retrieving,
+                  "Error 1600: 1 line of RO Did dropped: time tag cannot be read - 01/19/2053 "
+                  "00:00:00",
+                  "Error 1600: 2 lines of RO Did dropped: time tag cannot be read - 12.08.2026 "
+                  "20:41:05"}));
 }
 
 TEST(SuiteConnections, ARunningSourceThatCannotBeConnectedReportsItsError) {

@@ -326,5 +326,28 @@ TEST(CheckEquation, FindingsOfThePitfalls) {
     }
 }
 
+// The rating tables an equation reads, for a check that they exist: TABLE's names as written,
+// DBTABLE's variables; each once. LSTVAL's first argument is no table.
+TEST(CheckEquation, FindingsOfTheTablesRead) {
+    struct Case {
+        const char* eq;
+        std::vector<std::string> tables;
+        std::vector<std::string> tableVariables;
+    };
+    const Case cases[] = {
+        {"TABLE(RIVER1, H) + TABLE(RIVER1, H * 2)", {"RIVER1"}, {}},
+        {"TABLE( T1 , A) + TABLE(tables/T2.TBL, TABLE(T3, B))", {"T1 ", "TABLES/T2.TBL", "T3"}, {}},
+        {"DBTABLE(H, H) + DBTABLE(Q) + DBTABLE(H, 1)", {}, {"H", "Q"}},
+        {"LSTVAL(A, 0) + SHIFT(H) + A", {}, {}},
+    };
+    for (const Case& c : cases) {
+        TStringList names(true);
+        TEquationFindings f;
+        CheckEquation(c.eq, names, &f);
+        EXPECT_EQ(f.Tables, c.tables) << c.eq;
+        EXPECT_EQ(f.TableVariables, c.tableVariables) << c.eq;
+    }
+}
+
 }  // namespace
 }  // namespace ov

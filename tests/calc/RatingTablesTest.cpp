@@ -283,6 +283,48 @@ TEST_F(RatingTablesTest, MissingOrKindlessFileIsLookedForAtEveryRequest) {
     EXPECT_EQ(Value("LATER", 1.5), 30.25);
 }
 
+// A table that is not there passes its stage through: the status list is told once per name
+// until the next refresh (ClearTables), with the folder looked in made absolute; a table that
+// is there, or merely unusable, is not reported.
+TEST_F(RatingTablesTest, MissingTableIsReportedOncePerNameUntilClearTables) {
+    std::vector<std::string> told;
+    tables.SetProblemReport([&](const std::string& line) { told.push_back(line); });
+    Write("RIVER1.TBL", River1);
+    Write("CUBIC.TBL", "CUBIC\n0.5,0\n1.0,12.5\n");
+    const std::string missing = "Error 1600: rating table RIVER9 not found in " +
+                                scratch.Path().string() + ": the stage passes through unchanged";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Value("RIVER9", 1.5), 1.5);
+        EXPECT_EQ(Value("RIVER1", 1.5), 30.25);
+        EXPECT_EQ(Value("CUBIC", 1.5), 1.5);
+    }
+    EXPECT_EQ(told, std::vector<std::string>{missing});
+    EXPECT_EQ(Value("river9", 1.5), 1.5);  // another name (the cache's key)
+    EXPECT_EQ(told.size(), 2u);
+    tables.ClearTables();
+    EXPECT_EQ(Value("RIVER9", 1.5), 1.5);
+    EXPECT_EQ(told.size(), 3u);
+    EXPECT_EQ(told.back(), missing);
+
+    // A relative folder is shown as the absolute one it stands for in the working folder.
+    folder = "no/such/tables";
+    EXPECT_EQ(Value("RIVER7", 2), 2);
+    EXPECT_EQ(told.back(), "Error 1600: rating table RIVER7 not found in " +
+                               (std::filesystem::current_path() / "no/such/tables").string() +
+                               ": the stage passes through unchanged");
+
+    // A file that cannot be read (root reads every file: only for other users).
+    if (::geteuid() != 0) {
+        folder = scratch.Path().string();
+        Write("LOCKED.TBL", River1);
+        std::filesystem::permissions(scratch / "LOCKED.TBL", std::filesystem::perms::none);
+        EXPECT_EQ(Value("LOCKED", 1.5), 1.5);
+        EXPECT_EQ(told.back(), "Error 1600: rating table LOCKED cannot be read from " +
+                                   (scratch / "LOCKED.TBL").string() +
+                                   " (Permission denied): the stage passes through unchanged");
+    }
+}
+
 TEST_F(RatingTablesTest, TablesWithTooFewPointsOrNoKindAreCachedAsTheyAre) {
     Write("ONE.TBL", "LINEAR\n1,10\n1.0, 20\n");
     Write("CUBIC.TBL", "CUBIC\n0.5,0\n1.0,12.5\n");

@@ -24,18 +24,22 @@ std::string StampText() {
     return TimeTagText(MakeTimeTag(2026, 12, 8, 20, 41, 5));
 }
 
+using TClock = TDroppedLines::TClock;
+
 class ItemChangeTest : public ::testing::Test {
   protected:
     test::TestCalcHost host;
     TInputStationSensorBuffer input{host};
     std::vector<std::string> log;
     int signals = 0;
+    TClock::time_point now{};  // the dropped lines' clock
+    TDroppedLines dropped{std::chrono::minutes(1), [this] { return now; }};
 
     int Handle(std::string_view appID, std::string_view item, std::string_view data,
                std::string_view ownAppID = IOVCalcDataCOMAppID) {
         return HandleItemChange(
             appID, item, data, ownAppID, input, [this] { ++signals; },
-            [this](const std::string& text) { log.push_back(text); });
+            [this](const std::string& text) { log.push_back(text); }, {}, &dropped);
     }
     int Handle(std::string_view item, std::string_view data) {
         return Handle(IOVDecodeComAppID, item, data);
@@ -173,6 +177,9 @@ TEST_F(ItemChangeTest, BadTimeStampQueuesNothing) {
              std::string("01/18/2053 03:14:08,RIVER1.HG,1"),
              std::string("01/19/2053 00:00:00,RIVER1.HG,1"),
              std::string("99/99/9999 99:99:99,RIVER1.HG,1"),
+             // Negative parts.
+             std::string("-1/08/2026 20:41:05,RIVER1.HG,1"),
+             std::string("12/08/2026 20:-41:05,RIVER1.HG,1"),
              std::string("12/31/65535 23:59:59,RIVER1.HG,1"),
          }) {
         SCOPED_TRACE(data);
@@ -180,7 +187,48 @@ TEST_F(ItemChangeTest, BadTimeStampQueuesNothing) {
         EXPECT_TRUE(Taken().empty());
     }
     EXPECT_EQ(signals, 0);
-    EXPECT_TRUE(log.empty());
+    // Dropped, but said: the first line at once, the others of the minute when it is over.
+    EXPECT_EQ(log, std::vector<std::string>{
+                       "Error 1600: 1 line of OV Decode dropped: time tag cannot be read - "
+                       "12-08-2026 20:41:05"});
+    EXPECT_TRUE(dropped.Due().empty());
+    now += std::chrono::minutes(1);
+    EXPECT_EQ(dropped.Due(),
+              std::vector<std::string>{"Error 1600: 14 lines of OV Decode dropped: time tag "
+                                       "cannot be read - 12/31/65535 23:59:59"});
+    EXPECT_TRUE(dropped.Due().empty());
+}
+
+// Each source's dropped lines are told once per period: a source's first at once, the next
+// ones together when the period is over, another source on its own count.
+TEST(DroppedLines, ToldOncePerSourceAndPeriod) {
+    TClock::time_point now{};
+    TDroppedLines dropped(std::chrono::seconds(60), [&] { return now; });
+    const std::string rtu(IOVRtuDataCOMAppID), mbrtu(IOVMBRTUDataCOMAppID);
+    const std::string told = "Error 1600: 1 line of RO Did dropped: time tag cannot be read - A";
+    EXPECT_EQ(dropped.Drop(rtu, "A"), told);
+    now += std::chrono::seconds(10);
+    EXPECT_EQ(dropped.Drop(rtu, "B"), "");
+    EXPECT_EQ(dropped.Drop(mbrtu, "C"),
+              "Error 1600: 1 line of ZE DEZav dropped: time tag cannot be read - C");
+    EXPECT_EQ(dropped.Drop("{OTHER}", "D"),
+              "Error 1600: 1 line of {OTHER} dropped: time tag cannot be read - D");
+    EXPECT_EQ(dropped.Drop(rtu, "E"), "");
+    now += std::chrono::seconds(49);
+    EXPECT_TRUE(dropped.Due().empty());
+    now += std::chrono::seconds(1);
+    EXPECT_EQ(dropped.Due(), std::vector<std::string>{
+                                 "Error 1600: 2 lines of RO Did dropped: time tag cannot be read "
+                                 "- E"});
+    // Told at 60 s: the next line waits for 120 s; one after a quiet period is told at once.
+    now += std::chrono::seconds(30);
+    EXPECT_EQ(dropped.Drop(rtu, "F"), "");
+    now += std::chrono::seconds(30);
+    EXPECT_EQ(dropped.Drop(rtu, "G"),
+              "Error 1600: 2 lines of RO Did dropped: time tag cannot be read - G");
+    now += std::chrono::minutes(5);
+    EXPECT_TRUE(dropped.Due().empty());
+    EXPECT_EQ(dropped.Drop(rtu, "H"), told.substr(0, told.size() - 1) + "H");
 }
 
 std::string Repeated(const std::string& text, int times) {

@@ -36,7 +36,7 @@ class Catalogue : public ::testing::TestWithParam<const char*> {
 
 TEST_P(Catalogue, OneEntryPerSensorRowWithNullsAsEmptyAndZero) {
     ASSERT_TRUE(LoadStationCatalogue(*db.Connection, catalogue, ""));
-    EXPECT_EQ(catalogue.Count(), 179);
+    EXPECT_EQ(catalogue.Count(), 180);
     auto stations = ByStation(catalogue);
     EXPECT_EQ(stations.count("PORT1"), 0u);  // a station without sensors
     ASSERT_EQ(stations["RIVER1"].size(), 4u);
@@ -67,8 +67,8 @@ TEST_P(Catalogue, FilterFiles) {
     const Case cases[] = {
         {"OV_SITES.BASIN   =  'Elk River' AND \r\nOV_SITES.PRIMARY_CHANNEL   >  33\r\n", 10, true},
         {"OV_SITESENSORS.SENSORNAME  LIKE 'PC%'\r\n", 27, true},
-        {" \r\n\r\n", 179, true},                            // blank: no condition
-        {nullptr, 179, true},                                // missing: no filter
+        {" \r\n\r\n", 180, true},                            // blank: no condition
+        {nullptr, 180, true},                                // missing: no filter
         {"OV_SITES.BASIN = 'Elk River' AND\r\n", 0, false},  // not valid SQL
         {"OV_SITES.NO_SUCH_COLUMN = 1\r\n", 0, false},
     };
@@ -84,7 +84,7 @@ TEST_P(Catalogue, FilterFiles) {
     }
     // A folder is no filter file.
     EXPECT_TRUE(LoadStationCatalogue(*db.Connection, catalogue, folder.Path().string()));
-    EXPECT_EQ(catalogue.Count(), 179);
+    EXPECT_EQ(catalogue.Count(), 180);
     EXPECT_TRUE(db.Boxes.Errors.isEmpty());
 }
 
@@ -119,21 +119,25 @@ TEST_P(Catalogue, TreesGroupNullBlankAndCaseVariantBasins) {
     ASSERT_TRUE(BuildCatalogueTree(tree, catalogue, smBasin, TLevelProfile::lpStationTree));
     const std::string lines = tree.Lines();
     // Null basins first and the blank one right after them, under one root; MILL3's capitals
-    // join Mill Creek, named by MET1, the first station placed there.
+    // join Mill Creek, named by BASIN, the first station placed there.
     EXPECT_EQ(lines.rfind("<NULL> [41]\n  TEST1 [16]\n  WELL7 [16]\n  WELL9 [16]\n  SNOW1 [16]\n"
                           "Blue River [41]\n",
                           0),
               0u)
         << lines;
-    EXPECT_NE(lines.find("Mill Creek [41]\n  MET1 [16]\n  MILL3 [16]\n  MILL4 [16]\n  RAIN1 [16]\n"
-                         "  RIVER1 [16]\n  RIVER2 [16]\nPlatte River [41]\n"),
-              std::string::npos)
+    EXPECT_NE(
+        lines.find(
+            "Mill Creek [41]\n  BASIN [16]\n  MET1 [16]\n  MILL3 [16]\n  MILL4 [16]\n  RAIN1 [16]\n"
+            "  RIVER1 [16]\n  RIVER2 [16]\nPlatte River [41]\n"),
+        std::string::npos)
         << lines;
 
-    // Null channels are the label 0.
+    // Null channels are the label 0 (BASIN, a station of calculated values, has none).
     ASSERT_TRUE(
         BuildCatalogueTree(tree, catalogue, smPrimaryChannel, TLevelProfile::lpStationSensorTree));
-    EXPECT_EQ(tree.Lines().rfind("0 [40]\n  BLURN1 [16]\n    PC [29]\n", 0), 0u);
+    EXPECT_EQ(
+        tree.Lines().rfind("0 [40]\n  BASIN [16]\n    TA [29]\n  BLURN1 [16]\n    PC [29]\n", 0),
+        0u);
 
     // The unnamed sensor hangs on its station node, beside its named siblings.
     ASSERT_TRUE(BuildCatalogueTree(tree, catalogue, smState, TLevelProfile::lpStationSensorTree));
@@ -196,6 +200,31 @@ TEST_P(Catalogue, CellsOfAnyLengthAndLatin1AndChannelsThatAreNoIntegers) {
     EXPECT_EQ(error, QStringLiteral("the station catalogue query has no column SENSORNAME"));
 }
 
+// Rows over several blocks of the bound read, without and with a value longer than its column
+// says among them: every row is there, that value whole.
+TEST_P(Catalogue, ManyRowsAndALongValueAmongThem) {
+    const std::string longBasin(700, 'b');
+    for (const int longAt : {0, 700}) {
+        const std::string sql =
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1300) "
+            "SELECT 'ST' || i AS STATION_ID, 'SN' AS SENSORNAME, CASE WHEN i = " +
+            std::to_string(longAt) + " THEN '" + longBasin +
+            "' ELSE 'B' END AS BASIN, NULL AS DISTRICT, NULL AS CITY, NULL AS COUNTY, NULL AS "
+            "STATE, NULL AS COUNTRY, i AS PRIMARY_CHANNEL, NULL AS RANDOM_CHANNEL FROM n ORDER "
+            "BY i";
+        QString error;
+        ASSERT_TRUE(LoadStationCatalogueSql(db.Connection->Database(), catalogue, sql, &error))
+            << error.toStdString();
+        ASSERT_EQ(catalogue.Count(), 1300);
+        for (int i = 0; i < catalogue.Count(); ++i) {
+            const TStationSensorItem& item = catalogue.Items(i);
+            ASSERT_EQ(item.StationID, "ST" + std::to_string(i + 1));
+            ASSERT_EQ(item.PrimaryChannel, i + 1);
+            ASSERT_EQ(item.Basin, i + 1 == longAt ? longBasin : "B") << item.StationID;
+        }
+    }
+}
+
 TEST_P(Catalogue, PreviewRowsOfTheEditorsCondition) {
     struct Case {
         const char* text;
@@ -203,7 +232,7 @@ TEST_P(Catalogue, PreviewRowsOfTheEditorsCondition) {
         bool runs;
     };
     const Case cases[] = {
-        {"", 179, true},
+        {"", 180, true},
         {"OV_SITES.STATION_ID  =  'RIVER1'", 4, true},
         {"OV_SITES.CITY  =  'Wahoo' AND \nOV_SITESENSORS.SENSORNAME  =  'VB'", 3, true},
         {"\n", 0, false},

@@ -84,7 +84,7 @@ TEST_P(SuiteTable, FieldsAndValuesOfBothTables) {
                 EXPECT_EQ(table.Text(index[name]).toStdString(), value.toStdString()) << e.table;
         }
         EXPECT_TRUE(found) << e.table;
-        EXPECT_EQ(rows, e.fields == 16 ? 41 : 179);
+        EXPECT_EQ(rows, e.fields == 16 ? 42 : 180);
         EXPECT_GT(nulls, 0);
         EXPECT_TRUE(table.LastError().isEmpty()) << table.LastError().toStdString();
     }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # End to end: the README's "Running OV Calc by hand" session, its lines exactly as the README
 # has them, in a copy of the repository's layout (build/demo/bin with the built programs,
-# examples/) on a private session bus without a display: the watch prints exactly the records
-# of examples/expected.txt, and every program of the session has ended when it is done.
+# examples/) on a private session bus without a display, run from a folder of its own (not the
+# repository's) with the copy as ~/ovcalc: the watch prints exactly the records of
+# examples/expected.txt (so the rating tables were found), and every program of the session
+# has ended when it is done.
 #   by_hand_session.sh README BIN EXAMPLES     (BIN: the folder of the built programs)
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -20,7 +22,11 @@ mkdir -p "$RUN/root/build/demo/bin"
 cp "$BIN/ovcalc" "$BIN/ovsetup" "$BIN/ovfeed" "$BIN/ovclient" "$BIN/ovtool" "$BIN/OVCalc.html" \
    "$RUN/root/build/demo/bin/"
 cp -r "$EXAMPLES" "$RUN/root/examples"
-cd "$RUN/root"
+# The session names the clone ~/ovcalc; it runs in a folder that has nothing of OV Calc.
+mkdir -p "$RUN/home" "$RUN/elsewhere"
+ln -s "$RUN/root" "$RUN/home/ovcalc"
+export HOME="$RUN/home"
+cd "$RUN/elsewhere"
 say "running the README's session:"
 sed 's/^/  | /' "$RUN/session.sh"
 status=0

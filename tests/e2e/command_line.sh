@@ -2,7 +2,7 @@
 # End to end: ovcalc's command line without a display (DISPLAY, WAYLAND_DISPLAY and
 # QT_QPA_PLATFORM unset) and without a session bus: --help and --version answer with status 0,
 # also beside Qt's own options; a missing bus is a plain message and status 1; an unknown
-# option is refused.
+# option or an argument is a usage error, status 2.
 #   command_line.sh OVCALC
 set -euo pipefail
 OVCALC=$1
@@ -25,9 +25,12 @@ while IFS='|' read -r args expected needle; do
 done <<'CASES'
 --help|0|Usage:
 -h|0|--version
---version|0|ovcalc 1.
--platform offscreen --version|0|ovcalc 1.
+--version|0|ovcalc (OV Calc) 1.
+-platform offscreen --version|0|ovcalc (OV Calc) 1.
 --help-all|0|-platform NAME
+--help|0|~/.config/ovcalc/
 |1|cannot reach the session bus: 
---frobnicate|1|Unknown option 'frobnicate'
+--frobnicate|2|Try 'ovcalc --help'.
+-platform offscreen --frobnicate|2|unknown option '--frobnicate'
+somefile|2|unexpected argument 'somefile'
 CASES

@@ -77,11 +77,13 @@ e2e_cleanup() {
 }
 
 # A portable OV Calc in folder $2 from the built programs of folder $1, with the example
-# network's configuration beside it.
+# network's configuration, settings and rating tables beside it (the settings name the table
+# folder relative to themselves).
 make_portable() {
   local from=$1 to=$2 examples=$3
   mkdir -p "$to"
   cp "$from/ovcalc" "$from/ovsetup" "$from/ovfeed" "$from/ovclient" "$to/"
   [[ -f $from/OVCalc.html ]] && cp "$from/OVCalc.html" "$to/"
   cp "$examples/OVCalc.OVG" "$examples/OVSetup.ini" "$to/"
+  cp -r "$examples/tables" "$to/"
 }

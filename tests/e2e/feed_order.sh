@@ -14,7 +14,7 @@ RECORDS=$(grep -c . "$EXAMPLES/expected.txt")
 run_case() {
   local order=$1 dir="$RUN/$1"
   make_portable "$BIN" "$dir" "$EXAMPLES"
-  ln -s "$EXAMPLES" "$dir/examples"
+  ln -s "$EXAMPLES" "$dir/examples"  # the feed
   cd "$dir"
   local calc feed watch started
   if [[ $order == feed-first ]]; then

@@ -27,12 +27,12 @@ usage() { printf "ovbridge: %s\nTry 'ovbridge --help'." "$1"; }
 grep -q "^Usage: ovbridge \[--as SOURCE\] \[--shard K/N\] \[--engine NAME\] SETTINGS" "$RUN/help" ||
   fail "--help: $(head -3 "$RUN/help")"
 grep -q "^Exit status:" "$RUN/help" || fail "--help tells no exit status"
-[[ $("$BRIDGE" --version) =~ ^ovbridge\ [0-9]+\.[0-9]+\.[0-9]+\ \(libmosquitto\ [0-9.]+\)$ ]] ||
-  fail "--version: $("$BRIDGE" --version)"
+[[ $("$BRIDGE" --version | tail -n 1) =~ ^MQTT\ client:\ libmosquitto\ [0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+  fail "--version names no libmosquitto: $("$BRIDGE" --version)"
 
 run "no settings" 2 "$(usage "the settings file is missing")"
 run "two files" 2 "$(usage "one settings file only, not also \"b.ini\"")" a.ini b.ini
-run "unknown option" 2 "$(usage "unknown option --frobnicate")" --frobnicate a.ini
+run "unknown option" 2 "$(usage "unknown option '--frobnicate'")" --frobnicate a.ini
 run "--as without value" 2 "$(usage "--as needs a value")" a.ini --as
 run "--as unknown" 2 "$(usage "--as takes decoder, mdecoder, rtu or mbrtu, not \"modem\"")" --as modem a.ini
 for shard in 2/2 -1/2 1/0 x 1/ /2 1/2/3 0/1025; do
@@ -84,7 +84,7 @@ wait_for 15 eval '! alive $bridge' || fail "the bridge still runs without a bus:
 status=0
 wait "$bridge" || status=$?
 ((status == 1)) || fail "the bridge ended with status $status"
-grep -q "^ovbridge: the session bus went away$" "$RUN/bridge.err" || fail "not said: $(cat "$RUN/bridge.err")"
+grep -q "^ovbridge: the session bus has gone away$" "$RUN/bridge.err" || fail "not said: $(cat "$RUN/bridge.err")"
 offline=$(mosquitto_sub -h 127.0.0.1 -p "$BROKER_PORT" -t ovcalc/status/cli -C 1 -W 5)
 [[ $(jq -r .state <<<"$offline") == offline ]] || fail "status after the bus went: $offline"
 say "the session bus gone: said, offline on the broker, status 1"

@@ -676,6 +676,43 @@ TEST_F(ConfigFixture, BinaryJunkIsReportedNotTakenForSettings) {
     EXPECT_EQ(ReadFileText(File()).rfind(junk, 0), 0u);
 }
 
+// A file of a thousand groups with bad numbers: the first findings are said, the rest counted in
+// one line, and every group is read all the same; a tool that lists them gets every one.
+TEST_F(ConfigFixture, ManyFindingsAreCappedAndCountedInOneLine) {
+    std::string text = "[Calc]\nLogDetail=x\nGroupNames=";
+    std::string sections;
+    for (int i = 1; i <= 1000; ++i) {
+        const std::string name = "G" + std::to_string(i);
+        text += name + ",";
+        sections += "[" + name + "]\nCGIndex=" + std::to_string(i + 1000) + "\nFuncName=1\n";
+    }
+    text += "\n" + sections;
+    TConfigSettings settings;
+    TCalcGroups groups;
+    Read(text, settings, groups);
+    EXPECT_EQ(groups.Count(), 1000);
+    ASSERT_EQ(log.size(), MostShownFindings + 2);
+    EXPECT_EQ(log[0].rfind("Error 1600: OVCalc.OVG line 2: LogDetail=x is not", 0), 0u) << log[0];
+    EXPECT_EQ(log[1],
+              "Error 1600: OVCalc.OVG line 5: [G1] CGIndex=1001 is not a group number "
+              "from 1 to 999");
+    EXPECT_EQ(log[MostShownFindings],
+              "Error 1600: OVCalc.OVG has 981 more findings in its settings and groups, not "
+              "shown here (ovtool check lists them all)");
+    EXPECT_EQ(log.back(), "Startup parameters loaded.");
+
+    std::vector<std::string> all;
+    TConfigFile lister([&](const std::string& line) { all.push_back(line); }, USFormatSettings());
+    lister.ShowEveryFinding();
+    lister.OpenConfig(dir.Path());
+    TCalcGroups again;
+    lister.ReadConfig(settings, again);
+    ASSERT_EQ(all.size(), 1002u);
+    EXPECT_EQ(all[1000],
+              "Error 1600: OVCalc.OVG line 3002: [G1000] CGIndex=2000 is not a group "
+              "number from 1 to 999");
+}
+
 // Temporary files of writers killed before their rename are removed when the program opens
 // the file at start, but never one whose writer still runs, nor anything else.
 TEST_F(ConfigFixture, AbandonedTemporaryFilesOfDeadWritersAreRemovedAtStart) {

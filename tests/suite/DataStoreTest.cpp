@@ -423,6 +423,57 @@ TEST(DataStoreEviction, WithoutAHostTheStoreGoesOnAsIfIgnored) {
     EXPECT_EQ(store.Count(), 151);
 }
 
+// ---- links of bus clients ----
+
+// A client's links: bounded per client and in all (a refused link creates nothing), a repeated
+// request kept once, and gone with the client, the items made for them alone with them.
+TEST(DataStoreClientLinks, BoundedAndDroppedWithTheClient) {
+    TOVDataBase store;
+    StartUp(store);
+    store.SetLinkLimits({.PerClient = 3, .InAll = 5});
+    const std::string id = "{APP}";
+    const struct {
+        const char* Client;
+        const char* Item;
+        TLinkResult Result;
+    } cases[] = {
+        {":1.1", "$TIMETAG", lrLinked}, {":1.1", "A", lrLinked},
+        {":1.1", "a", lrLinked},  // the same item and AppID again: kept once, counted once
+        {":1.1", "B", lrLinked},        {":1.1", "C", lrClientLimit},
+        {":1.2", "C", lrLinked},        {":1.2", "D", lrLinked},
+        {":1.3", "E", lrStoreLimit},    {":1.3", "$REALTIME", lrStoreLimit},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(store.AddClientLink(c.Item, id, c.Client), c.Result) << c.Client << " " << c.Item;
+    EXPECT_FALSE(store.ItemExists("E"));
+    EXPECT_EQ(store.Count(), 2 + 4);
+    std::vector<std::string> links;
+    ASSERT_TRUE(store.GetLinks("A", links));
+    EXPECT_EQ(links, std::vector<std::string>{id});
+    // The program's own links are not a client's: not bounded, and they stay.
+    EXPECT_TRUE(store.AddLink("B", "{OWN}"));
+
+    EXPECT_EQ(store.DropClientLinks(":1.1"), 3);
+    EXPECT_FALSE(store.ItemExists("A"));  // made for that client's link alone
+    ASSERT_TRUE(store.GetLinks("B", links));
+    EXPECT_EQ(links, std::vector<std::string>{"{OWN}"});
+    EXPECT_TRUE(store.ItemExists(TimeTagItem));  // a well-known item stays, unlinked
+    EXPECT_FALSE(store.GetLinks(TimeTagItem, links));
+    EXPECT_EQ(store.DropClientLinks(":1.1"), 0);
+    EXPECT_EQ(store.Count(), 2 + 3);
+
+    // The room is free again; an item whose value changed stays when its last link goes.
+    EXPECT_EQ(store.AddClientLink("E", id, ":1.3"), lrLinked);
+    EXPECT_EQ(store.AddClientLink("F", id, ":1.4"), lrLinked);
+    ASSERT_TRUE(store.SetValue("F", "v"));
+    EXPECT_EQ(store.AddClientLink("G", id, ":1.4"), lrLinked);
+    EXPECT_EQ(store.AddClientLink("H", id, ":1.5"), lrStoreLimit);
+    EXPECT_EQ(store.DropClientLinks(":1.4"), 2);
+    EXPECT_FALSE(store.ItemExists("G"));
+    EXPECT_TRUE(store.ItemExists("F"));
+    EXPECT_FALSE(store.GetLinks("F", links));
+}
+
 // ---- concurrency ----
 
 TEST(DataStoreThreads, WritersNotifiersAndRegistrationsRunTogether) {

@@ -175,7 +175,7 @@ TEST_F(OVCalcComTest, ItemWritesAreAnnouncedOnlyOnceLinked) {
         EXPECT_TRUE(events.Events().empty());
 
         // One link from any client: every later write is announced with the own AppID.
-        ASSERT_TRUE(com->SetItemLink(ClientID, item));
+        ASSERT_EQ(com->SetItemLink(ClientID, item), lrLinked);
         ASSERT_TRUE(set("second"));
         ASSERT_TRUE(set("second"));
         EXPECT_EQ(events.Events(), (std::vector<Event>{{"OnItemChange", OwnID, item, "second"},
@@ -186,7 +186,7 @@ TEST_F(OVCalcComTest, ItemWritesAreAnnouncedOnlyOnceLinked) {
 
 TEST_F(OVCalcComTest, SetItemLinkOfANewItemCreatesItEmpty) {
     EXPECT_FALSE(store.ItemExists("$GOESTIMED"));
-    ASSERT_TRUE(com->SetItemLink(ClientID, "$GOESTIMED"));
+    ASSERT_EQ(com->SetItemLink(ClientID, "$GOESTIMED"), lrLinked);
     EXPECT_TRUE(store.ItemExists("$GOESTIMED"));
     std::vector<std::string> links;
     EXPECT_TRUE(store.GetLinks("$goestimed", links));
@@ -205,13 +205,13 @@ TEST_F(OVCalcComTest, StoreWithoutAutoCreateRefusesUnknownItems) {
     std::string value;
     EXPECT_FALSE(object.GetTIMETAG(value));
     EXPECT_FALSE(object.SetREALTIME("x"));
-    EXPECT_FALSE(object.SetItemLink(ClientID, "$NEW"));
+    EXPECT_EQ(object.SetItemLink(ClientID, "$NEW"), lrNoItem);
 }
 
 // The calculation thread announces while the main thread takes the transport away: every
 // announcement reaches the transport that was set when it was made, none reaches it after.
 TEST_F(OVCalcComTest, RemovingTheTransportWaitsForAnAnnouncementInProgress) {
-    ASSERT_TRUE(com->SetItemLink(ClientID, std::string(TimeTagItem)));
+    ASSERT_EQ(com->SetItemLink(ClientID, std::string(TimeTagItem)), lrLinked);
     std::atomic<bool> stop{false};
     std::atomic<int> published{0};
     std::thread calc([&] {

@@ -204,6 +204,27 @@ TEST_F(CalcModesTest, RoundOffTimeToTheQuarterHour) {
                                     Record(T, "RIVER2.Q", "1"), Record(T + 900, "RIVER2.Q", "1")}));
 }
 
+// Near the last time tag: a record that rounds down is published, one whose rounded time would
+// pass the last time tag is reported and not published (neither unrounded nor wrapped).
+TEST_F(CalcModesTest, ARoundedTimePastTheLastTimeTagIsReportedNotPublished) {
+    groups.Add(SingleGroup(1, "RIVER1", "Q", "H", {"H=HG"}));
+    host.Setup["Sensor:RIVER1:Q,RoundOffTime"] = "00:15:00";
+    Start();
+    const TTimeTag last = INT32_MAX;                 // 01/18/2053 03:14:07
+    Feed("C", "RIVER1", last - 398, {{"HG", "1"}});  // 03:07:29 rounds down to 03:00:00
+    for (TTimeTag tag : {last - 397, last}) Feed("C", "RIVER1", tag, {{"HG", "2"}});
+    EXPECT_EQ(Results(), (Published{Record(last - 847, "RIVER1.Q", "1")}));
+    for (TTimeTag tag : {last - 397, last}) {
+        EXPECT_TRUE(
+            Logged("Error 1602: Error in computation - The time tag rounded to 00:15:00 "
+                   "passes the last time tag 01/18/2053 03:14:07 - StationID: RIVER1 "
+                   "TimeTag: " +
+                       TimeTagText(tag) + " Poll Group: 1",
+                   okError))
+            << TimeTagText(tag);
+    }
+}
+
 // A setup query that cannot be answered for now (the server is being started again) is not
 // a missing value: the group publishes nothing and says why; the other groups go on.
 TEST_F(CalcModesTest, ASetupServerThatCannotAnswerNowStopsOnlyTheGroupsThatAsk) {

@@ -1,7 +1,7 @@
 // The example station network of examples/ run in-process: its configuration file, its
 // setup-server settings and its data feed go through the item-change handling into a real
 // calculation thread, and the published result records must be examples/expected.txt.
-// The examples folder is $OV_EXAMPLES_DIR, else the one beside tests/ in the source tree.
+// The examples folder is $OV_EXAMPLES_DIR, else the one of the source tree.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,7 +33,9 @@ using namespace std::chrono_literals;
 fs::path ExamplesFolder() {
     if (const char* dir = std::getenv("OV_EXAMPLES_DIR"); dir != nullptr && *dir != '\0')
         return fs::path(dir);
-    return (fs::path(__FILE__).parent_path() / ".." / ".." / "examples").lexically_normal();
+    // Not from __FILE__: a compiler cache may hand the source's path over relative to the
+    // build folder, while the test runs in another folder.
+    return fs::path(OV_EXAMPLES_SOURCE_DIR);
 }
 
 std::vector<std::string> FileLines(const fs::path& file) {
@@ -121,9 +123,9 @@ class ExampleNetworkTest : public ::testing::Test {
         }
         for (const std::string& key : ini.ReadSection("Params"))
             host.Setup[UpperCaseAscii(key)] = ini.ReadString("Params", key, "");
-        // The demo runs from the repository root, the folder that holds examples/.
+        // A relative table folder counts from the settings file's folder, as ovsetup serves it.
         fs::path tables = GeneralSetup().TableDirectory;
-        if (tables.is_relative()) tables = examples.parent_path() / tables;
+        if (tables.is_relative()) tables = examples / tables;
         GeneralSetup().TableDirectory = tables.lexically_normal().string();
     }
 

@@ -37,8 +37,8 @@ check() {  # check NAME CONDITION...
 
 run OVSuiteSQLite
 check "stations view" eval '((rc == 0)) && [[ $(head -n 1 "$DIR/out") == "$BASE" && -z $err ]] &&
-  [[ $(sed -n 2,4p "$DIR/out") == $'"'"'BLUE1 [16]\nBLUE2 [16]\nBLUE3 [16]'"'"' ]] &&
-  (($(wc -l <"$DIR/out") == 41))'  # the SQL and 40 stations: PORT1 has no sensor
+  [[ $(sed -n 2,4p "$DIR/out") == $'"'"'BASIN [16]\nBLUE1 [16]\nBLUE2 [16]'"'"' ]] &&
+  (($(wc -l <"$DIR/out") == 42))'  # the SQL and 41 stations: PORT1 has no sensor
 
 run --view 5 --tree picker OVSuiteSQLite ov
 cp "$DIR/out" "$DIR/sqlite.out"

@@ -184,6 +184,62 @@ expect "check --shards 3" 1 "group 2 [Within] -> BASIN.D: error: its stations fa
 3 groups checked: 1 error, 0 warnings" "" -- check --shards 3 "$work/shards.OVG"
 expect "check --shards 0" 2 "" "--shards takes a number of shards from 1 to 1024, not \"0\"" -- check --shards 0 "$work/shards.OVG"
 expect "check --shards x" 2 "" "--shards takes a number of shards from 1 to 1024, not \"x\"" -- check --shards x "$work/shards.OVG"
+
+# check --setup: every rating table a group reads, by TABLE or through the RatingTable answer of
+# DBTABLE's sensor at each station the group writes to, is looked for in the settings' table
+# folder (a relative one from the settings file's folder, whatever the working folder); a
+# missing one is an error, once per group and table; an unusable one, or a sensor without a
+# table, a warning.
+mkdir -p "$work/site/tables"
+printf 'LINEAR\r\n0.5,0\r\n1.0,12.5\r\n' > "$work/site/tables/river1.tbl"
+printf 'CUBIC\r\n0,0\r\n1,1\r\n' > "$work/site/tables/CUBIC.TBL"
+printf '[General]\nTableDirectory=tables\n[Params]\nSensor:RIVER1:HG,RatingTable=C:\\TABLES\\RIVER2.TBL\nSensor:RIVER2:HG,RatingTable=RIVER1.TBL\n' > "$work/site/OVSetup.ini"
+cat > "$work/tables.OVG" <<'OVG'
+[Calc]
+GroupNames=Found,Missing,Db,Unusable
+[Found]
+CGIndex=1
+FuncName=TABLE(RIVER1, H)
+OutputStation=RIVER1
+OutputSensor=Q
+VariablesName=H
+VariablesValue=HG
+[Missing]
+CGIndex=2
+FuncName=TABLE(RIVER9, H) + TABLE(river9, H * 2)
+OutputStation=RIVER1
+OutputSensor=Q2
+VariablesName=H
+VariablesValue=HG
+[Db]
+CGIndex=3
+FuncName=DBTABLE(H, H)
+OutputStation=RIVER1
+OutputSensor=Q3
+SimilarStations=RIVER2,RIVER3
+VariablesName=H
+VariablesValue=HG
+[Unusable]
+CGIndex=4
+FuncName=TABLE(CUBIC, H)
+OutputStation=RIVER1
+OutputSensor=Q4
+VariablesName=H
+VariablesValue=HG
+OVG
+out=$(cd / && "$OVTOOL" check "$work/tables.OVG" --setup "$work/site/OVSetup.ini")
+rc=$?
+[[ $rc == 1 ]] && passes=$((passes + 1)) || { echo "FAIL check --setup status $rc"; failures=$((failures + 1)); }
+check_line "group 2 [Missing] -> RIVER1.Q2: error: rating table RIVER9 not found in $work/site/tables: the stage passes through unchanged"
+check_line "group 3 [Db] -> RIVER1.Q3: error: rating table RIVER2 not found in $work/site/tables: the stage passes through unchanged"
+check_line "group 3 [Db] -> RIVER1.Q3: warning: DBTABLE(H, ...) finds no rating table for RIVER3.HG in the settings (no SENSOR:RIVER3:HG,RATINGTABLE)"
+check_line "group 4 [Unusable] -> RIVER1.Q4: warning: rating table CUBIC: the kind line of $work/site/tables/CUBIC.TBL names none of"
+check_line "4 groups checked: 2 errors, 2 warnings"
+[[ "$out" != *"group 1 "* ]] && passes=$((passes + 1)) || { echo "FAIL check --setup: findings for the group whose table is there"; failures=$((failures + 1)); }
+out=$("$OVTOOL" check "$work/tables.OVG")
+check_line "4 groups checked: 0 errors, 0 warnings"
+expect "check bad settings file" 2 "" "ovtool check: " -- check --setup "$work/none.ini" "$work/tables.OVG"
+
 rm -rf "$work"
 
 rm -f /tmp/ovtool_err.$$

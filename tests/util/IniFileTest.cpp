@@ -255,7 +255,9 @@ TEST(IniFileWrite, KeysStayFoundThroughASequenceOfEdits) {
     ScratchFolder dir;
     WriteFileText(dir / "a.ini", "[A]\nx=1\n; note\nX=2\ny=3\n; end of A\n\n[B]\nz=4\n");
     TIniFile ini(dir / "a.ini");
+    EXPECT_EQ(ini.KeyLine("B", "z"), 9u);
     ini.DeleteKey("A", "x");
+    EXPECT_EQ(ini.KeyLine("B", "z"), 8u);  // the lines after a deleted one move up
     EXPECT_EQ(ini.ReadString("A", "x", ""), "2");
     EXPECT_EQ(ini.ReadSection("A"), (std::vector<std::string>{"X", "y"}));
     ini.WriteString("A", "n1", "5");
@@ -269,6 +271,13 @@ TEST(IniFileWrite, KeysStayFoundThroughASequenceOfEdits) {
     EXPECT_FALSE(ini.ValueExists("A", "y"));
     EXPECT_EQ(ini.KeyLine("A", "n2"), 5u);
     EXPECT_EQ(ini.ReadString("B", "z", ""), "4");
+    EXPECT_EQ(ini.SectionLine("B"), 8u);
+    EXPECT_EQ(ini.KeyLine("B", "z"), 9u);
+    ini.WriteString("C", "k", "1");  // after a blank line that goes to the end of B
+    EXPECT_EQ(ini.KeyLine("C", "k"), 12u);
+    ini.EraseSection("A");
+    EXPECT_EQ(ini.KeyLine("B", "z"), 2u);
+    EXPECT_EQ(ini.KeyLine("C", "k"), 5u);
 }
 
 TEST(IniFileWrite, KeepsLineEndsAndByteOrderMark) {

@@ -85,5 +85,27 @@ TEST(Latin1, BusTextIsWellFormedUtf8WithoutSurrogatesOrNoncharacters) {
     for (const char* s : bad) EXPECT_FALSE(IsBusUtf8(s)) << s;
 }
 
+// Where text stops being UTF-8: noncharacters are characters, a broken or over-long form,
+// a surrogate or a code above U+10FFFF is not.
+TEST(Latin1, InvalidUtf8IsFoundAtItsFirstByte) {
+    const struct {
+        const char* Text;
+        std::size_t At;
+    } cases[] = {
+        {"", std::string_view::npos},
+        {"Key=caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", std::string_view::npos},
+        {"\xEF\xB7\x90\xEF\xBF\xBE", std::string_view::npos},  // noncharacters
+        {"Dir=/data/\xFF\xFE", 10},
+        {"caf\xE9", 3},           // 8-bit text
+        {"a\xC3(b", 1},           // cut short by a byte that continues nothing
+        {"ab\xC3", 2},            // cut short by the end
+        {"\x80", 0},              // a stray continuation byte
+        {"x\xC0\x80", 1},         // over-long
+        {"xy\xED\xA0\x80", 2},    // a surrogate
+        {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
+    };
+    for (const auto& c : cases) EXPECT_EQ(InvalidUtf8At(c.Text), c.At) << c.Text;
+}
+
 }  // namespace
 }  // namespace ov

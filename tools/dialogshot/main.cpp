@@ -21,6 +21,7 @@
 #include "database/MessageBoxes.h"
 #include "ui/FileDialogs.h"
 #include "ui/FilterSelect.h"
+#include "util/ProgramInfo.h"
 
 namespace {
 
@@ -46,12 +47,23 @@ class TOneFileDialogs : public ov::IFileDialogs {
     QString name_;
 };
 
-int Usage() {
-    std::fprintf(stderr,
-                 "Usage: dialogshot filters DSN OUT.png\n"
-                 "       dialogshot setup EXAMPLES DSN DIR\n");
-    return 2;
-}
+constexpr const char* Usage =
+    R"(Usage: dialogshot filters DSN OUT.png
+       dialogshot setup EXAMPLES DSN DIR
+       dialogshot --help | --version
+
+Writes pictures of OV Calc's dialogs on the suite database of the ODBC data source DSN, each
+filled as a user would fill it, as PNG files (scripts/screenshot.sh runs it; it is built
+beside the programs but not installed):
+  filters   the filter dialog with a two-line filter saved as cedar.flt and its preview,
+            to OUT.png
+  setup     the setup dialog on the example groups of the folder EXAMPLES (two pictures)
+            and the station/sensor picker, into the folder DIR
+
+Qt's options (-platform offscreen, ...) come first. Exit status: 0 when every picture was
+written; 1 when the database cannot be reached or a picture not written; 2 for a usage
+error.
+)";
 
 // Waits until the window has been laid out and painted, then writes its picture.
 bool Save(QWidget& window, const char* file) {
@@ -95,9 +107,25 @@ int Filters(const char* dsn, const char* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    // Answered before Qt looks for a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(ov::VersionText("dialogshot").c_str(), stdout);
+            return 0;
+        }
+    }
+    QApplication app(argc, argv);  // takes Qt's own options out of argv
     if (argc == 4 && std::strcmp(argv[1], "filters") == 0) return Filters(argv[2], argv[3]);
     if (argc == 5 && std::strcmp(argv[1], "setup") == 0)
         return SetupPictures(argv[2], argv[3], argv[4]);
-    return Usage();
+    if (argc < 2) return ov::UsageError("dialogshot", "a picture to make is needed");
+    if (argv[1][0] == '-')
+        return ov::UsageError("dialogshot", std::string("unknown option '") + argv[1] + "'");
+    if (std::strcmp(argv[1], "filters") == 0 || std::strcmp(argv[1], "setup") == 0)
+        return ov::UsageError("dialogshot", std::string("wrong arguments for ") + argv[1]);
+    return ov::UsageError("dialogshot", std::string("unknown picture '") + argv[1] + "'");
 }

@@ -676,7 +676,7 @@ int TBridge::OnSignal(sd_event_source*, const struct signalfd_siginfo*, void* se
 }
 
 int TBridge::OnBusGone(sd_bus_message*, void* self, sd_bus_error*) {
-    static_cast<TBridge*>(self)->BeginStop(1, "the session bus went away");
+    static_cast<TBridge*>(self)->BeginStop(1, "the session bus has gone away");
     return 0;
 }
 

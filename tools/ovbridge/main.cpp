@@ -16,10 +16,7 @@
 #include "BridgeSettings.h"
 #include "busnames/BusNames.h"
 #include "sdbus/SdBus.h"
-
-#ifndef OV_VERSION
-#define OV_VERSION ""
-#endif
+#include "util/ProgramInfo.h"
 
 namespace {
 
@@ -106,8 +103,7 @@ With --status: 0 when a bridge answered, 1 when none runs.
 )";
 
 int UsageError(const std::string& what) {
-    std::fprintf(stderr, "ovbridge: %s\nTry 'ovbridge --help'.\n", what.c_str());
-    return 2;
+    return ov::UsageError("ovbridge", what);
 }
 
 int Fail(const std::string& what) {
@@ -228,8 +224,8 @@ int main(int argc, char** argv) {
         if (a == "--version") {
             int major = 0, minor = 0, revision = 0;
             mosquitto_lib_version(&major, &minor, &revision);
-            std::printf("ovbridge %s (libmosquitto %d.%d.%d)\n", OV_VERSION, major, minor,
-                        revision);
+            std::fputs(ov::VersionText("ovbridge").c_str(), stdout);
+            std::printf("MQTT client: libmosquitto %d.%d.%d\n", major, minor, revision);
             return 0;
         }
         const bool takesValue = a == "--as" || a == "--shard" || a == "--engine";
@@ -256,7 +252,7 @@ int main(int argc, char** argv) {
                 "a password is never given on the command line: name a "
                 "PasswordFile in the settings or set OVBRIDGE_PASSWORD");
         } else if (a.size() > 1 && a[0] == '-') {
-            return UsageError("unknown option " + a);
+            return UsageError("unknown option '" + a + "'");
         } else if (file.empty()) {
             file = a;
         } else {
@@ -288,7 +284,7 @@ int main(int argc, char** argv) {
                                                         : HostName();
     options.ClientId = options.Settings.ClientId.empty() ? "ovbridge-" + options.Engine
                                                          : options.Settings.ClientId;
-    options.Version = OV_VERSION;
+    options.Version = std::string(ov::ProgramVersion());
 
     mosquitto_lib_init();
     int result = 0;

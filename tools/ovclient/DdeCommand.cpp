@@ -12,6 +12,7 @@
 #include "bus/BusText.h"
 #include "bus/SessionBus.h"
 #include "suite/DdeService.h"
+#include "util/ProgramInfo.h"
 
 namespace ovclient {
 namespace {
@@ -40,8 +41,14 @@ the bus); data of any other format as hexadecimal digits, two per byte.
   --help          show this text
 
 The exit status is 0 when OV Calc accepted the conversation and acknowledged the
-transaction, and 1 otherwise: refused, not acknowledged, no data, or an error.
+transaction, 1 otherwise (refused, not acknowledged, no data, or an error), and 2 for a
+usage error.
 )";
+
+// A usage error of the dde command: status 2, with the way to its help.
+int DdeUsageError(const std::string& what) {
+    return ov::UsageError("ovclient", what, "ovclient dde");
+}
 
 struct TDdeArgs {
     QString Service = BusText(ov::CalcDdeService);
@@ -67,7 +74,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, TDdeArgs&
                 out.FormatGiven = true;
             }
         } else if (!optionsEnd && a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            return "unknown option " + a;
+            return "unknown option '" + a + "'";
         } else {
             out.Words.push_back(a);
         }
@@ -167,9 +174,9 @@ int RunDde(const std::vector<std::string>& args) {
         }
     }
     TDdeArgs parsed;
-    if (auto error = Parse(args, parsed)) return Fail(*error + " (see ovclient dde --help)");
+    if (auto error = Parse(args, parsed)) return DdeUsageError(*error);
     const std::vector<std::string>& words = parsed.Words;
-    if (words.empty()) return Fail("dde needs a command (see ovclient dde --help)");
+    if (words.empty()) return DdeUsageError("dde needs a command");
     const std::string& command = words[0];
     struct TShape {
         const char* Name;
@@ -184,12 +191,11 @@ int RunDde(const std::vector<std::string>& args) {
     for (const auto& s : shapes) {
         if (command == s.Name) shape = &s;
     }
-    if (shape == nullptr)
-        return Fail("unknown dde command \"" + command + "\" (see ovclient dde --help)");
+    if (shape == nullptr) return DdeUsageError("unknown dde command \"" + command + "\"");
     const std::size_t count = words.size() - 1;
     if (count < shape->MinArgs || count > shape->MaxArgs ||
         (parsed.FormatGiven && !shape->Format)) {
-        return Fail("wrong arguments for dde " + command + " (see ovclient dde --help)");
+        return DdeUsageError("wrong arguments for dde " + command);
     }
     auto word = [&words](std::size_t i) { return QString::fromLocal8Bit(words[i].c_str()); };
 
@@ -200,9 +206,9 @@ int RunDde(const std::vector<std::string>& args) {
         } else if (auto bytes = FromHex(words[3])) {
             pokeData = *bytes;
         } else {
-            return Fail("data of the format \"" + parsed.Format.toStdString() +
-                        "\" is written as hexadecimal digits, two per byte, not \"" + words[3] +
-                        "\"");
+            return DdeUsageError("data of the format \"" + parsed.Format.toStdString() +
+                                 "\" is written as hexadecimal digits, two per byte, not \"" +
+                                 words[3] + "\"");
         }
     }
 

@@ -22,10 +22,12 @@
 
 #include "Client.h"
 #include "DdeCommand.h"
+#include "bus/BusLossWatch.h"
 #include "bus/BusSignalReceiver.h"
 #include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
 #include "suite/DataStore.h"
+#include "util/ProgramInfo.h"
 
 namespace {
 
@@ -54,8 +56,12 @@ Commands:
   dde execute TOPIC COMMAND
                         send a command
 
-"ovclient COMMAND --help" describes a command. The exit status is 0 on success and 1 on an
-error, among them OV Calc not running.
+"ovclient COMMAND --help" describes a command; "ovclient --version" shows the version.
+
+Exit status:
+  0  success
+  1  an error, among them OV Calc not running or a call that failed
+  2  a usage error: an unknown command or option, a missing or bad argument
 )";
 
 constexpr const char* WatchUsage =
@@ -70,13 +76,18 @@ compared without regard to letter case, as OV Calc compares them); changes of ot
 which other clients may announce with SetItemChange, are left out.
 
 It ends with status 0 after N lines (--count), on SIGINT or SIGTERM, or when OV Calc ends.
-OV Calc's shutdown announcement (OnAppShutdown) is noted on standard error.
+OV Calc's shutdown announcement (OnAppShutdown) is noted on standard error. When the session
+bus goes away (its daemon ended), while it waits for OV Calc or follows the items, it says so
+on standard error and ends with status 1.
 
   --count N       end after N lines (N at least 1)
   --wait SECONDS  when OV Calc is not running yet, wait up to SECONDS for it to start
   --app-id APPID  the AppID given to SetItemLink (default: ovclient's own,
                   {3C1E6F0B-52A4-4D8E-9F27-6B0D8A41C5E3})
   --help          show this text
+
+The exit status is 0 when the watch ended as said above, 1 on an error (OV Calc not running,
+the subscription or the link failed) and 2 for a usage error.
 )";
 
 constexpr const char* GetUsage =
@@ -124,6 +135,11 @@ bool WantsHelp(const std::vector<std::string>& args) {
     return false;
 }
 
+// A usage error of the watch command: status 2, with the way to its help.
+int WatchUsageError(const std::string& what) {
+    return ov::UsageError("ovclient", what, "ovclient watch");
+}
+
 // SIGINT and SIGTERM end the watch through the event loop.
 int signalPipe[2] = {-1, -1};
 
@@ -132,17 +148,26 @@ void OnSignal(int) {
     [[maybe_unused]] auto n = ::write(signalPipe[1], &byte, 1);
 }
 
-// Serves events until OV Calc owns its bus name or seconds have passed.
-void WaitForOVCalc(QDBusConnection& bus, long long seconds) {
-    if (!bus.isConnected() || bus.interface() == nullptr) return;
+// Serves events until OV Calc owns its bus name or seconds have passed. False when the
+// session bus went away meanwhile.
+bool WaitForOVCalc(QDBusConnection& bus, long long seconds) {
+    if (!bus.isConnected() || bus.interface() == nullptr) return true;  // ConnectBus says why
     QDBusServiceWatcher started(BusText(ov::CalcBusName), bus,
                                 QDBusServiceWatcher::WatchForRegistration);
     QEventLoop wait;
     QObject::connect(&started, &QDBusServiceWatcher::serviceRegistered, &wait, &QEventLoop::quit);
     QTimer::singleShot(static_cast<int>(seconds * 1000), &wait, &QEventLoop::quit);
+    // A bus that goes away says nothing of its own: the watch notices it closed.
+    ov::TBusLossWatch lost(bus);
+    QObject::connect(&lost, &ov::TBusLossWatch::Lost, &wait, &QEventLoop::quit);
     // Asked after the watch is set up: a start in between is not missed.
-    if (bus.interface()->isServiceRegistered(BusText(ov::CalcBusName)).value()) return;
+    if (bus.interface()->isServiceRegistered(BusText(ov::CalcBusName)).value()) return true;
     wait.exec();
+    return bus.isConnected();
+}
+
+int BusGone() {
+    return Fail("the session bus has gone away");
 }
 
 int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
@@ -153,26 +178,28 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if ((a == "--count" || a == "--app-id" || a == "--wait") && i + 1 >= args.size()) {
-            return Fail(a + " needs an argument (see ovclient watch --help)");
+            return WatchUsageError(a + " needs an argument");
         }
         if (a == "--count") {
             const std::string& text = args[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
             if (ec != std::errc() || end != text.data() + text.size() || count < 1) {
-                return Fail("--count takes a whole number of lines above 0, not \"" + text + "\"");
+                return WatchUsageError("--count takes a whole number of lines above 0, not \"" +
+                                       text + "\"");
             }
         } else if (a == "--wait") {
             const std::string& text = args[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), waitSeconds);
             if (ec != std::errc() || end != text.data() + text.size() || waitSeconds < 1) {
-                return Fail("--wait takes a whole number of seconds above 0, not \"" + text + "\"");
+                return WatchUsageError("--wait takes a whole number of seconds above 0, not \"" +
+                                       text + "\"");
             }
         } else if (a == "--app-id") {
             appID = QString::fromLocal8Bit(args[++i].c_str());
         } else if (a.size() > 1 && a[0] == '-') {
-            return Fail("unknown option " + a + " (see ovclient watch --help)");
+            return WatchUsageError("unknown option '" + a + "'");
         } else if (a.empty()) {
-            return Fail("an item name cannot be empty");
+            return WatchUsageError("an item name cannot be empty");
         } else {
             items.push_back(QString::fromLocal8Bit(a.c_str()));
         }
@@ -180,7 +207,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     if (items.empty()) items.push_back(BusText(ov::TimeTagItem));
 
     QDBusConnection bus = ov::StartedSessionBus();
-    if (waitSeconds > 0) WaitForOVCalc(bus, waitSeconds);
+    if (waitSeconds > 0 && !WaitForOVCalc(bus, waitSeconds)) return BusGone();
     if (int status = ConnectBus(bus)) return status;
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot make a pipe");
@@ -195,10 +222,17 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     // OV Calc ending ends the watch: nothing more can arrive.
     QDBusServiceWatcher ended(BusText(ov::CalcBusName), bus,
                               QDBusServiceWatcher::WatchForUnregistration);
-    QObject::connect(&ended, &QDBusServiceWatcher::serviceUnregistered, &app, [&app] {
+    QObject::connect(&ended, &QDBusServiceWatcher::serviceUnregistered, &app, [&app, &bus] {
+        // A closed connection is the bus gone, not OV Calc ended: the loss watch says so.
+        if (!bus.isConnected()) return;
         std::fprintf(stderr, "ovclient: OV Calc has ended\n");
         app.exit(0);
     });
+
+    // Nothing can arrive any more once the bus is gone; QtDBus keeps the closed connection
+    // without a word, so the watch looks at it.
+    ov::TBusLossWatch busWatch(bus);
+    QObject::connect(&busWatch, &ov::TBusLossWatch::Lost, &app, [&app] { app.exit(BusGone()); });
 
     long long printed = 0;
     ov::TBusSignalReceiver receiver(
@@ -239,14 +273,17 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
 }
 
 int GetOrSet(const std::vector<std::string>& args, bool set) {
+    const char* help = set ? "ovclient set" : "ovclient get";
     if (args.size() != (set ? 2u : 1u)) {
-        return Fail(std::string(set ? "set takes TIMETAG or REALTIME and a value"
-                                    : "get takes TIMETAG or REALTIME") +
-                    " (see ovclient " + (set ? "set" : "get") + " --help)");
+        return ov::UsageError(
+            "ovclient",
+            set ? "set takes TIMETAG or REALTIME and a value" : "get takes TIMETAG or REALTIME",
+            help);
     }
     const QString name = PropertyName(args[0]);
     if (name.isEmpty()) {
-        return Fail("the property is TIMETAG or REALTIME, not \"" + args[0] + "\"");
+        return ov::UsageError("ovclient",
+                              "the property is TIMETAG or REALTIME, not \"" + args[0] + "\"", help);
     }
     QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
@@ -267,7 +304,11 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
 }
 
 int Simple(const std::vector<std::string>& args, const QString& member) {
-    if (!args.empty()) return Fail("unexpected argument \"" + args[0] + "\"");
+    if (!args.empty()) {
+        const bool reset = member == QLatin1String("ResetAllParams");
+        return ov::UsageError("ovclient", "unexpected argument \"" + args[0] + "\"",
+                              reset ? "ovclient reset" : "ovclient alive");
+    }
     QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
     int status = 0;
@@ -287,14 +328,15 @@ int Simple(const std::vector<std::string>& args, const QString& member) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::fputs(Usage, stderr);
-        return 1;
-    }
+    if (args.empty()) return ov::UsageError("ovclient", "a command is needed");
     const std::string command = args[0];
     args.erase(args.begin());
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::fputs(ov::VersionText("ovclient").c_str(), stdout);
         return 0;
     }
     struct TCommand {
@@ -318,5 +360,7 @@ int main(int argc, char** argv) {
     if (command == "alive") return Simple(args, QStringLiteral("IsAlive"));
     if (command == "reset") return Simple(args, QStringLiteral("ResetAllParams"));
     if (command == "dde") return RunDde(args);
-    return Fail("unknown command \"" + command + "\" (see ovclient --help)");
+    if (command.size() > 1 && command[0] == '-')
+        return ov::UsageError("ovclient", "unknown option '" + command + "'");
+    return ov::UsageError("ovclient", "unknown command \"" + command + "\"");
 }

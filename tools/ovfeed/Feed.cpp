@@ -208,7 +208,7 @@ bool TFeed::Run(std::unique_ptr<TLineSource> lines, std::string& error) {
     if (!failure_.empty()) {
         error = failure_;
     } else if (r > 0) {
-        error = "the session bus went away";
+        error = "the session bus has gone away";
     } else {
         error = "the event loop failed: " + SdErrorText(r);
     }
@@ -254,7 +254,7 @@ int TFeed::OnLinkItem(sd_bus_message* call, void* userdata, sd_bus_error*) {
     feed->links_[client].insert(key);
     std::fprintf(stderr, "ovfeed: %s (%s) linked %s\n", client.c_str(), appId, key.c_str());
     r = sd_bus_reply_method_return(call, "");
-    if (feed->options_.Wait != fwNone) feed->AskReady(client);
+    if (feed->options_.Wait != fwNone) feed->Linked(client, appId);
     if (feed->haveHeld_) {
         // The held line may go now (the rate restarts from there); not from inside the bus's
         // own processing.
@@ -276,9 +276,24 @@ int TFeed::OnNameOwnerChanged(sd_bus_message* signal, void* userdata, sd_bus_err
     return 0;
 }
 
-// The linking client's main window tells whether its calculation thread runs: a line sent while
-// it does not would be dropped. A client without that object (no OV Calc) says nothing against
-// taking data.
+// Only OV Calc, which says who it is by the AppID of its links, is asked whether it can take
+// data. Any other client takes data as soon as it links: asked, a client that does not serve
+// its bus connection meanwhile (a script that links and waits, a benchmark's control
+// connection) would answer only with sd-bus's call time-out, 25 s on every link.
+void TFeed::Linked(const std::string& client, std::string_view appId) {
+    if (appId == CalcAppID) {
+        AskReady(client);
+        return;
+    }
+    auto [it, made] = ready_.try_emplace(client);
+    if (!made) return;  // it linked as OV Calc before: its answer stands
+    it->second.Feed = this;
+    it->second.Client = client;
+    it->second.Ready = rdReady;
+}
+
+// OV Calc's main window tells whether its calculation thread runs: a line sent while it does
+// not would be dropped. A client without that object says nothing against taking data.
 void TFeed::AskReady(const std::string& client) {
     TQuestion& question = ready_[client];
     question.Feed = this;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "LineSource.h"
 #include "busnames/BusNames.h"
@@ -67,6 +68,9 @@ class TFeed {
     void Finish();
     // Whether the held line may go: a client that can take data linked what it waits for.
     bool MayGo() const;
+    // Notes that client linked an item with appId: OV Calc is asked whether it can take data,
+    // any other client can at once.
+    void Linked(const std::string& client, std::string_view appId);
     // Asks client whether it can take data (an OV Calc whose calculation thread runs).
     void AskReady(const std::string& client);
     void Answered(const std::string& client, bool ready);
@@ -88,8 +92,9 @@ class TFeed {
     std::unique_ptr<TLineSource> lines_;
     // Links by client (its unique bus name): the items it linked, upper case, UTF-8.
     std::map<std::string, std::set<std::string>> links_;
-    // Whether a linked client can take data, by client: asked after each of its links (a
-    // client linking anew, as OV Calc at a refresh, may have stopped calculating meanwhile).
+    // Whether a linked client can take data, by client: OV Calc is asked after each of its
+    // links (linking anew, as at a refresh, it may have stopped calculating meanwhile); any
+    // other client can from its first link.
     enum TReady { rdAsking, rdNotYet, rdReady };
     struct TQuestion {
         TFeed* Feed = nullptr;

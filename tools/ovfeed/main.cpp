@@ -14,6 +14,7 @@
 #include "Feed.h"
 #include "LineSource.h"
 #include "busnames/BusNames.h"
+#include "util/ProgramInfo.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr const char* Usage =
     R"(Usage: ovfeed --as decoder|mdecoder|rtu|mbrtu [--rate LINES_PER_SECOND]
               [--wait-link | --no-wait] [--wait-limit SECONDS] [--shutdown] [--stay]
               [--app-id APPID] [FILE]
+       ovfeed --help | --version
 
 Owns the chosen data source's bus name and object on the session bus, serves LinkItem(AppID,
 Item) and sends OnItemChange(AppID, Item, Data) for every line of FILE (standard input when
@@ -30,10 +32,15 @@ Empty lines and lines beginning with "#" are skipped; a zero byte, which the bus
 carry, is sent as "?". At the end it prints how many lines it
 sent and ends.
 
+It ends with status 1 and says why on standard error when the session bus goes away (its
+daemon ended), whether it is sending, waiting for a client or staying (--stay), and when a
+line has waited longer than --wait-limit.
+
 The lines wait for a client: nothing is sent until a client has linked an item of this data
-source (OV Calc links its items when it connects the source) and can take data (for OV Calc:
-its calculation thread runs), so that no line is lost whichever program starts first. Waiting
-is noted on standard error.
+source (OV Calc links its items when it connects the source) and can take data (OV Calc,
+known by the AppID of its links, is asked whether its calculation thread runs; any other
+client can at once), so that no line is lost whichever program starts first. Waiting is noted
+on standard error.
 
   --as SOURCE      decoder   OVDecode.OVDecodeCom    /OVDecodeCom   OVDecode.IOVDecodeCom
                    mdecoder  OVMDecode.OVMDecodeCom  /OVMDecodeCom  OVDecode.IOVDecodeCom
@@ -46,12 +53,23 @@ is noted on standard error.
   --shutdown       send OnAppShutdown (event 2) after the last line
   --stay           keep serving after the last line, until interrupted
   --app-id APPID   the AppID the events carry (default: the source's interface's)
-  --help           show this text
+  --help           show this text and end
+  --version        show the version and end
+
+Exit status:
+  0  every line was sent
+  1  FILE cannot be read, the bus name is taken, the session bus failed or went away, or a
+     line waited longer than --wait-limit
+  2  a usage error: an unknown option, a missing or bad argument
 )";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "ovfeed: %s\n", message.c_str());
     return 1;
+}
+
+int UsageError(const std::string& what) {
+    return ov::UsageError("ovfeed", what);
 }
 
 }  // namespace
@@ -69,21 +87,26 @@ int main(int argc, char** argv) {
             std::fputs(Usage, stdout);
             return 0;
         }
+        if (a == "--version") {
+            std::fputs(ov::VersionText("ovfeed").c_str(), stdout);
+            return 0;
+        }
         const bool takesValue =
             a == "--as" || a == "--rate" || a == "--app-id" || a == "--wait-limit";
-        if (takesValue && i + 1 >= args.size()) return Fail(a + " needs an argument");
+        if (takesValue && i + 1 >= args.size()) return UsageError(a + " needs an argument");
         if (a == "--as") {
             options.Source = ov::FindDataSource(args[++i]);
             if (options.Source == nullptr) {
-                return Fail("--as takes decoder, mdecoder, rtu or mbrtu, not \"" + args[i] + "\"");
+                return UsageError("--as takes decoder, mdecoder, rtu or mbrtu, not \"" + args[i] +
+                                  "\"");
             }
         } else if (a == "--rate") {
             const std::string& text = args[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), options.Rate);
             if (ec != std::errc() || end != text.data() + text.size() || !(options.Rate > 0) ||
                 options.Rate > 1e7) {
-                return Fail("--rate takes a number of lines per second above 0, not \"" + text +
-                            "\"");
+                return UsageError("--rate takes a number of lines per second above 0, not \"" +
+                                  text + "\"");
             }
         } else if (a == "--app-id") {
             options.AppId = args[++i];
@@ -94,12 +117,13 @@ int main(int argc, char** argv) {
                 std::from_chars(text.data(), text.data() + text.size(), options.WaitLimit);
             if (ec != std::errc() || end != text.data() + text.size() || !(options.WaitLimit > 0) ||
                 options.WaitLimit > 1e6) {
-                return Fail("--wait-limit takes a number of seconds above 0, not \"" + text + "\"");
+                return UsageError("--wait-limit takes a number of seconds above 0, not \"" + text +
+                                  "\"");
             }
         } else if (a == "--wait-link" || a == "--no-wait") {
             const ov::TFeedWait wait = a == "--wait-link" ? ov::fwItem : ov::fwNone;
             if (waitGiven && options.Wait != wait) {
-                return Fail("--wait-link and --no-wait exclude each other");
+                return UsageError("--wait-link and --no-wait exclude each other");
             }
             options.Wait = wait;
             waitGiven = true;
@@ -108,14 +132,14 @@ int main(int argc, char** argv) {
         } else if (a == "--stay") {
             options.Stay = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            return Fail("unknown option " + a + " (see ovfeed --help)");
+            return UsageError("unknown option '" + a + "'");
         } else if (file.empty()) {
             file = a;
         } else {
-            return Fail("one input file only (see ovfeed --help)");
+            return UsageError("one input file only, not also '" + a + "'");
         }
     }
-    if (options.Source == nullptr) return Fail("--as is required (see ovfeed --help)");
+    if (options.Source == nullptr) return UsageError("--as is required");
     if (!appIdGiven) {
         options.AppId = std::string(options.Source->AppID);
     }

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "SetupSettingsFile.h"
 #include "bus/BusObject.h"
 #include "busnames/BusNames.h"
+#include "suite/SetupSettingsFile.h"
 
 namespace ov {
 

@@ -14,30 +14,35 @@
 #include <vector>
 
 #include "SetupService.h"
-#include "SetupSettingsFile.h"
 #include "bus/BusLossWatch.h"
 #include "bus/BusText.h"
 #include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
+#include "suite/SetupSettingsFile.h"
 #include "util/ProgramFolders.h"
+#include "util/ProgramInfo.h"
 
 namespace {
 
 constexpr const char* Usage =
     R"(Usage: ovsetup [SETTINGS_FILE] [--app-id APPID] [--load-delay SECONDS]
        ovsetup COMMAND...
+       ovsetup --help | --version
 
 Serves the setup server OVSetup.Applications (object /OVSetupCom, interfaces
 OVSetup.IOVSetupCom, OVSetup.IOVSetupComEvents and OVSetup.Control) on the session bus
-with the settings of SETTINGS_FILE (default: OVSetup.ini beside the program, or in
-~/.config/ovcalc/ when the program is installed; without that file, the settings'
-defaults). A bad settings file is reported with its line, and the server does not start.
-When the session bus goes away, the server says so and ends with status 1.
+with the settings of SETTINGS_FILE. Without one it reads OVSetup.ini in the folder where OV
+Calc keeps its configuration: beside the program when that folder is writable and not an
+installed layout, otherwise $XDG_CONFIG_HOME/ovcalc/ (~/.config/ovcalc/); without that file
+it serves the settings' defaults. A bad settings file is reported with its line, and the
+server does not start. When the session bus goes away, the server says so and ends.
 
   --app-id APPID       the AppID its events carry (default: the setup server's own,
                        {CFD3E936-D378-4CD8-AA86-325A38C7B7E7})
   --load-delay SECONDS report the setup loaded ("SetupLoad" answers "OK") only after this
                        pause; until then every key answers "ERROR" and the settings are empty
+  --help               show this text and end
+  --version            show the version and end
 
 Commands for the running server, carried out in the order given:
   --reload             read the settings file again (a bad file leaves the settings in force)
@@ -48,7 +53,6 @@ Commands for the running server, carried out in the order given:
   --item-change ITEM DATA
                        send OnItemChange (event 5)
   --quit               end the server
-  --help               show this text
 
 The settings file:
   [General]            elements 0-36 by index or field name: 3=/data/tables or
@@ -58,11 +62,24 @@ The settings file:
   [Params]             key=answer for GetSetupParam, keys without regard to letter case:
                        Sensor:RIVER1:HG,RoundOffTime=00:15:00
   Lines beginning with ";" or "#" are comments; "..." keeps the blanks of an answer.
+  A relative TableDirectory counts from the settings file's folder: TableDirectory=tables
+  in /srv/ov/OVSetup.ini is served as /srv/ov/tables, so OV Calc finds the rating tables
+  whatever its working folder.
+
+Exit status:
+  0  the server was ended (--quit), or the commands were carried out
+  1  the session bus cannot be reached or went away, a name is taken, or a command failed
+     (no setup server running)
+  2  a usage error, or a settings file it cannot use (the server does not start)
 )";
 
 int Fail(const std::string& message, int code = 1) {
     std::fprintf(stderr, "ovsetup: %s\n", message.c_str());
     return code;
+}
+
+int UsageError(const std::string& what) {
+    return ov::UsageError("ovsetup", what);
 }
 
 struct TCommand {
@@ -106,14 +123,15 @@ int main(int argc, char** argv) {
     double loadDelay = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto needs = [&](std::size_t count) {
-            if (i + count < args.size()) return true;
-            std::fprintf(stderr, "ovsetup: %s needs %zu argument%s\n", a.c_str(), count,
-                         count == 1 ? "" : "s");
-            return false;
+        auto needs = [&](std::size_t count) { return i + count < args.size(); };
+        auto missing = [&](std::size_t count) {
+            return UsageError(a + " needs " + (count == 1 ? "an argument" : "two arguments"));
         };
         if (a == "--help" || a == "-h") {
             std::fputs(Usage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::fputs(ov::VersionText("ovsetup").c_str(), stdout);
             return 0;
         } else if (a == "--reload") {
             commands.push_back({"Reload", {}, a});
@@ -126,7 +144,7 @@ int main(int argc, char** argv) {
         } else if (a == "--heartbeat") {
             commands.push_back({"SendHeartBeat", {}, a});
         } else if (a == "--item-change") {
-            if (!needs(2)) return 1;
+            if (!needs(2)) return missing(2);
             commands.push_back(
                 {"SendItemChange",
                  {QString::fromUtf8(args[i + 1].c_str()), QString::fromUtf8(args[i + 2].c_str())},
@@ -135,28 +153,29 @@ int main(int argc, char** argv) {
         } else if (a == "--quit") {
             commands.push_back({"Quit", {}, a});
         } else if (a == "--app-id") {
-            if (!needs(1)) return 1;
+            if (!needs(1)) return missing(1);
             appId = QString::fromUtf8(args[++i].c_str());
         } else if (a == "--load-delay") {
-            if (!needs(1)) return 1;
+            if (!needs(1)) return missing(1);
             const std::string& text = args[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), loadDelay);
             if (ec != std::errc() || end != text.data() + text.size() || loadDelay < 0 ||
                 loadDelay > 3600) {
-                return Fail("--load-delay takes a number of seconds from 0 to 3600, not \"" + text +
-                            "\"");
+                return UsageError("--load-delay takes a number of seconds from 0 to 3600, not \"" +
+                                  text + "\"");
             }
         } else if (a.size() > 1 && a[0] == '-') {
-            return Fail("unknown option " + a + " (see ovsetup --help)");
+            return UsageError("unknown option '" + a + "'");
         } else if (fileArg.empty()) {
             fileArg = a;
         } else {
-            return Fail("one settings file only (see ovsetup --help)");
+            return UsageError("one settings file only, not also '" + a + "'");
         }
     }
 
     if (!commands.empty()) {
-        if (!fileArg.empty()) return Fail("commands for a running server take no settings file");
+        if (!fileArg.empty())
+            return UsageError("commands for a running server take no settings file");
         return RunCommands(commands);
     }
 

@@ -1,7 +1,10 @@
 // ovtool check: reads a configuration file and reports, group by group, what would fail or
 // silently compute something other than what the equation seems to say.
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <set>
 #include <string>
@@ -11,9 +14,12 @@
 #include "OvTool.h"
 #include "calc/CalcEx.h"
 #include "calc/Equation.h"
+#include "calc/RatingTables.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
 #include "model/StationShard.h"
+#include "suite/SetupServer.h"
+#include "suite/SetupSettingsFile.h"
 #include "util/StringList.h"
 #include "util/TextCompare.h"
 
@@ -33,7 +39,65 @@ std::string GroupTitle(const ov::TCalcGroupItem& g) {
     return title;
 }
 
-std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g) {
+// Where the groups' rating tables are looked for: the settings the setup server hands out.
+struct TTableCheck {
+    ov::TSetupSettings Settings;
+    std::unique_ptr<ov::rating::TTables> Tables;
+};
+
+// The station.sensor of a DBTABLE variable bound to value: "ST.SE" as it stands, else the
+// sensor of station.
+std::pair<std::string, std::string> SensorOf(std::string_view value, const std::string& station) {
+    const std::size_t dot = value.find('.');
+    if (dot == std::string_view::npos) return {station, std::string(value)};
+    return {std::string(value.substr(0, dot)), std::string(value.substr(dot + 1))};
+}
+
+// The rating tables the group reads that are missing or unusable: TABLE's by name, DBTABLE's
+// through the sensor's rating table in the settings, for every station the group writes to.
+void CheckTables(const ov::TCalcGroupItem& g, const ov::TEquationFindings& found,
+                 TTableCheck& check, const std::function<void(std::string)>& error,
+                 const std::function<void(std::string)>& warning) {
+    std::vector<std::string> tables = found.Tables;
+    const std::vector<std::string>& bindings = g.MultiStations ? g.MultiVariables : g.Variables;
+    std::vector<std::string> stations{g.OutputStation};
+    if (!g.MultiStations) {
+        for (const std::string& similar : g.SimilarStations)
+            if (std::find(stations.begin(), stations.end(), similar) == stations.end())
+                stations.push_back(similar);
+    }
+    for (const std::string& variable : found.TableVariables) {
+        const int i = ov::IndexOfName(bindings, variable);
+        if (i < 0) continue;  // reported as unbound
+        const std::string_view value = ov::ValueOfEntry(bindings[static_cast<std::size_t>(i)]);
+        for (const std::string& station : stations) {
+            const auto [st, se] = SensorOf(value, station);
+            const std::string key = ov::SetupKey("SENSOR", st, se, "RATINGTABLE");
+            const std::string answer = ov::SetupParamAnswer(check.Settings, key);
+            if (answer == ov::SetupNoValue) {
+                warning("DBTABLE(" + variable + ", ...) finds no rating table for " + st + "." +
+                        se + " in the settings (no " + key +
+                        "): the stage passes through unchanged");
+                continue;
+            }
+            const std::string table = ov::TableNameOfFile(answer);
+            if (std::find(tables.begin(), tables.end(), table) == tables.end())
+                tables.push_back(table);
+            if (!g.MultiStations && value.find('.') != std::string_view::npos) break;
+        }
+    }
+    for (const std::string& name : tables) {
+        const ov::rating::TTables::TTableFile file = check.Tables->LocateTable(name);
+        if (!file.Found) {
+            error(ov::rating::TableNotFoundReason(name, file.Path));
+            continue;
+        }
+        const std::string why = WhyTableUnusable(*check.Tables, name);
+        if (!why.empty()) warning("rating table " + name + ": " + why);
+    }
+}
+
+std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g, TTableCheck* tableCheck) {
     std::vector<TFinding> findings;
     auto error = [&](std::string text) { findings.push_back({true, std::move(text)}); };
     auto warning = [&](std::string text) { findings.push_back({false, std::move(text)}); };
@@ -115,6 +179,7 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g) {
         if (names.IndexOf(name) < 0 && seen.insert(name).second)
             warning("variable " + name + " is bound but the equation does not use it");
     }
+    if (tableCheck != nullptr) CheckTables(g, pitfalls, *tableCheck, error, warning);
 
     if (g.MultiStations) {
         const auto n = static_cast<std::int32_t>(g.MultiVariables.size());
@@ -151,24 +216,23 @@ std::vector<TFinding> CheckShards(const ov::TCalcGroupItem& g, int shards) {
 
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TParsedArgs parsed;
-    if (!ParseArgs(args, {"--shards"}, {}, parsed, err, "check")) return 2;
+    // A file name, not an equation: the settings may follow it.
+    if (!ParseArgs(args, {"--setup", "--shards"}, {}, parsed, err, "check", true)) return 2;
     if (parsed.Help) {
         out << CommandUsage("check");
         return 0;
     }
-    if (parsed.Positional.size() != 1) {
-        err << "ovtool check: give exactly one configuration file (see ovtool check --help)\n";
-        return 2;
-    }
+    if (parsed.Positional.size() != 1)
+        return UsageError(err, "check", "give exactly one configuration file");
     int shards = 1;
     for (const auto& [name, value] : parsed.Options) {
         if (name != "--shards") continue;
         auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), shards);
         if (ec != std::errc() || end != value.data() + value.size() || shards < 1 ||
             shards > 1024) {
-            err << "ovtool check: --shards takes a number of shards from 1 to 1024, not \"" << value
-                << "\"\n";
-            return 2;
+            return UsageError(
+                err, "check",
+                "--shards takes a number of shards from 1 to 1024, not \"" + value + "\"");
         }
     }
     const std::filesystem::path file = parsed.Positional[0];
@@ -183,6 +247,7 @@ int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     });
     ov::TConfigSettings settings;
     ov::TCalcGroups groups;
+    config.ShowEveryFinding();
     try {
         config.OpenConfigFile(file);
     } catch (const ov::Exception& e) {
@@ -191,6 +256,20 @@ int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     config.ReadConfig(settings, groups);
 
+    // With the setup server's settings, the rating tables are looked for where OV Calc would.
+    std::unique_ptr<TTableCheck> tableCheck;
+    for (const auto& [option, value] : parsed.Options) {
+        if (option != "--setup") continue;
+        tableCheck = std::make_unique<TTableCheck>();
+        std::string error;
+        if (!ov::LoadSetupSettings(value, tableCheck->Settings, error)) {
+            err << "ovtool check: " << error << "\n";
+            return 2;
+        }
+        const std::string folder = tableCheck->Settings.General.TableDirectory;
+        tableCheck->Tables = std::make_unique<ov::rating::TTables>([folder] { return folder; });
+    }
+
     int errors = 0, warnings = 0;
     for (const std::string& line : fileErrors) {
         out << file.string() << ": error: " << line << "\n";
@@ -198,7 +277,7 @@ int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     for (std::int32_t i = 0; i < groups.Count(); ++i) {
         const ov::TCalcGroupItem& g = *groups.Items(i);
-        std::vector<TFinding> findings = CheckGroup(g);
+        std::vector<TFinding> findings = CheckGroup(g, tableCheck.get());
         if (shards > 1) {
             for (TFinding& f : CheckShards(g, shards)) findings.push_back(std::move(f));
         }

@@ -48,10 +48,7 @@ int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         out << CommandUsage("eval");
         return 0;
     }
-    if (parsed.Positional.empty()) {
-        err << "ovtool eval: no equation given (see ovtool eval --help)\n";
-        return 2;
-    }
+    if (parsed.Positional.empty()) return UsageError(err, "eval", "no equation given");
     std::string tablesDir, setupFile;
     for (const auto& [name, value] : parsed.Options) {
         if (name == "--tables") tablesDir = value;
@@ -70,15 +67,13 @@ int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         const std::string& binding = parsed.Positional[i];
         const std::size_t eq = binding.find('=');
         double value = 0;
-        if (eq == std::string::npos || eq == 0) {
-            err << "ovtool eval: '" << binding << "' is not a NAME=VALUE binding\n";
-            return 2;
-        }
+        if (eq == std::string::npos || eq == 0)
+            return UsageError(err, "eval", "'" + binding + "' is not a NAME=VALUE binding");
         const std::string name = binding.substr(0, eq);
         if (!ov::TryDotTextToFloat(binding.substr(eq + 1), value)) {
-            err << "ovtool eval: the value of " << name << " ('" << binding.substr(eq + 1)
-                << "') is not a number (use \".\" as the decimal separator)\n";
-            return 2;
+            return UsageError(err, "eval",
+                              "the value of " + name + " ('" + binding.substr(eq + 1) +
+                                  "') is not a number (use \".\" as the decimal separator)");
         }
         group.MultiVariables.push_back(name + "=" + EvalStation + "." + name);
         cache.Add(EvalStation, name, value, now);
@@ -98,6 +93,9 @@ int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         }
     }
     ov::rating::TTables tables([tablesDir] { return tablesDir; });
+    // As OV Calc's status list tells it: the result is printed all the same.
+    tables.SetProblemReport(
+        [&err](const std::string& line) { err << "ovtool eval: " << line << "\n"; });
 
     ov::TCalcEx calc;
     calc.SetSetupQuery(setup.get());
@@ -123,10 +121,7 @@ int VarsCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         out << CommandUsage("vars");
         return 0;
     }
-    if (parsed.Positional.size() != 1) {
-        err << "ovtool vars: give exactly one equation (see ovtool vars --help)\n";
-        return 2;
-    }
+    if (parsed.Positional.size() != 1) return UsageError(err, "vars", "give exactly one equation");
     ov::TStringList names(true);
     ov::TCalcEx calc;
     try {

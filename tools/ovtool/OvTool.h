@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace ov::rating {
+class TTables;
+}
+
 namespace ovtool {
 
 struct TCommand {
@@ -15,6 +19,10 @@ struct TCommand {
     std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)>
         Run;
 };
+
+// A usage error of command ("" for ovtool itself): "ovtool COMMAND: what" and
+// "Try 'ovtool COMMAND --help'." on err; the exit status 2.
+int UsageError(std::ostream& err, const std::string& command, const std::string& what);
 
 // Every subcommand, in the order --help lists them.
 const std::vector<TCommand>& Commands();
@@ -29,15 +37,20 @@ struct TParsedArgs {
     bool Help = false;
 };
 // valueOptions take the next argument as their value ("--tables DIR" or "--tables=DIR").
-// Returns false and writes a message to err on a missing option value.
+// With optionsAnywhere, options are also known after the first other argument (a command
+// whose arguments are file names). Returns false and writes a message to err on a missing
+// option value.
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
                const std::vector<std::string>& flagOptions, TParsedArgs& parsed, std::ostream& err,
-               const std::string& command);
+               const std::string& command, bool optionsAnywhere = false);
 
 int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int VarsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int TableCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Why table name gives its stages back unchanged (no file, no kind line, too few points);
+// empty when it is usable.
+std::string WhyTableUnusable(ov::rating::TTables& tables, const std::string& name);
 const std::string& TableCommandUsage();
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 #ifdef OV_TOOL_CATALOGUE

@@ -40,10 +40,7 @@ const std::string& TableCommandUsage() {
     return usage;
 }
 
-namespace {
-
-// Why table name gives its stages back unchanged; empty when it is usable.
-std::string WhyUnusable(ov::rating::TTables& tables, const std::string& name) {
+std::string WhyTableUnusable(ov::rating::TTables& tables, const std::string& name) {
     using namespace ov::rating;
     TTable* table = nullptr;
     const bool enoughPoints = tables.GetTable(name, table);
@@ -65,8 +62,6 @@ std::string WhyUnusable(ov::rating::TTables& tables, const std::string& name) {
            "; a table needs two";
 }
 
-}  // namespace
-
 int TableCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TParsedArgs parsed;
     if (!ParseArgs(args, {"--tables"}, {}, parsed, err, "table")) return 2;
@@ -77,20 +72,14 @@ int TableCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     std::string folder;
     for (const auto& [option, value] : parsed.Options)
         if (option == "--tables") folder = value;
-    if (parsed.Positional.empty()) {
-        err << "ovtool table: no table name given (see ovtool table --help)\n";
-        return 2;
-    }
-    if (parsed.Positional.size() < 2) {
-        err << "ovtool table: no stage given for table " << parsed.Positional[0]
-            << " (see ovtool table --help)\n";
-        return 2;
-    }
+    if (parsed.Positional.empty()) return UsageError(err, "table", "no table name given");
+    if (parsed.Positional.size() < 2)
+        return UsageError(err, "table", "no stage given for table " + parsed.Positional[0]);
     const std::string& name = parsed.Positional[0];
 
     try {
         ov::rating::TTables tables([folder] { return folder; });
-        if (const std::string why = WhyUnusable(tables, name); !why.empty())
+        if (const std::string why = WhyTableUnusable(tables, name); !why.empty())
             err << "ovtool table: " << name << ": " << why << "; values pass through unchanged\n";
 
         const ov::TFormatSettings& fs = ov::LocaleFormatSettings();

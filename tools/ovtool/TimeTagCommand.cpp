@@ -28,10 +28,7 @@ int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std:
         out << CommandUsage("timetag");
         return 0;
     }
-    if (parsed.Positional.empty()) {
-        err << "ovtool timetag: no value given (see ovtool timetag --help)\n";
-        return 2;
-    }
+    if (parsed.Positional.empty()) return UsageError(err, "timetag", "no value given");
     int status = 0;
     for (const std::string& v : parsed.Positional) {
         std::int32_t tag = 0;

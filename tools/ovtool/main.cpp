@@ -5,26 +5,37 @@
 #include <vector>
 
 #include "OvTool.h"
+#include "util/ProgramInfo.h"
 
 namespace ovtool {
 
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "Usage: ovtool COMMAND [OPTIONS] [ARGUMENTS]\n\n"
+    out << "Usage: ovtool COMMAND [OPTIONS] [ARGUMENTS]\n"
+           "       ovtool --help | --version\n\n"
            "Offline utilities for setting up OV Calc.\n\nCommands:\n";
     for (const TCommand& c : Commands()) {
         out << "  " << c.Name << std::string(c.Name.size() < 10 ? 10 - c.Name.size() : 1, ' ')
             << c.Summary << "\n";
     }
-    out << "\nRun 'ovtool COMMAND --help' for the command's own options.\n";
+    out << "\nRun 'ovtool COMMAND --help' for the command's own options.\n\n"
+           "Exit status: 0 on success; 1 when the command found an error (its help says which);\n"
+           "2 for a usage error (an unknown command or option, a missing or bad argument) or a\n"
+           "file that cannot be read.\n";
 }
 
 }  // namespace
 
+int UsageError(std::ostream& err, const std::string& command, const std::string& what) {
+    const std::string program = command.empty() ? "ovtool" : "ovtool " + command;
+    err << program << ": " << what << "\nTry '" << program << " --help'.\n";
+    return ov::ExitUsage;
+}
+
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
                const std::vector<std::string>& flagOptions, TParsedArgs& parsed, std::ostream& err,
-               const std::string& command) {
+               const std::string& command, bool optionsAnywhere) {
     auto isIn = [](const std::vector<std::string>& v, const std::string& s) {
         for (const auto& x : v)
             if (x == s) return true;
@@ -33,7 +44,7 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (!optionsEnded && parsed.Positional.empty()) {
+        if (!optionsEnded && (optionsAnywhere || parsed.Positional.empty())) {
             if (a == "--") {
                 optionsEnded = true;
                 continue;
@@ -54,7 +65,7 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
             if (isIn(valueOptions, name)) {
                 if (!inlineValue) {
                     if (i + 1 >= args.size()) {
-                        err << "ovtool " << command << ": option " << name << " needs a value\n";
+                        UsageError(err, command, "option " + name + " needs a value");
                         return false;
                     }
                     value = args[++i];
@@ -92,7 +103,9 @@ const std::vector<TCommand>& Commands() {
          "  NAME=VALUE     binds variable NAME to the value (\".\" is the decimal separator),\n"
          "                 as a multiple-station group would bind it to station OVTOOL,\n"
          "                 sensor NAME, with the value cached at the current time.\n"
-         "  --tables DIR   folder of the rating-table files (.TBL) for TABLE and DBTABLE.\n"
+         "  --tables DIR   folder of the rating-table files (.TBL) for TABLE and DBTABLE; a\n"
+         "                 table that is not there is said on standard error, and its stage\n"
+         "                 passes through unchanged, as in OV Calc.\n"
          "  --setup FILE   INI file whose section [Params] answers the setup keys that the\n"
          "                 attribute functions ask, e.g. SENSOR:OVTOOL:H,SHIFT=0.25;\n"
          "                 keys not listed there have no answer (the attribute is 0).\n\n"
@@ -113,12 +126,14 @@ const std::vector<TCommand>& Commands() {
          VarsCommand},
         {"table", "evaluate a rating table at given stages", TableCommandUsage(), TableCommand},
         {"check", "check the calculation groups of a configuration file",
-         "Usage: ovtool check [--shards N] FILE\n\n"
+         "Usage: ovtool check [--setup SETTINGS] [--shards N] FILE  (options may also follow\n"
+         "       FILE)\n\n"
          "Reads FILE, a configuration file such as OVCalc.OVG, and reports for every\n"
          "calculation group, one line per finding:\n"
          "  errors:   an equation that fails the check (with OV Calc's message), a variable\n"
          "            that is used but not bound or bound to nothing, a multiple-station\n"
          "            trigger that is not one of the bound variables, an incomplete output;\n"
+         "            with --setup, a rating table the group reads that is not there;\n"
          "            with --shards N, a multiple-station group whose stations fall to\n"
          "            different shards when N engines split the network by station (as\n"
          "            ovbridge --shard K/N does: the name, ASCII letters in upper case,\n"
@@ -126,9 +141,18 @@ const std::vector<TCommand>& Commands() {
          "  warnings: a binding the equation does not use, and the equations that compute\n"
          "            something other than they seem to: a sign before a variable or\n"
          "            function (2*-A is 0), text after a complete expression (A B, A=B=C,\n"
-         "            a tab), a blank before \"^\".\n"
+         "            a tab), a blank before \"^\"; with --setup, a rating table that is\n"
+         "            there but cannot be used, and a DBTABLE whose sensor has no table.\n\n"
+         "  --setup SETTINGS  the setup server's settings file (ovsetup's, such as\n"
+         "                    OVSetup.ini): the rating tables of TABLE, and of DBTABLE through\n"
+         "                    the sensors' RatingTable answers, are looked for in its\n"
+         "                    TableDirectory (a relative one counts from the settings file's\n"
+         "                    folder, as ovsetup serves it), without regard to letter case.\n"
+         "  --shards N        the number of engines that split the network by station\n"
+         "                    (1 to 1024; 1, the default, checks no shards).\n\n"
          "The last line counts the groups, errors and warnings.\n"
-         "Exit status: 0 when no group has an error, 1 otherwise, 2 for a usage error.\n",
+         "Exit status: 0 when no group has an error, 1 otherwise, 2 for a usage error or a\n"
+         "file that cannot be read.\n",
          CheckCommand},
 #ifdef OV_TOOL_CATALOGUE
         {"catalogue", "print the station catalogue of a suite database", CatalogueCommandUsage(),
@@ -149,12 +173,13 @@ const std::string& CommandUsage(const std::string& name) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        ovtool::PrintUsage(std::cerr);
-        return 2;
-    }
+    if (args.empty()) return ovtool::UsageError(std::cerr, "", "a command is needed");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         ovtool::PrintUsage(std::cout);
+        return 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << ov::VersionText("ovtool");
         return 0;
     }
     for (const ovtool::TCommand& c : ovtool::Commands()) {
@@ -163,7 +188,7 @@ int main(int argc, char** argv) {
             return c.Run(rest, std::cout, std::cerr);
         }
     }
-    std::cerr << "ovtool: unknown command '" << args[0] << "'\n";
-    ovtool::PrintUsage(std::cerr);
-    return 2;
+    if (args[0].size() > 1 && args[0][0] == '-')
+        return ovtool::UsageError(std::cerr, "", "unknown option '" + args[0] + "'");
+    return ovtool::UsageError(std::cerr, "", "unknown command '" + args[0] + "'");
 }

@@ -14,12 +14,15 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
+#include <initializer_list>
 
 #include "ScratchFolder.h"
 #include "SetupTestSupport.h"
 #include "ui/CatalogueTreeWidget.h"
 #include "ui/FilterSelect.h"
+#include "ui/Help.h"
 
 namespace ov {
 namespace {
@@ -62,7 +65,7 @@ TEST(SetupDialog, FirstShowingWithoutGroupsSavesGroupOne) {
     EXPECT_TRUE(world.Connection.DBConnected());
     EXPECT_TRUE(world.Boxes.Errors.isEmpty()) << world.Boxes.Errors.join('\n').toStdString();
 
-    // An unnumbered group with the defaults; the catalogue's 40 stations (the spare logger
+    // An unnumbered group with the defaults; the catalogue's 41 stations (the spare logger
     // without sensors is not among them), none chosen.
     ASSERT_NE(form.PendingGroup(), nullptr);
     EXPECT_EQ(form.ShownGroupIndex(), -1);
@@ -71,8 +74,9 @@ TEST(SetupDialog, FirstShowingWithoutGroupsSavesGroupOne) {
     EXPECT_TRUE(form.rdoSameStation->isChecked());
     EXPECT_EQ(form.pgMain->currentWidget(), form.tsSingle);
     EXPECT_TRUE(form.Saved());
-    EXPECT_EQ(form.cbxOutputStation->count(), 40);
+    EXPECT_EQ(form.cbxOutputStation->count(), 41);
     EXPECT_FALSE(Texts(form.cbxOutputStation).contains("PORT1"));
+    EXPECT_TRUE(Texts(form.cbxOutputStation).contains("BASIN"));  // example group 5's output
     EXPECT_EQ(form.cbxOutputStation->currentIndex(), -1);
     EXPECT_EQ(form.cbxView->count(), 10);
     EXPECT_EQ(form.cbxView->currentText(), "View By Stations");
@@ -335,13 +339,13 @@ TEST(SetupDialog, OutputStationOutsideTheCatalogue) {
         if (!database) world.DataServer.StorageOption = soPCBase;
         world.Add({.Number = 1,
                    .Equation = "A",
-                   .OutputStation = database ? "BASIN" : "RIVER1",
+                   .OutputStation = database ? "LAKE9" : "RIVER1",
                    .OutputSensor = "TA",
                    .Variables = {"A=TA"}});
         TfrmOptionSetup& form = world.Show();
         EXPECT_EQ(form.cbxOutputStation->currentIndex(), -1);
         EXPECT_EQ(form.cbxOutputSensor->count(), 0);
-        EXPECT_EQ(form.cbxOutputStation->count(), database ? 40 : 0);
+        EXPECT_EQ(form.cbxOutputStation->count(), database ? 41 : 0);
         EXPECT_EQ(world.Boxes.Errors,
                   database ? QStringList()
                            : QStringList{"Error 1616: Data storage option must be database"});
@@ -584,8 +588,8 @@ TEST(SetupDialog, FilterFileReloadsTheCatalogue) {
     TfrmOptionSetup& form = world.Show();
     EXPECT_EQ(form.cbxOutputStation->currentText(), "ELK2");
     const int pickerRoots = Picker().tvwLeftTree->topLevelItemCount();
-    EXPECT_EQ(pickerRoots, 40);
-    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 40);
+    EXPECT_EQ(pickerRoots, 41);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 41);
 
     world.FilterAnswer = QString::fromStdString(filter);
     form.btnFilter->click();
@@ -612,12 +616,12 @@ TEST(SetupDialog, FilterFileReloadsTheCatalogue) {
     form.edtFilterFile->setFocus(Qt::MouseFocusReason);
     form.edtFilterFile->clear();
     form.chkEnable->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 40);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 41);
     EXPECT_EQ(form.CatalogueFilter(), "");
 
     world.FilterAnswer = QString();
     form.btnFilter->click();  // cancelled: nothing changes
-    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 40);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 41);
 
     // A group with a filter file of its own loads with its catalogue.
     world.Boxes.DefaultAnswer = TBoxAnswer::baNo;
@@ -634,7 +638,7 @@ TEST(SetupDialog, BrowseTakesTheFilterSavedInTheFiltersDialog) {
     test::TSetupWorld world;
     world.RealFilterDialog = true;
     TfrmOptionSetup& form = world.Show();
-    ASSERT_EQ(form.cbxOutputStation->count(), 40);
+    ASSERT_EQ(form.cbxOutputStation->count(), 41);
 
     // The user's moves in the modal filter dialog; anything left open is closed by the guard.
     auto inFilters = [](const std::function<void(TfrmFilterSelect&)>& moves) {
@@ -656,7 +660,7 @@ TEST(SetupDialog, BrowseTakesTheFilterSavedInTheFiltersDialog) {
     inFilters([](TfrmFilterSelect& filters) { filters.btnCancel->click(); });
     form.btnFilter->click();
     EXPECT_EQ(form.edtFilterFile->text(), "");
-    EXPECT_EQ(form.cbxOutputStation->count(), 40);
+    EXPECT_EQ(form.cbxOutputStation->count(), 41);
 
     inFilters([&filter](TfrmFilterSelect& filters) {
         filters.edtText->setPlainText("OV_SITES.BASIN = 'Elk River'");
@@ -693,7 +697,8 @@ TEST(SetupDialog, SimilarStations) {
     EXPECT_EQ(TCatalogueTreeWidget::ImageOf(mill[0]), 41);
     form.tvwLeftTree->setCurrentItem(mill[0]);
     form.btnSetupSitesSensorsAddSite->click();
-    EXPECT_EQ(list(), (QStringList{"RIVER2", "MET1", "MILL3", "MILL4", "RAIN1", "RIVER1"}));
+    EXPECT_EQ(list(),
+              (QStringList{"RIVER2", "BASIN", "MET1", "MILL3", "MILL4", "RAIN1", "RIVER1"}));
     EXPECT_FALSE(form.Saved());
 
     // Drops only from the tree; a double click on a station.
@@ -703,28 +708,166 @@ TEST(SetupDialog, SimilarStations) {
     form.tvwLeftTree->setCurrentItem(elk[0]);
     EXPECT_FALSE(form.lstSiteSensorsDragOver(form.cbxView));
     form.lstSiteSensorsDragDrop(form.cbxView);
-    EXPECT_EQ(list().size(), 6);
+    EXPECT_EQ(list().size(), 7);
     EXPECT_TRUE(form.lstSiteSensorsDragOver(form.tvwLeftTree));
     form.lstSiteSensorsDragDrop(form.tvwLeftTree);
     EXPECT_EQ(list().last(), "ELK1");
     Q_EMIT form.tvwLeftTree->itemDoubleClicked(elk[0], 0);
-    EXPECT_EQ(list().size(), 7);
+    EXPECT_EQ(list().size(), 8);
 
     // Delete without modifiers removes the selection; with Shift nothing.
     form.lstSiteSensors->topLevelItem(0)->setSelected(true);
     form.lstSiteSensors->topLevelItem(2)->setSelected(true);
     form.lstSiteSensors->setFocus();
     QTest::keyClick(form.lstSiteSensors, Qt::Key_Delete, Qt::ShiftModifier);
-    EXPECT_EQ(list().size(), 7);
+    EXPECT_EQ(list().size(), 8);
     QTest::keyClick(form.lstSiteSensors, Qt::Key_Delete);
-    EXPECT_EQ(list(), (QStringList{"MET1", "MILL4", "RAIN1", "RIVER1", "ELK1"}));
+    EXPECT_EQ(list(), (QStringList{"BASIN", "MILL3", "MILL4", "RAIN1", "RIVER1", "ELK1"}));
     form.AddSimilarStation("RIVER2", nullptr);  // removed ones come back
-    EXPECT_EQ(list().size(), 6);
+    EXPECT_EQ(list().size(), 7);
 
     form.btnSetupSitesSensorsAddAllSites->click();
-    EXPECT_EQ(list().size(), 40);
+    EXPECT_EQ(list().size(), 41);
     form.btnSetupSitesSensorsDelAllSites->click();
     EXPECT_TRUE(list().isEmpty());
+}
+
+// Return in any field ends that field's edit and never presses a button (the first button,
+// New, would ask about the unsaved edit and make a group): in the equation it runs the
+// analysis as leaving the field does, in the filter file it loads the catalogue, in the
+// sensor drop-down and the station.sensor cells it ends the cell's edit.
+TEST(SetupDialog, ReturnEndsTheEditAndNeverPressesAButton) {
+    test::ScratchFolder folder;
+    const QString filter = QString::fromStdString((folder / "elk.flt").string());
+    test::WriteFileText(filter.toStdString(), "OV_SITES.BASIN = 'Elk River'\r\n");
+    test::TSetupWorld world;
+    world.Add({.Number = 1,
+               .Equation = "A",
+               .OutputStation = "RIVER1",
+               .OutputSensor = "Q",
+               .Variables = {"A=HG"},
+               .MultiVariables = {"A=RIVER1.HG"}});
+    TfrmOptionSetup& form = world.Show();
+    auto nothingPressed = [&](const char* where) {
+        EXPECT_TRUE(form.isVisible()) << where;
+        EXPECT_EQ(world.Groups.Count(), 1) << where;
+        EXPECT_EQ(form.cbxGroup->count(), 1) << where;
+        EXPECT_TRUE(world.Boxes.Questions.isEmpty()) << where;
+        EXPECT_TRUE(world.Boxes.Confirmations.isEmpty()) << where;
+    };
+    for (QPushButton* button : form.findChildren<QPushButton*>()) {
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    }
+
+    // The equation: analysed and left, the edit still unsaved.
+    form.edtFunction->setFocus(Qt::MouseFocusReason);
+    form.edtFunction->selectAll();
+    QTest::keyClicks(form.edtFunction, "a + rain");
+    QTest::keyClick(form.edtFunction, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("equation");
+    EXPECT_FALSE(form.EquationChanged());
+    EXPECT_EQ(Rows(form.grdVariables), (QStringList{"A=HG", "RAIN="}));
+    EXPECT_FALSE(form.edtFunction->hasFocus());
+    EXPECT_FALSE(form.Saved());
+    // A syntax error is shown and the focus stays in the equation, as on leaving it.
+    form.edtFunction->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(form.edtFunction, " + (");
+    QTest::keyClick(form.edtFunction, Qt::Key_Enter, Qt::KeypadModifier);
+    test::Idle();
+    nothingPressed("equation with an error");
+    EXPECT_EQ(world.Boxes.Errors.size(), 1);
+    EXPECT_TRUE(form.edtFunction->hasFocus());
+    form.edtFunction->setText("A + RAIN");
+    QTest::keyClick(form.edtFunction, Qt::Key_Return);
+    EXPECT_FALSE(form.EquationChanged());
+
+    // The sensor drop-down over the single-station grid: the choice goes into the cell.
+    form.grdVariables->setFocus(Qt::MouseFocusReason);
+    form.grdVariables->setCurrentCell(1, 1);
+    ASSERT_TRUE(form.cbxVariable->isVisible());
+    form.cbxVariable->setFocus(Qt::MouseFocusReason);
+    form.cbxVariable->setCurrentIndex(form.cbxVariable->findText("TA"));
+    QTest::keyClick(form.cbxVariable, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("sensor drop-down");
+    EXPECT_EQ(Cell(form.grdVariables, 1, 1), "TA");
+    EXPECT_TRUE(form.grdVariables->hasFocus());
+
+    // A station.sensor cell of the multiple-station grid: the edit ends with what was typed.
+    form.rdoMultipleStations->click();
+    form.grdVariablesMulti->setFocus(Qt::MouseFocusReason);
+    form.grdVariablesMulti->setCurrentCell(1, 1);
+    ASSERT_TRUE(Editing(form.grdVariablesMulti));
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "RIVER2.TA");
+    QTest::keyClick(editor, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("station.sensor cell");
+    EXPECT_FALSE(Editing(form.grdVariablesMulti));
+    EXPECT_EQ(Cell(form.grdVariablesMulti, 1, 1), "RIVER2.TA");
+
+    // The filter file: left, and the catalogue loaded with it.
+    form.edtFilterFile->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(form.edtFilterFile, filter);
+    QTest::keyClick(form.edtFilterFile, Qt::Key_Return);
+    test::Idle();
+    nothingPressed("filter file");
+    EXPECT_EQ(form.CatalogueFilter(), filter);
+    EXPECT_EQ(form.tvwLeftTree->topLevelItemCount(), 5);
+    EXPECT_FALSE(form.edtFilterFile->hasFocus());
+
+    // Every other control: nothing happens at all.
+    form.rdoSameStation->click();
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             form.cbxGroup, form.chkEnable, form.rdoSameStation, form.cbxOutputStation,
+             form.cbxOutputSensor, form.grdVariables, form.cbxView, form.tvwLeftTree,
+             form.lstSiteSensors}) {
+        field->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(field, Qt::Key_Return);
+        test::Idle();
+        nothingPressed(field->objectName().toLatin1().constData());
+    }
+    EXPECT_FALSE(form.Saved());
+}
+
+// The Help button with no help file to show says so in an error box naming the file (and on
+// standard error); a help file that the desktop opens says nothing.
+TEST(SetupDialog, HelpThatCannotBeShownIsSaid) {
+    test::ScratchFolder folder;
+    const QString help = QString::fromStdString((folder / "OVCalc.html").string());
+    QList<QUrl> opened;
+    bool opens = true;
+    SetHelpOpener([&](const QUrl& url) {
+        opened << url;
+        return opens;
+    });
+    test::TSetupWorld world;
+    world.HelpFile = help;
+    TfrmOptionSetup& form = world.Show();
+
+    form.btnHelp->click();
+    ASSERT_EQ(world.Boxes.Errors.size(), 1);
+    EXPECT_EQ(world.Boxes.Errors[0],
+              "Cannot open the help file " + help + ": there is no such file.");
+    EXPECT_TRUE(opened.isEmpty());
+
+    test::WriteFileText(help.toStdString(), "<html></html>\n");
+    form.btnHelp->click();
+    EXPECT_EQ(world.Boxes.Errors.size(), 1);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0].fragment(), "setupdialog");
+
+    opens = false;  // no web browser
+    form.btnHelp->click();
+    ASSERT_EQ(world.Boxes.Errors.size(), 2);
+    EXPECT_TRUE(world.Boxes.Errors[1].startsWith("Cannot open the help file " + help +
+                                                 ": the desktop has no program"))
+        << world.Boxes.Errors[1].toStdString();
+    SetHelpOpener({});
+    EXPECT_TRUE(world.Boxes.Questions.isEmpty());
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST(SetupEndToEnd, GroupMadeInTheDialogIsCalculated) {
 
     // The group made on the example database: RIVER1.Q = 2 * RIVER1.HG.
     EditSetup(window, [](TfrmOptionSetup& form) {
-        EXPECT_EQ(form.cbxOutputStation->count(), 40);
+        EXPECT_EQ(form.cbxOutputStation->count(), 41);
         EnterEquation(form, "H * 2");
         Choose(form.cbxOutputStation, "RIVER1");
         Choose(form.cbxOutputSensor, "Q");

@@ -124,7 +124,8 @@ class TSetupWorld {
                                       ++PickerShown;
                                       return PickerMove ? PickerMove(dialog)
                                                         : int(QDialog::Rejected);
-                                  }};
+                                  },
+                              .HelpFile = HelpFile};
         if (RealFilterDialog) context.FilterSelect = nullptr;
         Form = std::make_unique<TfrmOptionSetup>(nullptr, Groups, context);
         Form->show();
@@ -142,6 +143,7 @@ class TSetupWorld {
     bool RealFilterDialog = false;            // "Browse" shows the filter dialog itself
     std::function<int(QDialog&)> PickerMove;  // what the user does in the picker
     int PickerShown = 0;
+    QString HelpFile;  // what the Help button opens
     std::unique_ptr<TfrmOptionSetup> Form;
 };
 

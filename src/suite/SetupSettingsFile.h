@@ -20,8 +20,9 @@ struct TSetupSettings {
 // Reads file: [General] and [DataServer] name their elements by index or field name
 // (letter case ignored), [Params] holds key=answer lines; ";" and "#" begin comments, and an
 // answer in double quotes keeps its blanks. Elements not given keep the record's defaults.
-// The password (DataServer element 3) is written in plain text and enciphered here. False
-// on the first fault, with error naming the file and line ("OVSetup.ini:7: ...").
+// The password (DataServer element 3) is written in plain text and enciphered here. A
+// relative TableDirectory (General element 3) counts from file's folder and is made absolute.
+// False on the first fault, with error naming the file and line ("OVSetup.ini:7: ...").
 bool LoadSetupSettings(const std::filesystem::path& file, TSetupSettings& settings,
                        std::string& error);
 

@@ -1,14 +1,22 @@
-// The evaluation pass of the equation grammar (calc/EquationGrammar.h): reads the equation
-// afresh and computes its value, asking the hooks for variables, attributes and tables.
+// The reference for the compiled equations: the evaluation that reads the equation afresh at
+// every call and computes as it reads (what the calculator did before it compiled), and
+// Calculate on top of it with the calculator's own look-ups. Tests and the calc fuzz target
+// compare the compiled evaluation with it, result for result and error for error.
+#pragma once
+
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "calc/CalcEx.h"
 #include "calc/EquationGrammar.h"
 #include "calc/EquationText.h"
+#include "util/Exception.h"
 
-namespace ov {
-namespace equation {
-namespace {
+namespace ov::test {
+namespace reading {
+
+using namespace ov::equation;
 
 class TEvaluator {
   public:
@@ -28,7 +36,7 @@ class TEvaluator {
     int depth_ = 0;
 };
 
-double TEvaluator::Expression() {
+inline double TEvaluator::Expression() {
     const double a = Sum();
     const TRelation relation = t_.ReadRelation();
     if (relation == rlNone) return a;
@@ -59,7 +67,7 @@ double TEvaluator::Expression() {
     return holds ? 1.0 : 0.0;
 }
 
-double TEvaluator::Sum() {
+inline double TEvaluator::Sum() {
     // Only a "-" right at the position negates, and it negates the whole first Term.
     bool negate = false;
     if (t_.Current() == '-') {
@@ -91,7 +99,7 @@ double TEvaluator::Sum() {
     }
 }
 
-double TEvaluator::Term() {
+inline double TEvaluator::Term() {
     double v = Power();
     for (;;) {
         t_.SkipBlanks();
@@ -128,7 +136,7 @@ double TEvaluator::Term() {
     }
 }
 
-double TEvaluator::Power() {
+inline double TEvaluator::Power() {
     const double a = Factor();
     t_.SkipBlanks();
     if (t_.Current() != '^') return a;
@@ -138,7 +146,7 @@ double TEvaluator::Power() {
     return Checked(std::exp(b * logA));
 }
 
-double TEvaluator::Factor() {
+inline double TEvaluator::Factor() {
     t_.SkipBlanks();
     const char c = t_.Current();
     if (c == '(') {
@@ -157,7 +165,7 @@ double TEvaluator::Factor() {
     return hooks_.Variable(name);
 }
 
-bool TEvaluator::TryFunction(const TFunction& f, double& value) {
+inline bool TEvaluator::TryFunction(const TFunction& f, double& value) {
     if (f.Form == TForm::Not) {
         if (!t_.MatchWord("NOT")) return false;
         const TDepthGuard level(depth_);
@@ -215,14 +223,57 @@ bool TEvaluator::TryFunction(const TFunction& f, double& value) {
     return false;
 }
 
-}  // namespace
-}  // namespace equation
+}  // namespace reading
 
-double EvaluateEquation(std::string_view equation, IEquationHooks& hooks) {
-    // An empty equation has no value; publishing an undefined one would be worse than saying so.
+// Evaluates the equation by reading it, as EvaluateEquation did before equations were compiled.
+inline double ReadingEvaluateEquation(std::string_view equation, IEquationHooks& hooks) {
     if (equation.empty()) throw ECalcExException(MsgSyntaxError);
-    equation::TEvaluator evaluator(equation, hooks);
+    reading::TEvaluator evaluator(equation, hooks);
     return evaluator.Run();
 }
 
-}  // namespace ov
+// TCalcEx::Calculate as it was before equations were compiled: the reading evaluation with
+// the calculator's look-ups, its table function and null-value settings, and the same
+// translation of errors.
+inline double ReadingCalculate(TCalcEx& calc, const TInputItem& inputItem,
+                               const TCalcGroupItem& group, const TStationSensorDataCache& cache) {
+    class THooks : public IEquationHooks {
+      public:
+        THooks(TCalcEx& calc, const TInputItem& item, const TCalcGroupItem& group,
+               const TStationSensorDataCache& cache)
+            : calc_(calc), item_(item), group_(group), cache_(cache) {}
+        double Variable(std::string_view name) override {
+            double value = 0;
+            calc_.LookupVariable(std::string(name), item_, value, cache_, group_);
+            return value;
+        }
+        bool LastValue(std::string_view name, double x, double& value) override {
+            return calc_.LookupLastValue(std::string(name), item_, value, cache_, group_, x);
+        }
+        double Attribute(TAttributeKind kind, std::string_view name, double x) override {
+            return calc_.LookupAttribute(kind, std::string(name), cache_, group_, item_, x);
+        }
+        double Table(std::string_view tableName, double x) override {
+            return calc_.TableValue(std::string(tableName), x);
+        }
+
+      private:
+        TCalcEx& calc_;
+        const TInputItem& item_;
+        const TCalcGroupItem& group_;
+        const TStationSensorDataCache& cache_;
+    } hooks(calc, inputItem, group, cache);
+    try {
+        return ReadingEvaluateEquation(group.FuncName, hooks);
+    } catch (const FCalcExNullException&) {
+        const TNullValueSettings null = calc.NullValueSettings();
+        if (null.UseNullValue && null.NullOnMissing) return static_cast<double>(null.NullValue);
+        throw;
+    } catch (const ECalcExException&) {
+        throw;
+    } catch (const Exception& e) {
+        throw ECalcExException(e.what());
+    }
+}
+
+}  // namespace ov::test

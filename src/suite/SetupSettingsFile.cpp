@@ -1,16 +1,19 @@
 // Reading ovsetup's settings file.
-#include "SetupSettingsFile.h"
+#include "suite/SetupSettingsFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -88,6 +91,15 @@ int ElementIndex(const TRecordTable& table, std::string_view key) {
 
 enum TSection { scNone, scGeneral, scDataServer, scParams };
 
+// Where a line stops being UTF-8: the byte's place in the line (from 1) and its value.
+std::string NotUtf8Text(std::string_view line, std::size_t at) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X",
+                  static_cast<unsigned>(static_cast<unsigned char>(line[at])));
+    return "the file is not valid UTF-8: byte " + std::to_string(at + 1) + " of the line (" + hex +
+           ") is not part of a UTF-8 character; a settings file is UTF-8 text";
+}
+
 // The whole content of file, or false and why not ("cannot be read: ..."). A folder in the
 // file's place is said so: reading one fails only at the first read, with a less clear error.
 bool ReadWholeFile(const std::filesystem::path& file, std::string& text, std::string& why) {
@@ -140,6 +152,10 @@ class TReader {
         while (std::getline(lines, line)) {
             ++number;
             if (!line.empty() && line.back() == '\r') line.pop_back();
+            // Said as what it is, before the line is read: a byte that is no UTF-8 is no
+            // character at all, above U+00FF or not.
+            if (const std::size_t at = InvalidUtf8At(line); at != std::string::npos)
+                return Fail(error, number, NotUtf8Text(line, at));
             std::string message;
             if (!ReadLine(line, number, message)) return Fail(error, number, message);
         }
@@ -333,6 +349,19 @@ bool LoadSetupSettings(const std::filesystem::path& file, TSetupSettings& settin
         // (a reload runs inside the bus's event handling).
         error = file.string() + ": cannot be read: " + e.what();
         return false;
+    }
+    // A relative table folder counts from the settings file's folder, not from the working
+    // folder of whoever reads the tables: served as an absolute path, the settings work from
+    // wherever OV Calc was started.
+    std::string& tables = loaded.General.TableDirectory;
+    if (!tables.empty() && tables.front() != '/' && tables.front() != '\\') {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(file, ec).parent_path();
+        if (!ec) {
+            std::string relative = tables;
+            std::replace(relative.begin(), relative.end(), '\\', '/');
+            tables = (folder / relative).lexically_normal().string();
+        }
     }
     settings = std::move(loaded);
     return true;
