@@ -560,7 +560,8 @@ TEST(SuiteConnections, LinesWithAnUnreadableTimeTagAreDroppedAndTold) {
               "$TIMETAG 01/19/2053 00:00:00,RIVER1.HG,1\n"
               "$TIMETAG 12/08/2026 20:41:05,RIVER2.HG,1.25\n"
               "$TIMETAG -1/08/2026 20:41:05,RIVER1.HG,2\n"
-              "$TIMETAG 12.08.2026 20:41:05,RIVER1.HG,3\n");
+              "$TIMETAG 12.08.2026 20:41:05,RIVER1.HG,3\n",
+              {"--stay"});
     ASSERT_TRUE(rtu.Started());
     TSuiteOptions options = TConnectionsRig::Options();
     options.DroppedLinePeriod = 1s;

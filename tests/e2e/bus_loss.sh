@@ -84,7 +84,7 @@ printf '$TIMETAG 12/08/2026 20:41:05,RIVER1.HG,3.52\n' >held.txt
 ./ovfeed --as mbrtu held.txt >held.out 2>held.err &
 held=$!
 wait_for 10 grep -q "waiting for a client" held.err || fail "ovfeed does not wait: $(cat held.err)"
-./ovfeed --as rtu --stay /dev/null >stay.out 2>stay.err &
+./ovfeed --as decoder --stay /dev/null >stay.out 2>stay.err &
 stay=$!
 wait_for 10 grep -q "0 lines sent" stay.out || fail "ovfeed --stay did not finish: $(cat stay.err)"
 # ovclient waiting for an OV Calc that never starts, on a bus of its own.
