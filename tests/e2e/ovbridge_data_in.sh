@@ -3,7 +3,7 @@
 # plays the RTU poller (--as rtu); records arrive as data lines (with and without their item
 # name) and in the JSON form (local time, an offset, "Z", null for the null value), one before
 # OV Calc runs (held until it calculates); malformed messages are counted, reported once per
-# topic and dropped whole.
+# topic and dropped whole (a good pair before a bad one is not announced either).
 #   ovbridge_data_in.sh BIN EXAMPLES
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -52,6 +52,8 @@ publish RIVER2 '{"station": "RIVER2", "time": "2026-12-08T19:15:00Z", "item": "$
                  "values": {"HG": 0.93, "TA": 12.9}}'
 publish junk "12/08/2026 20:00:10,RIVER1HG,1"
 publish json '{"station": "RIVER1", "time": "2026-12-08T20:29:55"}'
+# A good pair before a bad one: nothing of it is announced (RIVER1.Q at 20:30 would show it).
+publish junk "12/08/2026 20:29:55,RIVER1.HG,1.90,RIVER1.TA,warm"
 publish RAIN1 '$GOESTIMED 12/08/2026 20:15:00,RAIN1.PC,0.12'
 publish RIVER1 '{"station": "RIVER1", "time": "2026-12-08T20:44:58", "values": {"HG": null, "TA": 12.3}}'
 
@@ -72,11 +74,11 @@ say "6 results from 5 station records in both forms"
    $(grep -c "malformed message on ovcalc/in/json dropped: no \"values\"" "$RUN/bridge.err") == 1 &&
    $(grep -c "malformed" "$RUN/bridge.err") == 2 ]] ||
   fail "malformed messages not reported once per topic: $(cat "$RUN/bridge.err")"
-for want in "messages in: 8" "announced: 5" "malformed: 3" "held: 0" "other shards: 0" \
+for want in "messages in: 9" "announced: 5" "malformed: 4" "held: 0" "other shards: 0" \
             "dropped in: 0" "data source: rtu" "OV Calc takes data: yes"; do
   "$BRIDGE" --status | grep -qxF "$want" || fail "status without [$want]: $("$BRIDGE" --status)"
 done
-say "3 malformed messages counted, reported once per topic, dropped"
+say "4 malformed messages counted, reported once per topic, dropped whole"
 
 # The bridge's end closes the data source as a source does: OV Calc hears its shutdown.
 kill -TERM "$bridge"

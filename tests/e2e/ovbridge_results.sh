@@ -148,6 +148,10 @@ for want in "RIVER1/Q null" "RIVER2/Q 10.608" "BASIN/TA 12.8" "RAIN1/PCMM 7.874"
     fail "last value of $key: [$line] in $(cat "$RUN/last.txt")"
 done
 say "every sensor's last value retained"
+# The notifications are not retained: a new subscriber finds none.
+mosquitto_sub -h 127.0.0.1 -p "$BROKER_PORT" -t 'origin/a/wis2/#' --retained-only -W 2 \
+  >"$RUN/wis2-retained.txt" 2>/dev/null || true
+[[ ! -s $RUN/wis2-retained.txt ]] || fail "notifications retained: $(cat "$RUN/wis2-retained.txt")"
 
 st=$(bridge_status connected)
 [[ $st == yes ]] || fail "status connected: $st"
