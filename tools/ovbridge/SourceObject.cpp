@@ -106,8 +106,25 @@ int TSourceObject::OnLinkItem(sd_bus_message* call, void* self, sd_bus_error*) {
     const std::string client = sender != nullptr ? sender : "";
     object->links_[client].insert(ov::UpperCaseAscii(item));
     r = sd_bus_reply_method_return(call, "");
-    object->AskReady(client);
+    object->Linked(client, appId);
     return r;
+}
+
+// Only OV Calc, which says who it is by the AppID of its links, is asked whether it can take
+// data. Any other client takes data as soon as it links: asked, a client that does not serve
+// its bus connection meanwhile (a script that links and waits) would answer only with sd-bus's
+// call time-out, 25 s on every link.
+void TSourceObject::Linked(const std::string& client, std::string_view appId) {
+    if (appId == ov::CalcAppID) {
+        AskReady(client);
+        return;
+    }
+    auto [it, made] = questions_.try_emplace(client);
+    if (!made) return;  // it linked as OV Calc before: its answer stands
+    it->second.Owner = this;
+    it->second.Client = client;
+    it->second.Ready = rdReady;
+    if (ready_) ready_();
 }
 
 int TSourceObject::OnNameOwnerChanged(sd_bus_message* signal, void* self, sd_bus_error*) {
@@ -123,9 +140,8 @@ int TSourceObject::OnNameOwnerChanged(sd_bus_message* signal, void* self, sd_bus
     return 0;
 }
 
-// The linking client's main window tells whether its calculation thread runs: an item change
-// sent while it does not would be dropped. A client without that object says nothing against
-// taking data.
+// OV Calc's main window tells whether its calculation thread runs: an item change sent while it
+// does not would be dropped. A client without that object says nothing against taking data.
 void TSourceObject::AskReady(const std::string& client) {
     TQuestion& question = questions_[client];
     question.Owner = this;

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "busnames/BusNames.h"
 #include "sdbus/SdBus.h"
@@ -46,6 +47,7 @@ class TSourceObject {
     static int OnReadyAnswer(sd_bus_message* reply, void* question, sd_bus_error* error);
     static int OnAskAgain(sd_event_source* source, std::uint64_t usec, void* self);
 
+    void Linked(const std::string& client, std::string_view appId);
     void AskReady(const std::string& client);
     void Answered(const std::string& client, bool ready);
 
