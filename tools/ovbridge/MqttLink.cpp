@@ -2,6 +2,9 @@
 #include "MqttLink.h"
 
 #include <mqtt_protocol.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <time.h>
 
 #include <algorithm>
@@ -68,6 +71,9 @@ bool TMqttLink::Configure(std::string& why) {
     mosquitto_message_v5_callback_set(client_, &TMqttLink::OnMessage);
     mosquitto_subscribe_v5_callback_set(client_, &TMqttLink::OnSubscribe);
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
+    // Packets are only queued when handed over, not written at once: the loop writes them after
+    // each wake-up in one go (WriteOut), so that a burst of results leaves in few TCP segments.
+    mosquitto_threaded_set(client_, true);
     mosquitto_max_inflight_messages_set(client_, static_cast<unsigned>(MaxInFlight));
     UseProtocol(v5_);
 
@@ -320,8 +326,10 @@ int TMqttLink::OnSocket(sd_event_source*, int fd, std::uint32_t events, void* se
             if (errno == EAGAIN || errno == EWOULDBLOCK) break;
         }
     }
-    if (link->socket_ == fd && (events & EPOLLOUT) != 0) mosquitto_loop_write(link->client_, 1);
-    if (link->state_ == stConnecting || link->state_ == stConnected) link->Watch();
+    if (link->socket_ == fd && (events & EPOLLOUT) != 0) link->WriteOut();
+    // Connected, what the reads' callbacks queued is written by the post source right after,
+    // which watches for writing only what is left then.
+    if (link->state_ == stConnecting) link->Watch();
     return 0;
 }
 
@@ -356,12 +364,19 @@ int TMqttLink::OnRetry(sd_event_source*, std::uint64_t, void* self) {
 
 int TMqttLink::OnPost(sd_event_source*, void* self) {
     auto* link = static_cast<TMqttLink*>(self);
-    // What callbacks published is queued in the client: written once they have returned.
-    if (link->state_ == stConnected && mosquitto_want_write(link->client_)) {
-        mosquitto_loop_write(link->client_, 1);
-    }
+    // What was handed over during this wake-up is queued in the client: written now.
+    if (link->state_ == stConnected && mosquitto_want_write(link->client_)) link->WriteOut();
     if (link->state_ == stConnected) link->Watch();
     return 0;
+}
+
+void TMqttLink::WriteOut() {
+    // Corked, the packets written here go out together when it is taken off.
+    const int on = 1, off = 0;
+    const bool corked =
+        socket_ >= 0 && ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
+    mosquitto_loop_write(client_, 1);
+    if (corked) ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
 TMqttLink::TPublish TMqttLink::Publish(const std::string& topic, std::string_view payload,

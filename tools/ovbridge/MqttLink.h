@@ -99,6 +99,8 @@ class TMqttLink {
     // reading, and for writing while the client has something to write.
     void Watch();
     void Unwatch();
+    // Writes what the client has queued, in as few TCP segments as the kernel can.
+    void WriteOut();
     // The connection is gone (rc: libmosquitto's code, or a CONNACK refusal): say so once per
     // outage and plan the next attempt.
     void Lost(const std::string& why);
