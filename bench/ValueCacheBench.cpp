@@ -1,8 +1,10 @@
 // Cost of the value cache's Add and Lookup with 10^3, 10^4 and 10^5 station.sensors holding
-// 180 values each (15 hours of five-minute values).
+// 180 values each (15 hours of five-minute values); and of the idle step's Purge in a steady
+// stream of values, three hours of them cached.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Clock.h"
 #include "core/ValueCache.h"
 
 namespace {
@@ -122,6 +125,52 @@ void BM_ValueCacheAddNew(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// A clock the benchmark moves.
+class TStepClock final : public ov::IClock {
+  public:
+    ov::TDateTime Now() override { return now; }
+    bool WaitFor(ov::TWakeEvent&, std::chrono::milliseconds) override { return false; }
+    ov::TDateTime now = 46000;
+};
+
+// The idle step every 5 s of a steady stream: n station.sensors, each with a value every 15
+// minutes (n / 180 of them between two idle steps), three hours of values cached; each purge
+// drops what expired since the one before.
+void BM_ValueCachePurge(benchmark::State& state) {
+    const std::int64_t n = state.range(0);
+    constexpr double IdleStep = 5.0 / 86400.0;
+    constexpr int StepsPerValue = 180;  // 15 minutes
+    TStepClock clock;
+    ov::TStationSensorDataCache cache(20, clock);
+    std::vector<Probe> probes = Probes(n);
+    std::int64_t next = 0, step = 0;
+    auto stepOn = [&] {
+        // The values that arrived since the last idle step, then the step.
+        const std::int64_t due = (step + 1) * n / StepsPerValue;
+        for (; next < due; ++next) {
+            const Probe& p = probes[static_cast<std::size_t>(next % n)];
+            cache.Add(p.station, p.sensor, 1.5, static_cast<ov::TTimeTag>(step * 5));
+        }
+        ++step;
+        clock.now += IdleStep;
+    };
+    // Three hours and a little more: the cache holds what it keeps in a steady stream.
+    while (step < 3 * 3600 / 5 + StepsPerValue) {
+        stepOn();
+        cache.Purge();
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        stepOn();
+        state.ResumeTiming();
+        cache.Purge();
+    }
+    std::int64_t values = 0;
+    for (std::int32_t i = 0; i < cache.Count(); ++i) values += cache.Items(i)->Count();
+    state.counters["cached_values"] = static_cast<double>(values);
+}
+
+BENCHMARK(BM_ValueCachePurge)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ValueCacheLookupExact)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ValueCacheLookupEarlier)->Arg(1000)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ValueCacheAddReplace)->Arg(1000)->Arg(10000)->Arg(100000);

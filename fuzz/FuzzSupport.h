@@ -1,5 +1,5 @@
-// Shared pieces of the fuzz targets: the input split into lines, and a private scratch folder
-// for the readers that take a file.
+// Shared pieces of the fuzz targets: the input split into lines, a private scratch folder for
+// the readers that take a file, and the end of a run whose property does not hold.
 #pragma once
 
 #include <fcntl.h>
@@ -15,6 +15,37 @@
 #include <vector>
 
 namespace ov::fuzz {
+
+// Ends the run as a finding, saying which property failed on which values: the input that
+// libFuzzer writes beside it then shows the fault at once.
+[[noreturn]] inline void PropertyFailed(const std::string& what) {
+    std::fprintf(stderr, "property failed: %s\n", what.c_str());
+    std::abort();
+}
+
+// what() is called only when the property does not hold, so building its text costs nothing
+// on the run's usual path.
+template <class What>
+inline void Require(bool holds, What&& what) {
+    if (!holds) PropertyFailed(what());
+}
+
+// A text shown in a finding: bytes outside printable ASCII as \xNN.
+inline std::string Shown(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\') {
+            out += c;
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+        }
+    }
+    return out;
+}
 
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
     return std::string_view(reinterpret_cast<const char*>(data), size);

@@ -1,14 +1,19 @@
-// Fuzz target: the "%" formatter with a fuzzed format and arguments.
+// Fuzz target: the "%" formatter with a fuzzed format and arguments, and each argument written
+// by the directives of its kind and read back by the scanner (RoundTrips.h: the values each
+// round trip holds for).
 // Input: the format on the first line, then one argument per line, its kind by the first
 // character: i integer, b boolean, c character, r real, s text, p C text, o other; anything
 // else is a text. Formatted with the user's separators and with another locale's.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "RoundTrips.h"
 #include "util/Format.h"
 
 namespace {
@@ -23,6 +28,8 @@ const ov::TTimeFormats& OtherTimeFormats() {
     }());
     return tf;
 }
+
+constexpr std::size_t kArgsRoundTripped = 8;
 
 }  // namespace
 
@@ -67,5 +74,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ov::FormatText(format, args, OtherTimeFormats());
     for (const ov::TFormatArg& a : args)
         if (a.kind() == ov::TFormatArg::Kind::Integer) (void)ov::TimeTagText(a.Payload());
+
+    // The round trips of the first arguments: each further one only takes the run's time.
+    const std::size_t checked = std::min(args.size(), kArgsRoundTripped);
+    for (const ov::TFormatArg& a : std::span(args).first(checked)) {
+        if (a.kind() == ov::TFormatArg::Kind::Integer) {
+            ov::fuzz::CheckIntegerRoundTrips(a.Payload());
+            ov::fuzz::CheckTimeRoundTrips(a.Payload(), ov::DefaultTimeFormats());
+            ov::fuzz::CheckTimeRoundTrips(a.Payload(), OtherTimeFormats());
+        } else if (a.kind() == ov::TFormatArg::Kind::Real) {
+            const double v = static_cast<double>(a.Real());
+            ov::fuzz::CheckFixedRoundTrips(v);
+            ov::fuzz::CheckGeneralNumberRoundTrip(v, '.');
+            ov::fuzz::CheckGeneralNumberRoundTrip(v, ',');
+        } else if (a.IsText()) {
+            ov::fuzz::CheckTextRoundTrips(a.TextForm());
+        }
+    }
     return 0;
 }

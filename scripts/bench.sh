@@ -27,6 +27,16 @@ label says whether its target was met):
                 lines/s at the rate, none lost)
   Flood         VmHWM_after_MB: ovcalc's peak resident size after 10^5 lines
 
+Replay (BM_Replay/N: ovtool replay of a generated archive of N lines, 10^3 stations, single- and
+multiple-station groups, rating tables and attributes, 2.1 calculations a line):
+  x_muparser    under 10: the process's processor time per calculation (cpu_ns/calc) over
+                muparser's evaluation of the same equations parsed once (muparser_ns/calc)
+  peak_MB       about the same at 10^6 and 10^7 lines: the input is streamed and the value
+                cache keeps three hours of the data's time
+  x_end_to_end  at least 20 (BM_Replay_EndToEnd): the replay's lines/s over those of a prefix
+                of the same archive fed by ovfeed through a private bus to a running OV Calc,
+                measured in the same run
+
 ovfeed (BM_FeedSignals_*): with --wait-link, once a client linked, as fast as with --no-wait
 (BM_FeedSignals_WaitLink_SdBus against BM_FeedSignals_SdBus).
 

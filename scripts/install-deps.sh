@@ -7,7 +7,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ ninja-build pkg-config ccache
-  googletest libgtest-dev libgmock-dev libbenchmark-dev libmuparser-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libmuparser-dev zlib1g-dev
   qt6-base-dev dbus-daemon libsystemd-dev libglib2.0-bin
   groff-base man-db bsdutils dpkg-dev
   clang libclang-rt-14-dev clang-format

@@ -114,14 +114,6 @@ std::string TextArgument(const QList<QVariant>& arguments, int index) {
     return EngineText(arguments.at(index).toString());
 }
 
-// The status line of a data line that held characters above U+00FF: the engine's text holds
-// one byte a character, so each of them reads "?" (and a value with one is not a number).
-std::string ReplacedText(std::size_t replaced, const std::string& data) {
-    return "Error 1600: " + std::to_string(replaced) +
-           (replaced == 1 ? " character" : " characters") +
-           " above U+00FF in a data line read as \"?\" - " + data;
-}
-
 }  // namespace
 
 QStringList TSuiteOptions::DefaultSetupArguments() {
@@ -668,7 +660,7 @@ void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
             // A pair of surrogates is one character, read as one "?".
             if (busData.at(i).unicode() > 0xFF && !busData.at(i).isLowSurrogate()) ++replaced;
         }
-        if (replaced > 0) window_.LogStatus(ReplacedText(replaced, data));
+        if (replaced > 0) window_.LogStatus(ReplacedCharactersText(replaced, data));
     }
     try {
         HandleItemChange(
@@ -683,7 +675,7 @@ void TSuiteConnections::ReceivedItemChange(const std::string& appID, const std::
                                            const std::string& data, std::size_t replaced) {
     StoreEvent(appID, item, data);
     if (window_.ThreadStopped()) return;
-    if (replaced > 0) PostStatus(ReplacedText(replaced, data));
+    if (replaced > 0) PostStatus(ReplacedCharactersText(replaced, data));
     try {
         // A full buffer holds this thread, and with it the reading of further item changes;
         // a calculation thread that stops meanwhile ends the wait, as it ignores them anyway.

@@ -68,7 +68,10 @@ Real GaugeValue(const TTable& table, double x0) {
         const Real x1 = iv.P1->X, x2 = iv.P2->X;
         const Real s1 = iv.P1->Shift, s2 = iv.P2->Shift;
         const Real s = x2 == x1 ? s1 : s1 + (x - x1) * (s2 - s1) / (x2 - x1);
-        x += s;
+        // The shifted stage is a stage like any other, a double: the interval is chosen for
+        // the very value interpolated. Kept in extended precision it could lie just below a
+        // point that its double equals, and be taken backwards from that point's interval.
+        x = static_cast<double>(x + s);
         iv = FindInterval(table, static_cast<double>(x));
     }
     const Real a = iv.Offset;

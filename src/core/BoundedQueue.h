@@ -3,6 +3,7 @@
 // buffer (status lines) are both one of these.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <deque>
@@ -16,6 +17,9 @@ template <class T, std::ptrdiff_t Slots>
 class TBoundedQueue {
   public:
     TBoundedQueue() = default;
+    // A queue of fewer slots than Slots (at least 1): for tests of what a full queue does.
+    explicit TBoundedQueue(std::ptrdiff_t slots)
+        : freeSlots_(std::clamp<std::ptrdiff_t>(slots, 1, Slots)) {}
     TBoundedQueue(const TBoundedQueue&) = delete;
     TBoundedQueue& operator=(const TBoundedQueue&) = delete;
 
@@ -77,7 +81,8 @@ class TBoundedQueue {
   private:
     std::mutex lock_;
     std::deque<T> items_;  // guarded by lock_; the head at the front
-    // Taken outside lock_ by Push, given back by Pop and Clear: free slots + elements = Slots.
+    // Taken outside lock_ by Push, given back by Pop and Clear: free slots + elements = the
+    // queue's slots.
     std::counting_semaphore<Slots> freeSlots_{Slots};
 };
 

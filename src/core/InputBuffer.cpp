@@ -7,6 +7,10 @@ namespace ov {
 
 TInputStationSensorBuffer::TInputStationSensorBuffer(IQueueHost& host) : host_(host) {}
 
+TInputStationSensorBuffer::TInputStationSensorBuffer(IQueueHost& host, int slots,
+                                                     std::chrono::milliseconds slotWait)
+    : host_(host), slotWait_(slotWait), items_(slots) {}
+
 TInputStationSensorBuffer::~TInputStationSensorBuffer() {
     Clear();
 }
@@ -25,7 +29,7 @@ bool TInputStationSensorBuffer::Add(std::unique_ptr<TInputItem> item) {
 bool TInputStationSensorBuffer::Add(std::unique_ptr<TInputItem> item,
                                     const TSlotWaitProc& whileWaiting) {
     if (!item) return false;
-    return items_.Push(std::move(item), InputSlotWait, [&] {
+    return items_.Push(std::move(item), slotWait_, [&] {
         if (whileWaiting && !whileWaiting()) return false;
         host_.SignalThread();
         return true;

@@ -19,6 +19,9 @@ inline constexpr std::chrono::milliseconds InputSlotWait{10};
 class TInputStationSensorBuffer {
   public:
     explicit TInputStationSensorBuffer(IQueueHost& host);
+    // A buffer of fewer slots (1 to InputBufferSlots) whose producers wait slotWait at a time:
+    // for tests of a full buffer.
+    TInputStationSensorBuffer(IQueueHost& host, int slots, std::chrono::milliseconds slotWait);
     ~TInputStationSensorBuffer();
     TInputStationSensorBuffer(const TInputStationSensorBuffer&) = delete;
     TInputStationSensorBuffer& operator=(const TInputStationSensorBuffer&) = delete;
@@ -47,6 +50,7 @@ class TInputStationSensorBuffer {
 
   private:
     IQueueHost& host_;
+    const std::chrono::milliseconds slotWait_ = InputSlotWait;
     TBoundedQueue<std::unique_ptr<TInputItem>, InputBufferSlots> items_;
 };
 

@@ -75,22 +75,47 @@ bool NextPair(std::string_view line, int& position, TPair& pair,
     return false;
 }
 
-bool Queue(TInputStationSensorBuffer& input, std::unique_ptr<TInputItem> item, int& added,
-           const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting) {
-    // A false Add dropped the item while the user-interface events could not be served (or
-    // the waiting producer gave up); the buffer treats that as silent.
-    const bool taken =
-        whileWaiting ? input.Add(std::move(item), whileWaiting) : input.Add(std::move(item));
-    if (!taken) return false;
-    ++added;
-    return true;
-}
+// The items of one record on their way into the buffer. A false Add dropped the item while the
+// user-interface events could not be served, or the waiting producer gave up (the thread
+// stopped, the receiver ends); the buffer treats that as silent. From then on nothing more of
+// the record is queued, its end least of all: an end item closes the record and sets off the
+// station's calculation, which would then take the values the record lost from older data.
+class TRecordQueue {
+  public:
+    TRecordQueue(TInputStationSensorBuffer& input,
+                 const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting)
+        : input_(input), whileWaiting_(whileWaiting) {}
+
+    void Queue(std::unique_ptr<TInputItem> item) {
+        if (cut_) return;
+        const bool taken = whileWaiting_ ? input_.Add(std::move(item), whileWaiting_)
+                                         : input_.Add(std::move(item));
+        if (taken)
+            ++added_;
+        else
+            cut_ = true;
+    }
+    int Added() const { return added_; }
+    bool Cut() const { return cut_; }
+
+  private:
+    TInputStationSensorBuffer& input_;
+    const TInputStationSensorBuffer::TSlotWaitProc& whileWaiting_;
+    int added_ = 0;
+    bool cut_ = false;  // an item was dropped: the rest of the record goes too
+};
 
 std::string ErrorText(const std::exception& e) {
     return std::string("Error 1600: ") + e.what();
 }
 
 }  // namespace
+
+std::string ReplacedCharactersText(std::size_t replaced, std::string_view data) {
+    return "Error 1600: " + std::to_string(replaced) +
+           (replaced == 1 ? " character" : " characters") +
+           " above U+00FF in a data line read as \"?\" - " + std::string(data);
+}
 
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
@@ -105,7 +130,7 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
         itemName != ItemRealTime)
         return 0;
 
-    int added = 0;
+    TRecordQueue record(input, whileWaiting);
     try {
         // The data is one line. Without this cut a trailing line break would be read as one
         // more pair with a station made of the break itself.
@@ -140,29 +165,24 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
         const std::string_view kind = InputKindOfItemName(itemName);
 
         auto end = std::make_unique<TInputStationEndItem>(first.Station, timeTag, kind);
-        Queue(input, std::make_unique<TInputStationBeginItem>(first.Station, timeTag, kind), added,
-              whileWaiting);
+        record.Queue(std::make_unique<TInputStationBeginItem>(first.Station, timeTag, kind));
         try {
-            Queue(input,
-                  std::make_unique<TInputSensorItem>(first.Station, timeTag, kind, first.Sensor,
-                                                     first.Value),
-                  added, whileWaiting);
+            record.Queue(std::make_unique<TInputSensorItem>(first.Station, timeTag, kind,
+                                                            first.Sensor, first.Value));
             TPair pair;
-            for (;;) {
+            while (!record.Cut()) {
                 const int before = position;
                 if (!NextPair(line, position, pair, logStatus, broken)) break;
-                Queue(input,
-                      std::make_unique<TInputSensorItem>(std::move(pair.Station), timeTag, kind,
-                                                         std::move(pair.Sensor),
-                                                         std::move(pair.Value)),
-                      added, whileWaiting);
+                record.Queue(std::make_unique<TInputSensorItem>(std::move(pair.Station), timeTag,
+                                                                kind, std::move(pair.Sensor),
+                                                                std::move(pair.Value)));
                 // A scan that used nothing would read the same pair for ever.
                 if (position <= before) break;
             }
         } catch (const std::exception& e) {
             logStatus(ErrorText(e));
         }
-        Queue(input, std::move(end), added, whileWaiting);
+        record.Queue(std::move(end));
         if (broken > kMostBrokenPairsReported)
             logStatus("Error 1600: Data items not STATION.SENSOR - " +
                       std::to_string(broken - kMostBrokenPairsReported) + " more in the line");
@@ -172,7 +192,7 @@ int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
     } catch (const std::exception& e) {
         logStatus(ErrorText(e));
     }
-    return added;
+    return record.Added();
 }
 
 }  // namespace ov

@@ -3,6 +3,7 @@
 // value pair of the data line, one end item, then the calculation thread is woken.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,11 @@ inline constexpr std::string_view ItemGOESRandom = "$GOESRANDOM";
 inline constexpr std::string_view ItemTimeTag = "$TIMETAG";
 inline constexpr std::string_view ItemRealTime = "$REALTIME";
 
+// The status line of a data line that held characters above U+00FF: the engine's text holds one
+// byte a character, so each of them reads "?" (and a value with one is not a number). data is
+// the line as read, with its "?".
+std::string ReplacedCharactersText(std::size_t replaced, std::string_view data);
+
 // Skipped by the caller while ThreadStopped. Queues the record of one item change from a data
 // source (not ownAppID) for one of the four items (any letter case) whose data begins with a
 // time tag; bad data is logged as "Error 1600: " + text, what was queued stays and the record
@@ -35,7 +41,8 @@ inline constexpr std::string_view ItemRealTime = "$REALTIME";
 // to the first good pair's station. Returns the number of items the buffer took. Without
 // whileWaiting it runs on the main thread and a full buffer serves the user-interface events; with
 // it, on any thread, and a full buffer calls it between waits (false drops the items still to
-// come).
+// come). An item the buffer did not take drops the rest of the record with it, its end item
+// included: a record is closed only with all its items.
 int HandleItemChange(std::string_view eventAppID, std::string_view eventItem,
                      std::string_view eventData, std::string_view ownAppID,
                      TInputStationSensorBuffer& input, const TItemChangeSignalProc& signalThread,

@@ -77,18 +77,28 @@ std::string TStationSensorDataCache::KeyOf(std::string_view stationID,
 
 void TStationSensorDataCache::Add(std::string_view stationID, std::string_view sensorName,
                                   double value, TTimeTag timeTag) {
+    // The expiry counts from the moment the value is stored, not from its time tag.
+    const TDateTime expiry = clock_.Now() + CacheRetention;
     std::int32_t index = 0;
     TStationSensorDataItem* item;
     if (FindKey(stationID, sensorName, index)) {
         item = Items(index);
+        // Earlier than what the purge files it under: the clock went back.
+        if (expiry < item->EarliestExpiry) expiringInOrder_ = false;
     } else {
         auto created = std::make_unique<TStationSensorDataItem>(std::string(stationID),
                                                                 std::string(sensorName));
         item = created.get();
+        item->EarliestExpiry = expiry;
         InsertAt(index, std::move(created));
+        try {
+            expiring_.push({expiry, item});
+        } catch (...) {
+            // Kept, but not filed: the next purge files every item anew.
+            expiringInOrder_ = false;
+            throw;
+        }
     }
-    // The expiry counts from the moment the value is stored, not from its time tag.
-    const TDateTime expiry = clock_.Now() + CacheRetention;
     std::int32_t p = 0;
     if (item->TimeTags.Find(timeTag, p)) {
         item->Values.PutAt(p, value);
@@ -144,19 +154,69 @@ bool TStationSensorDataCache::LookupIn(const TStationSensorDataItem& item, TTime
     return true;
 }
 
+bool TStationSensorDataCache::PurgeItem(TStationSensorDataItem& item, TDateTime now) {
+    bool kept = false;
+    for (std::int32_t j = item.Count() - 1; j >= 0; --j) {
+        const TDateTime expiry = item.Expiries.GetAt(j);
+        if (expiry < now) {
+            item.TimeTags.Delete(j);
+            item.Values.Delete(j);
+            item.Expiries.Delete(j);
+        } else if (!kept || expiry < item.EarliestExpiry) {
+            kept = true;
+            item.EarliestExpiry = expiry;
+        }
+    }
+    return !kept;
+}
+
 void TStationSensorDataCache::Purge() {
     const TDateTime now = clock_.Now();
+    if (!expiringInOrder_) {
+        PurgeAll(now);
+        return;
+    }
+    // Only an item filed under an expiry earlier than now can hold an entry to drop: its key is
+    // never later than its earliest entry's expiry while the expiries follow the clock.
+    while (!expiring_.empty() && expiring_.top().first < now) {
+        TStationSensorDataItem* item = expiring_.top().second;
+        expiring_.pop();
+        if (!PurgeItem(*item, now)) {
+            expiring_.push({item->EarliestExpiry, item});
+            continue;
+        }
+        std::int32_t index = 0;
+        const bool found = SortedFind(
+            Count(),
+            [this, item](std::int32_t i) { return ItemUnchecked(i)->Key.compare(item->Key); },
+            index);
+        if (found) TOwningPtrArray::Delete(index);
+    }
+}
+
+void TStationSensorDataCache::PurgeAll(TDateTime now) {
+    expiring_ = {};
     for (std::int32_t i = Count() - 1; i >= 0; --i) {
         TStationSensorDataItem* item = Items(i);
-        for (std::int32_t j = item->Count() - 1; j >= 0; --j) {
-            if (item->Expiries.GetAt(j) < now) {
-                item->TimeTags.Delete(j);
-                item->Values.Delete(j);
-                item->Expiries.Delete(j);
-            }
+        if (PurgeItem(*item, now)) {
+            TOwningPtrArray::Delete(i);
+        } else {
+            expiring_.push({item->EarliestExpiry, item});
         }
-        if (item->Count() == 0) Delete(i);
     }
+    expiringInOrder_ = true;
+}
+
+void TStationSensorDataCache::Delete(std::int32_t index) {
+    // Its place among the expiring items is not known: the next purge files them anew.
+    expiringInOrder_ = false;
+    TOwningPtrArray::Delete(index);
+}
+
+void TStationSensorDataCache::Clear() {
+    TOwningPtrArray::Clear();
+    expiring_ = {};
+    expiringInOrder_ = true;
 }
 
 }  // namespace ov

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <queue>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/Clock.h"
 #include "model/BaseArray.h"
@@ -34,6 +37,9 @@ class TStationSensorDataItem {
     TIntArray TimeTags{16};
     TDoubleArray Values{16};
     TDoubleArray Expiries{16};  // date-time after which the entry is dropped
+    // No entry expires before this: the earliest expiry when the cache last looked (an entry
+    // renewed since may expire later). The purge's key for the item.
+    TDateTime EarliestExpiry = 0;
 };
 
 // Ordered by StationID, then SensorName, both without regard to case (by Key); one item per
@@ -51,8 +57,12 @@ class TStationSensorDataCache : public TOwningPtrArray<TStationSensorDataItem> {
     // time tag), but only when at least two earlier values are cached. False otherwise.
     bool Lookup(std::string_view stationID, std::string_view sensorName, TTimeTag& timeTag,
                 double& value) const;
-    // Drops every entry whose expiry is earlier than now, and every item left empty.
+    // Drops every entry whose expiry is earlier than now, and every item left empty. Only the
+    // items with such an entry are looked at, while the clock runs forward.
     void Purge();
+    // Removes the item at index (and its entries); Clear removes them all.
+    void Delete(std::int32_t index) override;
+    void Clear() override;
 
     // The item of a station.sensor, or null.
     const TStationSensorDataItem* FindItem(std::string_view stationID,
@@ -78,8 +88,20 @@ class TStationSensorDataCache : public TOwningPtrArray<TStationSensorDataItem> {
     // Binary search for the pair, as Find does it: the item's position, or where it belongs.
     bool FindKey(std::string_view stationID, std::string_view sensorName,
                  std::int32_t& index) const;
+    // Every item looked at, as when the expiries may not follow the clock; the items' keys
+    // made anew.
+    void PurgeAll(TDateTime now);
+    // Drops the expired entries of item (its earliest expiry made anew); true when it has none
+    // left.
+    static bool PurgeItem(TStationSensorDataItem& item, TDateTime now);
 
     IClock& clock_;
+    // Every item by its EarliestExpiry, the earliest on top, one entry each while expiries
+    // come in the clock's order; without that order (the clock went back, an item was deleted
+    // from outside) the next purge looks at every item and files them again.
+    using TExpiring = std::pair<TDateTime, TStationSensorDataItem*>;
+    std::priority_queue<TExpiring, std::vector<TExpiring>, std::greater<TExpiring>> expiring_;
+    bool expiringInOrder_ = true;
 };
 
 }  // namespace ov

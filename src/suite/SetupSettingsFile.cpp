@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -368,11 +369,20 @@ bool LoadSetupSettings(const std::filesystem::path& file, TSetupSettings& settin
 }
 
 std::string SetupParamAnswer(const TSetupSettings& settings, const std::string& key) {
-    std::string folded = Lower(key);
+    std::string folded;
+    return std::string(SetupParamAnswer(settings, key, folded));
+}
+
+std::string_view SetupParamAnswer(const TSetupSettings& settings, std::string_view key,
+                                  std::string& folded) {
+    folded.assign(key);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
     auto it = settings.Params.find(folded);
     if (it != settings.Params.end()) return it->second;
-    if (folded == Lower(SetupLoadKey)) return std::string(SetupLoadedAnswer);
-    return std::string(SetupNoValue);
+    if (folded == Lower(SetupLoadKey)) return SetupLoadedAnswer;
+    return SetupNoValue;
 }
 
 }  // namespace ov

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "suite/SetupParams.h"
 
@@ -13,8 +14,9 @@ namespace ov {
 // What ovsetup serves. Texts are 8-bit (Latin-1), as the engine holds them.
 struct TSetupSettings {
     TGeneralSetup General;
-    TDataServerSetup DataServer;                // DatabasePassword enciphered, ready to be sent
-    std::map<std::string, std::string> Params;  // key in ASCII lower case -> answer
+    TDataServerSetup DataServer;  // DatabasePassword enciphered, ready to be sent
+    // key in ASCII lower case -> answer; looked up at every setup query of a replay
+    std::unordered_map<std::string, std::string> Params;
 };
 
 // Reads file: [General] and [DataServer] name their elements by index or field name
@@ -29,5 +31,9 @@ bool LoadSetupSettings(const std::filesystem::path& file, TSetupSettings& settin
 // The answer for key (letter case ignored): the [Params] entry; "SetupLoad" answers "OK"
 // unless the file gives it; any other key "ERROR".
 std::string SetupParamAnswer(const TSetupSettings& settings, const std::string& key);
+// The same without a copy, for a caller that asks often: valid while settings is; folded is
+// the caller's buffer for the key's folding.
+std::string_view SetupParamAnswer(const TSetupSettings& settings, std::string_view key,
+                                  std::string& folded);
 
 }  // namespace ov

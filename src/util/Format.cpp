@@ -32,7 +32,6 @@ void PadLeft(std::string& out, const std::string& text, int width) {
 // character remains and the character before is not "." (2.000 -> 2.0).
 std::string FixedText(long double v, int prec, bool trim) {
     if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
-    if (v == 0) v = 0;  // no "-0.000"
     std::vector<char> buf(128);
     auto res =
         std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, prec);
@@ -42,6 +41,9 @@ std::string FixedText(long double v, int prec, bool trim) {
         if (res.ec != std::errc()) return std::string();
     }
     std::string s(buf.data(), res.ptr);
+    // A value that rounds to zero is written as zero is, without a sign: "-0.00" would read
+    // back as a zero that writes "0.00".
+    if (s[0] == '-' && s.find_first_not_of("0.", 1) == std::string::npos) s.erase(0, 1);
     if (trim) {
         while (s.size() > 1 && s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
     }

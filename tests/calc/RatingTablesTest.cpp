@@ -233,6 +233,17 @@ TEST(RatingTableInterpolation, EveryKind) {
     }
 }
 
+// A shifted stage that lands on a point gives that point's Y, and the values keep rising with
+// the stage: 1 + 0.1 in extended precision lies just below the double 1.1 that chooses the
+// interval from 1.1 on, and was taken backwards from it (12.499999999999996, after 12.5 for
+// the stage just below 1).
+TEST(RatingTableInterpolation, AShiftedStageOnAPointGivesItsY) {
+    const std::string table = "GSLINEAR\n0.5,0,0,0.1\n1.0,12.5,0,0.1\n1.1,12.5,0,0.1\n2,48,0,0.1\n";
+    EXPECT_EQ(ValueOf(table, 1.0), 12.5);
+    EXPECT_LE(ValueOf(table, std::nextafter(1.0, 0.0)), ValueOf(table, 1.0));
+    EXPECT_LE(ValueOf(table, 1.0), ValueOf(table, std::nextafter(1.0, 2.0)));
+}
+
 TEST(RatingTableInterpolation, GaugeLogLogAtTheGaugeZeroAddsATenThousandth) {
     // x - offset is 0 (and just below 0): the interval is moved up by 0.0001 and stays
     // log-log, where a straight line would give a negative discharge.

@@ -45,21 +45,23 @@ class ItemChangeTest : public ::testing::Test {
         return Handle(IOVDecodeComAppID, item, data);
     }
 
-    // Every queued item, taken out, as "B|station|tag|kind", "S|station|sensor|value|tag|kind"
-    // or "E|station|tag|kind", the tag in its "%j" text.
+    // An item as "B|station|tag|kind", "S|station|sensor|value|tag|kind" or
+    // "E|station|tag|kind", the tag in its "%j" text.
+    static std::string Described(const TInputItem& item) {
+        const std::string common = "|" + TimeTagText(item.TimeTag) + "|" + item.Kind;
+        if (auto* s = dynamic_cast<const TInputSensorItem*>(&item))
+            return "S|" + s->StationID + "|" + s->SensorName + "|" + s->ValueText + common;
+        if (dynamic_cast<const TInputStationBeginItem*>(&item))
+            return "B|" + item.StationID + common;
+        if (dynamic_cast<const TInputStationEndItem*>(&item)) return "E|" + item.StationID + common;
+        return "?";
+    }
+
+    // Every queued item, taken out, as Described.
     std::vector<std::string> Taken() {
         std::vector<std::string> out;
         std::unique_ptr<TInputItem> item;
-        while (input.Get(item)) {
-            const std::string common = "|" + TimeTagText(item->TimeTag) + "|" + item->Kind;
-            if (auto* s = dynamic_cast<TInputSensorItem*>(item.get()))
-                out.push_back("S|" + s->StationID + "|" + s->SensorName + "|" + s->ValueText +
-                              common);
-            else if (dynamic_cast<TInputStationBeginItem*>(item.get()))
-                out.push_back("B|" + item->StationID + common);
-            else if (dynamic_cast<TInputStationEndItem*>(item.get()))
-                out.push_back("E|" + item->StationID + common);
-        }
+        while (input.Get(item)) out.push_back(Described(*item));
         return out;
     }
 };
@@ -353,6 +355,61 @@ TEST_F(ItemChangeTest, HostileLinesEndAndStayBounded) {
             EXPECT_EQ(items.front()[0], 'B');
             EXPECT_EQ(items.back()[0], 'E');
         }
+    }
+}
+
+// A producer that gives up on a full buffer (the thread stopped, the events failed) drops the
+// rest of its record, the end item with it, even when a slot comes free meanwhile: an end item
+// sets off the station's calculation, which would take the values the record lost from older
+// data. The waits: the thread takes an item ("c") or the producer gives up ("x").
+TEST_F(ItemChangeTest, ARecordCutShortOnAFullBufferIsNeverClosed) {
+    const std::string data = Stamp + ",A.B,1,A.C,2,A.D,3";
+    const std::string k = "|" + StampText() + "|C";
+    struct Case {
+        const char* waits;
+        bool mainThread;  // waits by serving the events, whose failure gives up
+        std::vector<std::string> items;
+    };
+    const Case cases[] = {
+        // Room made in time: the whole record.
+        {"cccc", false, {"B|A" + k, "S|A|B|1" + k, "S|A|C|2" + k, "S|A|D|3" + k, "E|A" + k}},
+        // Given up at A.D: what came before stays, nothing after it is queued, though the
+        // thread takes an item at the next wait.
+        {"cxc", false, {"B|A" + k, "S|A|B|1" + k, "S|A|C|2" + k}},
+        {"cxc", true, {"B|A" + k, "S|A|B|1" + k, "S|A|C|2" + k}},
+        {"xcc", false, {"B|A" + k, "S|A|B|1" + k}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.waits) + (c.mainThread ? " on the main thread" : ""));
+        TInputStationSensorBuffer small(host, 2, std::chrono::milliseconds(0));
+        std::vector<std::string> items;
+        std::string_view waits = c.waits;
+        auto wait = [&] {
+            const char step = waits.empty() ? 'x' : waits.front();
+            if (!waits.empty()) waits.remove_prefix(1);
+            if (step != 'c') return false;
+            std::unique_ptr<TInputItem> item;
+            if (small.Get(item)) items.push_back(Described(*item));
+            return true;
+        };
+        int added = 0;
+        if (c.mainThread) {
+            host.OnProcessUiEvents = [&] {
+                if (!wait()) throw std::runtime_error("events failed");
+            };
+            added = HandleItemChange(
+                IOVDecodeComAppID, "$REALTIME", data, IOVCalcDataCOMAppID, small, [] {},
+                [](const std::string&) {});
+            host.OnProcessUiEvents = nullptr;
+        } else {
+            added = HandleItemChange(
+                IOVDecodeComAppID, "$REALTIME", data, IOVCalcDataCOMAppID, small, [] {},
+                [](const std::string&) {}, wait);
+        }
+        std::unique_ptr<TInputItem> item;
+        while (small.Get(item)) items.push_back(Described(*item));
+        EXPECT_EQ(items, c.items);
+        EXPECT_EQ(added, static_cast<int>(c.items.size()));
     }
 }
 

@@ -2,6 +2,11 @@
 // three-hour purge, with a clock the test moves.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+
 #include "core/ValueCache.h"
 #include "support/FakeClock.h"
 
@@ -115,6 +120,61 @@ TEST_F(ValueCacheTest, ItemsAreKeptInStationThenSensorOrder) {
     cache.Clear();
     EXPECT_EQ(cache.Count(), 0);
     EXPECT_FALSE(Look("b", "X", 1).ok);
+}
+
+// The purge looks only at the items with something expired; what it leaves must be exactly
+// what dropping every expired entry and every emptied item leaves, also when the clock goes
+// back (a wall clock set back) and when items are deleted from outside.
+TEST_F(ValueCacheTest, PurgeLeavesWhatDroppingEveryExpiredEntryLeaves) {
+    using TEntries = std::map<TTimeTag, std::pair<double, TDateTime>>;
+    std::map<std::string, TEntries> model;  // by the key of station and sensor
+    std::mt19937 random(26);
+    const char* stations[] = {"ST1", "st1", "ST2", "RIVER", "BASIN"};
+    const char* sensors[] = {"HG", "hg", "TA", "PC"};
+    auto check = [&](int step) {
+        ASSERT_EQ(cache.Count(), static_cast<std::int32_t>(model.size())) << "step " << step;
+        for (std::int32_t i = 0; i < cache.Count(); ++i) {
+            const TStationSensorDataItem* item = cache.Items(i);
+            auto found = model.find(item->Key);
+            ASSERT_NE(found, model.end()) << "step " << step;
+            ASSERT_EQ(item->Count(), static_cast<std::int32_t>(found->second.size()));
+            std::int32_t j = 0;
+            for (const auto& [tag, entry] : found->second) {
+                EXPECT_EQ(item->TimeTags.GetAt(j), tag) << "step " << step;
+                EXPECT_EQ(item->Values.GetAt(j), entry.first) << "step " << step;
+                EXPECT_EQ(item->Expiries.GetAt(j), entry.second) << "step " << step;
+                ++j;
+            }
+        }
+    };
+    for (int step = 0; step < 20000; ++step) {
+        const int what = static_cast<int>(random() % 100);
+        if (what < 70) {
+            const char* station = stations[random() % 5];
+            const char* sensor = sensors[random() % 4];
+            const TTimeTag tag = static_cast<TTimeTag>(random() % 40) * 900;
+            const double value = static_cast<double>(random() % 1000) / 10;
+            cache.Add(station, sensor, value, tag);
+            model[TStationSensorDataCache::KeyOf(station, sensor)][tag] = {
+                value, clock.Now() + CacheRetention};
+        } else if (what < 88) {
+            // Mostly forward by minutes, now and then back by up to an hour.
+            clock.AdvanceSeconds(what < 86 ? static_cast<double>(random() % 1800)
+                                           : -static_cast<double>(random() % 3600));
+        } else if (what < 99) {
+            cache.Purge();
+            const TDateTime now = clock.Now();
+            for (auto item = model.begin(); item != model.end();) {
+                std::erase_if(item->second, [now](const auto& e) { return e.second.second < now; });
+                item = item->second.empty() ? model.erase(item) : std::next(item);
+            }
+            check(step);
+        } else if (cache.Count() > 0) {
+            const std::int32_t i = static_cast<std::int32_t>(random() % cache.Count());
+            model.erase(cache.Items(i)->Key);
+            cache.Delete(i);
+        }
+    }
 }
 
 }  // namespace

@@ -38,6 +38,13 @@ TEST(FormatText, DirectivesTable) {
         {"%1.10x", {2.5}, "2.5"},
         {"%1.10x", {2.0}, "2.0"},
         {"%8.2x|", {-1.5}, "   -1.50|"},
+        // What rounds to zero is written as zero, without a sign.
+        {"%1.0x", {-0.5}, "0"},
+        {"%1.2x", {-0.004}, "0.00"},
+        {"%1.10x", {-1e-12}, "0.0"},
+        {"%x", {-0.0}, "0.000000"},
+        {"%1.0x", {-0.6}, "-1"},
+        {"%1.2x", {-0.005001}, "-0.01"},
         {"%.2x", {pi}, "2x"},  // without a width "." is the letter: nothing written or used
         {"%1.3m", {12345}, "12.345"},
         {"%b %b", {true, false}, "Yes No"},

@@ -233,6 +233,16 @@ TEST(IniFileWrite, ValuesCannotAddLinesAndBadNamesAreRefused) {
         EXPECT_THROW(ini.WriteString("G", key, "v"), EIniFileError) << key;
     EXPECT_THROW(ini.WriteString("G\n[X]", "K", "v"), EIniFileError);
     EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"G"}));
+
+    // A section read from a file may hold a zero byte in its name: its keys read, but a write
+    // to it is refused as for any name that cannot stand in a file, and changes nothing.
+    WriteFileText(dir / "z.ini", std::string("[A\0B]\nk=v\n", 11));
+    TIniFile zero(dir / "z.ini");
+    const std::string name("A\0B", 3);
+    EXPECT_EQ(zero.ReadString(name, "k", ""), "v");
+    EXPECT_THROW(zero.WriteString(name, "k", "w"), EIniFileError);
+    EXPECT_FALSE(zero.Modified());
+    EXPECT_EQ(zero.ReadString(name, "k", ""), "v");
 }
 
 TEST(IniFileWrite, EraseAndDelete) {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "util/FeedLine.h"
 #include "util/TextCodec.h"
 
 namespace ov {
@@ -60,20 +61,13 @@ std::string UpperKey(std::string text) {
     return text;
 }
 
-// Splits "ITEM DATA": the item up to the first blank, the data after that blank as it stands.
-// False for a line to skip (empty, or a comment beginning with "#").
-bool SplitLine(std::string line, std::string& item, std::string& data) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::size_t begin = line.find_first_not_of(" \t");
-    if (begin == std::string::npos || line[begin] == '#') return false;
-    std::size_t end = line.find_first_of(" \t", begin);
-    if (end == std::string::npos) {
-        item = LineText(line.substr(begin));
-        data.clear();
-    } else {
-        item = LineText(line.substr(begin, end - begin));
-        data = LineText(line.substr(end + 1));
-    }
+// Splits "ITEM DATA" as every reader of feed lines does, each part as bus text. False for a
+// line to skip (empty, or a comment beginning with "#").
+bool SplitLine(const std::string& line, std::string& item, std::string& data) {
+    std::string_view itemText, dataText;
+    if (!SplitFeedLine(line, itemText, dataText)) return false;
+    item = LineText(std::string(itemText));
+    data = LineText(std::string(dataText));
     return true;
 }
 
@@ -452,7 +446,7 @@ void TFeed::Pump() {
                 Finish();
                 return;
             }
-            if (!SplitLine(std::move(line), heldItem_, heldData_)) continue;
+            if (!SplitLine(line, heldItem_, heldData_)) continue;
             heldKey_ = UpperKey(heldItem_);
             haveHeld_ = true;
         }

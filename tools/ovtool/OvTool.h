@@ -1,6 +1,7 @@
 // Shared pieces of ovtool's subcommands: the command table and argument splitting.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -44,6 +45,12 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
                const std::vector<std::string>& flagOptions, TParsedArgs& parsed, std::ostream& err,
                const std::string& command, bool optionsAnywhere = false);
 
+// A time tag given on the command line: a whole number from 0, or a date-time text as "%j"
+// reads it (the locale's separators) and nothing after it. False when it is neither.
+bool ReadTimeArgument(const std::string& text, std::int32_t& tag);
+// The forms ReadTimeArgument takes, for a message: "a whole number, or month/day/year ...".
+std::string TimeArgumentForm();
+
 int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int EvalCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int VarsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
@@ -53,6 +60,8 @@ int TableCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 std::string WhyTableUnusable(ov::rating::TTables& tables, const std::string& name);
 const std::string& TableCommandUsage();
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int ReplayCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+const std::string& ReplayCommandUsage();
 #ifdef OV_TOOL_CATALOGUE
 // The station catalogue of a suite database (catalogue/, on QtSql).
 int CatalogueCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

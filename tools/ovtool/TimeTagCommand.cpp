@@ -19,7 +19,28 @@ bool ParseTag(const std::string& s, std::int32_t& tag) {
     return ec == std::errc() && ptr == e && b != e;
 }
 
+// Lower-case "j": the upper-case form would skip trailing text up to a comma, and a value with
+// anything after its seconds is not a date-time text.
+bool ParseDateTime(const std::string& s, std::int32_t& tag) {
+    int position = 1;
+    return ov::ScanText(s, position, "%j", {&tag}) && position == static_cast<int>(s.size()) + 1;
+}
+
 }  // namespace
+
+bool ReadTimeArgument(const std::string& text, std::int32_t& tag) {
+    std::int32_t read = 0;
+    if (!(ParseTag(text, read) || ParseDateTime(text, read)) || read < 0) return false;
+    tag = read;
+    return true;
+}
+
+std::string TimeArgumentForm() {
+    const ov::TTimeFormats& tf = ov::DefaultTimeFormats();
+    return std::string("a whole number, or month") + tf.Settings.DateSeparator + "day" +
+           tf.Settings.DateSeparator + "year hours" + tf.Settings.TimeSeparator + "minutes" +
+           tf.Settings.TimeSeparator + "seconds";
+}
 
 int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TParsedArgs parsed;
@@ -42,20 +63,14 @@ int TimeTagCommand(const std::vector<std::string>& args, std::ostream& out, std:
             out << ov::TimeTagText(tag) << "\n";
             continue;
         }
-        // Lower-case "j": the upper-case form would skip trailing text up to a comma, and a
-        // value with anything after its seconds is not a date-time text.
-        int position = 1;
-        if (ov::ScanText(v, position, "%j", {&tag}) && position == static_cast<int>(v.size()) + 1) {
+        if (ParseDateTime(v, tag)) {
             out << tag << "\n";
             continue;
         }
-        const ov::TTimeFormats& tf = ov::DefaultTimeFormats();
         // A date-time text after the last time tag does not scan either: its tag would wrap.
         err << "ovtool timetag: '" << v << "' is neither a time tag nor a date-time text "
-            << "from 12/31/1984 00:00:00 to 01/18/2053 03:14:07 "
-            << "(expected a whole number, or month" << tf.Settings.DateSeparator << "day"
-            << tf.Settings.DateSeparator << "year hours" << tf.Settings.TimeSeparator << "minutes"
-            << tf.Settings.TimeSeparator << "seconds)\n";
+            << "from 12/31/1984 00:00:00 to 01/18/2053 03:14:07 (expected " << TimeArgumentForm()
+            << ")\n";
         status = 1;
     }
     return status;

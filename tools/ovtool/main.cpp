@@ -154,6 +154,8 @@ const std::vector<TCommand>& Commands() {
          "Exit status: 0 when no group has an error, 1 otherwise, 2 for a usage error or a\n"
          "file that cannot be read.\n",
          CheckCommand},
+        {"replay", "run archived data lines through the calculations again", ReplayCommandUsage(),
+         ReplayCommand},
 #ifdef OV_TOOL_CATALOGUE
         {"catalogue", "print the station catalogue of a suite database", CatalogueCommandUsage(),
          CatalogueCommand},
