@@ -316,15 +316,27 @@ void TMqttLink::OnSubscribe(mosquitto*, void* self, int, int count, const int* g
 
 int TMqttLink::OnSocket(sd_event_source*, int fd, std::uint32_t events, void* self) {
     auto* link = static_cast<TMqttLink*>(self);
+    int rc = MOSQ_ERR_SUCCESS;
     if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) {
         // A read takes one packet; the acknowledgements of a burst come many at a time. A read
         // that found nothing more answers success and leaves EAGAIN behind (an early stop
         // costs only a wake-up: the socket is watched level-triggered).
         for (int i = 0; i < ReadsPerWakeUp && link->socket_ == fd; ++i) {
             errno = 0;
-            if (mosquitto_loop_read(link->client_, 1) != MOSQ_ERR_SUCCESS) break;
+            rc = mosquitto_loop_read(link->client_, 1);
+            if (rc != MOSQ_ERR_SUCCESS) break;
             if (errno == EAGAIN || errno == EWOULDBLOCK) break;
         }
+    }
+    // A TLS handshake that fails after the first attempt's call (the broker's certificate
+    // refused) closes the socket without the client's disconnect callback: told here.
+    if ((link->state_ == stConnecting || link->state_ == stConnected) &&
+        mosquitto_socket(link->client_) < 0) {
+        link->Lost((link->state_ == stConnected
+                        ? "the connection to " + link->BrokerName() + " was lost: "
+                        : "cannot connect to " + link->BrokerName() + ": ") +
+                   ReasonText(rc != MOSQ_ERR_SUCCESS ? rc : MOSQ_ERR_CONN_LOST));
+        return 0;
     }
     if (link->socket_ == fd && (events & EPOLLOUT) != 0) link->WriteOut();
     // Connected, what the reads' callbacks queued is written by the post source right after,
