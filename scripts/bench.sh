@@ -40,6 +40,14 @@ multiple-station groups, rating tables and attributes, 2.1 calculations a line):
 ovfeed (BM_FeedSignals_*): with --wait-link, once a client linked, as fast as with --no-wait
 (BM_FeedSignals_WaitLink_SdBus against BM_FeedSignals_SdBus).
 
+MQTT bridge (BM_Bridge_*: ovfeed -> ovcalc -> ovbridge -> mosquitto -> a subscriber, real processes
+with a mosquitto of the run's own; 20 000 lines of one calculation each):
+  ResultsOut  via_bridge/s at least 80 % of direct/s (%_of_direct), the rate without the bridge
+              measured just before in the same run; ovcalc_us, ovbridge_us, mosquitto_us: CPU
+              microseconds per result
+  DataIn      mqtt_in/s: records published to the broker and calculated, against ovfeed_in/s,
+              ovfeed feeding the same lines (%_of_ovfeed)
+
 Station catalogue (BM_Catalogue_*: 10^4 stations x 10 sensors in SQLite and in a throwaway
 PostgreSQL server, made for the run; 0 = SQLite, 1 = PostgreSQL):
   Load          x_bare under 2: the load's time over a bare QSqlQuery reading the same rows

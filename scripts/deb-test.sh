@@ -34,6 +34,7 @@ say "built $(basename "$DEB")"
 # The layout of a Linux program, and the dependencies a user's apt needs.
 CONTENT=$(dpkg-deb -c "$DEB" | awk '{ print $6 }')
 for path in usr/bin/ovcalc usr/bin/ovsetup usr/bin/ovfeed usr/bin/ovclient usr/bin/ovtool \
+            usr/bin/ovbridge usr/share/man/man1/ovbridge.1 \
             usr/share/doc/ovcalc/OVCalc.html usr/share/dbus-1/interfaces/OVCalc.IOVCalcDataCOM.xml \
             usr/share/applications/ovcalc.desktop usr/share/icons/hicolor/scalable/apps/ovcalc.svg \
             usr/share/man/man1/ovcalc.1 usr/share/man/man1/ovtool.1 \
@@ -41,7 +42,7 @@ for path in usr/bin/ovcalc usr/bin/ovsetup usr/bin/ovfeed usr/bin/ovclient usr/b
   grep -qx "./$path" <<<"$CONTENT" || fail "the package has no /$path"
 done
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
-for need in libqt6widgets6 libqt6dbus6 libsystemd0 dbus-session-bus; do
+for need in libqt6widgets6 libqt6dbus6 libsystemd0 libmosquitto1 dbus-session-bus; do
   grep -q "$need" <<<"$DEPENDS" || fail "the package does not depend on $need: $DEPENDS"
 done
 say "layout and dependencies: $DEPENDS"

@@ -28,7 +28,7 @@ if ! [[ $RUNS =~ ^[1-9][0-9]*$ ]]; then
 fi
 TARGETS=("$@")
 if ((${#TARGETS[@]} == 0)); then
-  TARGETS=(calc scan format ini table itemchange setupsettings timetag dde replay)
+  TARGETS=(calc scan format ini table itemchange setupsettings timetag dde replay bridgein)
 fi
 INI_RUNS=${OV_FUZZ_INI_RUNS:-$((RUNS >= 10 ? RUNS / 10 : 1))}
 WORK=${OV_FUZZ_WORK:-$PWD/build/fuzz-long}

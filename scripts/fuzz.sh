@@ -5,7 +5,8 @@
 # OV_FUZZ_WORK (default build/fuzz-work)/<target>/ (corpus/, findings/). An input taking over
 # 1 s counts as a hang.
 #   scripts/fuzz.sh [SECONDS] [TARGET ...]     targets: calc scan format ini table itemchange
-#                                              setupsettings timetag dde replay (default: all)
+#                                              setupsettings timetag dde replay bridgein
+#                                              (default: all)
 #   OV_FUZZ_RUNS=N   also stop a target after N executions
 #   OV_FUZZ_TIMEOUT=S  what counts as a hang (default 1 s; the limit is wall-clock time, so a
 #                      machine busy with other work may need more)
@@ -18,7 +19,7 @@ SECONDS_EACH=${1:-180}
 shift || true
 TARGETS=("$@")
 if ((${#TARGETS[@]} == 0)); then
-  TARGETS=(calc scan format ini table itemchange setupsettings timetag dde replay)
+  TARGETS=(calc scan format ini table itemchange setupsettings timetag dde replay bridgein)
 fi
 WORK=${OV_FUZZ_WORK:-$PWD/build/fuzz-work}
 BUILD=build/fuzz

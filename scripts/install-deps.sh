@@ -13,6 +13,7 @@ PACKAGES=(
   groff-base man-db bsdutils dpkg-dev
   clang libclang-rt-14-dev clang-format
   libqt6sql6-odbc unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3 postgresql
+  libmosquitto-dev mosquitto mosquitto-clients jq openssl tzdata
 )
 if [[ ${1-} == --checks ]]; then
   PACKAGES=(clang-format clang)

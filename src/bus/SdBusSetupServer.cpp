@@ -20,34 +20,20 @@ std::string SetupName() {
     return std::string(SetupBusName);
 }
 
-// Reads one variant's basic value of type type into value; false for another type. Object
-// paths and signatures are no settings texts.
-bool ReadBasic(sd_bus_message* m, char type, TSetupValue& value) {
-    TSdBasicValue basic;
-    if (type == 'o' || type == 'g' || !SdReadBasic(m, type, basic)) return false;
-    std::visit([&value](auto& v) { value.emplace<std::decay_t<decltype(v)>>(std::move(v)); },
-               basic);
-    return true;
-}
-
-// The "av" answer as settings elements; false for any other shape.
+// The "av" answer as settings elements; false for any other shape. Object paths and
+// signatures are no settings texts.
 bool ReadValues(sd_bus_message* m, std::vector<TSetupValue>& values) {
-    if (sd_bus_message_enter_container(m, 'a', "v") <= 0) return false;
+    std::vector<TSdBasicValue> basic;
+    if (!SdReadVariantArray(m, "sbynqiuxtd", basic)) return false;
     std::vector<TSetupValue> out;
-    for (;;) {
-        char type = 0;
-        const char* contents = nullptr;
-        int r = sd_bus_message_peek_type(m, &type, &contents);
-        if (r < 0) return false;
-        if (r == 0) break;  // end of the array
-        if (type != 'v' || contents == nullptr || std::strlen(contents) != 1) return false;
-        if (sd_bus_message_enter_container(m, 'v', contents) <= 0) return false;
-        TSetupValue v;
-        if (!ReadBasic(m, contents[0], v)) return false;
-        if (sd_bus_message_exit_container(m) < 0) return false;
-        out.push_back(std::move(v));
+    out.reserve(basic.size());
+    for (auto& element : basic) {
+        std::visit(
+            [&out](auto& v) {
+                out.emplace_back(std::in_place_type<std::decay_t<decltype(v)>>, std::move(v));
+            },
+            element);
     }
-    if (sd_bus_message_exit_container(m) < 0) return false;
     values = std::move(out);
     return true;
 }

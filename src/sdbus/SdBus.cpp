@@ -104,4 +104,28 @@ bool SdReadBasic(sd_bus_message* m, char type, TSdBasicValue& value) {
     }
 }
 
+bool SdReadVariantArray(sd_bus_message* m, std::string_view types,
+                        std::vector<TSdBasicValue>& values) {
+    if (sd_bus_message_enter_container(m, 'a', "v") <= 0) return false;
+    std::vector<TSdBasicValue> out;
+    for (;;) {
+        char type = 0;
+        const char* contents = nullptr;
+        int r = sd_bus_message_peek_type(m, &type, &contents);
+        if (r < 0) return false;
+        if (r == 0) break;  // end of the array
+        if (type != 'v' || contents == nullptr || std::strlen(contents) != 1 ||
+            types.find(contents[0]) == std::string_view::npos)
+            return false;
+        if (sd_bus_message_enter_container(m, 'v', contents) <= 0) return false;
+        TSdBasicValue v;
+        if (!SdReadBasic(m, contents[0], v)) return false;
+        if (sd_bus_message_exit_container(m) < 0) return false;
+        out.push_back(std::move(v));
+    }
+    if (sd_bus_message_exit_container(m) < 0) return false;
+    values = std::move(out);
+    return true;
+}
+
 }  // namespace ov

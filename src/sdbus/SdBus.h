@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 struct sd_bus;
 struct sd_bus_message;
@@ -59,5 +60,11 @@ using TSdBasicValue =
 // or d). A text arrives as UTF-8 and becomes 8-bit text, each character that 8-bit text
 // cannot hold read as "?". False (nothing read) for another type or a failed read.
 bool SdReadBasic(sd_bus_message* m, char type, TSdBasicValue& value);
+
+// Reads the next argument of m as an array of variants ("av"), each holding one basic value of
+// a type listed in types ("sbynqiuxtd", say), as SdReadBasic reads it. False for another
+// shape or another type; values is then unchanged.
+bool SdReadVariantArray(sd_bus_message* m, std::string_view types,
+                        std::vector<TSdBasicValue>& values);
 
 }  // namespace ov

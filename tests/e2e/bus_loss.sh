@@ -6,7 +6,8 @@
 # setup server's line given as the reason it ended. The same when the bus goes away early,
 # while OV Calc waits for the setup server it started.
 # So does every companion program waiting on the bus: ovclient following an item and waiting
-# for OV Calc to start, ovfeed holding a line for a client and staying after its last line.
+# for OV Calc to start, ovfeed holding a line for a client and staying after its last line,
+# ovbridge following OV Calc's results and serving a data source (its broker away meanwhile).
 #   bus_loss.sh BIN EXAMPLES
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -16,7 +17,7 @@ e2e_start bus-loss
 
 dir="$RUN/app"
 mkdir -p "$dir"
-cp "$BIN/ovcalc" "$BIN/ovsetup" "$BIN/ovfeed" "$BIN/ovclient" "$dir/"
+cp "$BIN/ovcalc" "$BIN/ovsetup" "$BIN/ovfeed" "$BIN/ovclient" "$BIN/ovbridge" "$dir/"
 cd "$dir"
 # A group that asks the setup server at every record.
 cat >OVCalc.OVG <<'EOF'
@@ -88,6 +89,14 @@ wait_for 10 grep -q "waiting for a client" held.err || fail "ovfeed does not wai
 ./ovfeed --as decoder --stay /dev/null >stay.out 2>stay.err &
 stay=$!
 wait_for 10 grep -q "0 lines sent" stay.out || fail "ovfeed --stay did not finish: $(cat stay.err)"
+# ovbridge linked to OV Calc and playing the EUMETSAT decoder; no broker listens on port 1, so
+# it also waits to connect again.
+printf '[Broker]\nHost=127.0.0.1\nPort=1\n[Bridge]\nEngine=bus-loss\n' >bridge.ini
+./ovbridge --as mdecoder bridge.ini >bridge.out 2>bridge.err &
+bridge=$!
+wait_for 10 grep -q "following OV Calc's results" bridge.err ||
+  fail "ovbridge does not follow OV Calc: $(cat bridge.err)"
+wait_for 10 name_has_owner OVMDecode.OVMDecodeCom || fail "ovbridge serves no data source"
 # ovclient waiting for an OV Calc that never starts, on a bus of its own.
 dbus-daemon --session --nofork --nosyslog --print-address=1 >other-bus.address &
 other_bus=$!
@@ -132,6 +141,7 @@ ended_by_loss "ovclient watch" "$watch" watch.err "ovclient: the session bus has
 ended_by_loss "ovclient watch --wait" "$waiting" waiting.err "ovclient: the session bus has gone away"
 ended_by_loss "ovfeed (waiting for a client)" "$held" held.err "ovfeed: the session bus has gone away"
 ended_by_loss "ovfeed --stay" "$stay" stay.err "ovfeed: the session bus has gone away"
+ended_by_loss "ovbridge" "$bridge" bridge.err "ovbridge: the session bus has gone away"
 
 # Early: OV Calc started the setup server itself and waits for its setup to load.
 info=$(dbus-daemon --session --fork --nosyslog --print-address=1 --print-pid=1)

@@ -143,6 +143,48 @@ rc=$?
 [[ $rc == 1 ]] && passes=$((passes + 1)) || { echo "FAIL check junk status $rc"; failures=$((failures + 1)); }
 check_line "junk.OVG: error: Error 1600: junk.OVG is not a text file (a zero byte at offset"
 
+# check --shards: the multiple-station groups whose stations fall to different shards
+cat > "$work/shards.OVG" <<'OVG'
+[Calc]
+GroupNames=Across,Within,Single
+[Across]
+CGIndex=1
+FuncName=(A + B) / 2
+MultiStations=1
+OutputStation=BASIN
+OutputSensor=TA
+MultiVariablesName=A,B
+MultiVariablesValue=RIVER1.TA,river2.TA
+MultiVariablesTrigger=1
+[Within]
+CGIndex=2
+FuncName=A - B
+MultiStations=1
+OutputStation=BASIN
+OutputSensor=D
+MultiVariablesName=A,B
+MultiVariablesValue=RIVER1.TA,MET1.TF
+MultiVariablesTrigger=0
+[Single]
+CGIndex=3
+FuncName=H * 2
+OutputStation=RIVER2
+OutputSensor=Q
+VariablesName=H
+VariablesValue=HG
+OVG
+out=$("$OVTOOL" check --shards 2 "$work/shards.OVG")
+rc=$?
+[[ $rc == 1 ]] && passes=$((passes + 1)) || { echo "FAIL check --shards status $rc"; failures=$((failures + 1)); }
+check_line "group 1 [Across] -> BASIN.TA: error: its stations fall to different shards of 2: RIVER1 (shard 0), river2 (shard 1); no one engine receives all its values"
+check_line "3 groups checked: 1 error, 0 warnings"
+expect "check --shards 1: one engine" 0 "3 groups checked: 0 errors, 0 warnings" "" -- check --shards 1 "$work/shards.OVG"
+# RIVER1, RIVER2 and MET1 hash to 1, 1 and 0 of 3.
+expect "check --shards 3" 1 "group 2 [Within] -> BASIN.D: error: its stations fall to different shards of 3: RIVER1 (shard 1), MET1 (shard 0); no one engine receives all its values
+3 groups checked: 1 error, 0 warnings" "" -- check --shards 3 "$work/shards.OVG"
+expect "check --shards 0" 2 "" "--shards takes a number of shards from 1 to 1024, not \"0\"" -- check --shards 0 "$work/shards.OVG"
+expect "check --shards x" 2 "" "--shards takes a number of shards from 1 to 1024, not \"x\"" -- check --shards x "$work/shards.OVG"
+
 # check --setup: every rating table a group reads, by TABLE or through the RatingTable answer of
 # DBTABLE's sensor at each station the group writes to, is looked for in the settings' table
 # folder (a relative one from the settings file's folder, whatever the working folder); a

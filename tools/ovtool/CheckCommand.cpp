@@ -2,6 +2,7 @@
 // silently compute something other than what the equation seems to say: what the group rules
 // find (calc/GroupRules.h) and, with the setup server's settings, the rating tables it reads.
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "calc/RatingTables.h"
 #include "model/CalcGroups.h"
 #include "model/ConfigFile.h"
+#include "model/StationShard.h"
 #include "suite/SetupServer.h"
 #include "suite/SetupSettingsFile.h"
 
@@ -109,18 +111,49 @@ std::vector<TFinding> CheckGroup(const ov::TCalcGroupItem& g, TTableCheck* table
     return findings;
 }
 
+// A group whose stations fall to different shards: no one engine of a network split by
+// station receives all the values it reads.
+std::vector<TFinding> CheckShards(const ov::TCalcGroupItem& g, int shards) {
+    std::vector<TFinding> findings;
+    const std::vector<std::string> stations = ov::GroupInputStations(g);
+    std::string list;
+    std::set<int> seen;
+    for (const std::string& station : stations) {
+        const int shard = ov::StationShard(station, shards);
+        seen.insert(shard);
+        list += (list.empty() ? "" : ", ") + station + " (shard " + std::to_string(shard) + ")";
+    }
+    if (seen.size() > 1) {
+        findings.push_back({true, "its stations fall to different shards of " +
+                                      std::to_string(shards) + ": " + list +
+                                      "; no one engine receives all its values"});
+    }
+    return findings;
+}
+
 }  // namespace
 
 int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TParsedArgs parsed;
     // A file name, not an equation: the settings may follow it.
-    if (!ParseArgs(args, {"--setup"}, {}, parsed, err, "check", true)) return 2;
+    if (!ParseArgs(args, {"--setup", "--shards"}, {}, parsed, err, "check", true)) return 2;
     if (parsed.Help) {
         out << CommandUsage("check");
         return 0;
     }
     if (parsed.Positional.size() != 1)
         return UsageError(err, "check", "give exactly one configuration file");
+    int shards = 1;
+    for (const auto& [name, value] : parsed.Options) {
+        if (name != "--shards") continue;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), shards);
+        if (ec != std::errc() || end != value.data() + value.size() || shards < 1 ||
+            shards > 1024) {
+            return UsageError(
+                err, "check",
+                "--shards takes a number of shards from 1 to 1024, not \"" + value + "\"");
+        }
+    }
     const std::filesystem::path file = parsed.Positional[0];
     if (!std::filesystem::is_regular_file(file)) {
         err << "ovtool check: " << file.string() << " is not a file\n";
@@ -163,7 +196,11 @@ int CheckCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     for (std::int32_t i = 0; i < groups.Count(); ++i) {
         const ov::TCalcGroupItem& g = *groups.Items(i);
-        for (const TFinding& f : CheckGroup(g, tableCheck.get())) {
+        std::vector<TFinding> findings = CheckGroup(g, tableCheck.get());
+        if (shards > 1) {
+            for (TFinding& f : CheckShards(g, shards)) findings.push_back(std::move(f));
+        }
+        for (const TFinding& f : findings) {
             out << GroupTitle(g) << ": " << (f.Error ? "error: " : "warning: ") << f.Text << "\n";
             (f.Error ? errors : warnings)++;
         }

@@ -126,13 +126,18 @@ const std::vector<TCommand>& Commands() {
          VarsCommand},
         {"table", "evaluate a rating table at given stages", TableCommandUsage(), TableCommand},
         {"check", "check the calculation groups of a configuration file",
-         "Usage: ovtool check [--setup SETTINGS] FILE  (--setup may also follow FILE)\n\n"
+         "Usage: ovtool check [--setup SETTINGS] [--shards N] FILE  (options may also follow\n"
+         "       FILE)\n\n"
          "Reads FILE, a configuration file such as OVCalc.OVG, and reports for every\n"
          "calculation group, one line per finding:\n"
          "  errors:   an equation that fails the check (with OV Calc's message), a variable\n"
          "            that is used but not bound or bound to nothing, a multiple-station\n"
          "            trigger that is not one of the bound variables, an incomplete output;\n"
          "            with --setup, a rating table the group reads that is not there;\n"
+         "            with --shards N, a multiple-station group whose stations fall to\n"
+         "            different shards when N engines split the network by station (as\n"
+         "            ovbridge --shard K/N does: the name, ASCII letters in upper case,\n"
+         "            hashed with 32-bit FNV-1a, modulo N);\n"
          "  warnings: a binding the equation does not use, and the equations that compute\n"
          "            something other than they seem to: a sign before a variable or\n"
          "            function (2*-A is 0), text after a complete expression (A B, A=B=C,\n"
@@ -142,7 +147,9 @@ const std::vector<TCommand>& Commands() {
          "                    OVSetup.ini): the rating tables of TABLE, and of DBTABLE through\n"
          "                    the sensors' RatingTable answers, are looked for in its\n"
          "                    TableDirectory (a relative one counts from the settings file's\n"
-         "                    folder, as ovsetup serves it), without regard to letter case.\n\n"
+         "                    folder, as ovsetup serves it), without regard to letter case.\n"
+         "  --shards N        the number of engines that split the network by station\n"
+         "                    (1 to 1024; 1, the default, checks no shards).\n\n"
          "The last line counts the groups, errors and warnings.\n"
          "Exit status: 0 when no group has an error, 1 otherwise, 2 for a usage error or a\n"
          "file that cannot be read.\n",
