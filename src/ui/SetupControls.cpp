@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "model/CalcGroups.h"
+#include "qttext/QtText.h"
 #include "suite/CatalogueViews.h"
 #include "ui/CatalogueIcons.h"
 
@@ -218,10 +219,7 @@ void TSetupControls::CreateSameStationPage() {
     cbxView->setObjectName("cbxView");
     SetHint(cbxView, "Choose how the stations are grouped.");
     for (const TCatalogueView& view : CatalogueViews())
-        cbxView->addItem(
-            CatalogueIcon(view.Icon),
-            QString::fromLatin1(view.Caption.data(), static_cast<qsizetype>(view.Caption.size())),
-            view.Icon);
+        cbxView->addItem(CatalogueIcon(view.Icon), QtText(view.Caption), view.Icon);
     cbxView->setCurrentIndex(0);
     tvwLeftTree = new QTreeWidget(grpSimilar);
     tvwLeftTree->setObjectName("tvwLeftTree");
