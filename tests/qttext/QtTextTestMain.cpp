@@ -1,12 +1,9 @@
-// The text rule's test runs inside a QApplication (offscreen platform unless one is given).
-#include <gtest/gtest.h>
-
+// The main of the text rule's test: a QApplication (offscreen platform unless one is given)
+// that also loads QtSql's ODBC driver for the database edge.
 #include <QApplication>
-#include <cstdlib>
+
+#include "support/OdbcTestMain.h"
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return ov::test::RunOdbcTests<QApplication>(argc, argv, true);
 }
