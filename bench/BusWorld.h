@@ -26,8 +26,8 @@
 #include "PrivateBus.h"
 #include "bus/BusNameWatcher.h"
 #include "bus/BusSignalReceiver.h"
-#include "bus/BusText.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 
 namespace ov::bench {
 
@@ -61,9 +61,9 @@ Sensor:FLOOD:Q,RoundOffTime=00:01:00
 Sensor:BENCH:OUT,RoundOffTime=00:01:00
 )";
 
-// Bus names and texts as the program converts them (bus/BusText.h).
+// Bus names and texts as the program converts them (qttext/QtText.h).
 inline QString Q(std::string_view text) {
-    return BusText(text);
+    return QtText(text);
 }
 
 inline int Echo(sd_bus_message* m, void*, sd_bus_error*) {

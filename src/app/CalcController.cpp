@@ -10,6 +10,7 @@
 #include "app/StatusLog.h"
 #include "bus/BusSetupQuery.h"
 #include "bus/DdeAdaptor.h"
+#include "qttext/QtText.h"
 #include "suite/DdeManager.h"
 #include "suite/SetupParams.h"
 #include "ui/ExitConfirm.h"
@@ -142,9 +143,7 @@ void TCalcController::DrainOutput(bool pump) {
     int lines = 0;
     while (output_->Get(line)) {
         if (line.Kind == okStatus) {
-            Q_EMIT ThreadStatus(TStatusLog::Bounded(
-                QString::fromLatin1(line.Text.data(), static_cast<qsizetype>(line.Text.size())),
-                line.Length));
+            Q_EMIT ThreadStatus(TStatusLog::Bounded(QtText(line.Text), line.Length));
         }
         if (line.Kind == okError) ++errors_;
         log_.AddEngineText(line.Text, line.Length);

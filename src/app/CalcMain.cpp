@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "qttext/QtText.h"
 #include "suite/DataStore.h"
 #include "ui/AboutForm.h"
 #include "ui/ExitConfirm.h"
@@ -276,8 +277,7 @@ QString TfrmCalcMain::CountsText() const {
     QString text = QString("Results: %1   Errors: %2").arg(counts.Results).arg(counts.Errors);
     if (counts.Results > 0) {
         const std::string stamp = DateTimeText(counts.LastResult, LocaleFormatSettings());
-        text += "   Last result: " +
-                QString::fromLatin1(stamp.data(), static_cast<qsizetype>(stamp.size()));
+        text += "   Last result: " + QtText(stamp);
     }
     return text;
 }
@@ -349,7 +349,7 @@ void TfrmCalcMain::actOptionsEditSetupExecute() {
         // (the setup server's shutdown command may come while the dialog is open).
         if (changed) controller_->GroupsSaved(wasRunning && !closing_);
     } catch (const std::exception& e) {
-        LogStatus("Error 1600: " + QString::fromLatin1(e.what()));
+        LogStatus("Error 1600: " + QtText(e.what()));
     }
 }
 
@@ -378,7 +378,7 @@ TMessageBoxAnswer TfrmCalcMain::ShowMessageBox(const std::string& text,
                                                const std::string& caption) {
     auto ask = [this, &text, &caption] {
         auto answer =
-            QMessageBox::warning(this, QString::fromLatin1(caption), QString::fromLatin1(text),
+            QMessageBox::warning(this, QtText(caption), QtText(text),
                                  QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
         return answer == QMessageBox::Abort   ? mrAbort
                : answer == QMessageBox::Retry ? mrRetry

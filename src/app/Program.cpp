@@ -21,23 +21,20 @@
 #include "bus/InstanceLock.h"
 #include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 #include "ui/ExitConfirm.h"
 #include "util/ProgramInfo.h"
 
 namespace ov {
 namespace {
 
-QString Q(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
-}
-
 // The second start: the running instance's Restore. Nothing more to do when it cannot be
 // reached (it may still be starting); from a terminal the user is told what happened, with
 // the running instance's process id.
 void RestoreRunningInstance() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    QDBusMessage call = QDBusMessage::createMethodCall(Q(CalcBusName), Q(MainWindowPath),
-                                                       Q(MainWindowInterface), "Restore");
+    QDBusMessage call = QDBusMessage::createMethodCall(QtText(CalcBusName), QtText(MainWindowPath),
+                                                       QtText(MainWindowInterface), "Restore");
     const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
     if (::isatty(STDERR_FILENO) == 0) return;
     if (reply.type() != QDBusMessage::ReplyMessage) {
@@ -154,7 +151,7 @@ bool AnsweredHelpOrVersion(int& argc, char** argv) {
     if (!parser.isSet("help") && !all && !parser.isSet("version")) return false;
     QCoreApplication core(argc, argv);
     core.setApplicationName("ovcalc");
-    core.setApplicationVersion(Q(ProgramVersion()));
+    core.setApplicationVersion(QtText(ProgramVersion()));
     const QString text = parser.isSet("version") && !parser.isSet("help") && !all
                              ? QString::fromStdString(VersionText("ovcalc"))
                              : parser.helpText() + (all ? QtOptions : "");
@@ -201,7 +198,7 @@ int RunOVCalc(int& argc, char** argv) {
 
     QApplication app(argc, argv);
     app.setApplicationName("OV Calc");
-    app.setApplicationVersion(Q(ProgramVersion()));
+    app.setApplicationVersion(QtText(ProgramVersion()));
     if (!CommandLineAccepted(app)) return ExitUsage;
     QDBusConnection bus = StartedSessionBus();
     if (!bus.isConnected()) {
@@ -244,9 +241,9 @@ int RunOVCalc(int& argc, char** argv) {
     if (!stopSignals.Installed())
         std::fprintf(stderr, "ovcalc: the stop signals cannot be handed to the event loop\n");
     new TMainWindowBus(&window);
-    if (!bus.registerObject(Q(MainWindowPath), &window, QDBusConnection::ExportAdaptors))
+    if (!bus.registerObject(QtText(MainWindowPath), &window, QDBusConnection::ExportAdaptors))
         window.LogStatus(QString("Error 1600: the main window could not be exported on the bus"));
-    if (automationServer && !bus.registerService(Q(CalcBusName)))
+    if (automationServer && !bus.registerService(QtText(CalcBusName)))
         window.LogStatus(QString("Error 1600: the bus name OVCalc.OVCalcCOM is taken"));
 
     // A session bus that goes away ends OV Calc as the shutdown command does, with status 1,
@@ -269,7 +266,7 @@ int RunOVCalc(int& argc, char** argv) {
         });
         serve.exec();
     }
-    bus.unregisterService(Q(CalcBusName));
+    bus.unregisterService(QtText(CalcBusName));
     return result;
 }
 

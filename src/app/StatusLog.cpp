@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/OutputBuffer.h"
+#include "qttext/QtText.h"
 #include "util/FormatSettings.h"
 #include "util/TimeTag.h"
 
@@ -31,8 +32,7 @@ void TStatusLog::Add(const QString& text) {
 void TStatusLog::AddEngineText(std::string_view text, std::size_t length) {
     // Only what is shown is converted; the engine's text is Latin-1, never UTF-8.
     const std::string_view shown = text.substr(0, StatusLineLimit);
-    AddLine(Bounded(QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())),
-                    std::max(length, text.size())));
+    AddLine(Bounded(QtText(shown), std::max(length, text.size())));
 }
 
 void TStatusLog::AddLine(const QString& text) {
@@ -42,8 +42,7 @@ void TStatusLog::AddLine(const QString& text) {
         Q_EMIT Trimmed(StatusTrimTo - 1);
     }
     const std::string stamp = DateTimeText(Now(), LocaleFormatSettings());
-    const QString line =
-        QString::fromLatin1(stamp.data(), static_cast<qsizetype>(stamp.size())) + "    " + text;
+    const QString line = QtText(stamp) + "    " + text;
     lines_.prepend(line);
     Q_EMIT Added(line);
     // A headless run is followed on standard error; it and the log file are UTF-8.

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "bus/BusInterfaces.h"
-#include "bus/BusText.h"
+#include "qttext/QtText.h"
 
 namespace ov {
 
@@ -41,7 +41,7 @@ TBusObject::~TBusObject() {
 void TBusObject::AddMethod(std::string_view interface, std::string_view member,
                            std::string_view inSignature, THandler handler) {
     methods_.push_back(
-        {BusText(interface), BusText(member), BusText(inSignature), std::move(handler)});
+        {QtText(interface), QtText(member), QtText(inSignature), std::move(handler)});
 }
 
 bool TBusObject::Register(QDBusConnection& connection, const QString& path, bool inBusThread) {
@@ -59,7 +59,7 @@ bool TBusObject::Register(QDBusConnection& connection, const QString& path, bool
 
 bool TBusObject::ServesInterface(const QString& interface) const {
     for (auto name : interfaces_) {
-        if (interface == BusText(name)) return true;
+        if (interface == QtText(name)) return true;
     }
     for (const auto& method : methods_) {
         if (interface == method.Interface) return true;

@@ -5,7 +5,8 @@
 #include <atomic>
 #include <utility>
 
-#include "bus/BusText.h"
+#include "bus/BusSetupValue.h"
+#include "qttext/QtText.h"
 
 namespace ov {
 
@@ -15,16 +16,17 @@ TDBusSetupServer::TDBusSetupServer(QDBusConnection connection, std::chrono::mill
 bool TDBusSetupServer::Call(const char* method, const QVariantList& arguments,
                             QDBusMessage& reply) {
     QDBusMessage call =
-        QDBusMessage::createMethodCall(BusText(SetupBusName), BusText(SetupObjectPath),
-                                       BusText(SetupInterface), QLatin1String(method));
+        QDBusMessage::createMethodCall(QtText(SetupBusName), QtText(SetupObjectPath),
+                                       QtText(SetupInterface), QLatin1String(method));
     call.setArguments(arguments);
     // A server that is not running is an answer, not something to start.
     call.setAutoStartService(false);
     reply = connection_.call(call, QDBus::Block, timeoutMs_);
     if (reply.type() != QDBusMessage::ReplyMessage) {
+        // The message goes on as engine text (an exception's, shown in the status list).
         lastError_ =
             reply.type() == QDBusMessage::ErrorMessage
-                ? (reply.errorName() + QLatin1String(": ") + reply.errorMessage()).toStdString()
+                ? EngineText(reply.errorName() + QLatin1String(": ") + reply.errorMessage())
                 : std::string("no reply");
         return false;
     }
@@ -57,7 +59,7 @@ bool TDBusSetupServer::GetSetupParam(const std::string& key, std::string& value)
         return false;
     }
     QDBusMessage reply;
-    if (!Call("GetSetupParam", {BusText(key)}, reply)) return false;
+    if (!Call("GetSetupParam", {QtText(key)}, reply)) return false;
     if (reply.signature() != QLatin1String("s")) {
         lastError_ =
             "GetSetupParam answered \"" + reply.signature().toStdString() + "\", not a text";

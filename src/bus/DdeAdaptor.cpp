@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "bus/BusObject.h"
-#include "bus/BusText.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 #include "suite/DdeManager.h"
 
 namespace ov {
@@ -33,7 +33,7 @@ std::string Bytes(const QVariant& argument) {
 // The error for an answer that is one, else an empty message.
 QDBusMessage ErrorFor(const QDBusMessage& call, TDDEMLAnswer answer, const TDDEMLLimits& limits) {
     auto error = [&call](std::string_view name, const QString& text) {
-        return call.createErrorReply(BusText(name), text);
+        return call.createErrorReply(QtText(name), text);
     };
     switch (answer) {
         case daAck:
@@ -76,7 +76,7 @@ TBusObject::THandler Guarded(TBusObject::THandler handler) {
         try {
             return handler(call);
         } catch (const std::exception& error) {
-            return call.createErrorReply(QDBusError::Failed, BusText(error.what()));
+            return call.createErrorReply(QDBusError::Failed, QtText(error.what()));
         } catch (...) {
             return call.createErrorReply(QDBusError::Failed, QStringLiteral("Unexpected error"));
         }
@@ -152,13 +152,13 @@ TDdeAdaptor::TDdeAdaptor(TDDEMLManager& manager, QDBusConnection connection, QOb
 }
 
 TDdeAdaptor::~TDdeAdaptor() {
-    if (exported_) connection_.unregisterObject(BusText(DdeObjectPath));
+    if (exported_) connection_.unregisterObject(QtText(DdeObjectPath));
 }
 
 bool TDdeAdaptor::Export() {
     if (exported_) return true;
     if (!connection_.isConnected()) return false;
-    exported_ = object_->Register(connection_, BusText(DdeObjectPath));
+    exported_ = object_->Register(connection_, QtText(DdeObjectPath));
     return exported_;
 }
 

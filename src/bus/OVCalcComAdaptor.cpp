@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "bus/BusObject.h"
-#include "bus/BusText.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 
 namespace ov {
 namespace {
@@ -29,7 +29,7 @@ TBusObject::THandler Guarded(TBusObject::THandler handler) {
         try {
             return handler(call);
         } catch (const std::exception& error) {
-            return Failed(call, BusText(error.what()));
+            return Failed(call, QtText(error.what()));
         } catch (...) {
             return Failed(call, QStringLiteral("Unexpected error"));
         }
@@ -94,7 +94,7 @@ void TOVCalcComAdaptor::AddMethods() {
         return call.createReply();
     });
     add("IsAlive", "",
-        [this](const QDBusMessage& call) { return call.createReply(BusText(service_.IsAlive())); });
+        [this](const QDBusMessage& call) { return call.createReply(QtText(service_.IsAlive())); });
     add("ResetAllParams", "", [this](const QDBusMessage& call) {
         service_.ResetAllParams();
         return call.createReply();
@@ -129,18 +129,18 @@ void TOVCalcComAdaptor::AddMethods() {
                     QDBusError::LimitsExceeded,
                     QStringLiteral("The item \"%1\" cannot be linked: this connection holds %2 "
                                    "links, the most one client may hold")
-                        .arg(BusText(item))
+                        .arg(QtText(item))
                         .arg(service_.LinkLimits().PerClient));
             case lrStoreLimit:
                 return call.createErrorReply(
                     QDBusError::LimitsExceeded,
                     QStringLiteral("The item \"%1\" cannot be linked: the clients hold %2 links, "
                                    "the most OV Calc keeps")
-                        .arg(BusText(item))
+                        .arg(QtText(item))
                         .arg(service_.LinkLimits().InAll));
             default:
                 return Failed(
-                    call, QStringLiteral("The item \"%1\" cannot be linked.").arg(BusText(item)));
+                    call, QStringLiteral("The item \"%1\" cannot be linked.").arg(QtText(item)));
         }
         if (clients_.Follow(client)) Q_EMIT ClientsChanged(ClientsHoldingObjects());
         return call.createReply();
@@ -155,7 +155,7 @@ void TOVCalcComAdaptor::AddProperties() {
     };
     auto unknownProperty = [](const QDBusMessage& call, const QString& interface,
                               const QString& name) {
-        if (interface != BusText(CalcInterface)) {
+        if (interface != QtText(CalcInterface)) {
             return call.createErrorReply(QDBusError::UnknownInterface,
                                          QStringLiteral("No interface \"%1\" here").arg(interface));
         }
@@ -166,7 +166,7 @@ void TOVCalcComAdaptor::AddProperties() {
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         std::string value;
-        bool found = interface == BusText(CalcInterface);
+        bool found = interface == QtText(CalcInterface);
         bool ok = false;
         if (found && name == QLatin1String("TIMETAG")) {
             ok = service_.GetTIMETAG(value);
@@ -176,14 +176,13 @@ void TOVCalcComAdaptor::AddProperties() {
             return unknownProperty(call, interface, name);
         }
         if (!ok) return Failed(call, QStringLiteral("%1 cannot be read.").arg(name));
-        return call.createReply(QVariant::fromValue(QDBusVariant(BusText(value))));
+        return call.createReply(QVariant::fromValue(QDBusVariant(QtText(value))));
     });
     add("Set", "ssv", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
         const QString name = call.arguments().at(1).toString();
         const bool timeTag = name == QLatin1String("TIMETAG");
-        if (interface != BusText(CalcInterface) ||
-            (!timeTag && name != QLatin1String("REALTIME"))) {
+        if (interface != QtText(CalcInterface) || (!timeTag && name != QLatin1String("REALTIME"))) {
             return unknownProperty(call, interface, name);
         }
         const QVariant value = call.arguments().at(2).value<QDBusVariant>().variant();
@@ -206,14 +205,14 @@ void TOVCalcComAdaptor::AddProperties() {
     });
     add("GetAll", "s", [this, unknownProperty](const QDBusMessage& call) {
         const QString interface = call.arguments().at(0).toString();
-        if (interface != BusText(CalcInterface)) return unknownProperty(call, interface, QString());
+        if (interface != QtText(CalcInterface)) return unknownProperty(call, interface, QString());
         std::string timeTag, realTime;
         if (!service_.GetTIMETAG(timeTag) || !service_.GetREALTIME(realTime)) {
             return Failed(call, QStringLiteral("The properties cannot be read."));
         }
         QVariantMap all;
-        all.insert(QStringLiteral("TIMETAG"), BusText(timeTag));
-        all.insert(QStringLiteral("REALTIME"), BusText(realTime));
+        all.insert(QStringLiteral("TIMETAG"), QtText(timeTag));
+        all.insert(QStringLiteral("REALTIME"), QtText(realTime));
         return call.createReply(QVariant::fromValue(all));
     });
 }
@@ -222,35 +221,35 @@ TOVCalcComAdaptor::~TOVCalcComAdaptor() {
     // Waits for an announcement in progress on the calculation thread; item changes queued
     // to this object and not yet sent are dropped with it.
     service_.SetEvents(nullptr);
-    if (exported_) connection_.unregisterObject(BusText(CalcObjectPath));
+    if (exported_) connection_.unregisterObject(QtText(CalcObjectPath));
 }
 
 bool TOVCalcComAdaptor::Export() {
     if (exported_) return true;
     if (!connection_.isConnected()) return false;
-    exported_ = object_->Register(connection_, BusText(CalcObjectPath));
+    exported_ = object_->Register(connection_, QtText(CalcObjectPath));
     return exported_;
 }
 
 void TOVCalcComAdaptor::OnItemChange(const std::string& appID, const std::string& item,
                                      const std::string& data) {
-    QList<QVariant> arguments{BusText(appID), BusText(item), BusText(data)};
+    QList<QVariant> arguments{QtText(appID), QtText(item), QtText(data)};
     QMetaObject::invokeMethod(
-        this, [this, arguments] { SendSignal(BusText(ItemChangeSignal), arguments); },
+        this, [this, arguments] { SendSignal(QtText(ItemChangeSignal), arguments); },
         Qt::QueuedConnection);
 }
 
 bool TOVCalcComAdaptor::OnAppShutdown(const std::string& appID) {
-    return SendSignal(BusText(AppShutdownSignal), {BusText(appID)});
+    return SendSignal(QtText(AppShutdownSignal), {QtText(appID)});
 }
 
 void TOVCalcComAdaptor::OnHeartBeat(const std::string& appID, const std::string& timeStamp) {
-    SendSignal(BusText(HeartBeatSignal), {BusText(appID), BusText(timeStamp)});
+    SendSignal(QtText(HeartBeatSignal), {QtText(appID), QtText(timeStamp)});
 }
 
 bool TOVCalcComAdaptor::SendSignal(const QString& name, const QList<QVariant>& arguments) {
     QDBusMessage signal =
-        QDBusMessage::createSignal(BusText(CalcObjectPath), BusText(CalcEventsInterface), name);
+        QDBusMessage::createSignal(QtText(CalcObjectPath), QtText(CalcEventsInterface), name);
     signal.setArguments(arguments);
     return connection_.send(signal);
 }

@@ -20,12 +20,12 @@
 #include "bus/BusNameWatcher.h"
 #include "bus/BusSetupQuery.h"
 #include "bus/BusSignalReceiver.h"
-#include "bus/BusText.h"
 #include "bus/DBusSetupServer.h"
 #include "bus/ItemChangeReceiver.h"
 #include "bus/SetupServerProcess.h"
 #include "core/ItemChange.h"
 #include "core/LogDetail.h"
+#include "qttext/QtText.h"
 #include "suite/SetupParams.h"
 #include "util/ProgramFolders.h"
 #include "util/TextCodec.h"
@@ -108,10 +108,13 @@ bool SourceEnabled(TDataSourceKind kind) {
     return false;
 }
 
-// A text argument of a signal as 8-bit text; empty when absent.
-std::string TextArgument(const QList<QVariant>& arguments, int index) {
+// A text argument of a signal as 8-bit text; empty when absent. With replaced, it counts
+// the characters read as "?".
+std::string TextArgument(const QList<QVariant>& arguments, int index,
+                         std::size_t* replaced = nullptr) {
+    if (replaced) *replaced = 0;
     if (index >= arguments.size()) return {};
-    return EngineText(arguments.at(index).toString());
+    return EngineText(arguments.at(index).toString(), replaced);
 }
 
 }  // namespace
@@ -180,11 +183,11 @@ TSuiteConnections::TSuiteConnections(ISuiteConnectionsHost& host, TInputStationS
     tmrDroppedLines_.start();
     for (const TDataSource& source : DataSources()) {
         const TDataSourceKind kind = source.Kind;
-        names_->Watch(BusText(source.BusName), [this, kind](const QString&, bool running) {
+        names_->Watch(QtText(source.BusName), [this, kind](const QString&, bool running) {
             if (running) SourceAppeared(kind);
         });
     }
-    names_->Watch(BusText(SetupBusName), [this](const QString&, bool running) {
+    names_->Watch(QtText(SetupBusName), [this](const QString&, bool running) {
         if (!running) SetupServerGone();
     });
 }
@@ -285,9 +288,9 @@ void TSuiteConnections::ProbeSetup() {
     if (probePending_) return;
     // The question a server answers once it has its setup; any answer will do.
     QDBusMessage call =
-        QDBusMessage::createMethodCall(BusText(SetupBusName), BusText(SetupObjectPath),
-                                       BusText(SetupInterface), QStringLiteral("GetSetupParam"));
-    call.setArguments({BusText(SetupLoadKey)});
+        QDBusMessage::createMethodCall(QtText(SetupBusName), QtText(SetupObjectPath),
+                                       QtText(SetupInterface), QStringLiteral("GetSetupParam"));
+    call.setArguments({QtText(SetupLoadKey)});
     call.setAutoStartService(false);
     auto* watcher = new QDBusPendingCallWatcher(
         connection_.asyncCall(call, static_cast<int>(options_.CallTimeout.count())), this);
@@ -349,7 +352,7 @@ bool TSuiteConnections::SetupSinkAttached() const {
 }
 
 bool TSuiteConnections::NameRunning(std::string_view busName) const {
-    return names_->IsRunning(BusText(busName));
+    return names_->IsRunning(QtText(busName));
 }
 
 TRefreshOutcome TSuiteConnections::Refresh() {
@@ -475,8 +478,8 @@ bool TSuiteConnections::AttachSetupSink() {
         const auto event = static_cast<TSetupEvent>(number);
         std::weak_ptr<bool> active = sink->Active;
         auto receiver = std::make_unique<TBusSignalReceiver>(
-            connection_, BusText(SetupBusName), BusText(SetupObjectPath),
-            BusText(SetupEventsInterface), BusText(SetupEventName(event)),
+            connection_, QtText(SetupBusName), QtText(SetupObjectPath),
+            QtText(SetupEventsInterface), QtText(SetupEventName(event)),
             [this, event, active](const QDBusMessage& signal) {
                 auto alive = active.lock();
                 if (alive && *alive) SetupEvent(event, signal.arguments());
@@ -531,9 +534,9 @@ bool TSuiteConnections::ConnectSource(TSourceState& state) {
     if (!ok) std::fprintf(stderr, "OV Calc: %s\n", receiver_->LastError().c_str());
     for (std::size_t i = 0; ok && i < source.Items.size(); ++i) {
         QDBusMessage call =
-            QDBusMessage::createMethodCall(BusText(source.BusName), BusText(source.ObjectPath),
-                                           BusText(source.Interface), QStringLiteral("LinkItem"));
-        call.setArguments({BusText(CalcAppID), BusText(source.Items[i])});
+            QDBusMessage::createMethodCall(QtText(source.BusName), QtText(source.ObjectPath),
+                                           QtText(source.Interface), QStringLiteral("LinkItem"));
+        call.setArguments({QtText(CalcAppID), QtText(source.Items[i])});
         call.setAutoStartService(false);
         ok = connection_.call(call, QDBus::Block, static_cast<int>(options_.CallTimeout.count()))
                  .type() == QDBusMessage::ReplyMessage;
@@ -650,19 +653,12 @@ void TSuiteConnections::PostStatus(const std::string& text) {
 void TSuiteConnections::ItemChange(const QList<QVariant>& arguments) {
     // Copies: a full input buffer serves events while it waits, and the next item change
     // overwrites the stored ones while this one is still being read.
+    std::size_t replaced = 0;
     const std::string appID = TextArgument(arguments, 0), item = TextArgument(arguments, 1),
-                      data = TextArgument(arguments, 2);
+                      data = TextArgument(arguments, 2, &replaced);
     StoreEvent(appID, item, data);
     if (host_.ThreadStopped()) return;
-    if (arguments.size() > 2) {
-        const QString busData = arguments.at(2).toString();
-        std::size_t replaced = 0;
-        for (qsizetype i = 0; i < busData.size(); ++i) {
-            // A pair of surrogates is one character, read as one "?".
-            if (busData.at(i).unicode() > 0xFF && !busData.at(i).isLowSurrogate()) ++replaced;
-        }
-        if (replaced > 0) host_.LogStatus(ReplacedCharactersText(replaced, data));
-    }
+    if (replaced > 0) host_.LogStatus(ReplacedCharactersText(replaced, data));
     try {
         HandleItemChange(
             appID, item, data, CalcAppID, input_, [this] { host_.SignalThread(); },

@@ -11,6 +11,7 @@
 
 #include "catalogue/CatalogueSql.h"
 #include "database/OdbcStatement.h"
+#include "qttext/QtText.h"
 
 namespace ov {
 
@@ -23,7 +24,7 @@ bool Open(QSqlQuery& query, const QSqlDatabase& db, const std::string& sql, QStr
         return false;
     }
     query.setForwardOnly(true);
-    if (!query.exec(QString::fromLatin1(sql))) {
+    if (!query.exec(QtText(sql))) {
         error = query.lastError().text();
         return false;
     }
@@ -36,9 +37,8 @@ bool Fail(const QString& what, QString* error) {
     return false;
 }
 
-// The suite's texts are 8-bit; a character beyond Latin-1 cannot be one of them.
 std::string Text(const QVariant& value) {
-    return value.toString().toLatin1().toStdString();
+    return EngineText(value.toString());
 }
 
 // The catalogue's columns, found by name once (the driver may give them in another letter case).
@@ -64,9 +64,9 @@ std::array<std::string*, 6> Attributes(TStationSensorItem& item) {
 }
 
 bool NotAnInteger(const TStationSensorItem& item, int column, QString* error) {
-    return Fail(QStringLiteral("the station catalogue ends at station ") +
-                    QString::fromLatin1(item.StationID) + QStringLiteral(": ") +
-                    QLatin1String(kColumnNames[column]) + QStringLiteral(" is no integer"),
+    return Fail(QStringLiteral("the station catalogue ends at station ") + QtText(item.StationID) +
+                    QStringLiteral(": ") + QLatin1String(kColumnNames[column]) +
+                    QStringLiteral(" is no integer"),
                 error);
 }
 

@@ -3,6 +3,7 @@
 
 #include <QSqlError>
 
+#include "qttext/QtText.h"
 #include "suite/Encrypt.h"
 #include "util/Format.h"
 
@@ -22,7 +23,7 @@ bool Blank(const std::string& text) {
 // its first ";" and reads the rest as further attributes, so such a value goes in braces
 // (a "}" inside doubled).
 QString PasswordValue(const std::string& password) {
-    QString value = QString::fromLatin1(password);
+    QString value = QtText(password);
     if (!value.contains(u';') && !value.contains(u'{') && !value.contains(u'}') &&
         value.trimmed() == value)
         return value;
@@ -76,16 +77,15 @@ bool TDatabaseConnection::ConnectDatabase() {
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"),
                                                         QString::fromLatin1(SessionName));
-            db.setDatabaseName(QString::fromLatin1(alias_));
+            db.setDatabaseName(QtText(alias_));
             db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(loginTimeout_));
-            if (!db.open(QString::fromLatin1(userName_), PasswordValue(password_))) {
+            if (!db.open(QtText(userName_), PasswordValue(password_))) {
                 failed = true;
                 error = db.lastError().text();
             }
         }
         if (failed) {
-            qCWarning(lcDatabase) << "connecting to" << QString::fromLatin1(alias_)
-                                  << "failed:" << error;
+            qCWarning(lcDatabase) << "connecting to" << QtText(alias_) << "failed:" << error;
             boxes_.ShowError(QString::fromUtf8(FormatText(
                 "Error 1617: Unable to connect to database - %p", {error.toStdString()})));
             CloseQuietly();

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <array>
 
+#include "qttext/QtText.h"
+
 namespace ov {
 
 // The block buffers are declared without the ODBC headers.
@@ -22,10 +24,7 @@ namespace {
 
 // The driver's UTF-16 as 8-bit text, appended.
 void AppendLatin1(const SQLWCHAR* units, std::size_t count, std::string& text) {
-    const std::size_t start = text.size();
-    text.resize(start + count);
-    for (std::size_t i = 0; i < count; ++i)
-        text[start + i] = units[i] <= 0xFF ? static_cast<char>(units[i]) : '?';
+    AppendEngineText({reinterpret_cast<const char16_t*>(units), count}, text);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -218,13 +217,19 @@ TOdbcStatement::TCell TOdbcStatement::Text(int column, std::string& text) {
     text.clear();
     std::array<SQLWCHAR, 256> buffer;
     const std::size_t capacity = buffer.size() - 1;  // one unit for the closing null
+    // A long value comes in pieces, gathered before they are converted: the two units of one
+    // character may lie in two pieces.
+    std::u16string pieces;
     for (bool first = true;; first = false) {
         SQLLEN indicator = 0;
         const SQLRETURN r =
             SQLGetData(handle_, static_cast<SQLUSMALLINT>(column + 1), SQL_C_WCHAR, buffer.data(),
                        static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR)), &indicator);
-        // A long value comes in pieces; the call after its last piece has no data left.
-        if (r == SQL_NO_DATA && !first) return TCell::cText;
+        // The call after the last piece has no data left.
+        if (r == SQL_NO_DATA && !first) {
+            AppendEngineText(pieces, text);
+            return TCell::cText;
+        }
         if (!SQL_SUCCEEDED(r)) {
             Fail("Unable to read a value");
             return TCell::cFailed;
@@ -232,10 +237,18 @@ TOdbcStatement::TCell TOdbcStatement::Text(int column, std::string& text) {
         if (indicator == SQL_NULL_DATA) return TCell::cNull;
         const bool more = indicator == SQL_NO_TOTAL ||
                           static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) > capacity;
-        AppendLatin1(buffer.data(),
-                     more ? capacity : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR),
-                     text);
-        if (!more) return TCell::cText;
+        const std::u16string_view piece(
+            reinterpret_cast<const char16_t*>(buffer.data()),
+            more ? capacity : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR));
+        if (!more && pieces.empty()) {
+            AppendEngineText(piece, text);
+            return TCell::cText;
+        }
+        pieces.append(piece);
+        if (!more) {
+            AppendEngineText(pieces, text);
+            return TCell::cText;
+        }
     }
 }
 

@@ -34,9 +34,8 @@ class TOdbcStatement {
     bool Fetch();
 
     enum class TCell { cText, cNull, cFailed, cTruncated };
-    // The current row's column (0-based) as 8-bit text: a character beyond Latin-1 reads "?"
-    // for each UTF-16 unit, as QString::toLatin1 gives it. A null leaves text empty; a failure
-    // leaves Error() set.
+    // The current row's column (0-based) as 8-bit text: a character beyond Latin-1 reads one
+    // "?" (qttext/QtText.h). A null leaves text empty; a failure leaves Error() set.
     TCell Text(int column, std::string& text);
 
     // Block reading, after Exec and instead of Fetch: Bind each column to read, then

@@ -1,6 +1,8 @@
 // The catalogue tree on a QTreeWidget.
 #include "ui/CatalogueTreeWidget.h"
 
+#include "qttext/QtText.h"
+
 namespace ov {
 
 TCatalogueTreeWidget::TCatalogueTreeWidget(QTreeWidget& tree, TIconSource icons)
@@ -64,14 +66,14 @@ TCatalogueNode* TCatalogueTreeWidget::LastChild(TCatalogueNode* node) {
 }
 
 std::string TCatalogueTreeWidget::Text(TCatalogueNode* node) {
-    return Of(node)->text(0).toLatin1().toStdString();
+    return EngineText(Of(node)->text(0));
 }
 
 namespace {
 
 QTreeWidgetItem* NewNode(std::string_view text) {
     auto* node = new QTreeWidgetItem;
-    node->setText(0, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    node->setText(0, QtText(text));
     return node;
 }
 

@@ -26,6 +26,7 @@
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
 #include "database/MessageBoxes.h"
+#include "qttext/QtText.h"
 #include "ui/FileDialogs.h"
 #include "ui/QtDialogBoxes.h"
 #include "ui/QtFileDialogs.h"
@@ -60,10 +61,8 @@ QStringList Lines(const QString& text) {
 // The editor's text as the 8-bit text of a filter: false for a character beyond Latin-1,
 // which a filter file cannot hold.
 bool ToLatin1(const QString& text, std::string& latin1) {
-    for (QChar c : text)
-        if (c.unicode() > 0xFF) return false;
-    latin1 = text.toLatin1().toStdString();
-    return true;
+    QString refused;
+    return ExactEngineText(text, latin1, refused);
 }
 
 std::string FileNameBytes(const QString& fileName) {
@@ -340,7 +339,7 @@ void TfrmFilterSelect::btnOpenClick() {
     const bool read = ReadFilterFileLines(FileNameBytes(fileName), lines);
     QStringList text;
     text.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::string& line : lines) text.append(QString::fromLatin1(line));
+    for (const std::string& line : lines) text.append(QtText(line));
     edtText->setPlainText(text.join(u'\n'));
     filterSaved_ = read;
     if (!read) qCWarning(lcDatabase) << "the filter file" << fileName << "could not be read";
@@ -397,8 +396,7 @@ void TfrmFilterSelect::btnExecClick() {
     // sensors stay in the order the query gave them.
     std::vector<std::pair<std::string, std::size_t>> order;
     order.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        order.emplace_back(rows[i].first.toStdString(), i);
+    for (std::size_t i = 0; i < rows.size(); ++i) order.emplace_back(EngineText(rows[i].first), i);
     std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
         return CompareText(a.first, b.first) < 0;
     });

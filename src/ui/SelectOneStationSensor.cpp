@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "catalogue/CatalogueTree.h"
+#include "qttext/QtText.h"
 #include "ui/CatalogueTreeWidget.h"
 
 namespace ov {
@@ -28,9 +29,7 @@ TfrmSelectOneStationSensor::TfrmSelectOneStationSensor(QWidget* parent) : QDialo
     cbxView->setToolTip("Choose how the stations and sensors are grouped.");
     // The picker's picture strip is empty: the views carry their icon numbers but show none.
     for (const TCatalogueView& view : CatalogueViews()) {
-        cbxView->addItem(
-            QString::fromLatin1(view.Caption.data(), static_cast<qsizetype>(view.Caption.size())),
-            view.Icon);
+        cbxView->addItem(QtText(view.Caption), view.Icon);
     }
     cbxView->setCurrentIndex(0);
     tvwLeftTree = new QTreeWidget(grpAvailable);

@@ -28,6 +28,7 @@
 #include "catalogue/CatalogueTree.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseConnection.h"
+#include "qttext/QtText.h"
 #include "ui/CatalogueIcons.h"
 #include "ui/CatalogueTreeWidget.h"
 #include "ui/DialogBoxes.h"
@@ -42,13 +43,6 @@ namespace {
 
 constexpr const char* HelpTopic = "setupdialog";
 
-// Group fields, station and sensor names and equations are the suite's 8-bit text.
-QString L(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-std::string S(const QString& text) {
-    return text.toLatin1().toStdString();
-}
 // A filter file's name is a file name of this system.
 QString FileNameText(const std::string& name) {
     return QString::fromLocal8Bit(name);
@@ -69,7 +63,7 @@ QString Trim(const QString& text) {
 class TSiteItem : public QTreeWidgetItem {
   public:
     explicit TSiteItem(TStationSensorItem entry) : Entry(std::move(entry)) {
-        setText(0, L(Entry.StationID));
+        setText(0, QtText(Entry.StationID));
     }
     TStationSensorItem Entry;
 };
@@ -239,7 +233,7 @@ void TfrmOptionSetup::RefreshOutputStations() {
     outputStations_ = OutputStations(*catalogue_);
     QStringList texts;
     texts.reserve(static_cast<qsizetype>(outputStations_.size()));
-    for (const TOutputStation& station : outputStations_) texts << L(station.StationID);
+    for (const TOutputStation& station : outputStations_) texts << QtText(station.StationID);
     cbxOutputStation->addItems(texts);
     cbxOutputStation->setCurrentIndex(-1);
 }
@@ -252,10 +246,11 @@ void TfrmOptionSetup::cbxOutputStationChange() {
     } else {
         QStringList inOrder;
         for (const std::string& sensor : outputStations_[static_cast<std::size_t>(station)].Sensors)
-            inOrder << L(sensor);
+            inOrder << QtText(sensor);
         QStringList sorted = inOrder;
-        std::sort(sorted.begin(), sorted.end(),
-                  [](const QString& a, const QString& b) { return CompareText(S(a), S(b)) < 0; });
+        std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+            return CompareText(EngineText(a), EngineText(b)) < 0;
+        });
         // The sensor chosen before stays chosen when the new station has it too.
         auto refill = [](QComboBox* box, const QStringList& items) {
             const bool had = box->currentIndex() >= 0;
@@ -286,7 +281,7 @@ void TfrmOptionSetup::LoadGroup(int index) {
     if (group) {
         const TSetupForm form = TSetupForm::OfGroup(*group);
         chkEnable->setChecked(form.Enabled);
-        edtFunction->setText(UpperCase8Bit(L(form.Equation)));
+        edtFunction->setText(UpperCase8Bit(QtText(form.Equation)));
         edtFunction->setCursorPosition(0);  // a long equation shows from its start
         if (form.MultipleStations) {
             rdoMultipleStations->setChecked(true);
@@ -299,12 +294,12 @@ void TfrmOptionSetup::LoadGroup(int index) {
         edtFilterFile->setText(FileNameText(form.Filter));
         if (Trim(edtFilterFile->text()) != catalogueFilter_) ReloadCatalogue();
 
-        const int station = FindItem(cbxOutputStation, L(form.OutputStation));
+        const int station = FindItem(cbxOutputStation, QtText(form.OutputStation));
         if (station != cbxOutputStation->currentIndex()) {
             cbxOutputStation->setCurrentIndex(station);
             cbxOutputStationChange();
         }
-        cbxOutputSensor->setCurrentIndex(FindItem(cbxOutputSensor, L(form.OutputSensor)));
+        cbxOutputSensor->setCurrentIndex(FindItem(cbxOutputSensor, QtText(form.OutputSensor)));
 
         ShowVariables(form);
         // No trigger left over from the group shown before, which would pass for this group's.
@@ -339,10 +334,10 @@ void TfrmOptionSetup::ShowVariables(const TSetupForm& form) {
     grdVariablesMulti->setRowCount(rows);
     for (int i = 0; i < rows; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        SetCell(grdVariables, i, 0, L(form.Variables[at].Name), false);
-        SetCell(grdVariables, i, 1, L(form.Variables[at].Value), false);
-        SetCell(grdVariablesMulti, i, 0, L(form.MultiVariables[at].Name), false);
-        SetCell(grdVariablesMulti, i, 1, L(form.MultiVariables[at].Value), true);
+        SetCell(grdVariables, i, 0, QtText(form.Variables[at].Name), false);
+        SetCell(grdVariables, i, 1, QtText(form.Variables[at].Value), false);
+        SetCell(grdVariablesMulti, i, 0, QtText(form.MultiVariables[at].Name), false);
+        SetCell(grdVariablesMulti, i, 1, QtText(form.MultiVariables[at].Value), true);
         PrepareRowControls(i);
         PlaceRowControls(i);
         browseButtons_[at]->show();
@@ -417,7 +412,7 @@ void TfrmOptionSetup::BrowseClick(QObject* sender) {
     if (result != QDialog::Accepted) return;
     const TStationSensorItem* entry = picker.SelectedItem();
     if (!entry || row >= grdVariablesMulti->rowCount()) return;
-    SetCell(grdVariablesMulti, row, 1, L(entry->StationID + "." + entry->SensorName), true);
+    SetCell(grdVariablesMulti, row, 1, QtText(entry->StationID + "." + entry->SensorName), true);
     MarkUnsaved();
 }
 
@@ -460,7 +455,7 @@ void TfrmOptionSetup::AnalyseEquation() {
     TStringList names(true);
     {
         TCalcEx calculator;
-        calculator.GetVariables(S(edtFunction->text()), names);
+        calculator.GetVariables(EngineText(edtFunction->text()), names);
     }
     // The rows so far keep the assignments of the names that remain; the radios that existed
     // keep their state.
@@ -500,7 +495,7 @@ void TfrmOptionSetup::AddSimilarStation(const std::string& stationID,
         own.StationID = stationID;
     }
     auto* item = new TSiteItem(std::move(own));
-    item->setText(0, L(stationID));
+    item->setText(0, QtText(stationID));
     lstSiteSensors->addTopLevelItem(item);
     similarIDs_.insert(stationID);
     MarkUnsaved();
@@ -529,7 +524,7 @@ void TfrmOptionSetup::AddAllSites() {
 
 void TfrmOptionSetup::DeleteSelectedSites() {
     for (QTreeWidgetItem* item : lstSiteSensors->selectedItems()) {
-        similarIDs_.erase(S(item->text(0)));
+        similarIDs_.erase(EngineText(item->text(0)));
         delete item;
     }
     MarkUnsaved();
@@ -611,24 +606,25 @@ bool TfrmOptionSetup::eventFilter(QObject* watched, QEvent* event) {
 
 TSetupForm TfrmOptionSetup::ReadForm() const {
     TSetupForm form;
-    form.Equation = S(edtFunction->text());
+    form.Equation = EngineText(edtFunction->text());
     form.Enabled = chkEnable->isChecked();
     form.SameStation = rdoSameStation->isChecked();
     form.MultipleStations = rdoMultipleStations->isChecked();
     form.Filter = FileName(edtFilterFile->text());
-    form.OutputStation = S(cbxOutputStation->currentText());
-    form.OutputSensor = S(cbxOutputSensor->currentText());
+    form.OutputStation = EngineText(cbxOutputStation->currentText());
+    form.OutputSensor = EngineText(cbxOutputSensor->currentText());
     for (int r = 0; r < grdVariables->rowCount(); ++r)
-        form.Variables.push_back({S(Cell(grdVariables, r, 0)), S(Cell(grdVariables, r, 1))});
+        form.Variables.push_back(
+            {EngineText(Cell(grdVariables, r, 0)), EngineText(Cell(grdVariables, r, 1))});
     for (int r = 0; r < grdVariablesMulti->rowCount(); ++r) {
         form.MultiVariables.push_back(
-            {S(Cell(grdVariablesMulti, r, 0)), S(Cell(grdVariablesMulti, r, 1))});
+            {EngineText(Cell(grdVariablesMulti, r, 0)), EngineText(Cell(grdVariablesMulti, r, 1))});
         if (r < static_cast<int>(triggerButtons_.size()) &&
             triggerButtons_[static_cast<std::size_t>(r)]->isChecked())
             form.Trigger = r;
     }
     for (int i = 0; i < lstSiteSensors->topLevelItemCount(); ++i)
-        form.SimilarStations.push_back(S(lstSiteSensors->topLevelItem(i)->text(0)));
+        form.SimilarStations.push_back(EngineText(lstSiteSensors->topLevelItem(i)->text(0)));
     return form;
 }
 
@@ -640,7 +636,7 @@ THasSensor TfrmOptionSetup::CatalogueHasSensor() const {
 
 int TfrmOptionSetup::FreeGroupNumber() const {
     std::vector<std::string> shown;
-    for (int i = 0; i < cbxGroup->count(); ++i) shown.push_back(S(cbxGroup->itemText(i)));
+    for (int i = 0; i < cbxGroup->count(); ++i) shown.push_back(EngineText(cbxGroup->itemText(i)));
     return ov::FreeGroupNumber(shown);
 }
 
@@ -667,7 +663,7 @@ void TfrmOptionSetup::StoreGroup() {
 }
 
 void TfrmOptionSetup::ShowError(const std::exception& error) {
-    context_.Boxes.ShowError("Error 1600: " + L(error.what()));
+    context_.Boxes.ShowError("Error 1600: " + QtText(error.what()));
 }
 
 bool TfrmOptionSetup::AskSave() {

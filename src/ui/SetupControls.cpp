@@ -22,6 +22,7 @@
 
 #include "catalogue/CatalogueViews.h"
 #include "model/CalcGroups.h"
+#include "qttext/QtText.h"
 #include "ui/CatalogueIcons.h"
 
 namespace ov {
@@ -218,10 +219,7 @@ void TSetupControls::CreateSameStationPage() {
     cbxView->setObjectName("cbxView");
     SetHint(cbxView, "Choose how the stations are grouped.");
     for (const TCatalogueView& view : CatalogueViews())
-        cbxView->addItem(
-            CatalogueIcon(view.Icon),
-            QString::fromLatin1(view.Caption.data(), static_cast<qsizetype>(view.Caption.size())),
-            view.Icon);
+        cbxView->addItem(CatalogueIcon(view.Icon), QtText(view.Caption), view.Icon);
     cbxView->setCurrentIndex(0);
     tvwLeftTree = new QTreeWidget(grpSimilar);
     tvwLeftTree->setObjectName("tvwLeftTree");

@@ -16,14 +16,14 @@
 #include "PrivateBus.h"
 #include "ScratchFolder.h"
 #include "bus/BusNameWatcher.h"
-#include "bus/BusText.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 
 namespace ov::test {
 
-// Bus names and texts as the program converts them (bus/BusText.h).
+// Bus names and texts as the program converts them (qttext/QtText.h).
 inline QString Q(std::string_view text) {
-    return BusText(text);
+    return QtText(text);
 }
 
 // Runs Qt's events until done() holds or timeout passes; done()'s last answer.

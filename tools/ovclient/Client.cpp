@@ -28,7 +28,7 @@ int ConnectBus(QDBusConnection& bus) {
         return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     }
     QDBusConnectionInterface* daemon = bus.interface();
-    if (daemon == nullptr || !daemon->isServiceRegistered(BusText(ov::CalcBusName)).value()) {
+    if (daemon == nullptr || !daemon->isServiceRegistered(QtText(ov::CalcBusName)).value()) {
         return NotRunning();
     }
     return 0;
@@ -37,8 +37,8 @@ int ConnectBus(QDBusConnection& bus) {
 QDBusMessage CallObject(QDBusConnection& bus, std::string_view path, std::string_view interface,
                         const QString& member, const QList<QVariant>& arguments, int& status,
                         int timeoutMs) {
-    QDBusMessage call = QDBusMessage::createMethodCall(BusText(ov::CalcBusName), BusText(path),
-                                                       BusText(interface), member);
+    QDBusMessage call = QDBusMessage::createMethodCall(QtText(ov::CalcBusName), QtText(path),
+                                                       QtText(interface), member);
     call.setArguments(arguments);
     QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
     status = 0;

@@ -10,15 +10,15 @@
 #include <string>
 #include <string_view>
 
-#include "bus/BusText.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 
 namespace ovclient {
 
 // Calls answer at once; only the refresh takes longer (it passes its own time-out).
 inline constexpr int CallTimeoutMs = 25000;
 
-using ov::BusText;
+using ov::QtText;
 
 // Writes "ovclient: message" to standard error: the exit status 1.
 int Fail(const std::string& message);

@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "Client.h"
-#include "bus/BusText.h"
 #include "bus/SessionBus.h"
+#include "qttext/QtText.h"
 #include "suite/DdeService.h"
 #include "util/ProgramInfo.h"
 
@@ -51,8 +51,8 @@ int DdeUsageError(const std::string& what) {
 }
 
 struct TDdeArgs {
-    QString Service = BusText(ov::CalcDdeService);
-    QString Format = BusText(ov::DdeTextFormat);
+    QString Service = QtText(ov::CalcDdeService);
+    QString Format = QtText(ov::DdeTextFormat);
     bool FormatGiven = false;
     std::vector<std::string> Words;  // the command and its arguments
 };
@@ -83,7 +83,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, TDdeArgs&
 }
 
 bool IsText(const QString& format) {
-    return format.compare(BusText(ov::DdeTextFormat), Qt::CaseInsensitive) == 0;
+    return format.compare(QtText(ov::DdeTextFormat), Qt::CaseInsensitive) == 0;
 }
 
 QString Hex(const QByteArray& data) {
@@ -109,7 +109,7 @@ QByteArray TextData(const std::string& argument) {
 
 QString DataAsText(const QByteArray& data) {
     const std::string_view bytes(data.constData(), static_cast<std::size_t>(data.size()));
-    return ov::BusText(ov::DdeDataText(bytes));
+    return ov::QtText(ov::DdeDataText(bytes));
 }
 
 class TConversation {
@@ -215,7 +215,7 @@ int RunDde(const std::vector<std::string>& args) {
     QDBusConnection bus = ov::StartedSessionBus();
     if (int status = ConnectBus(bus)) return status;
     TConversation conversation(bus);
-    const QString topic = count >= 1 ? word(1) : BusText(ov::DdeSystemTopic);
+    const QString topic = count >= 1 ? word(1) : QtText(ov::DdeSystemTopic);
     if (int status = conversation.Open(parsed.Service, topic)) return status;
 
     int status = 0;

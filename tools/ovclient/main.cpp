@@ -152,7 +152,7 @@ void OnSignal(int) {
 // session bus went away meanwhile.
 bool WaitForOVCalc(QDBusConnection& bus, long long seconds) {
     if (!bus.isConnected() || bus.interface() == nullptr) return true;  // ConnectBus says why
-    QDBusServiceWatcher started(BusText(ov::CalcBusName), bus,
+    QDBusServiceWatcher started(QtText(ov::CalcBusName), bus,
                                 QDBusServiceWatcher::WatchForRegistration);
     QEventLoop wait;
     QObject::connect(&started, &QDBusServiceWatcher::serviceRegistered, &wait, &QEventLoop::quit);
@@ -161,7 +161,7 @@ bool WaitForOVCalc(QDBusConnection& bus, long long seconds) {
     ov::TBusLossWatch lost(bus);
     QObject::connect(&lost, &ov::TBusLossWatch::Lost, &wait, &QEventLoop::quit);
     // Asked after the watch is set up: a start in between is not missed.
-    if (bus.interface()->isServiceRegistered(BusText(ov::CalcBusName)).value()) return true;
+    if (bus.interface()->isServiceRegistered(QtText(ov::CalcBusName)).value()) return true;
     wait.exec();
     return bus.isConnected();
 }
@@ -204,7 +204,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
             items.push_back(QString::fromLocal8Bit(a.c_str()));
         }
     }
-    if (items.empty()) items.push_back(BusText(ov::TimeTagItem));
+    if (items.empty()) items.push_back(QtText(ov::TimeTagItem));
 
     QDBusConnection bus = ov::StartedSessionBus();
     if (waitSeconds > 0 && !WaitForOVCalc(bus, waitSeconds)) return BusGone();
@@ -220,7 +220,7 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     ::sigaction(SIGTERM, &action, nullptr);
 
     // OV Calc ending ends the watch: nothing more can arrive.
-    QDBusServiceWatcher ended(BusText(ov::CalcBusName), bus,
+    QDBusServiceWatcher ended(QtText(ov::CalcBusName), bus,
                               QDBusServiceWatcher::WatchForUnregistration);
     QObject::connect(&ended, &QDBusServiceWatcher::serviceUnregistered, &app, [&app, &bus] {
         // A closed connection is the bus gone, not OV Calc ended: the loss watch says so.
@@ -236,9 +236,8 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
 
     long long printed = 0;
     ov::TBusSignalReceiver receiver(
-        bus, BusText(ov::CalcBusName), BusText(ov::CalcObjectPath),
-        BusText(ov::CalcEventsInterface), BusText(ov::ItemChangeSignal),
-        [&](const QDBusMessage& signal) {
+        bus, QtText(ov::CalcBusName), QtText(ov::CalcObjectPath), QtText(ov::CalcEventsInterface),
+        QtText(ov::ItemChangeSignal), [&](const QDBusMessage& signal) {
             const QList<QVariant> args = signal.arguments();
             if (args.size() != 3 || (count > 0 && printed >= count)) return;
             const QString item = args.at(1).toString();
@@ -260,8 +259,8 @@ int Watch(QCoreApplication& app, const std::vector<std::string>& args) {
     }
     // The shutdown announcement, which comes before OV Calc ends, is told on standard error.
     ov::TBusSignalReceiver shutdown(
-        bus, BusText(ov::CalcBusName), BusText(ov::CalcObjectPath),
-        BusText(ov::CalcEventsInterface), BusText(ov::AppShutdownSignal), [](const QDBusMessage&) {
+        bus, QtText(ov::CalcBusName), QtText(ov::CalcObjectPath), QtText(ov::CalcEventsInterface),
+        QtText(ov::AppShutdownSignal), [](const QDBusMessage&) {
             std::fprintf(stderr, "ovclient: OV Calc announced its shutdown\n");
         });
     for (const auto& item : items) {
@@ -292,11 +291,11 @@ int GetOrSet(const std::vector<std::string>& args, bool set) {
         const QVariant value =
             QVariant::fromValue(QDBusVariant(QString::fromLocal8Bit(args[1].c_str())));
         Call(bus, "org.freedesktop.DBus.Properties", QStringLiteral("Set"),
-             {BusText(ov::CalcInterface), name, value}, status);
+             {QtText(ov::CalcInterface), name, value}, status);
         return status;
     }
     QDBusMessage reply = Call(bus, "org.freedesktop.DBus.Properties", QStringLiteral("Get"),
-                              {BusText(ov::CalcInterface), name}, status);
+                              {QtText(ov::CalcInterface), name}, status);
     if (status != 0) return status;
     if (reply.arguments().size() != 1) return Fail("Get answered no value");
     Print(reply.arguments().at(0).value<QDBusVariant>().variant().toString());

@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "bus/BusText.h"
+#include "bus/BusSetupValue.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 
 namespace ov {
 namespace {
@@ -39,7 +40,7 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
     object_.AddMethod(SetupInterface, "GetSetupParam", "s", [this](const QDBusMessage& call) {
         std::string key = EngineText(call.arguments().at(0).toString());
         std::string answer = loaded_ ? SetupParamAnswer(settings_, key) : std::string(SetupNoValue);
-        return call.createReply(BusText(answer));
+        return call.createReply(QtText(answer));
     });
 
     object_.AddMethod(SetupControlInterface, "Reload", "", [this](const QDBusMessage& call) {
@@ -81,19 +82,19 @@ TSetupService::TSetupService(QDBusConnection connection, std::filesystem::path f
 TSetupService::~TSetupService() = default;
 
 bool TSetupService::Start(std::string& error) {
-    if (!object_.Register(connection_, BusText(SetupObjectPath), true)) {
+    if (!object_.Register(connection_, QtText(SetupObjectPath), true)) {
         error = "cannot export " + std::string(SetupObjectPath);
         return false;
     }
     // Without queueing: a second server must not wait for the first one's name.
     auto reply = connection_.interface()->registerService(
-        BusText(SetupBusName), QDBusConnectionInterface::DontQueueService,
+        QtText(SetupBusName), QDBusConnectionInterface::DontQueueService,
         QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
         error = reply.isValid() ? "another setup server already owns " + std::string(SetupBusName)
                                 : "cannot own " + std::string(SetupBusName) + ": " +
                                       reply.error().message().toStdString();
-        connection_.unregisterObject(BusText(SetupObjectPath));
+        connection_.unregisterObject(QtText(SetupObjectPath));
         return false;
     }
     return true;
@@ -112,7 +113,7 @@ bool TSetupService::Reload(std::string& error) {
 
 void TSetupService::SendEvent(TSetupEvent event, const QString& item, const QString& data) {
     QDBusMessage signal = QDBusMessage::createSignal(
-        BusText(SetupObjectPath), BusText(SetupEventsInterface), BusText(SetupEventName(event)));
+        QtText(SetupObjectPath), QtText(SetupEventsInterface), QtText(SetupEventName(event)));
     signal << appId_;
     if (event == seItemChange) signal << item << data;
     connection_.send(signal);

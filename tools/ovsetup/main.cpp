@@ -15,9 +15,9 @@
 
 #include "SetupService.h"
 #include "bus/BusLossWatch.h"
-#include "bus/BusText.h"
 #include "bus/SessionBus.h"
 #include "busnames/BusNames.h"
+#include "qttext/QtText.h"
 #include "suite/SetupSettingsFile.h"
 #include "util/ProgramFolders.h"
 #include "util/ProgramInfo.h"
@@ -94,8 +94,8 @@ int RunCommands(const std::vector<TCommand>& commands) {
         return Fail("cannot reach the session bus: " + bus.lastError().message().toStdString());
     for (const auto& command : commands) {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            ov::BusText(ov::SetupBusName), ov::BusText(ov::SetupObjectPath),
-            ov::BusText(ov::SetupControlInterface), command.Method);
+            ov::QtText(ov::SetupBusName), ov::QtText(ov::SetupObjectPath),
+            ov::QtText(ov::SetupControlInterface), command.Method);
         call.setArguments(command.Arguments);
         call.setAutoStartService(false);
         QDBusMessage reply =
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
 
     std::vector<TCommand> commands;
     std::string fileArg;
-    QString appId = ov::BusText(ov::SetupAppID);
+    QString appId = ov::QtText(ov::SetupAppID);
     double loadDelay = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];

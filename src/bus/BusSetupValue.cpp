@@ -1,5 +1,5 @@
-// Conversions of text and settings values for the bus.
-#include "bus/BusText.h"
+// Conversions of settings values for the bus.
+#include "bus/BusSetupValue.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
@@ -8,45 +8,9 @@
 #include <type_traits>
 #include <utility>
 
+#include "qttext/QtText.h"
+
 namespace ov {
-
-QString BusText(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string EngineText(const QString& text) {
-    std::string engine;
-    engine.reserve(static_cast<std::size_t>(text.size()));
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c <= 0xFF) {
-            engine += static_cast<char>(c);
-            continue;
-        }
-        // One "?" a character, also for one of two UTF-16 units, as the sd-bus side reads it.
-        engine += '?';
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-    }
-    return engine;
-}
-
-bool ExactEngineText(const QString& text, std::string& engine, QString& refused) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char32_t c = text.at(i).isHighSurrogate() && i + 1 < text.size()
-                               ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
-                               : text.at(i).unicode();
-        if (c > 0xFF) {
-            refused = QStringLiteral("\"%1\" (U+%2)")
-                          .arg(QString::fromUcs4(&c, 1), QString::number(static_cast<uint>(c), 16)
-                                                             .toUpper()
-                                                             .rightJustified(4, QLatin1Char('0')));
-            return false;
-        }
-    }
-    engine = EngineText(text);
-    return true;
-}
 
 bool SetupValueToVariant(const TSetupValue& value, QVariant& variant) {
     return std::visit(
@@ -55,7 +19,7 @@ bool SetupValueToVariant(const TSetupValue& value, QVariant& variant) {
             if constexpr (std::is_same_v<T, std::monostate>) {
                 return false;
             } else if constexpr (std::is_same_v<T, std::string>) {
-                variant = BusText(v);
+                variant = QtText(v);
                 return true;
             } else if constexpr (std::is_same_v<T, bool>) {
                 variant = QVariant(v);
