@@ -11,10 +11,10 @@
 #include <variant>
 
 #include "bus/BusSetupValue.h"
+#include "catalogue/StationSensorCache.h"
 #include "database/CatalogueQueries.h"
 #include "database/DatabaseTestSupport.h"
 #include "qttext/QtText.h"
-#include "catalogue/StationSensorCache.h"
 #include "ui/CatalogueTreeWidget.h"
 
 namespace ov {
