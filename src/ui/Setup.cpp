@@ -350,7 +350,10 @@ void TfrmOptionSetup::ShowVariables(const TSetupForm& form) {
 
 void TfrmOptionSetup::PrepareRowControls(int position) {
     while (static_cast<int>(browseButtons_.size()) < position + 1) {
-        const auto [button, radio] = MakeRowControls(static_cast<int>(browseButtons_.size()));
+        const auto [made, radio] = MakeRowControls(static_cast<int>(browseButtons_.size()));
+        // A plain variable: a structured binding cannot be captured by every compiler we build
+        // with (Clang before 16).
+        QPushButton* const button = made;
         connect(button, &QPushButton::clicked, this, [this, button] { BrowseClick(button); });
         connect(radio, &QRadioButton::clicked, this, [this] { MarkUnsaved(); });
         browseButtons_.push_back(button);
